@@ -1,0 +1,49 @@
+#!/bin/bash
+# Runs a Windows program under Wine for CMake and CTest.
+#   wine-run.sh PREFIX PROGRAM [ARGS...]   run PROGRAM in the prefix
+#   wine-run.sh PREFIX --boot | --stop      only boot the prefix / stop its wineserver
+# The prefix is booted once, unattended, under a lock so that parallel tests
+# never see a half-made prefix. Wine's own services are started detached from
+# our stdio, otherwise ctest would wait for them after every test.
+set -u
+PREFIX=$1; shift
+export WINEPREFIX="$PREFIX" WINEARCH=win64
+export WINEDEBUG="${WINE_RUN_DEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset TZ
+mkdir -p "$(dirname "$PREFIX")"
+
+boot() {
+    if [ ! -f "$PREFIX/.booted" ]; then
+        {
+            env -u DISPLAY wine wineboot -i
+            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+            wineserver -w
+        } >"$PREFIX.boot.log" 2>&1 9>&- </dev/null
+        touch "$PREFIX/.booted"
+    fi
+    if wineserver -p"${WINE_RUN_PERSIST:-10}" 9>&- </dev/null >/dev/null 2>&1; then
+        wine hostname 9>&- </dev/null >/dev/null 2>&1
+    fi
+}
+
+(
+    flock 9
+    boot
+) 9>"$PREFIX.lock"
+
+case "${1:-}" in
+    --boot) exit 0 ;;
+    --stop) wineserver -k 2>/dev/null; exit 0 ;;
+esac
+
+if [ -n "${WINE_RUN_STREAM:-}" ]; then
+    exec wine "$@"
+fi
+out=$(mktemp "${PREFIX}.out.XXXXXX")
+err=$(mktemp "${PREFIX}.err.XXXXXX")
+wine "$@" >"$out" 2>"$err" </dev/null
+rc=$?
+cat "$out"; cat "$err" >&2
+rm -f "$out" "$err"
+exit $rc

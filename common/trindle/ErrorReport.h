@@ -1,0 +1,30 @@
+#pragma once
+// The report line written at every raise, handled catch and fatal exit:
+// "<event> at <file>, <function>, line <n>: <description>".
+// GCC's __FUNCTION__ is the bare name, so sites pass the qualified name.
+
+#include "Exception.h"
+
+namespace Quenzal {
+
+// The last component of a source path, extension included.
+StringW SourceFileName(const char* path);
+StringW FormatReportLine(const wchar_t* event, const char* file, const wchar_t* function, int line,
+                         const std::wstring& description);
+void ReportException(const wchar_t* event, const char* file, const wchar_t* function, int line,
+                     const std::wstring& description);
+
+template <class E>
+[[noreturn]] void ThrowReported(const E& e, const char* file, const wchar_t* function, int line)
+{
+    ReportException(L"Throwing exception", file, function, line, e.GetDescription());
+    throw e;
+}
+
+} // namespace Quenzal
+
+// QZL_THROW(L"Quenzal::StringW::SetAnsi", Quenzal::CWinError());
+#define QZL_THROW(function, exception) ::Quenzal::ThrowReported((exception), __FILE__, function, __LINE__)
+// Logs "Caught exception" for a caught CException.
+#define QZL_REPORT_CAUGHT(function, e) \
+    ::Quenzal::ReportException(L"Caught exception", __FILE__, function, __LINE__, (e).GetDescription())

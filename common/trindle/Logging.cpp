@@ -1,0 +1,208 @@
+#include "Logging.h"
+
+#include "LogFile.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace Quenzal::Logging {
+
+CLogFile::CLogFile()
+{
+    m_handle.store(::GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+CLogFile::~CLogFile()
+{
+    HANDLE handle = m_handle.exchange(nullptr);
+    if (!m_path.empty() && handle != nullptr && handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(handle);
+}
+
+CLogFile& CLogFile::Instance()
+{
+    static CLogFile instance;
+    return instance;
+}
+
+void CLogFile::Write(const std::string& line)
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    if (::IsDebuggerPresent()) {
+        StringW wide;
+        try {
+            wide.SetAnsi(line.c_str(), StringW::npos, CP_UTF8);
+        } catch (...) {
+            wide.clear();
+        }
+        ::OutputDebugStringW(wide.c_str());
+    }
+    HANDLE handle = m_handle.load();
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        ::WriteFile(handle, line.c_str(), static_cast<DWORD>(strlen(line.c_str())), &written, nullptr);
+    }
+}
+
+void CLogFile::Replace(HANDLE handle, const StringW& path)
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    HANDLE old = m_handle.exchange(handle);
+    if (!m_path.empty() && old != nullptr && old != INVALID_HANDLE_VALUE && old != handle)
+        ::CloseHandle(old);
+    m_path = path;
+}
+
+StringW CLogFile::GetPath()
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    return m_path;
+}
+
+namespace {
+
+std::atomic<bool>& TraceSwitch()
+{
+    static std::atomic<bool> enabled{false};
+    return enabled;
+}
+
+const char* Tag(Severity severity)
+{
+    switch (severity) {
+    case Error:
+        return "ERROR: ";
+    case Warning:
+        return "WARNING: ";
+    case Exception:
+        return "EXCEPTION: ";
+    case Trace:
+        return "TRACE: ";
+    default:
+        return "";
+    }
+}
+
+bool Filtered(Severity severity)
+{
+    return severity == Trace && !TraceSwitch().load(std::memory_order_relaxed);
+}
+
+} // namespace
+
+std::string FormatLogPrefix(Severity severity)
+{
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    char buffer[64];
+    int n = sprintf_s(buffer, sizeof(buffer), "%.2d/%.2d/%.2d %.2d:%.2d:%.2d ", now.wMonth, now.wDay,
+                      now.wYear % 1000, now.wHour, now.wMinute, now.wSecond);
+    std::string prefix(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    if (CLogFile::Instance().ThreadIds().load()) {
+        n = sprintf_s(buffer, sizeof(buffer), "(%lx) ", ::GetCurrentThreadId());
+        prefix.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+    prefix.append(Tag(severity));
+    return prefix;
+}
+
+std::string FormatLogLineA(Severity severity, const char* text)
+{
+    std::string line = FormatLogPrefix(severity);
+    line.append(text != nullptr ? text : "");
+    line.append("\r\n");
+    return line;
+}
+
+std::string FormatLogLine(Severity severity, const wchar_t* text)
+{
+    std::string utf8;
+    try {
+        StringW(text).GetAnsi(utf8, CP_UTF8);
+    } catch (...) {
+        // A line that cannot be converted (a lone surrogate) is still worth having.
+        utf8 = ConvertToAscii(text != nullptr ? text : L"");
+    }
+    return FormatLogLineA(severity, utf8.c_str());
+}
+
+void WriteToLog(Severity, const std::string& line)
+{
+    CLogFile::Instance().Write(line);
+}
+
+void Log(Severity severity, const wchar_t* text)
+{
+    if (text == nullptr || text[0] == L'\0' || Filtered(severity))
+        return;
+    WriteToLog(severity, FormatLogLine(severity, text));
+}
+
+void LogA(Severity severity, const char* utf8)
+{
+    if (utf8 == nullptr || utf8[0] == '\0' || Filtered(severity))
+        return;
+    WriteToLog(severity, FormatLogLineA(severity, utf8));
+}
+
+void LogFormat(Severity severity, const wchar_t* format, ...)
+{
+    if (format == nullptr || format[0] == L'\0' || Filtered(severity))
+        return;
+    va_list args;
+    va_start(args, format);
+    StringW text = StringW::FormatV(format, args);
+    va_end(args);
+    if (!text.empty())
+        WriteToLog(severity, FormatLogLine(severity, text.c_str()));
+}
+
+void LogFormatA(Severity severity, const char* format, ...)
+{
+    if (format == nullptr || format[0] == '\0' || Filtered(severity))
+        return;
+    va_list args;
+    va_start(args, format);
+    StringA text;
+    text.FormatV(format, args);
+    va_end(args);
+    if (!text.empty())
+        WriteToLog(severity, FormatLogLineA(severity, text.c_str()));
+}
+
+void LogRawA(Severity severity, const char* text)
+{
+    if (text == nullptr || text[0] == '\0' || Filtered(severity))
+        return;
+    CLogFile& log = CLogFile::Instance();
+    // Both writes under one lock, so another thread's line cannot fall between.
+    Os::CCriticalSectionLock lock(log.Lock());
+    log.Write(text);
+    if (text[strlen(text) - 1] != '\n')
+        log.Write("\r\n");
+}
+
+bool EnableTraceLogging(bool enable)
+{
+    bool previous = TraceSwitch().exchange(enable);
+    if (previous != enable)
+        Log(Debug, enable ? L"Trace logging enabled" : L"Trace logging disabled");
+    return previous;
+}
+
+bool IsTraceEnabled()
+{
+    return TraceSwitch().load(std::memory_order_relaxed);
+}
+
+bool EnableThreadIds(bool enable)
+{
+    return CLogFile::Instance().ThreadIds().exchange(enable);
+}
+
+HANDLE GetLogHandle()
+{
+    return CLogFile::Instance().GetHandle();
+}
+
+} // namespace Quenzal::Logging

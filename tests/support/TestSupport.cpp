@@ -1,0 +1,111 @@
+#include "TestSupport.h"
+
+#include "LogFile.h"
+#include "SmartPointer.h"
+
+#include <atomic>
+#include <vector>
+
+namespace QzlTest {
+
+using Quenzal::StringW;
+
+StringW TempDirectory()
+{
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+    return StringW(buffer, n);
+}
+
+StringW UniqueTempPath(const wchar_t* prefix)
+{
+    static std::atomic<unsigned> counter{0};
+    return TempDirectory() + StringW::Format(L"%s_%lu_%lu_%u.tmp", prefix, ::GetCurrentProcessId(),
+                                             ::GetTickCount(), counter.fetch_add(1));
+}
+
+std::string ReadWholeFile(const StringW& path)
+{
+    Quenzal::Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string data;
+    if (!file)
+        return data;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        data.append(buffer, read);
+    return data;
+}
+
+StringW SystemMessage(DWORD code)
+{
+    wchar_t buffer[1024] = {};
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0x400,
+                               buffer, 1024, nullptr);
+    return StringW(buffer, n).TrimRight();
+}
+
+CLogCapture::CLogCapture() : m_path(UniqueTempPath(L"qzllog"))
+{
+    HANDLE file = ::CreateFileW(m_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                CREATE_ALWAYS, 0, nullptr);
+    auto& log = Quenzal::Logging::CLogFile::Instance();
+    m_previous = log.GetHandle();
+    m_previousPath = log.GetPath();
+    // Our path makes the log close the file when we put the previous handle back.
+    log.Replace(file, m_path);
+}
+
+CLogCapture::~CLogCapture()
+{
+    Quenzal::Logging::CLogFile::Instance().Replace(m_previous, m_previousPath);
+    ::DeleteFileW(m_path.c_str());
+}
+
+std::string CLogCapture::Text() const
+{
+    return ReadWholeFile(m_path);
+}
+
+ChildResult RunChildCase(const char* name, DWORD timeoutMs)
+{
+    ChildResult result;
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    StringW command = StringW::Format(L"\"%s\" --qzl-child=%s", exe, StringW(std::string(name)).c_str());
+
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readRaw = nullptr, writeRaw = nullptr;
+    if (!::CreatePipe(&readRaw, &writeRaw, &inherit, 0)) {
+        result.exitCode = 0xFFFFFFFF;
+        return result;
+    }
+    Quenzal::Os::CHandle readEnd(readRaw), writeEnd(writeRaw);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = nullptr;
+    PROCESS_INFORMATION pi = {};
+    std::vector<wchar_t> commandLine(command.begin(), command.end());
+    commandLine.push_back(L'\0');
+    if (!::CreateProcessW(exe, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        result.exitCode = 0xFFFFFFFF;
+        return result;
+    }
+    Quenzal::Os::CHandle process(pi.hProcess), thread(pi.hThread);
+    writeEnd.Close();
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(readEnd, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        result.output.append(buffer, read);
+    ::WaitForSingleObject(process, timeoutMs);
+    ::GetExitCodeProcess(process, &result.exitCode);
+    return result;
+}
+
+} // namespace QzlTest

@@ -1,0 +1,52 @@
+#pragma once
+// Helpers for tests: capture the log into a temporary file, run a child case.
+
+#include "StringW.h"
+
+#include <functional>
+#include <string>
+
+namespace QzlTest {
+
+// Points the process log at a fresh temporary file for the lifetime of the
+// object and gives back what was written.
+class CLogCapture {
+public:
+    CLogCapture();
+    ~CLogCapture();
+    CLogCapture(const CLogCapture&) = delete;
+    CLogCapture& operator=(const CLogCapture&) = delete;
+
+    std::string Text() const;
+    bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
+
+private:
+    Quenzal::StringW m_path;
+    HANDLE m_previous;
+    Quenzal::StringW m_previousPath;
+};
+
+// A case run in a child process by "<exe> --qzl-child=<name>".
+void RegisterChildCase(const char* name, std::function<int()> body);
+
+struct ChildResult {
+    DWORD exitCode = 0;
+    std::string output;
+};
+// Starts this executable with the child case, waits for it and returns its
+// exit code (all 32 bits, as a Windows parent sees it) and its standard output.
+ChildResult RunChildCase(const char* name, DWORD timeoutMs = 60000);
+
+Quenzal::StringW TempDirectory();
+Quenzal::StringW UniqueTempPath(const wchar_t* prefix);
+std::string ReadWholeFile(const Quenzal::StringW& path);
+// The system's own text for an error code, as GetErrorText should find it.
+Quenzal::StringW SystemMessage(DWORD code);
+
+} // namespace QzlTest
+
+#define QZL_CHILD_CASE(name)                                                                   \
+    static int ChildCase_##name();                                                             \
+    static const bool ChildCaseRegistered_##name =                                             \
+        (::QzlTest::RegisterChildCase(#name, ChildCase_##name), true);                         \
+    static int ChildCase_##name()
