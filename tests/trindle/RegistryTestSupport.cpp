@@ -58,7 +58,21 @@ bool RegistryKeyExists(HKEY root, const wchar_t* path)
     return true;
 }
 
-CRegistryPathCleanup::CRegistryPathCleanup(HKEY root, const wchar_t* path) : m_root(root)
+bool IsRegistryKeyEmpty(HKEY root, const wchar_t* path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    LSTATUS result = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                        nullptr, nullptr, nullptr, nullptr);
+    ::RegCloseKey(key);
+    return result == ERROR_SUCCESS && subkeys == 0 && values == 0;
+}
+
+CRegistryPathCleanup::CRegistryPathCleanup(HKEY root, const wchar_t* path, Mode mode)
+    : m_root(root), m_path(path), m_mode(mode)
 {
     StringW full(path);
     size_t position = 0;
@@ -79,8 +93,20 @@ CRegistryPathCleanup::~CRegistryPathCleanup()
 {
     if (m_firstMissing.empty())
         return;
-    ::RegDeleteTreeW(m_root, m_firstMissing.c_str());
-    ::RegDeleteKeyW(m_root, m_firstMissing.c_str());
+    if (m_mode == WholeTree) {
+        ::RegDeleteTreeW(m_root, m_firstMissing.c_str());
+        ::RegDeleteKeyW(m_root, m_firstMissing.c_str());
+        return;
+    }
+    // From the deepest key up to the first one we created.
+    StringW path = m_path;
+    for (;;) {
+        if (IsRegistryKeyEmpty(m_root, path.c_str()))
+            ::RegDeleteKeyW(m_root, path.c_str());
+        if (path.size() <= m_firstMissing.size())
+            return;
+        path.resize(path.rfind(L'\\'));
+    }
 }
 
 CRegistryValueRestore::CRegistryValueRestore(HKEY root, const wchar_t* path, const wchar_t* name)

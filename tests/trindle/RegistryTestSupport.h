@@ -43,10 +43,12 @@ private:
 };
 
 // Remembers which keys along a path exist and, when it ends, deletes the
-// keys (with everything below them) that the test created along that path.
+// keys that the test created along that path: with everything below them, or,
+// for keys that other code may share, only those left empty.
 class CRegistryPathCleanup {
 public:
-    CRegistryPathCleanup(HKEY root, const wchar_t* path);
+    enum Mode { WholeTree, OnlyEmptyKeys };
+    CRegistryPathCleanup(HKEY root, const wchar_t* path, Mode mode = WholeTree);
     ~CRegistryPathCleanup();
     CRegistryPathCleanup(const CRegistryPathCleanup&) = delete;
     CRegistryPathCleanup& operator=(const CRegistryPathCleanup&) = delete;
@@ -56,6 +58,8 @@ public:
 
 private:
     HKEY m_root;
+    Quenzal::StringW m_path;
+    Mode m_mode;
     Quenzal::StringW m_firstMissing;
 };
 
@@ -77,6 +81,8 @@ private:
 };
 
 bool RegistryKeyExists(HKEY root, const wchar_t* path);
+// True when the key exists and holds neither values nor sub-keys.
+bool IsRegistryKeyEmpty(HKEY root, const wchar_t* path);
 // Whether the log holds "<event> at <file>, <function>, line <number>: <description>".
 bool HasReportLine(const std::string& log, const char* event, const char* file, const char* function,
                    const Quenzal::StringW& description);
