@@ -1,6 +1,8 @@
 #include "Net.h"
 
 #include "CodePageConversion.h"
+#include "ErrorReport.h"
+#include "NetEncoding.h"
 #include "Util.h"
 
 namespace Quenzal::Net {
@@ -56,6 +58,56 @@ size_t FindBoundaryLine(const char* data, size_t length, const std::string& deli
         position = start + 1;
     }
     return std::string::npos;
+}
+
+void AddQueryParameter(QueryParameters& parameters, const std::string& name, const std::wstring& value)
+{
+    if (name.empty())
+        QZL_THROW(L"Quenzal::Net::AddQueryParameter", CException(L"Parameter name required"));
+    if (value.empty())
+        return;
+    parameters.emplace(name, StringW(value).ToUtf8());
+}
+
+void SetQueryParameter(QueryParameters& parameters, const std::string& name, const std::wstring& value)
+{
+    if (name.empty())
+        QZL_THROW(L"Quenzal::Net::SetQueryParameter", CException(L"Parameter name required"));
+    parameters.erase(name);
+    AddQueryParameter(parameters, name, value);
+}
+
+void ParseQueryString(const std::string& text, QueryParameters& parameters)
+{
+    size_t position = 0;
+    while (position < text.size()) {
+        size_t equals = text.find('=', position);
+        std::string name = text.substr(position, equals == std::string::npos ? std::string::npos : equals - position);
+        if (name.empty())
+            break;
+        position = equals == std::string::npos ? text.size() : equals + 1;
+        size_t ampersand = text.find('&', position);
+        std::string value =
+            text.substr(position, ampersand == std::string::npos ? std::string::npos : ampersand - position);
+        position = ampersand == std::string::npos ? text.size() : ampersand + 1;
+        parameters.emplace(std::move(name), UrlDecode(value));
+    }
+}
+
+std::string FormatQueryString(const QueryParameters& parameters, const MaskedNames* maskedNames)
+{
+    std::string text;
+    for (const auto& [name, value] : parameters) {
+        if (!text.empty())
+            text.push_back('&');
+        text.append(name);
+        text.push_back('=');
+        if (maskedNames != nullptr && maskedNames->count(name) != 0)
+            text.append("********");
+        else
+            text.append(UrlEncode(value));
+    }
+    return text;
 }
 
 } // namespace Quenzal::Net
