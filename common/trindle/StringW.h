@@ -47,6 +47,7 @@ public:
     std::string GetAnsi(UINT codePage) const;
     std::string ToAnsi() const;
     std::string ToUtf8() const { return GetAnsi(CP_UTF8); }
+    void GetUtf8(std::string& out) const { GetAnsi(out, CP_UTF8); }
     BSTR AllocSysString() const;
 
     static StringW Format(const wchar_t* format, ...);
