@@ -21,7 +21,8 @@ const wchar_t* const kMonthNames[12] = {L"January", L"February", L"March",     L
                                         L"July",    L"August",   L"September", L"October", L"November", L"December"};
 
 constexpr double kHalfSecond = 1.0 / 172800.0;
-// 1899-12-30 less this many days is 0001-01-01 less one day.
+// The day number of 1899-12-30 in the calendar count below (365 per year
+// since year 0 plus the leap days).
 constexpr long kDaysFromYearZero = 693959;
 // The dates of 0001-01-01 00:00 and 9999-12-31 24:00.
 constexpr double kFirstDate = -693593.0;

@@ -1,6 +1,9 @@
 #include "Logging.h"
 
+#include "ErrorReport.h"
 #include "LogFile.h"
+#include "Os.h"
+#include "SmartPointer.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -203,6 +206,26 @@ bool EnableThreadIds(bool enable)
 HANDLE GetLogHandle()
 {
     return CLogFile::Instance().GetHandle();
+}
+
+void SetLogPath(const std::wstring& path)
+{
+    StringW directory = Os::GetDirectoryFromPath(path);
+    if (!directory.empty())
+        Os::CreateDirectoryByPath(directory);
+
+    // Inheritable, so that a child process can write its output to the log.
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        QZL_THROW(L"Quenzal::Logging::SetLogPath", CWinError(::GetLastError(), path.c_str()));
+    LONG high = 0;
+    ::SetLastError(NO_ERROR);
+    if (::SetFilePointer(file, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
+        QZL_THROW(L"Quenzal::Logging::SetLogPath", CWinError(::GetLastError(), path.c_str()));
+
+    CLogFile::Instance().Replace(file.Detach(), StringW(path));
 }
 
 } // namespace Quenzal::Logging

@@ -34,5 +34,9 @@ void WriteToLog(Severity severity, const std::string& line);
 
 // The handle lines are written to (the standard output until a log file is set).
 HANDLE GetLogHandle();
+// Makes the file the log from the next line on: creates its folder, opens it
+// for appending with a handle that child processes inherit, and closes the
+// previous log file. On failure the log keeps its previous target.
+void SetLogPath(const std::wstring& path);
 
 } // namespace Quenzal::Logging

@@ -1,8 +1,11 @@
 #pragma once
 // Operating-system services used across the program: path texts, folders and
 // file operations, the temporary and application-data folders, the open-file
-// dialog and the shell.
+// dialog and the shell; events and the waits that every part of the program
+// uses.
 
+#include "DateTimeSpan.h"
+#include "SmartPointer.h"
 #include "StringW.h"
 
 #include <windows.h>
@@ -78,5 +81,19 @@ bool GetOpenFileNames(const std::wstring& initialDirectory, const std::wstring& 
                       const std::wstring& title, std::vector<StringW>& paths, HWND owner);
 // Opens the file with its registered program.
 BOOL ShellExecute(const std::wstring& file, const std::wstring& parameters);
+
+// Events and waits. A zero time-out waits without limit; an abandoned object
+// counts as signalled (with a warning); a wait that fails ends the process.
+constexpr size_t MaximumWaitObjects = MAXIMUM_WAIT_OBJECTS;
+
+// A new manual-reset event, not signalled.
+CHandle CreateManualResetEvent();
+// False on time-out.
+bool WaitForObject(HANDLE object, const DateTimeSpan& timeout);
+// The index of a signalled object, WAIT_TIMEOUT or WAIT_ABANDONED_0.
+DWORD WaitForAnyObject(const HANDLE* objects, size_t count, const DateTimeSpan& timeout);
+// False on time-out. More than 64 objects only without a time-out.
+bool WaitForAllObjects(const HANDLE* objects, size_t count, const DateTimeSpan& timeout);
+bool IsObjectSignaled(HANDLE object);
 
 } // namespace Quenzal::Os

@@ -1,0 +1,77 @@
+#include "Modules.h"
+
+#include "ErrorReport.h"
+#include "Logging.h"
+
+namespace Quenzal::Os {
+
+namespace {
+
+// The last component of a path without its extension.
+StringW StripFolderAndExtension(const StringW& path)
+{
+    size_t slash = path.find_last_of(L"\\/");
+    StringW name = slash == StringW::npos ? path : StringW(path.substr(slash + 1));
+    size_t dot = name.find_last_of(L'.');
+    if (dot != StringW::npos)
+        name.resize(dot);
+    return name;
+}
+
+} // namespace
+
+StringW GetModulePath(HMODULE module)
+{
+    StringW path;
+    if (!TryGetModuleFileName(module, path))
+        QZL_THROW(L"Quenzal::Os::GetModulePath", CWinError());
+    return path;
+}
+
+StringW GetHostModulePath()
+{
+    static const ModulePath host(L"");
+    return host.GetPath();
+}
+
+StringW GetModuleBaseName()
+{
+    return StripFolderAndExtension(GetHostModulePath());
+}
+
+CModule LoadModule(const wchar_t* path)
+{
+    CModule module(::LoadLibraryW(path));
+    if (!module)
+        QZL_THROW(L"Quenzal::Os::LoadModule", CWinError(path));
+    return module;
+}
+
+void RegisterModule(const wchar_t* path)
+{
+    CModule module = LoadModule(path);
+    using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
+    auto registerServer =
+        reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(::GetProcAddress(module, "DllRegisterServer")));
+    if (registerServer == nullptr)
+        QZL_THROW(L"DllRegisterServer", CWinError(path));
+    HRESULT hr = registerServer();
+    if (FAILED(hr))
+        QZL_THROW(L"DllRegisterServer", CComError(hr));
+    if (hr != S_OK)
+        Logging::Log(Logging::Warning,
+                     FormatReportLine(L"Non-success condition during COM call", __FILE__, L"DllRegisterServer",
+                                      __LINE__, CombineMessage(GetErrorText(static_cast<DWORD>(hr)), path))
+                         .c_str());
+}
+
+CIcon GetUser32Icon()
+{
+    CIcon icon(static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(L"User32.dll"), MAKEINTRESOURCEW(103), IMAGE_ICON, 16, 16, 0)));
+    if (!icon)
+        QZL_THROW(L"Quenzal::Os::GetUser32Icon", CWinError());
+    return icon;
+}
+
+} // namespace Quenzal::Os

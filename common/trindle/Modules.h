@@ -1,0 +1,21 @@
+#pragma once
+// Paths and names of modules, loading modules and registering COM servers,
+// and the icon of the system's own user-interface library.
+
+#include "OsHelperObjects.h"
+
+namespace Quenzal::Os {
+
+// Full path of a module; a null handle means the executable of the process.
+StringW GetModulePath(HMODULE module);
+// Path of the executable that hosts this program (worked out once).
+StringW GetHostModulePath();
+// The host executable's file name without folder and extension ("OUTLOOK").
+StringW GetModuleBaseName();
+
+CModule LoadModule(const wchar_t* path);
+// Loads the module, calls its DllRegisterServer and frees it again.
+void RegisterModule(const wchar_t* path);
+CIcon GetUser32Icon();
+
+} // namespace Quenzal::Os

@@ -1,0 +1,94 @@
+#include "StreamUtil.h"
+
+#include "ErrorReport.h"
+#include "Logging.h"
+
+#include <algorithm>
+
+namespace Quenzal {
+
+namespace {
+
+constexpr ULONG kPieceSize = 4096;
+
+// A failing HRESULT raises; a success other than S_OK is only logged.
+void CheckResult(HRESULT hr, const wchar_t* function, int line)
+{
+    if (hr < 0)
+        ThrowReported(CComError(hr), __FILE__, function, line);
+    if (hr != S_OK)
+        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", __FILE__,
+                                                        function, line, GetErrorText(static_cast<DWORD>(hr)))
+                                           .c_str());
+}
+
+// S_FALSE from Read only says that fewer bytes came than were asked for.
+void CheckReadResult(HRESULT hr, const wchar_t* function, int line)
+{
+    if (hr != S_FALSE)
+        CheckResult(hr, function, line);
+}
+
+void CheckStream(IStream* stream, const wchar_t* function, int line)
+{
+    if (stream == nullptr)
+        ThrowReported(CComError(E_POINTER), __FILE__, function, line);
+}
+
+} // namespace
+
+void SetStreamPosition(IStream* stream)
+{
+    CheckStream(stream, L"Quenzal::SetStreamPosition", __LINE__);
+    CheckResult(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr), L"Quenzal::SetStreamPosition", __LINE__);
+}
+
+std::string GetStreamContents(IStream* stream)
+{
+    CheckStream(stream, L"Quenzal::GetStreamContents", __LINE__);
+    STATSTG statistics{};
+    const HRESULT hr = stream->Stat(&statistics, STATFLAG_NONAME);
+    if (hr == E_NOTIMPL) {
+        SetStreamPosition(stream);
+        std::string data;
+        char buffer[kPieceSize];
+        for (;;) {
+            ULONG count = 0;
+            CheckReadResult(stream->Read(buffer, kPieceSize, &count), L"Quenzal::GetStreamContents", __LINE__);
+            if (count == 0)
+                break;
+            data.append(buffer, count);
+        }
+        return data;
+    }
+    CheckResult(hr, L"Quenzal::GetStreamContents", __LINE__);
+
+    const uint64_t size = statistics.cbSize.QuadPart;
+    if (size == 0)
+        return std::string();
+    if (size > std::string().max_size())
+        QZL_THROW(L"Quenzal::GetStreamContents",
+                  CException(L"Size of stream exceeds the maximum size of std::string"));
+    return ReadFromStream(stream, size);
+}
+
+std::string ReadFromStream(IStream* stream, uint64_t length)
+{
+    std::string data;
+    if (length == 0)
+        return data;
+    SetStreamPosition(stream);
+    data.reserve(static_cast<size_t>(length));
+    char buffer[kPieceSize];
+    while (data.size() < length) {
+        const ULONG wanted = static_cast<ULONG>(std::min<uint64_t>(kPieceSize, length - data.size()));
+        ULONG count = 0;
+        CheckReadResult(stream->Read(buffer, wanted, &count), L"Quenzal::ReadFromStream", __LINE__);
+        if (count == 0)
+            break;
+        data.append(buffer, count);
+    }
+    return data;
+}
+
+} // namespace Quenzal

@@ -1,0 +1,26 @@
+#pragma once
+// Failures of a chain of streams. Whatever goes wrong while a stream is
+// written reaches the producer as CStreamWritingError; whatever goes wrong
+// while a streamable writes itself out reaches it as CStreamReadingError.
+// The description keeps the text of the first error.
+
+#include "Exception.h"
+
+namespace Quenzal {
+
+class CStreamingError : public CException {
+public:
+    explicit CStreamingError(const std::wstring& text);
+};
+
+class CStreamReadingError : public CStreamingError {
+public:
+    explicit CStreamReadingError(const std::wstring& text);
+};
+
+class CStreamWritingError : public CStreamingError {
+public:
+    explicit CStreamWritingError(const std::wstring& text);
+};
+
+} // namespace Quenzal

@@ -1,0 +1,82 @@
+#include "ThreadName.h"
+
+#include "SmartPointer.h"
+#include "StringW.h"
+
+#include <excpt.h>
+
+namespace {
+
+constexpr DWORD ThreadNameExceptionCode = 0x406D1388;
+
+// The record a debugger reads from the naming exception.
+#pragma pack(push, 8)
+struct ThreadNameRecord {
+    DWORD type;
+    LPCSTR name;
+    DWORD threadId;
+    DWORD flags;
+};
+#pragma pack(pop)
+
+} // namespace
+
+// Lets execution go on after the naming exception when no debugger took it.
+extern "C" LONG QzlThreadNameFilter(EXCEPTION_POINTERS* pointers, void*)
+{
+    if (pointers->ExceptionRecord->ExceptionCode == ThreadNameExceptionCode)
+        return EXCEPTION_CONTINUE_EXECUTION;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+namespace {
+
+// The guard's labels are fixed, so this function must exist exactly once.
+__attribute__((noinline, noclone)) void RaiseThreadNameException(const ThreadNameRecord* record)
+{
+    __try1(QzlThreadNameFilter)
+    ::RaiseException(ThreadNameExceptionCode, 0, sizeof(ThreadNameRecord) / sizeof(ULONG_PTR),
+                     reinterpret_cast<const ULONG_PTR*>(record));
+    __except1
+}
+
+using SetThreadDescriptionFunction = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+
+SetThreadDescriptionFunction FindSetThreadDescription()
+{
+    // Not present on older systems, and not declared by every SDK.
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr)
+        return nullptr;
+    return reinterpret_cast<SetThreadDescriptionFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel, "SetThreadDescription")));
+}
+
+} // namespace
+
+namespace Quenzal::Os {
+
+void SetThreadName(DWORD threadId, const char* name)
+{
+    if (name == nullptr)
+        return;
+    static const SetThreadDescriptionFunction setDescription = FindSetThreadDescription();
+    if (setDescription != nullptr) {
+        try {
+            StringW wide(std::string{name});
+            CHandle thread(::OpenThread(THREAD_SET_LIMITED_INFORMATION, FALSE, threadId));
+            if (thread)
+                setDescription(thread, wide.c_str());
+        } catch (...) {
+            // A name that cannot be converted is simply not shown.
+        }
+    }
+    // The older convention: an exception that only a debugger understands.
+    // Without a debugger there is nobody to tell.
+    if (::IsDebuggerPresent()) {
+        ThreadNameRecord record = {0x1000, name, threadId, 0};
+        RaiseThreadNameException(&record);
+    }
+}
+
+} // namespace Quenzal::Os
