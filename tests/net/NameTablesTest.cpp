@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 using namespace Quenzal;
 using namespace Quenzal::Net;
 
@@ -118,6 +120,14 @@ TEST(NetText, AsciiAndCodePageText)
     EXPECT_EQ(StringA("abcdef").Left(3), "abc");
     EXPECT_EQ(StringA("ab").Left(3), "ab");
     EXPECT_EQ(StringA::Format("%s_%02d", "x", 7), "x_07");
+}
+
+TEST(NetText, UniqueBoundariesNameTheHostAndANewGuid)
+{
+    std::string first = CreateUniqueBoundary();
+    std::string second = CreateUniqueBoundary();
+    EXPECT_TRUE(std::regex_match(first, std::regex("test_net_[0-9a-f]{32}"))) << first;
+    EXPECT_NE(first, second);
 }
 
 TEST(BoundaryLines, MatchOnlyWholeDelimiterLines)

@@ -2,6 +2,8 @@
 
 #include "CodePageConversion.h"
 #include "ErrorReport.h"
+#include "Guid.h"
+#include "Modules.h"
 #include "NetEncoding.h"
 #include "Util.h"
 
@@ -25,6 +27,11 @@ bool IsAscii(const std::wstring& text)
 StringW ConvertToUnicode(const std::string& text, uint32_t codePage)
 {
     return Os::ConvertAnsiToUnicode(text.data(), text.size(), codePage);
+}
+
+std::string CreateUniqueBoundary()
+{
+    return StringA::Format("%s_%s", Os::GetModuleBaseName().ToAnsi().c_str(), CreateGuidHexString().c_str());
 }
 
 size_t FindBoundaryLine(const char* data, size_t length, const std::string& delimiter, size_t& matchedLength)

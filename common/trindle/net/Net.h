@@ -16,6 +16,8 @@ bool IsEmailAddress(const std::wstring& text);
 bool IsAscii(const std::wstring& text);
 // Narrow text in the code page as wide text, with the code-page fallbacks.
 StringW ConvertToUnicode(const std::string& text, uint32_t codePage);
+// "<host executable's base name>_<32 hex digits of a new GUID>", a multipart boundary.
+std::string CreateUniqueBoundary();
 
 // Finds the delimiter where it starts a line (at the buffer's start or after
 // an LF) and is followed only by blanks and CRs up to the line's end. Returns
