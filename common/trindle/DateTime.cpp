@@ -36,19 +36,6 @@ int DaysInMonth(int year, int month)
     return days;
 }
 
-// Truncation toward zero that stays defined for values beyond the 64-bit range.
-int64_t Truncate(double value)
-{
-    constexpr double kLimit = 9.2e18;
-    if (std::isnan(value))
-        return 0;
-    if (value >= kLimit)
-        return static_cast<int64_t>(kLimit);
-    if (value <= -kLimit)
-        return -static_cast<int64_t>(kLimit);
-    return static_cast<int64_t>(value);
-}
-
 } // namespace
 
 bool DateTime::IsLeapYear(int year)
@@ -329,8 +316,8 @@ StringW DateTime::FormatRfc1123() const
         } else {
             double offset = utc.m_date - m_date;
             offset += offset >= 0 ? kHalfSecond : -kHalfSecond;
-            int hours = static_cast<int>(std::llabs(Truncate(offset * 24)));
-            int minutes = static_cast<int>(std::llabs(Truncate(offset * 24 * 60) % 60));
+            int hours = static_cast<int>(std::llabs(TruncateToInt64(offset * 24)));
+            int minutes = static_cast<int>(std::llabs(TruncateToInt64(offset * 24 * 60) % 60));
             zone = StringW::Format(L"%c%.2d%.2d", offset < 0 ? L'+' : L'-', hours, minutes);
         }
     }
