@@ -11,22 +11,11 @@ namespace {
 
 constexpr ULONG kPieceSize = 4096;
 
-// A failing HRESULT raises; a success other than S_OK is only logged.
-void CheckResult(HRESULT hr, const wchar_t* function, int line)
-{
-    if (hr < 0)
-        ThrowReported(CComError(hr), __FILE__, function, line);
-    if (hr != S_OK)
-        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", __FILE__,
-                                                        function, line, GetErrorText(static_cast<DWORD>(hr)))
-                                           .c_str());
-}
-
 // S_FALSE from Read only says that fewer bytes came than were asked for.
 void CheckReadResult(HRESULT hr, const wchar_t* function, int line)
 {
     if (hr != S_FALSE)
-        CheckResult(hr, function, line);
+        CheckComResult(hr, __FILE__, function, line);
 }
 
 void CheckStream(IStream* stream, const wchar_t* function, int line)
@@ -40,7 +29,7 @@ void CheckStream(IStream* stream, const wchar_t* function, int line)
 void SetStreamPosition(IStream* stream)
 {
     CheckStream(stream, L"Quenzal::SetStreamPosition", __LINE__);
-    CheckResult(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr), L"Quenzal::SetStreamPosition", __LINE__);
+    QZL_CHECK_COM_RESULT(L"Quenzal::SetStreamPosition", stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
 }
 
 std::string GetStreamContents(IStream* stream)
@@ -61,7 +50,7 @@ std::string GetStreamContents(IStream* stream)
         }
         return data;
     }
-    CheckResult(hr, L"Quenzal::GetStreamContents", __LINE__);
+    QZL_CHECK_COM_RESULT(L"Quenzal::GetStreamContents", hr);
 
     const uint64_t size = statistics.cbSize.QuadPart;
     if (size == 0)
