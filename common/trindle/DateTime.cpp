@@ -217,24 +217,29 @@ DateTime FromSystemTime(const SYSTEMTIME& time, bool isUtc)
     return result;
 }
 
+// TzSpecificLocalTimeToSystemTime or SystemTimeToTzSpecificLocalTime.
+using ZoneConversion = BOOL(WINAPI*)(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, SYSTEMTIME*);
+
+// The time moved to the other zone by the current time zone's rules; the null
+// date when the system cannot convert it.
+DateTime InOtherZone(const SYSTEMTIME& time, ZoneConversion convert, bool isUtc)
+{
+    SYSTEMTIME converted{};
+    if (!convert(nullptr, &time, &converted))
+        return DateTime();
+    return FromSystemTime(converted, isUtc);
+}
+
 } // namespace
 
 DateTime DateTime::ToUtc() const
 {
-    SYSTEMTIME local = ToSystemTime();
-    SYSTEMTIME utc{};
-    if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc))
-        return DateTime();
-    return FromSystemTime(utc, true);
+    return InOtherZone(ToSystemTime(), ::TzSpecificLocalTimeToSystemTime, true);
 }
 
 DateTime DateTime::ToLocal() const
 {
-    SYSTEMTIME utc = ToSystemTime();
-    SYSTEMTIME local{};
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-        return DateTime();
-    return FromSystemTime(local, false);
+    return InOtherZone(ToSystemTime(), ::SystemTimeToTzSpecificLocalTime, false);
 }
 
 DateTime& DateTime::operator+=(const DateTimeSpan& span)

@@ -24,6 +24,21 @@ void CheckStream(IStream* stream, const wchar_t* function, int line)
         ThrowReported(CComError(E_POINTER), __FILE__, function, line);
 }
 
+// Appends what the stream gives from where it stands, until it ends or data
+// holds limit bytes.
+void ReadPieces(IStream* stream, std::string& data, uint64_t limit, const wchar_t* function)
+{
+    char buffer[kPieceSize];
+    while (data.size() < limit) {
+        const ULONG wanted = static_cast<ULONG>(std::min<uint64_t>(kPieceSize, limit - data.size()));
+        ULONG count = 0;
+        CheckReadResult(stream->Read(buffer, wanted, &count), function, __LINE__);
+        if (count == 0)
+            break;
+        data.append(buffer, count);
+    }
+}
+
 } // namespace
 
 void SetStreamPosition(IStream* stream)
@@ -40,14 +55,7 @@ std::string GetStreamContents(IStream* stream)
     if (hr == E_NOTIMPL) {
         SetStreamPosition(stream);
         std::string data;
-        char buffer[kPieceSize];
-        for (;;) {
-            ULONG count = 0;
-            CheckReadResult(stream->Read(buffer, kPieceSize, &count), L"Quenzal::GetStreamContents", __LINE__);
-            if (count == 0)
-                break;
-            data.append(buffer, count);
-        }
+        ReadPieces(stream, data, UINT64_MAX, L"Quenzal::GetStreamContents");
         return data;
     }
     QZL_CHECK_COM_RESULT(L"Quenzal::GetStreamContents", hr);
@@ -68,15 +76,7 @@ std::string ReadFromStream(IStream* stream, uint64_t length)
         return data;
     SetStreamPosition(stream);
     data.reserve(static_cast<size_t>(length));
-    char buffer[kPieceSize];
-    while (data.size() < length) {
-        const ULONG wanted = static_cast<ULONG>(std::min<uint64_t>(kPieceSize, length - data.size()));
-        ULONG count = 0;
-        CheckReadResult(stream->Read(buffer, wanted, &count), L"Quenzal::ReadFromStream", __LINE__);
-        if (count == 0)
-            break;
-        data.append(buffer, count);
-    }
+    ReadPieces(stream, data, length, L"Quenzal::ReadFromStream");
     return data;
 }
 
