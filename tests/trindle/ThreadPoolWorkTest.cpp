@@ -424,6 +424,10 @@ TEST(ThreadPoolCrash, WithoutTheDumpFunctionTheProcessStillEnds)
     // function, which Wine is told to prefer to its own.
     StringW folder = QzlTest::UniqueTempPath(L"qzlnodump");
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    struct RemoveFolder {
+        StringW path;
+        ~RemoveFolder() { RemoveDirectoryW(path.c_str()); }
+    } removeFolder{folder};
     StringW exeName = StringW::Format(L"qzlnodump_%lu.exe", GetCurrentProcessId());
     QzlTest::CTemporaryFile exe(folder + L"\\" + exeName);
     QzlTest::CTemporaryFile fake(folder + L"\\DBGHELP.DLL");
@@ -456,5 +460,4 @@ TEST(ThreadPoolCrash, WithoutTheDumpFunctionTheProcessStillEnds)
                               ": Unable to locate procedure 'MiniDumpWriteDump' in 'DBGHELP.DLL'\r\n",
                               "ERROR: Unable to save minidump\r\n", "ERROR: Terminating process\r\n"});
     EXPECT_EQ(text.find("Minidump saved"), std::string::npos) << text;
-    RemoveDirectoryW(folder.c_str());
 }

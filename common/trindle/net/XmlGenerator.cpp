@@ -9,7 +9,7 @@ namespace Quenzal::Net {
 
 namespace {
 
-// The next piece of text from offset up to and including its LF, or the rest.
+// The text from offset up to and including the next LF, or the rest.
 std::string GetNextLine(const std::string& text, size_t& offset)
 {
     size_t end = text.find('\n', offset);

@@ -1,7 +1,7 @@
 #pragma once
 // Writing XML as text, one element per line: CXmlGenerator writes a document
 // (declaration line, TAB indentation per open element, CR LF line ends) and
-// CXmlFragment a piece without declaration that is appended into a document
+// CXmlFragment a part without declaration that is appended into a document
 // later. Elements that end up without content are cut out again when they are
 // closed, so callers can open an element, add optional children and leave it
 // to the generator to drop it when nothing was added.
@@ -87,7 +87,7 @@ private:
     std::deque<ElementInfo> m_openElements;
 };
 
-// A piece of XML without declaration; empty elements are dropped at every
+// XML without declaration; empty elements are dropped at every
 // depth, so a fragment that received nothing is the empty text.
 class CXmlFragment : public CXmlGenerator {
 public:
