@@ -115,6 +115,9 @@ TEST(SocketErrorTest, CodeZeroReadsAsResetByPeer)
 
 QZL_CHILD_CASE(InitializeSocketsTwice)
 {
+    // Libraries of the platform may have started Winsock for themselves.
+    for (int i = 0; i < 100 && ::WSACleanup() == 0; ++i) {
+    }
     InitializeSockets();
     InitializeSockets();
     // One clean-up undoes the one start: sockets can no longer be made.

@@ -3,12 +3,12 @@
 
     qzlserver.py MODE [options]
 
-The server listens on 127.0.0.1 on a port the system picks and reports it as
-the first line on standard output ("PORT <n>") and, with --port-file, in that
-file ("PORT <n>" and "CONTROL <m>", written whole at once). It lives until the
-first connection to the control port closes (the test holds that connection,
-so the server ends with the test, even when the test crashes), or, when nobody
-connects there, until --lifetime seconds have passed.
+The server listens on 127.0.0.1 on a port the system picks. With --port-file
+it writes "PORT <n>" and "CONTROL <m>" into that file (whole, at once) and
+lives until the first connection to the control port closes: the test holds
+that connection, so the server ends with the test, even when the test crashes.
+When nobody connects there, or without --port-file (then it prints "PORT <n>"
+as its first line), it lives --lifetime seconds.
 
 Every mode runs once per accepted connection, each in a thread of its own, and
 works over plain TCP or, with --tls, over TLS with a certificate made when the
@@ -170,6 +170,9 @@ class TlsConnection(PlainConnection):
         super().reset()
 
 
+TLS_VERSIONS = {"1.0": ssl.TLSVersion.TLSv1, "1.1": ssl.TLSVersion.TLSv1_1, "1.2": ssl.TLSVersion.TLSv1_2}
+
+
 def make_tls_context(options):
     cert, key = options.cert, options.key
     if not cert:
@@ -181,6 +184,11 @@ def make_tls_context(options):
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
+    if options.max_tls:
+        # Old protocol versions need the lowest security level of OpenSSL 3.
+        context.set_ciphers("DEFAULT:@SECLEVEL=0")
+        context.minimum_version = ssl.TLSVersion.MINIMUM_SUPPORTED
+        context.maximum_version = TLS_VERSIONS[options.max_tls]
     if not options.cert:
         shutil.rmtree(os.path.dirname(cert), ignore_errors=True)
 
@@ -406,6 +414,7 @@ def main():
     parser.add_argument("--tls", action="store_true", help="speak TLS (certificate made at start)")
     parser.add_argument("--cert", help="PEM certificate instead of a new one")
     parser.add_argument("--key", help="PEM private key for --cert")
+    parser.add_argument("--max-tls", choices=sorted(TLS_VERSIONS), help="highest TLS version to accept")
     parser.add_argument("--chunk", type=int, default=0, help="cut every write into pieces of this size")
     parser.add_argument("--delay", type=float, default=0.0, help="seconds to wait before answering")
     parser.add_argument("--size", type=int, default=0, help="byte count for source and digest")
@@ -420,9 +429,10 @@ def main():
     control = socket.create_server(("127.0.0.1", 0))
     port, control_port = listener.getsockname()[1], control.getsockname()[1]
     threading.Thread(target=accept_loop, args=(listener, options, context), daemon=True).start()
-    print("PORT %d" % port, flush=True)
     if options.port_file:
         write_port_file(options.port_file, port, control_port)
+    else:
+        print("PORT %d" % port, flush=True)
 
     control.settimeout(options.lifetime)
     try:
