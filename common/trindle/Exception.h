@@ -17,6 +17,9 @@ public:
     explicit CException(const char* utf8);
     explicit CException(const wchar_t* text);
     explicit CException(const std::wstring& text);
+    // The message of a localized message id, fit to be shown to the user as it is
+    // (defined with the message tables, Localization.cpp).
+    explicit CException(int lid);
     CException(const CException& other) = default;
     CException& operator=(const CException& other) = default;
 

@@ -2,23 +2,9 @@
 
 #include "ErrorReport.h"
 #include "Logging.h"
+#include "Os.h"
 
 namespace Quenzal::Os {
-
-namespace {
-
-// The last component of a path without its extension.
-StringW StripFolderAndExtension(const StringW& path)
-{
-    size_t slash = path.find_last_of(L"\\/");
-    StringW name = slash == StringW::npos ? path : StringW(path.substr(slash + 1));
-    size_t dot = name.find_last_of(L'.');
-    if (dot != StringW::npos)
-        name.resize(dot);
-    return name;
-}
-
-} // namespace
 
 StringW GetModulePath(HMODULE module)
 {
@@ -36,7 +22,7 @@ StringW GetHostModulePath()
 
 StringW GetModuleBaseName()
 {
-    return StripFolderAndExtension(GetHostModulePath());
+    return RemoveFileExtension(GetFileNameFromPath(GetHostModulePath()));
 }
 
 CModule LoadModule(const wchar_t* path)

@@ -77,6 +77,8 @@ public:
 
     StringA& Assign(const char* text);
     std::string GetString() const { return *this; }
+    // The first count characters, or the whole text when it is shorter.
+    StringA Left(size_type count) const { return StringA(substr(0, count)); }
     StringA& FormatV(const char* format, va_list args);
     static StringA Format(const char* format, ...);
     StringA& Trim();

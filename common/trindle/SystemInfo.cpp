@@ -1,6 +1,8 @@
 #include "SystemInfo.h"
 
 #include "FatalExit.h"
+#include "Localization.h"
+#include "Logging.h"
 
 namespace Quenzal::Os {
 
@@ -58,6 +60,17 @@ StringW FormatWindowsVersion(bool withArchitecture, bool withBuild)
     if (version.szCSDVersion[0] != L'\0')
         text.AppendFormat(L" (%s)", version.szCSDVersion);
     return text;
+}
+
+StringW GetUserUiLanguageText()
+{
+    return Localization::FormatLanguageName(::GetUserDefaultUILanguage());
+}
+
+void LogWindowsVersion()
+{
+    Logging::LogFormat(Logging::Debug, L"%s (%s)", FormatWindowsVersion(true, true).c_str(),
+                       GetUserUiLanguageText().c_str());
 }
 
 StringW GetProcessorArchitectureName(WORD architecture)

@@ -9,6 +9,10 @@ namespace Quenzal::Os {
 // "Windows 7 (x64) build 7601 (Service Pack 1)", or "Windows 10.0.19045" for
 // versions without a name.
 StringW FormatWindowsVersion(bool withArchitecture, bool withBuild);
+// The user's interface language, "English (1033)".
+StringW GetUserUiLanguageText();
+// Logs the Windows version and the user's interface language.
+void LogWindowsVersion();
 
 // The architecture of the machine, and of the running process (a 32-bit
 // process on a 64-bit machine reports x86).

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -76,10 +75,6 @@ void Unescape(const std::string& field, Append append)
 std::vector<Vector> ReadVectors(const char* relativePath)
 {
     std::ifstream file(relativePath, std::ios::binary);
-    // Test runs start in tests/ or, depending on how they are registered, in tests/net.
-    const char* prefix = "net/";
-    if (!file && strncmp(relativePath, prefix, strlen(prefix)) == 0)
-        file.open(relativePath + strlen(prefix), std::ios::binary);
     if (!file)
         throw std::runtime_error(std::string("cannot open ") + relativePath);
     std::vector<Vector> vectors;

@@ -15,7 +15,7 @@ struct Vector {
     int line = 0;
 };
 
-// The vectors of a file under the tests' folder ("net/data/...").
+// The vectors of a file relative to the tests' working directory ("net/data/...").
 std::vector<Vector> ReadVectors(const char* relativePath);
 // The bytes an escaped field stands for (\uHHHH as UTF-8).
 std::string Bytes(const std::string& field);

@@ -140,3 +140,19 @@ TEST(SystemInfo, TimeZoneNameFollowsTheCurrentPeriod)
                                                          : StringW(L"Unknown");
     EXPECT_EQ(GetSystemTimezoneName(), expected);
 }
+
+TEST(SystemInfo, WindowsVersionLineWithTheUsersLanguage)
+{
+    LANGID language = GetUserDefaultUILanguage();
+    StringW text = GetUserUiLanguageText();
+    EXPECT_TRUE(std::regex_match(text.ToUtf8(), std::regex(".+ \\(" + std::to_string(language) + "\\)")))
+        << text.ToUtf8();
+    if (language == 0x409) {
+        EXPECT_EQ(text, StringW(L"English (1033)"));
+    }
+    QzlTest::CLogCapture log;
+    LogWindowsVersion();
+    std::string line = StringW(FormatWindowsVersion(true, true) + L" (" + text + L")\r\n").ToUtf8();
+    EXPECT_TRUE(std::regex_search(log.Text(), std::regex("^[0-9/]+ [0-9:]+ "))) << log.Text();
+    EXPECT_NE(log.Text().find(line), std::string::npos) << log.Text();
+}

@@ -191,9 +191,10 @@ StringW ConvertAnsiToUnicode(const char* bytes, size_t length, uint32_t codePage
         QZL_REPORT_CAUGHT(L"Quenzal::Os::ConvertAnsiToUnicode", e);
         uint32_t fallback = Net::GetFallbackCodePage(codePage);
         if (fallback != Net::kNoCodePage && fallback != codePage) {
-            Logging::LogFormat(Logging::Warning,
-                               L"Failed to convert from multibyte to Unicode using codepage %u; retrying with codepage %u",
-                               codePage, fallback);
+            Logging::LogFormat(
+                Logging::Warning,
+                L"Failed to convert from multibyte to Unicode using codepage %u; retrying with codepage %u", codePage,
+                fallback);
             return ConvertAnsiToUnicode(bytes, length, fallback);
         }
         if (lastError != 0)

@@ -62,6 +62,21 @@ struct Base64DecodeTables {
 };
 constexpr Base64DecodeTables kBase64Decode;
 
+// The characters a byte adds to quoted-printable text beyond its own one:
+// 2 for an escape, 1 for a line break that becomes CR LF.
+struct QuotedPrintableExtraTable {
+    std::array<uint8_t, 256> extra{};
+    constexpr QuotedPrintableExtraTable()
+    {
+        for (int ch = 0; ch < 256; ++ch)
+            extra[ch] = ch == '\t' || ch == ' ' || (ch >= 33 && ch <= 126 && ch != '=') ? 0 : 2;
+        extra['\r'] = 1;
+        extra['\n'] = 1;
+    }
+    constexpr uint8_t operator[](unsigned char ch) const { return extra[ch]; }
+};
+constexpr QuotedPrintableExtraTable kQuotedPrintableExtra;
+
 int HexDigitValue(char ch)
 {
     if (ch >= '0' && ch <= '9')
@@ -457,38 +472,55 @@ std::string QuotedPrintableEncode(const std::string& data)
     static const char kDigits[] = "0123456789ABCDEF";
     // Lines hold at most 76 characters; a soft break's "=" needs one of them.
     constexpr size_t kMaxLine = 76;
-    std::string out;
-    out.reserve(data.size() + data.size() / 8);
-    size_t column = 0;
     const size_t length = data.size();
+    const auto* in = reinterpret_cast<const unsigned char*>(data.data());
+    // Sized from the escapes and line breaks to come, so that it rarely grows.
+    size_t widened = length;
+    for (size_t i = 0; i < length; ++i)
+        widened += kQuotedPrintableExtra[in[i]];
+    std::string out(widened + 3 * (widened / 74 + 1) + 16, '\0');
+    char* o = out.data();
+    char* end = o + out.size();
+    size_t column = 0;
     for (size_t i = 0; i < length; ++i) {
-        unsigned char ch = static_cast<unsigned char>(data[i]);
+        // Room for the widest step: a soft break and an escape.
+        if (end - o < 8) {
+            size_t used = static_cast<size_t>(o - out.data());
+            out.resize(out.size() * 2);
+            o = out.data() + used;
+            end = out.data() + out.size();
+        }
+        unsigned char ch = in[i];
         if (ch == '\r' || ch == '\n') {
-            out.append("\r\n");
+            *o++ = '\r';
+            *o++ = '\n';
             column = 0;
-            if (ch == '\r' && i + 1 < length && data[i + 1] == '\n')
+            if (ch == '\r' && i + 1 < length && in[i + 1] == '\n')
                 ++i;
             continue;
         }
-        const bool lastOnLine = i + 1 == length || data[i + 1] == '\r' || data[i + 1] == '\n';
+        const bool lastOnLine = i + 1 == length || in[i + 1] == '\r' || in[i + 1] == '\n';
         bool literal = ch == '\t' || ch == ' ' || (ch >= 33 && ch <= 126 && ch != '=');
         // White space at the end of a line would be lost in transport.
         if ((ch == ' ' || ch == '\t') && lastOnLine)
             literal = false;
         const size_t width = literal ? 1 : 3;
         if (column + width > (lastOnLine ? kMaxLine : kMaxLine - 1)) {
-            out.append("=\r\n");
+            *o++ = '=';
+            *o++ = '\r';
+            *o++ = '\n';
             column = 0;
         }
         if (literal) {
-            out.push_back(static_cast<char>(ch));
+            *o++ = static_cast<char>(ch);
         } else {
-            out.push_back('=');
-            out.push_back(kDigits[ch >> 4]);
-            out.push_back(kDigits[ch & 0x0F]);
+            *o++ = '=';
+            *o++ = kDigits[ch >> 4];
+            *o++ = kDigits[ch & 0x0F];
         }
         column += width;
     }
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 

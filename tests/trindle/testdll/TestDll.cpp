@@ -1,6 +1,11 @@
-// A small library that tests load, register and inspect.
+// A small library that tests load, register and inspect. It carries the core
+// library, so that functions which look at "this module" can be asked here.
+
+#include "Minidump.h"
 
 #include <windows.h>
+
+#include <cwchar>
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer()
 {
@@ -9,4 +14,11 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer()
     if (::GetEnvironmentVariableW(L"QZL_TESTDLL_REGISTER_RESULT", text, 32) == 0)
         return S_OK;
     return static_cast<HRESULT>(wcstoul(text, nullptr, 0));
+}
+
+// The crash-dump name as this library would make it.
+extern "C" __declspec(dllexport) void QzlTestMinidumpFileName(wchar_t* buffer, size_t size)
+{
+    Quenzal::StringW name = Quenzal::Os::GetMinidumpFileName();
+    wcsncpy_s(buffer, size, name.c_str(), _TRUNCATE);
 }

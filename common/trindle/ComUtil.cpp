@@ -1,0 +1,69 @@
+#include "ComUtil.h"
+
+#include "ErrorReport.h"
+#include "Logging.h"
+
+namespace Quenzal::Com {
+
+namespace {
+
+// A null object is reported through the COM support library's error handler,
+// as its smart pointers do.
+IDispatch* RequireDispatch(const IDispatchPtr& dispatch, const wchar_t* function, int line)
+{
+    if (!dispatch) {
+        _com_issue_error(E_POINTER);
+        ThrowReported(CComError(E_POINTER), __FILE__, function, line);
+    }
+    return dispatch.GetInterfacePtr();
+}
+
+// A failing HRESULT raises; a success other than S_OK is only logged.
+void CheckResult(HRESULT hr, const wchar_t* function, int line)
+{
+    if (hr < 0)
+        ThrowReported(CComError(hr), __FILE__, function, line);
+    if (hr != S_OK)
+        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", __FILE__,
+                                                        function, line, GetErrorText(static_cast<DWORD>(hr)))
+                                           .c_str());
+}
+
+} // namespace
+
+DISPID GetDispatchMemberIdFromName(const IDispatchPtr& dispatch, const std::wstring& name)
+{
+    const wchar_t* function = L"Quenzal::Com::GetDispatchMemberIdFromName";
+    IDispatch* object = RequireDispatch(dispatch, function, __LINE__);
+    DISPID id = 0;
+    // The name is only read, whatever the declaration says.
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    CheckResult(hr, function, __LINE__);
+    return id;
+}
+
+VARIANT& GetDispatchPropertyById(VARIANT& result, const IDispatchPtr& dispatch, DISPID id)
+{
+    const wchar_t* function = L"Quenzal::Com::GetDispatchPropertyById";
+    ::VariantInit(&result);
+    IDispatch* object = RequireDispatch(dispatch, function, __LINE__);
+    DISPPARAMS noArguments = {nullptr, nullptr, 0, 0};
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                &noArguments, &result, nullptr, nullptr);
+    if (FAILED(hr))
+        ::VariantClear(&result);
+    CheckResult(hr, function, __LINE__);
+    if (result.vt != VT_DISPATCH) {
+        ::VariantClear(&result);
+        QZL_THROW(function, CException(L"Return value of IDispatch::Invoke is of an unexpected type"));
+    }
+    return result;
+}
+
+VARIANT& GetDispatchPropertyByName(VARIANT& result, const IDispatchPtr& dispatch, const std::wstring& name)
+{
+    return GetDispatchPropertyById(result, dispatch, GetDispatchMemberIdFromName(dispatch, name));
+}
+
+} // namespace Quenzal::Com

@@ -1,0 +1,21 @@
+#pragma once
+// Reading a property of a COM object by name through late binding.
+
+#include "StringW.h"
+
+#include <comdef.h>
+
+namespace Quenzal::Com {
+
+// The same smart pointer com_cast<IDispatch> gives.
+using IDispatchPtr = _com_ptr_t<_com_IIID<IDispatch, &__uuidof(IDispatch)>>;
+
+// The member id of the name (GetIDsOfNames in the user's default locale).
+DISPID GetDispatchMemberIdFromName(const IDispatchPtr& dispatch, const std::wstring& name);
+// Reads the property (or calls the method without arguments) into result,
+// which must come back as an object: any other type raises and leaves result
+// cleared. The caller owns what result holds.
+VARIANT& GetDispatchPropertyById(VARIANT& result, const IDispatchPtr& dispatch, DISPID id);
+VARIANT& GetDispatchPropertyByName(VARIANT& result, const IDispatchPtr& dispatch, const std::wstring& name);
+
+} // namespace Quenzal::Com

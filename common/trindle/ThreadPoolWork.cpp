@@ -1,0 +1,253 @@
+#include "ThreadPoolWork.h"
+
+#include "ErrorReport.h"
+#include "Os.h"
+#include "FatalExit.h"
+#include "Logging.h"
+#include "Minidump.h"
+#include "ThreadName.h"
+
+#include <comdef.h>
+#include <cxxabi.h>
+#include <excpt.h>
+
+#include <cstdlib>
+#include <typeinfo>
+
+namespace Quenzal::Os {
+
+namespace {
+
+// GCC names types in their mangled form; the log shows the C++ name.
+std::string TypeName(const std::type_info& type)
+{
+    int status = 0;
+    char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+    std::string name = status == 0 && readable != nullptr ? readable : type.name();
+    std::free(readable);
+    return name;
+}
+
+// A handler may fail in any way; that must neither stop the handlers after it
+// nor keep the completion event from being set.
+void RunCompletionHandler(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(L"Quenzal::Os::IThreadPoolWork::OnExecutionCompleted", e);
+    } catch (const std::exception& e) {
+        ReportException(L"Caught exception", __FILE__, L"Quenzal::Os::IThreadPoolWork::OnExecutionCompleted",
+                        __LINE__, StringW(TypeName(typeid(e)) + ": " + e.what()));
+    } catch (...) {
+        ReportException(L"Caught exception", __FILE__, L"Quenzal::Os::IThreadPoolWork::OnExecutionCompleted",
+                        __LINE__, L"Unknown exception");
+    }
+}
+
+} // namespace
+
+std::string IThreadPoolWork::GetName() const
+{
+    return "Anonymous lambda";
+}
+
+void IThreadPoolWork::OnExecutionStarting()
+{
+    SetStarted();
+}
+
+void IThreadPoolWork::BeginExecution()
+{
+    m_threadId = ::GetCurrentThreadId();
+    SetThreadName(m_threadId, GetName().c_str());
+    m_startTime = DateTime::Now();
+}
+
+void IThreadPoolWork::Execute()
+{
+    m_work();
+}
+
+void IThreadPoolWork::PreExecute() {}
+
+void IThreadPoolWork::PostExecute() {}
+
+void IThreadPoolWork::OnExecutionCompleted()
+{
+    // Handlers are taken one at a time under the lock and run outside it, so
+    // that one added meanwhile still runs in its turn and a handler may add
+    // another without deadlock.
+    for (;;) {
+        std::function<void()> handler;
+        {
+            CCriticalSectionLock lock(m_lock);
+            if (m_completionHandlers.empty()) {
+                m_handlersRun = true;
+                return;
+            }
+            handler = std::move(m_completionHandlers.front());
+            m_completionHandlers.pop_front();
+        }
+        RunCompletionHandler(handler);
+    }
+}
+
+void IThreadPoolWork::AppendCompletionHandler(std::function<void()> handler)
+{
+    if (!handler)
+        return;
+    {
+        CCriticalSectionLock lock(m_lock);
+        if (!m_handlersRun) {
+            m_completionHandlers.push_back(std::move(handler));
+            return;
+        }
+    }
+    // Too late for the pool thread: run it here so that it is not lost.
+    RunCompletionHandler(handler);
+}
+
+DateTimeSpan IThreadPoolWork::GetElapsedTime() const
+{
+    if (m_startTime.IsNull())
+        return DateTimeSpan();
+    return DateTime::Now() - m_startTime;
+}
+
+CThreadPoolWork::CThreadPoolWork() : m_completionEvent(CreateManualResetEvent()) {}
+
+CThreadPoolWork::~CThreadPoolWork() = default;
+
+std::string CThreadPoolWork::GetName() const
+{
+    if (m_name.empty())
+        return IThreadPoolWork::GetName();
+    return m_name.ToAnsi();
+}
+
+bool CThreadPoolWork::IsComplete() const
+{
+    return IsObjectSignaled(m_completionEvent);
+}
+
+void CThreadPoolWork::SetException(std::exception_ptr exception)
+{
+    IExceptionTransport::SetException(std::move(exception));
+}
+
+void CThreadPoolWork::OnExecutionCompleted()
+{
+    IThreadPoolWork::OnExecutionCompleted();
+    ::SetEvent(m_completionEvent);
+}
+
+void CThreadPoolWork::AddCompletionHandler(std::function<void()> handler)
+{
+    AppendCompletionHandler(std::move(handler));
+}
+
+void CCancelableThreadPoolWork::WaitForCompletionOrCancel(HANDLE cancel)
+{
+    HANDLE handles[2] = {m_completionEvent.Get(), cancel};
+    if (WaitForAnyObject(handles, 2, DateTimeSpan()) == WAIT_OBJECT_0)
+        return;
+    Cancel();
+}
+
+void CCancelableThreadPoolWork::Cancel()
+{
+    m_canceled.store(true);
+    if (m_cancelCallback)
+        m_cancelCallback();
+}
+
+namespace {
+
+// Kept out of line: the guarded caller must not take over its C++ handlers.
+__attribute__((noinline)) void RunThreadPoolWork(IThreadPoolWork& work)
+{
+    Logging::LogFormat(Logging::Debug, L"Beginning thread pool work on thread 0x%x", ::GetCurrentThreadId());
+    work.BeginExecution();
+    try {
+        work.PreExecute();
+        work.Execute();
+        work.PostExecute();
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error, (L"Caught unhandled exception: " + e.GetDescription()).c_str());
+        work.SetException(std::current_exception());
+    } catch (const std::exception& e) {
+        std::string text = "Caught unhandled std::exception (" + TypeName(typeid(e)) + "): " + e.what();
+        Logging::Log(Logging::Error, StringW(text).c_str());
+        work.SetException(std::current_exception());
+    } catch (const _com_error& e) {
+        Logging::Log(Logging::Error,
+                     (L"Caught unhandled COM exception: " + GetErrorText(static_cast<DWORD>(e.Error()))).c_str());
+        work.SetException(std::current_exception());
+    } catch (...) {
+        Logging::Log(Logging::Error, L"Caught unhandled exception (Unknown source)");
+        work.SetException(std::current_exception());
+    }
+    work.OnExecutionCompleted();
+    Logging::LogFormat(Logging::Debug, L"Completed thread pool work on thread 0x%x after %s", ::GetCurrentThreadId(),
+                       work.GetElapsedTime().ToString().c_str());
+}
+
+} // namespace
+
+} // namespace Quenzal::Os
+
+// What reaches the guard around a work item is a structured exception (an
+// access violation and the like): the crash filter logs it, writes a dump
+// and ends the process. C++ exceptions never get here; the runner catches them.
+extern "C" LONG QzlThreadPoolWorkGuardFilter(EXCEPTION_POINTERS* pointers, void*)
+{
+    constexpr DWORD GccExceptionCode = 0x20474343;
+    if (pointers->ExceptionRecord->ExceptionCode == GccExceptionCode)
+        return EXCEPTION_CONTINUE_SEARCH;
+    return QzlUnhandledExceptionFilter(pointers);
+}
+
+namespace Quenzal::Os {
+
+namespace {
+
+using WorkHolder = std::shared_ptr<IThreadPoolWork>;
+
+// The guard's labels are fixed, so this function must exist exactly once.
+__attribute__((noinline, noclone)) void RunThreadPoolWorkGuarded(WorkHolder* holder)
+{
+    __try1(QzlThreadPoolWorkGuardFilter)
+    RunThreadPoolWork(**holder);
+    __except1
+}
+
+DWORD WINAPI ThreadPoolWorkCallback(void* context)
+{
+    auto* holder = static_cast<WorkHolder*>(context);
+    // A debugger should see the fault where it happens, not our dump.
+    if (::IsDebuggerPresent())
+        RunThreadPoolWork(**holder);
+    else
+        RunThreadPoolWorkGuarded(holder);
+    delete holder;
+    return 0;
+}
+
+} // namespace
+
+void QueueThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
+{
+    if (work->IsComplete() || work->IsStarted())
+        QZL_THROW(L"Quenzal::Os::QueueThreadPoolWork", CException(L"Thread pool work object being reused"));
+    work->OnExecutionStarting();
+    auto holder = std::make_unique<WorkHolder>(work);
+    if (!::QueueUserWorkItem(ThreadPoolWorkCallback, holder.get(), WT_EXECUTELONGFUNCTION)) {
+        DWORD code = ::GetLastError();
+        Logging::Log(Logging::Error, (L"Unable to queue thread pool work: " + GetErrorText(code)).c_str());
+        QZL_FATAL_EXIT(code, L"Quenzal::Os::QueueThreadPoolWork");
+    }
+    holder.release();
+}
+
+} // namespace Quenzal::Os
