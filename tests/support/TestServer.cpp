@@ -99,7 +99,8 @@ CTestServer::CTestServer(const std::vector<std::string>& arguments)
         // Wine runs a Linux program given to CreateProcess by its Windows path,
         // but keeps no handle or pipe to it: the port comes back in a file.
         std::wstring python = DosPath(QZL_PYTHON3);
-        std::wstring command = QuoteArgument(python) + L" " + QuoteArgument(Widen(QZL_TEST_SERVERS_DIR "/qzlserver.py"));
+        std::wstring command = QuoteArgument(python);
+        command += L" " + QuoteArgument(Widen(QZL_TEST_SERVERS_DIR "/qzlserver.py"));
         for (const std::string& argument : arguments)
             command += L" " + QuoteArgument(Widen(argument));
         command += L" --port-file " + QuoteArgument(Widen(unixPortFile));
