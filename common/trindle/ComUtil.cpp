@@ -18,17 +18,6 @@ IDispatch* RequireDispatch(const IDispatchPtr& dispatch, const wchar_t* function
     return dispatch.GetInterfacePtr();
 }
 
-// A failing HRESULT raises; a success other than S_OK is only logged.
-void CheckResult(HRESULT hr, const wchar_t* function, int line)
-{
-    if (hr < 0)
-        ThrowReported(CComError(hr), __FILE__, function, line);
-    if (hr != S_OK)
-        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", __FILE__,
-                                                        function, line, GetErrorText(static_cast<DWORD>(hr)))
-                                           .c_str());
-}
-
 } // namespace
 
 DISPID GetDispatchMemberIdFromName(const IDispatchPtr& dispatch, const std::wstring& name)
@@ -39,7 +28,7 @@ DISPID GetDispatchMemberIdFromName(const IDispatchPtr& dispatch, const std::wstr
     // The name is only read, whatever the declaration says.
     LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
     HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    CheckResult(hr, function, __LINE__);
+    CheckComResult(hr, __FILE__, function, __LINE__);
     return id;
 }
 
@@ -53,7 +42,7 @@ VARIANT& GetDispatchPropertyById(VARIANT& result, const IDispatchPtr& dispatch, 
                                 &noArguments, &result, nullptr, nullptr);
     if (FAILED(hr))
         ::VariantClear(&result);
-    CheckResult(hr, function, __LINE__);
+    CheckComResult(hr, __FILE__, function, __LINE__);
     if (result.vt != VT_DISPATCH) {
         ::VariantClear(&result);
         QZL_THROW(function, CException(L"Return value of IDispatch::Invoke is of an unexpected type"));

@@ -36,19 +36,6 @@ int DaysInMonth(int year, int month)
     return days;
 }
 
-// Truncation toward zero that stays defined for values beyond the 64-bit range.
-int64_t Truncate(double value)
-{
-    constexpr double kLimit = 9.2e18;
-    if (std::isnan(value))
-        return 0;
-    if (value >= kLimit)
-        return static_cast<int64_t>(kLimit);
-    if (value <= -kLimit)
-        return -static_cast<int64_t>(kLimit);
-    return static_cast<int64_t>(value);
-}
-
 } // namespace
 
 bool DateTime::IsLeapYear(int year)
@@ -230,24 +217,29 @@ DateTime FromSystemTime(const SYSTEMTIME& time, bool isUtc)
     return result;
 }
 
+// TzSpecificLocalTimeToSystemTime or SystemTimeToTzSpecificLocalTime.
+using ZoneConversion = BOOL(WINAPI*)(const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, SYSTEMTIME*);
+
+// The time moved to the other zone by the current time zone's rules; the null
+// date when the system cannot convert it.
+DateTime InOtherZone(const SYSTEMTIME& time, ZoneConversion convert, bool isUtc)
+{
+    SYSTEMTIME converted{};
+    if (!convert(nullptr, &time, &converted))
+        return DateTime();
+    return FromSystemTime(converted, isUtc);
+}
+
 } // namespace
 
 DateTime DateTime::ToUtc() const
 {
-    SYSTEMTIME local = ToSystemTime();
-    SYSTEMTIME utc{};
-    if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc))
-        return DateTime();
-    return FromSystemTime(utc, true);
+    return InOtherZone(ToSystemTime(), ::TzSpecificLocalTimeToSystemTime, true);
 }
 
 DateTime DateTime::ToLocal() const
 {
-    SYSTEMTIME utc = ToSystemTime();
-    SYSTEMTIME local{};
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-        return DateTime();
-    return FromSystemTime(local, false);
+    return InOtherZone(ToSystemTime(), ::SystemTimeToTzSpecificLocalTime, false);
 }
 
 DateTime& DateTime::operator+=(const DateTimeSpan& span)
@@ -329,8 +321,8 @@ StringW DateTime::FormatRfc1123() const
         } else {
             double offset = utc.m_date - m_date;
             offset += offset >= 0 ? kHalfSecond : -kHalfSecond;
-            int hours = static_cast<int>(std::llabs(Truncate(offset * 24)));
-            int minutes = static_cast<int>(std::llabs(Truncate(offset * 24 * 60) % 60));
+            int hours = static_cast<int>(std::llabs(TruncateToInt64(offset * 24)));
+            int minutes = static_cast<int>(std::llabs(TruncateToInt64(offset * 24 * 60) % 60));
             zone = StringW::Format(L"%c%.2d%.2d", offset < 0 ? L'+' : L'-', hours, minutes);
         }
     }

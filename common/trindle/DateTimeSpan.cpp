@@ -14,19 +14,6 @@ constexpr double kMinutesPerDay = 1440.0;
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kMillisecondsPerDay = 86400000.0;
 
-// Truncation toward zero that stays defined for values beyond the 64-bit range.
-int64_t Truncate(double value)
-{
-    constexpr double kLimit = 9.2e18;
-    if (std::isnan(value))
-        return 0;
-    if (value >= kLimit)
-        return static_cast<int64_t>(kLimit);
-    if (value <= -kLimit)
-        return -static_cast<int64_t>(kLimit);
-    return static_cast<int64_t>(value);
-}
-
 struct SpanParts {
     int64_t days;
     int64_t hours;
@@ -40,7 +27,7 @@ struct SpanParts {
 // gives back the span.
 SpanParts PartsOf(double span)
 {
-    int64_t total = Truncate(span * kMillisecondsPerDay + (span < 0 ? -0.5 : 0.5));
+    int64_t total = TruncateToInt64(span * kMillisecondsPerDay + (span < 0 ? -0.5 : 0.5));
     SpanParts parts;
     parts.milliseconds = total % 1000;
     total /= 1000;
@@ -61,6 +48,18 @@ double SpanOf(const SpanParts& parts)
 }
 
 } // namespace
+
+int64_t TruncateToInt64(double value)
+{
+    constexpr double kLimit = 9.2e18;
+    if (std::isnan(value))
+        return 0;
+    if (value >= kLimit)
+        return static_cast<int64_t>(kLimit);
+    if (value <= -kLimit)
+        return -static_cast<int64_t>(kLimit);
+    return static_cast<int64_t>(value);
+}
 
 DateTimeSpan::DateTimeSpan(int days, int hours, int minutes, int seconds, int milliseconds)
     : m_span(days + hours / kHoursPerDay + minutes / kMinutesPerDay + seconds / kSecondsPerDay +
@@ -118,7 +117,7 @@ StringW DateTimeSpan::ToString() const
     StringW text;
     // Every part is truncated, never rounded. A negative span shows its parts
     // negative, days and years included.
-    int64_t days = Truncate(m_span);
+    int64_t days = TruncateToInt64(m_span);
     if (days >= 1 || days <= -1) {
         if (days >= 365 || days <= -365) {
             text.AppendFormat(L"%I64dy ", days / 365);
@@ -127,16 +126,16 @@ StringW DateTimeSpan::ToString() const
         text.AppendFormat(L"%I64dd ", days);
     }
     // The products are taken step by step, as the wait time-out takes them.
-    int64_t hours = Truncate(m_span * 24.0) % 24;
+    int64_t hours = TruncateToInt64(m_span * 24.0) % 24;
     if (hours != 0 || !text.empty())
         text.AppendFormat(L"%I64dh ", hours);
-    int64_t minutes = Truncate(m_span * 24.0 * 60.0) % 60;
+    int64_t minutes = TruncateToInt64(m_span * 24.0 * 60.0) % 60;
     if (minutes != 0 || !text.empty())
         text.AppendFormat(L"%I64dm ", minutes);
-    int64_t seconds = Truncate(m_span * 24.0 * 60.0 * 60.0) % 60;
+    int64_t seconds = TruncateToInt64(m_span * 24.0 * 60.0 * 60.0) % 60;
     if (seconds != 0 || !text.empty())
         text.AppendFormat(L"%I64ds ", seconds);
-    int64_t milliseconds = Truncate(m_span * 24.0 * 60.0 * 60.0 * 1000.0) % 1000;
+    int64_t milliseconds = TruncateToInt64(m_span * 24.0 * 60.0 * 60.0 * 1000.0) % 1000;
     if (milliseconds != 0)
         text.AppendFormat(L"%I64dms ", milliseconds);
     if (text.empty())
@@ -158,7 +157,7 @@ DWORD DateTimeSpan::ToWaitTimeout() const
         return INFINITE;
     VerifyValidWaitTimeout();
     // A span beyond the signed 32-bit range waits as long as a wait can be told to.
-    int64_t milliseconds = Truncate(m_span * 24.0 * 60.0 * 60.0 * 1000.0);
+    int64_t milliseconds = TruncateToInt64(m_span * 24.0 * 60.0 * 60.0 * 1000.0);
     if (milliseconds > INT32_MAX)
         milliseconds = INT32_MAX;
     return static_cast<DWORD>(milliseconds);

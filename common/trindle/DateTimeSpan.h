@@ -5,6 +5,7 @@
 #include "StringW.h"
 
 #include <compare>
+#include <cstdint>
 
 namespace Quenzal {
 
@@ -40,5 +41,9 @@ public:
 private:
     double m_span = 0.0;
 };
+
+// Truncation toward zero that stays defined for values beyond the 64-bit
+// range (NaN gives 0); the date and span arithmetic count whole units with it.
+int64_t TruncateToInt64(double value);
 
 } // namespace Quenzal

@@ -14,6 +14,10 @@ StringW FormatReportLine(const wchar_t* event, const char* file, const wchar_t* 
 void ReportException(const wchar_t* event, const char* file, const wchar_t* function, int line,
                      const std::wstring& description);
 
+// A failing HRESULT raises CComError; a success other than S_OK is only
+// logged as a warning ("Non-success condition during COM call").
+void CheckComResult(HRESULT hr, const char* file, const wchar_t* function, int line);
+
 template <class E>
 [[noreturn]] void ThrowReported(const E& e, const char* file, const wchar_t* function, int line)
 {
@@ -25,6 +29,8 @@ template <class E>
 
 // QZL_THROW(L"Quenzal::StringW::SetAnsi", Quenzal::CWinError());
 #define QZL_THROW(function, exception) ::Quenzal::ThrowReported((exception), __FILE__, function, __LINE__)
+// QZL_CHECK_COM_RESULT(L"Quenzal::CreateGuid", ::CoCreateGuid(&guid));
+#define QZL_CHECK_COM_RESULT(function, hr) ::Quenzal::CheckComResult((hr), __FILE__, function, __LINE__)
 // Logs "Caught exception" for a caught CException.
 #define QZL_REPORT_CAUGHT(function, e) \
     ::Quenzal::ReportException(L"Caught exception", __FILE__, function, __LINE__, (e).GetDescription())

@@ -239,4 +239,14 @@ void ReportException(const wchar_t* event, const char* file, const wchar_t* func
     Logging::Log(Logging::Exception, FormatReportLine(event, file, function, line, description).c_str());
 }
 
+void CheckComResult(HRESULT hr, const char* file, const wchar_t* function, int line)
+{
+    if (FAILED(hr))
+        ThrowReported(CComError(hr), file, function, line);
+    if (hr != S_OK)
+        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", file, function,
+                                                        line, GetErrorText(static_cast<DWORD>(hr)))
+                                           .c_str());
+}
+
 } // namespace Quenzal

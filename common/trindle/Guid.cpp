@@ -75,14 +75,7 @@ std::string ToHexString(const GUID& guid, bool withPrefix)
 GUID CreateGuid()
 {
     GUID guid{};
-    HRESULT hr = ::CoCreateGuid(&guid);
-    if (FAILED(hr))
-        QZL_THROW(L"Quenzal::CreateGuid", CComError(hr));
-    if (hr != S_OK)
-        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", __FILE__,
-                                                        L"Quenzal::CreateGuid", __LINE__,
-                                                        GetErrorText(static_cast<DWORD>(hr)))
-                                           .c_str());
+    QZL_CHECK_COM_RESULT(L"Quenzal::CreateGuid", ::CoCreateGuid(&guid));
     return guid;
 }
 

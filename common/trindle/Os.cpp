@@ -427,14 +427,7 @@ StringW GetApplicationDataDirectory()
     wchar_t buffer[FixedPathBuffer] = {};
     HRESULT hr = ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
                                     buffer);
-    if (FAILED(hr))
-        QZL_THROW(L"Quenzal::Os::GetApplicationDataDirectory", CComError(hr));
-    if (hr != S_OK)
-        Logging::Log(Logging::Warning,
-                     FormatReportLine(L"Non-success condition during COM call", __FILE__,
-                                      L"Quenzal::Os::GetApplicationDataDirectory", __LINE__,
-                                      GetErrorText(static_cast<DWORD>(hr)))
-                         .c_str());
+    QZL_CHECK_COM_RESULT(L"Quenzal::Os::GetApplicationDataDirectory", hr);
     if (buffer[0] == L'\0')
         QZL_THROW(L"Quenzal::Os::GetApplicationDataDirectory",
                   CException(L"Unable to determine local application data directory"));

@@ -11,22 +11,11 @@ namespace {
 
 constexpr ULONG kPieceSize = 4096;
 
-// A failing HRESULT raises; a success other than S_OK is only logged.
-void CheckResult(HRESULT hr, const wchar_t* function, int line)
-{
-    if (hr < 0)
-        ThrowReported(CComError(hr), __FILE__, function, line);
-    if (hr != S_OK)
-        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", __FILE__,
-                                                        function, line, GetErrorText(static_cast<DWORD>(hr)))
-                                           .c_str());
-}
-
 // S_FALSE from Read only says that fewer bytes came than were asked for.
 void CheckReadResult(HRESULT hr, const wchar_t* function, int line)
 {
     if (hr != S_FALSE)
-        CheckResult(hr, function, line);
+        CheckComResult(hr, __FILE__, function, line);
 }
 
 void CheckStream(IStream* stream, const wchar_t* function, int line)
@@ -35,12 +24,27 @@ void CheckStream(IStream* stream, const wchar_t* function, int line)
         ThrowReported(CComError(E_POINTER), __FILE__, function, line);
 }
 
+// Appends what the stream gives from where it stands, until it ends or data
+// holds limit bytes.
+void ReadPieces(IStream* stream, std::string& data, uint64_t limit, const wchar_t* function)
+{
+    char buffer[kPieceSize];
+    while (data.size() < limit) {
+        const ULONG wanted = static_cast<ULONG>(std::min<uint64_t>(kPieceSize, limit - data.size()));
+        ULONG count = 0;
+        CheckReadResult(stream->Read(buffer, wanted, &count), function, __LINE__);
+        if (count == 0)
+            break;
+        data.append(buffer, count);
+    }
+}
+
 } // namespace
 
 void SetStreamPosition(IStream* stream)
 {
     CheckStream(stream, L"Quenzal::SetStreamPosition", __LINE__);
-    CheckResult(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr), L"Quenzal::SetStreamPosition", __LINE__);
+    QZL_CHECK_COM_RESULT(L"Quenzal::SetStreamPosition", stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
 }
 
 std::string GetStreamContents(IStream* stream)
@@ -51,17 +55,10 @@ std::string GetStreamContents(IStream* stream)
     if (hr == E_NOTIMPL) {
         SetStreamPosition(stream);
         std::string data;
-        char buffer[kPieceSize];
-        for (;;) {
-            ULONG count = 0;
-            CheckReadResult(stream->Read(buffer, kPieceSize, &count), L"Quenzal::GetStreamContents", __LINE__);
-            if (count == 0)
-                break;
-            data.append(buffer, count);
-        }
+        ReadPieces(stream, data, UINT64_MAX, L"Quenzal::GetStreamContents");
         return data;
     }
-    CheckResult(hr, L"Quenzal::GetStreamContents", __LINE__);
+    QZL_CHECK_COM_RESULT(L"Quenzal::GetStreamContents", hr);
 
     const uint64_t size = statistics.cbSize.QuadPart;
     if (size == 0)
@@ -79,15 +76,7 @@ std::string ReadFromStream(IStream* stream, uint64_t length)
         return data;
     SetStreamPosition(stream);
     data.reserve(static_cast<size_t>(length));
-    char buffer[kPieceSize];
-    while (data.size() < length) {
-        const ULONG wanted = static_cast<ULONG>(std::min<uint64_t>(kPieceSize, length - data.size()));
-        ULONG count = 0;
-        CheckReadResult(stream->Read(buffer, wanted, &count), L"Quenzal::ReadFromStream", __LINE__);
-        if (count == 0)
-            break;
-        data.append(buffer, count);
-    }
+    ReadPieces(stream, data, length, L"Quenzal::ReadFromStream");
     return data;
 }
 

@@ -46,15 +46,7 @@ HWND GetWindowHandleFromOleWindow(IUnknown* object)
 {
     auto oleWindow = com_cast<IOleWindow>(object);
     HWND window = nullptr;
-    HRESULT hr = oleWindow->GetWindow(&window);
-    if (hr < 0)
-        QZL_THROW(L"Quenzal::Ui::GetWindowHandleFromOleWindow", CComError(hr));
-    if (hr != S_OK)
-        Logging::Log(Logging::Warning,
-                     FormatReportLine(L"Non-success condition during COM call", __FILE__,
-                                      L"Quenzal::Ui::GetWindowHandleFromOleWindow", __LINE__,
-                                      GetErrorText(static_cast<DWORD>(hr)))
-                         .c_str());
+    QZL_CHECK_COM_RESULT(L"Quenzal::Ui::GetWindowHandleFromOleWindow", oleWindow->GetWindow(&window));
     return window;
 }
 

@@ -83,31 +83,65 @@ int32_t ThreeWay(T left, T right)
 
 } // namespace
 
-Value::Value(int64_t number) : m_kind(KindInt64)
+template <class T>
+T& Value::Emplace(T Payload::*member, Kind kind, T payload)
 {
-    m_payload.int64 = number;
+    Clear();
+    T* place = &(m_payload.*member);
+    new (place) T(std::move(payload));
+    m_kind = kind;
+    return *place;
 }
 
-Value::Value(std::string&& text) : m_kind(KindStringA)
+template <class Result, class Convert>
+std::optional<Result> Value::ConvertNumber(Convert convert) const
 {
-    new (&m_payload.narrow) std::string(std::move(text));
+    switch (m_kind) {
+    case KindInt16:
+        return convert(m_payload.int16);
+    case KindUInt16:
+        return convert(m_payload.uint16);
+    case KindInt32:
+        return convert(m_payload.int32);
+    case KindUInt32:
+        return convert(m_payload.uint32);
+    case KindInt64:
+        return convert(m_payload.int64);
+    case KindUInt64:
+        return convert(m_payload.uint64);
+    case KindFloat:
+        return convert(m_payload.floating);
+    case KindDouble:
+        return convert(m_payload.doubleFloating);
+    default:
+        return std::nullopt;
+    }
 }
 
-Value::Value(const std::wstring& text) : m_kind(KindStringW)
+Value::Value(int64_t number)
 {
-    new (&m_payload.wide) std::wstring(text);
+    Emplace(&Payload::int64, KindInt64, number);
 }
 
-Value::Value(std::wstring&& text) : m_kind(KindStringW)
+Value::Value(std::string&& text)
 {
-    new (&m_payload.wide) std::wstring(std::move(text));
+    Emplace(&Payload::narrow, KindStringA, std::move(text));
+}
+
+Value::Value(const std::wstring& text)
+{
+    Emplace(&Payload::wide, KindStringW, text);
+}
+
+Value::Value(std::wstring&& text)
+{
+    Emplace(&Payload::wide, KindStringW, std::move(text));
 }
 
 Value Value::FromBinary(std::string&& bytes)
 {
     Value value;
-    new (&value.m_payload.bytes) std::string(std::move(bytes));
-    value.m_kind = KindBinary;
+    value.Emplace(&Payload::bytes, KindBinary, std::move(bytes));
     return value;
 }
 
@@ -210,80 +244,56 @@ void Value::Clear()
 
 void Value::SetInt16(int16_t number)
 {
-    Clear();
-    m_payload.int16 = number;
-    m_kind = KindInt16;
+    Emplace(&Payload::int16, KindInt16, number);
 }
 
 void Value::SetUInt16(uint16_t number)
 {
-    Clear();
-    m_payload.uint16 = number;
-    m_kind = KindUInt16;
+    Emplace(&Payload::uint16, KindUInt16, number);
 }
 
 void Value::SetInt32(int32_t number)
 {
-    Clear();
-    m_payload.int32 = number;
-    m_kind = KindInt32;
+    Emplace(&Payload::int32, KindInt32, number);
 }
 
 void Value::SetUInt32(uint32_t number)
 {
-    Clear();
-    m_payload.uint32 = number;
-    m_kind = KindUInt32;
+    Emplace(&Payload::uint32, KindUInt32, number);
 }
 
 void Value::SetInt64(int64_t number)
 {
-    Clear();
-    m_payload.int64 = number;
-    m_kind = KindInt64;
+    Emplace(&Payload::int64, KindInt64, number);
 }
 
 void Value::SetUInt64(uint64_t number)
 {
-    Clear();
-    m_payload.uint64 = number;
-    m_kind = KindUInt64;
+    Emplace(&Payload::uint64, KindUInt64, number);
 }
 
 void Value::SetFloat(float number)
 {
-    Clear();
-    m_payload.floating = number;
-    m_kind = KindFloat;
+    Emplace(&Payload::floating, KindFloat, number);
 }
 
 void Value::SetDouble(double number)
 {
-    Clear();
-    m_payload.doubleFloating = number;
-    m_kind = KindDouble;
+    Emplace(&Payload::doubleFloating, KindDouble, number);
 }
 
 template <class T>
 T Value::GetNumber() const
 {
+    const auto number = ConvertNumber<T>([](auto held) -> T {
+        if constexpr (std::is_floating_point_v<decltype(held)>)
+            return FloatingTo<T>(held);
+        else
+            return static_cast<T>(held);
+    });
+    if (number)
+        return *number;
     switch (m_kind) {
-    case KindInt16:
-        return static_cast<T>(m_payload.int16);
-    case KindUInt16:
-        return static_cast<T>(m_payload.uint16);
-    case KindInt32:
-        return static_cast<T>(m_payload.int32);
-    case KindUInt32:
-        return static_cast<T>(m_payload.uint32);
-    case KindInt64:
-        return static_cast<T>(m_payload.int64);
-    case KindUInt64:
-        return static_cast<T>(m_payload.uint64);
-    case KindFloat:
-        return FloatingTo<T>(m_payload.floating);
-    case KindDouble:
-        return FloatingTo<T>(m_payload.doubleFloating);
     case KindStringA:
         return LexicalOrZero<T>(m_payload.narrow);
     case KindStringW:
@@ -339,23 +349,9 @@ double Value::GetDouble() const
 
 std::string Value::GetStringA() const
 {
+    if (auto text = ConvertNumber<std::string>([](auto held) { return LexicalOrEmpty<std::string>(held); }))
+        return *text;
     switch (m_kind) {
-    case KindInt16:
-        return LexicalOrEmpty<std::string>(m_payload.int16);
-    case KindUInt16:
-        return LexicalOrEmpty<std::string>(m_payload.uint16);
-    case KindInt32:
-        return LexicalOrEmpty<std::string>(m_payload.int32);
-    case KindUInt32:
-        return LexicalOrEmpty<std::string>(m_payload.uint32);
-    case KindInt64:
-        return LexicalOrEmpty<std::string>(m_payload.int64);
-    case KindUInt64:
-        return LexicalOrEmpty<std::string>(m_payload.uint64);
-    case KindFloat:
-        return LexicalOrEmpty<std::string>(m_payload.floating);
-    case KindDouble:
-        return LexicalOrEmpty<std::string>(m_payload.doubleFloating);
     case KindStringA:
         return m_payload.narrow;
     case KindStringW:
@@ -373,23 +369,9 @@ std::string Value::GetStringA() const
 
 std::wstring Value::GetStringW() const
 {
+    if (auto text = ConvertNumber<std::wstring>([](auto held) { return LexicalOrEmpty<std::wstring>(held); }))
+        return *text;
     switch (m_kind) {
-    case KindInt16:
-        return LexicalOrEmpty<std::wstring>(m_payload.int16);
-    case KindUInt16:
-        return LexicalOrEmpty<std::wstring>(m_payload.uint16);
-    case KindInt32:
-        return LexicalOrEmpty<std::wstring>(m_payload.int32);
-    case KindUInt32:
-        return LexicalOrEmpty<std::wstring>(m_payload.uint32);
-    case KindInt64:
-        return LexicalOrEmpty<std::wstring>(m_payload.int64);
-    case KindUInt64:
-        return LexicalOrEmpty<std::wstring>(m_payload.uint64);
-    case KindFloat:
-        return LexicalOrEmpty<std::wstring>(m_payload.floating);
-    case KindDouble:
-        return LexicalOrEmpty<std::wstring>(m_payload.doubleFloating);
     case KindStringA:
         return StringW(m_payload.narrow);
     case KindStringW:
@@ -409,23 +391,9 @@ std::wstring Value::GetStringW() const
 
 std::string Value::GetBinary() const
 {
+    if (auto bytes = ConvertNumber<std::string>([](const auto& held) { return BytesOf(held); }))
+        return *bytes;
     switch (m_kind) {
-    case KindInt16:
-        return BytesOf(m_payload.int16);
-    case KindUInt16:
-        return BytesOf(m_payload.uint16);
-    case KindInt32:
-        return BytesOf(m_payload.int32);
-    case KindUInt32:
-        return BytesOf(m_payload.uint32);
-    case KindInt64:
-        return BytesOf(m_payload.int64);
-    case KindUInt64:
-        return BytesOf(m_payload.uint64);
-    case KindFloat:
-        return BytesOf(m_payload.floating);
-    case KindDouble:
-        return BytesOf(m_payload.doubleFloating);
     case KindStringA:
         return m_payload.narrow;
     case KindStringW:
@@ -463,55 +431,36 @@ GUID Value::GetGuid() const
 
 std::string& Value::MakeStringA()
 {
-    if (m_kind != KindStringA) {
-        std::string converted = m_kind == KindNull ? std::string() : GetStringA();
-        Clear();
-        new (&m_payload.narrow) std::string(std::move(converted));
-        m_kind = KindStringA;
-    }
+    if (m_kind != KindStringA)
+        Emplace(&Payload::narrow, KindStringA, m_kind == KindNull ? std::string() : GetStringA());
     return m_payload.narrow;
 }
 
 std::wstring& Value::MakeStringW()
 {
-    if (m_kind != KindStringW) {
-        std::wstring converted = m_kind == KindNull ? std::wstring() : GetStringW();
-        Clear();
-        new (&m_payload.wide) std::wstring(std::move(converted));
-        m_kind = KindStringW;
-    }
+    if (m_kind != KindStringW)
+        Emplace(&Payload::wide, KindStringW, m_kind == KindNull ? std::wstring() : GetStringW());
     return m_payload.wide;
 }
 
 std::string& Value::MakeBinary()
 {
-    if (m_kind != KindBinary) {
-        std::string converted = m_kind == KindNull ? std::string() : GetBinary();
-        Clear();
-        new (&m_payload.bytes) std::string(std::move(converted));
-        m_kind = KindBinary;
-    }
+    if (m_kind != KindBinary)
+        Emplace(&Payload::bytes, KindBinary, m_kind == KindNull ? std::string() : GetBinary());
     return m_payload.bytes;
 }
 
 GUID& Value::MakeGuid()
 {
-    if (m_kind != KindGuid) {
-        GUID converted = m_kind == KindNull ? GUID{} : GetGuid();
-        Clear();
-        m_payload.guid = converted;
-        m_kind = KindGuid;
-    }
+    if (m_kind != KindGuid)
+        Emplace(&Payload::guid, KindGuid, m_kind == KindNull ? GUID{} : GetGuid());
     return m_payload.guid;
 }
 
 DateTime& Value::MakeDateTime()
 {
-    if (m_kind != KindDateTime) {
-        Clear();
-        new (&m_payload.date) DateTime();
-        m_kind = KindDateTime;
-    }
+    if (m_kind != KindDateTime)
+        Emplace(&Payload::date, KindDateTime, DateTime());
     return m_payload.date;
 }
 

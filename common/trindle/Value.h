@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <type_traits>
 
@@ -117,6 +118,13 @@ private:
         GUID guid;
         DateTime date;
     } m_payload;
+
+    // Replaces the value by the payload in that member, of that kind.
+    template <class T>
+    T& Emplace(T Payload::*member, Kind kind, T payload);
+    // The number converted when the value holds a number; nothing otherwise.
+    template <class Result, class Convert>
+    std::optional<Result> ConvertNumber(Convert convert) const;
 };
 
 // Length difference when the lengths differ, else memcmp of the bytes.

@@ -24,6 +24,14 @@ StringW UniqueTempPath(const wchar_t* prefix)
                                              ::GetTickCount(), counter.fetch_add(1));
 }
 
+size_t CountOf(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 std::string ReadWholeFile(const StringW& path)
 {
     Quenzal::Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |

@@ -1,8 +1,12 @@
 #pragma once
 // Helpers for tests: capture the log into a temporary file, run a child case.
 
+#include "Exception.h"
 #include "StringW.h"
 
+#include <gtest/gtest.h>
+
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -42,6 +46,24 @@ Quenzal::StringW UniqueTempPath(const wchar_t* prefix);
 std::string ReadWholeFile(const Quenzal::StringW& path);
 // The system's own text for an error code, as GetErrorText should find it.
 Quenzal::StringW SystemMessage(DWORD code);
+// How often part stands in text (overlapping places count too).
+size_t CountOf(const std::string& text, const std::string& part);
+
+// Runs body and gives back the E it raised; the test fails when it raises
+// nothing or something else.
+template <class E = Quenzal::CException, class F>
+E Raised(F&& body)
+{
+    try {
+        body();
+    } catch (const E& e) {
+        return e;
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "other exception: " << e.what();
+    }
+    ADD_FAILURE() << "no exception";
+    return E(L"");
+}
 
 } // namespace QzlTest
 

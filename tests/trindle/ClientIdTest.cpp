@@ -11,6 +11,7 @@
 
 using namespace Quenzal;
 using namespace Quenzal::App;
+using QzlTest::CountOf;
 
 namespace {
 
@@ -29,14 +30,6 @@ protected:
 
     static void RemoveClientId() { ::RegDeleteKeyValueW(HKEY_CURRENT_USER, TrindleKey, L"ClientId"); }
 };
-
-size_t CountOf(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
 
 } // namespace
 

@@ -12,6 +12,7 @@
 
 using namespace Quenzal;
 using Quenzal::App::CConfiguration;
+using QzlTest::CountOf;
 
 namespace {
 
@@ -56,14 +57,6 @@ protected:
 };
 
 const char* const ReopenWarning = "WARNING: Policy key has been deleted; re-opening policy keys";
-
-size_t CountOf(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
 
 } // namespace
 

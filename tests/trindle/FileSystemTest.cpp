@@ -13,6 +13,7 @@
 using namespace Quenzal;
 using namespace Quenzal::Os;
 using QzlTest::CLogCapture;
+using QzlTest::Raised;
 
 namespace {
 
@@ -51,19 +52,6 @@ protected:
     StringW m_root;
 };
 
-// Runs body and returns the CWinError it must raise.
-template <class F>
-CWinError ExpectWinError(F body)
-{
-    try {
-        body();
-    } catch (const CWinError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no CWinError";
-    return CWinError(0, L"");
-}
-
 // A drive letter that names no drive here.
 wchar_t MissingDrive()
 {
@@ -99,12 +87,12 @@ TEST_F(FileSystemTest, CreateDirectoryFailureNamesTheCallersPath)
 {
     CLogCapture log;
     StringW missingParent = Path(L"no\\such");
-    CWinError e = ExpectWinError([&] { Os::CreateDirectory(missingParent); });
+    CWinError e = Raised<CWinError>([&] { Os::CreateDirectory(missingParent); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(e.GetContext(), missingParent);
     // A long path is given to the system in its prefixed form, but reported as the caller wrote it.
     StringW longMissing = Path(L"no\\") + StringW(260, L'x');
-    e = ExpectWinError([&] { Os::CreateDirectory(longMissing); });
+    e = Raised<CWinError>([&] { Os::CreateDirectory(longMissing); });
     EXPECT_EQ(e.GetContext(), longMissing);
     std::regex report(R"(EXCEPTION: Throwing exception at Os\.cpp, Quenzal::Os::CreateDirectory, line \d+: )");
     EXPECT_TRUE(std::regex_search(log.Text(), report)) << log.Text();
@@ -167,7 +155,7 @@ TEST_F(FileSystemTest, CreateDirectoryByPathOnAMissingDrive)
     EXPECT_TRUE(log.Contains("WARNING: CreateDirectoryByPath called on fs root: " + root.ToUtf8() + "\r\n"))
         << log.Text();
     // Below a missing drive the first level cannot be made.
-    CWinError e = ExpectWinError([&] { CreateDirectoryByPath(root + L"x\\y"); });
+    CWinError e = Raised<CWinError>([&] { CreateDirectoryByPath(root + L"x\\y"); });
     EXPECT_EQ(e.GetContext(), root + L"x\\");
 }
 
@@ -219,7 +207,7 @@ TEST_F(FileSystemTest, AttributesAndSizes)
     WIN32_FILE_ATTRIBUTE_DATA data = GetFileAttributesEx(file);
     EXPECT_EQ(data.nFileSizeLow, 5u);
     EXPECT_EQ(data.nFileSizeHigh, 0u);
-    CWinError e = ExpectWinError([&] { GetFileAttributesEx(Path(L"absent")); });
+    CWinError e = Raised<CWinError>([&] { GetFileAttributesEx(Path(L"absent")); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(e.GetContext(), Path(L"absent"));
 
@@ -230,7 +218,7 @@ TEST_F(FileSystemTest, AttributesAndSizes)
     CHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(handle);
     EXPECT_EQ(Os::GetFileSize(handle), 5u);
-    e = ExpectWinError([&] { Os::GetFileSize(INVALID_HANDLE_VALUE); });
+    e = Raised<CWinError>([&] { Os::GetFileSize(INVALID_HANDLE_VALUE); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_TRUE(e.GetContext().empty());
 }
@@ -249,10 +237,10 @@ TEST_F(FileSystemTest, CopyAndMoveReplaceTheDestination)
     EXPECT_EQ(Read(Path(L"moved")), "newest");
     EXPECT_FALSE(IsFile(Path(L"src")));
 
-    CWinError e = ExpectWinError([&] { Os::CopyFile(Path(L"absent"), Path(L"to")); });
+    CWinError e = Raised<CWinError>([&] { Os::CopyFile(Path(L"absent"), Path(L"to")); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(e.GetContext(), Path(L"to"));
-    e = ExpectWinError([&] { Os::MoveFile(Path(L"absent"), Path(L"to")); });
+    e = Raised<CWinError>([&] { Os::MoveFile(Path(L"absent"), Path(L"to")); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(e.GetContext(), Path(L"to"));
 }
@@ -344,7 +332,7 @@ TEST_F(FileSystemTest, DeleteEmptyDirectoryLeavesAFullOne)
     CreateDirectoryByPath(Path(L"empty"));
     DeleteEmptyDirectory(Path(L"empty"));
     EXPECT_FALSE(IsDir(Path(L"empty")));
-    CWinError e = ExpectWinError([&] { DeleteEmptyDirectory(Path(L"empty")); });
+    CWinError e = Raised<CWinError>([&] { DeleteEmptyDirectory(Path(L"empty")); });
     EXPECT_EQ(e.GetContext(), Path(L"empty"));
     EXPECT_NE(e.GetErrorCode(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
 
@@ -402,7 +390,7 @@ TEST_F(FileSystemTest, TemporaryFolderAndFiles)
     EXPECT_NE(CreateTemporaryFilePath(m_root), here);
 
     StringW missing = Path(L"missing");
-    CWinError e = ExpectWinError([&] { CreateTemporaryFilePath(missing); });
+    CWinError e = Raised<CWinError>([&] { CreateTemporaryFilePath(missing); });
     EXPECT_EQ(e.GetContext(), missing);
 }
 

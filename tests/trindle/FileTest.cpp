@@ -11,6 +11,7 @@
 
 using namespace Quenzal;
 using Quenzal::Os::CFile;
+using QzlTest::Raised;
 using QzlTest::ReadWholeFile;
 
 namespace {
@@ -44,20 +45,6 @@ bool CanOpen(const StringW& path, DWORD access)
     Os::CHandle other(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     0, nullptr));
     return other.IsValid();
-}
-
-template <class E, class F>
-E Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e;
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "other exception: " << e.what();
-    }
-    ADD_FAILURE() << "no exception";
-    return E(L"");
 }
 
 // Records the size of every piece written.

@@ -13,6 +13,7 @@
 using namespace Quenzal;
 using namespace Quenzal::Localization;
 using QzlTest::CLogCapture;
+using QzlTest::CountOf;
 
 namespace {
 
@@ -31,14 +32,6 @@ std::wstring ParseError(const std::string& bytes, MessageTable table = {})
         return e.GetDescription();
     }
     return L"(none)";
-}
-
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 bool HasReportLine(const std::string& log, const std::string& event, const std::string& file,
@@ -235,7 +228,7 @@ TEST_F(LanguageSwitch, AMissingLidShowsItsPlaceholderAndIsLoggedOnce)
     CLogCapture log;
     EXPECT_EQ(GetLocalizedMessage(9999), L"lid_9999");
     EXPECT_EQ(GetLocalizedMessage(9999), L"lid_9999");
-    EXPECT_EQ(Count(log.Text(), "ERROR: Unable to load message: 9999\r\n"), 1u) << log.Text();
+    EXPECT_EQ(CountOf(log.Text(), "ERROR: Unable to load message: 9999\r\n"), 1u) << log.Text();
 }
 
 TEST(LocalizedMessages, AnExceptionFromALidCarriesAUserMessage)
@@ -270,7 +263,7 @@ TEST_F(LanguageSwitch, ATranslationHasEnglishUnderneath)
     EXPECT_EQ(GetLanguageId(), 0x0409);
     // A new language forgets the placeholders shown so far.
     EXPECT_EQ(GetLocalizedMessage(9997), L"lid_9997");
-    EXPECT_EQ(Count(log.Text(), "Unable to load message: 9997\r\n"), 2u);
+    EXPECT_EQ(CountOf(log.Text(), "Unable to load message: 9997\r\n"), 2u);
     EXPECT_EQ(Quenzal::Localization::GetDisplayLocale(), 0x0409u);
     EXPECT_EQ(GetLocalizedMessage(37), L"Close");
     EXPECT_TRUE(log.Contains("Locale set to: en_US\r\n"));

@@ -19,6 +19,7 @@
 using namespace Quenzal;
 using namespace Quenzal::Os;
 using QzlTest::HasReportLine;
+using QzlTest::Raised;
 using QzlTest::SetRawValue;
 
 namespace {
@@ -36,19 +37,6 @@ protected:
                     static_cast<DWORD>((text.size() + (withNul ? 1 : 0)) * sizeof(wchar_t)));
     }
 };
-
-// Runs the body and gives back the CException it raised (failing the test if none).
-template <class E = CException, class F>
-E Raised(F body)
-{
-    try {
-        body();
-    } catch (const E& e) {
-        return e;
-    }
-    ADD_FAILURE() << "nothing was raised";
-    return E();
-}
 
 std::string Protect(const std::string& plain, const std::string& entropy = std::string())
 {

@@ -10,6 +10,7 @@
 #include <regex>
 
 using namespace Quenzal;
+using QzlTest::Raised;
 
 namespace {
 
@@ -45,20 +46,6 @@ public:
 private:
     std::function<void(IOutStream&)> m_action;
 };
-
-template <class E, class F>
-E Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e;
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "other exception: " << e.what();
-    }
-    ADD_FAILURE() << "no exception";
-    return E(L"");
-}
 
 } // namespace
 
