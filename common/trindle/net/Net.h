@@ -1,5 +1,10 @@
 #pragma once
-// Small helpers shared by the URI, MIME and HTTP code.
+// Small helpers shared by the URI, MIME and HTTP code; Winsock start-up and the
+// resolution of "host[:port]" texts.
+// Winsock comes through <windows.h> (its winsock.h); <winsock2.h> would have to
+// come before every <windows.h> and is not needed for IPv4 TCP.
+
+#include "IpAddress.h"
 
 #include "StringW.h"
 
@@ -49,5 +54,13 @@ void SetQueryParameter(QueryParameters& parameters, const std::string& name, con
 void ParseQueryString(const std::string& text, QueryParameters& parameters);
 // "name=value&..." with the values URL-encoded, or "********" for masked names.
 std::string FormatQueryString(const QueryParameters& parameters, const MaskedNames* maskedNames = nullptr);
+
+// Starts Winsock 2.0 once per process; later calls do nothing. Winsock is
+// never cleaned up.
+void InitializeSockets();
+
+// "name", "name:port", "10.1.2.3:port" or "*" (any address) as an endpoint;
+// without a port the default port is used.
+CIpAddress ResolveHostname(const std::wstring& host, unsigned short defaultPort);
 
 } // namespace Quenzal::Net

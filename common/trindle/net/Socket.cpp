@@ -1,0 +1,224 @@
+#include "Socket.h"
+
+#include "ErrorReport.h"
+#include "Logging.h"
+
+#include <algorithm>
+
+namespace Quenzal::Net {
+
+namespace {
+
+constexpr size_t MaximumSendPiece = 1048576;
+constexpr int ReceivePiece = 8192;
+
+} // namespace
+
+CSocket::CSocket() : m_timeout(0, 0, 0, 30, 0) {}
+
+CSocket::CSocket(SOCKET handle, const CIpAddress& endpoint)
+    : m_socket(handle), m_endpoint(endpoint), m_state(Accepted), m_timeout(0, 0, 0, 30, 0)
+{
+}
+
+CSocket::~CSocket()
+{
+    CSocket::Close();
+}
+
+bool CSocket::IsOpen() const
+{
+    if (!m_socket || m_state == None)
+        return false;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(m_socket.Get(), &readable);
+    timeval limit = {0, 1};
+    if (::select(0, &readable, nullptr, nullptr, &limit) == 0)
+        return true;
+    // Readable: either data or the peer's close, which reads as nothing.
+    char byte;
+    return ::recv(m_socket.Get(), &byte, 1, MSG_PEEK) > 0;
+}
+
+void CSocket::DoWrite(const void* data, uint64_t length)
+{
+    Send(data, static_cast<size_t>(length));
+}
+
+void CSocket::Listen(const CIpAddress& endpoint, bool takeOver, int backlog)
+{
+    Create();
+    try {
+        Bind(endpoint);
+    } catch (const CSocketError& e) {
+        if (e.GetErrorCode() != WSAEADDRINUSE || !takeOver)
+            throw;
+        DWORD one = 1;
+        if (::setsockopt(m_socket.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),
+                         sizeof(one)) != 0) {
+            Logging::Log(Logging::Error, (L"Call to setsockopt failed: " +
+                                          GetErrorText(static_cast<DWORD>(::WSAGetLastError())))
+                                             .c_str());
+            throw;
+        }
+        Logging::Log(Logging::Warning, L"Address was in use; will try hijacking the address");
+        // Bound again on the same socket: a new one would not carry the option.
+        Bind(endpoint);
+    }
+    if (::listen(m_socket.Get(), backlog) != 0)
+        QZL_THROW(L"Quenzal::Net::CSocket::Listen", CSocketError());
+    m_endpoint = endpoint;
+    m_state = Listening;
+}
+
+void CSocket::Bind(const CIpAddress& endpoint)
+{
+    if (::bind(m_socket.Get(), endpoint.GetSockAddr(), sizeof(sockaddr_in)) != 0)
+        QZL_THROW(L"Quenzal::Net::CSocket::Bind", CSocketError(endpoint.ToString(false).c_str()));
+}
+
+void CSocket::Connect(const std::string& host, unsigned short port)
+{
+    Connect(CIpAddress(host, port));
+}
+
+void CSocket::Connect(const CIpAddress& endpoint)
+{
+    Create();
+    if (::connect(m_socket.Get(), endpoint.GetSockAddr(), sizeof(sockaddr_in)) != 0) {
+        // The code is taken before closing, which may change it.
+        CSocketError error(endpoint.ToString(true).c_str());
+        CloseSocket();
+        QZL_THROW(L"Quenzal::Net::CSocket::Connect", error);
+    }
+    m_endpoint.GetAddress() = endpoint.GetAddress();
+    m_state = Connected;
+}
+
+std::shared_ptr<CSocket> CSocket::Accept(const DateTimeSpan& timeout)
+{
+    if (!timeout.IsZero() && !WaitForSocket(true, false, timeout))
+        return nullptr;
+    sockaddr_in peer = {};
+    int size = sizeof(peer);
+    CSocketHandle accepted(::accept(m_socket.Get(), reinterpret_cast<sockaddr*>(&peer), &size));
+    if (!accepted)
+        QZL_THROW(L"Quenzal::Net::CSocket::Accept", CSocketError());
+    CIpAddress endpoint;
+    endpoint.GetAddress() = peer;
+    endpoint.SetHost(m_endpoint.GetHostText());
+    std::shared_ptr<CSocket> socket = CreateAcceptedSocket(accepted.Get(), endpoint);
+    accepted.Detach();
+    return socket;
+}
+
+void CSocket::Close()
+{
+    try {
+        CloseSocket();
+    } catch (...) {
+        Logging::Log(Logging::Error, L"Caught exception while closing socket; ignoring");
+    }
+}
+
+bool CSocket::WaitBeforeTransfer(bool read, DWORD& error) const
+{
+    // select leaves the error alone when the time runs out.
+    ::WSASetLastError(m_socket ? 0 : WSAENOTSOCK);
+    if (WaitForSocket(read, !read, m_timeout))
+        return true;
+    error = static_cast<DWORD>(::WSAGetLastError());
+    if (error == 0)
+        error = WSAETIMEDOUT;
+    return false;
+}
+
+void CSocket::Send(const void* data, size_t length)
+{
+    if (data == nullptr || length == 0)
+        return;
+    DWORD error = 0;
+    if (!m_timeout.IsZero() && !WaitBeforeTransfer(false, error))
+        QZL_THROW(L"Quenzal::Net::CSocket::Send", CSocketError(error, nullptr));
+    const char* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        int piece = static_cast<int>(std::min(length, MaximumSendPiece));
+        if (::send(m_socket.Get(), bytes, piece, 0) != piece)
+            QZL_THROW(L"Quenzal::Net::CSocket::Send", CSocketError());
+        bytes += piece;
+        length -= static_cast<size_t>(piece);
+    }
+}
+
+void CSocket::Receive(std::string& buffer)
+{
+    DWORD error = 0;
+    if (!m_timeout.IsZero() && !WaitBeforeTransfer(true, error))
+        QZL_THROW(L"Quenzal::Net::CSocket::Receive", CSocketError(error, nullptr));
+    size_t oldLength = buffer.size();
+    buffer.resize(oldLength + ReceivePiece);
+    int received = ::recv(m_socket.Get(), &buffer[oldLength], ReceivePiece, 0);
+    if (received == SOCKET_ERROR) {
+        CSocketError failure;
+        // Callers may keep what they had read; the unused tail is no data.
+        buffer.resize(oldLength);
+        QZL_THROW(L"Quenzal::Net::CSocket::Receive", failure);
+    }
+    buffer.resize(oldLength + static_cast<size_t>(received));
+    if (received > 0)
+        return;
+    CloseSocket();
+    QZL_THROW(L"Quenzal::Net::CSocket::Receive", CSocketError(0, "Connection reset by peer"));
+}
+
+void CSocket::Create()
+{
+    Close();
+    m_socket.Reset(::socket(AF_INET, SOCK_STREAM, 0));
+    if (!m_socket)
+        QZL_THROW(L"Quenzal::Net::CSocket::Create", CSocketError());
+}
+
+void CSocket::CloseSocket()
+{
+    if (m_socket) {
+        if (::closesocket(ReleaseHandle()) == SOCKET_ERROR)
+            Logging::Log(Logging::Error, (L"Unable to close socket: " +
+                                          GetErrorText(static_cast<DWORD>(::WSAGetLastError())))
+                                             .c_str());
+    }
+    m_state = None;
+}
+
+std::shared_ptr<CSocket> CSocket::CreateAcceptedSocket(SOCKET handle, const CIpAddress& endpoint)
+{
+    return std::make_shared<CSocket>(handle, endpoint);
+}
+
+bool CSocket::WaitForSocket(bool read, bool write, const DateTimeSpan& timeout) const
+{
+    if (!m_socket || (!read && !write))
+        return false;
+    fd_set readable, writable;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_SET(m_socket.Get(), &readable);
+    FD_SET(m_socket.Get(), &writable);
+    timeval limit = {};
+    timeval* limitPointer = nullptr;
+    if (!timeout.IsZero()) {
+        double days = timeout.GetSpan();
+        double half = (days < 0 ? -0.5 : 0.5) / 86400.0;
+        limit.tv_sec = static_cast<long>((days + half) * 86400.0);
+        limitPointer = &limit;
+    }
+    return ::select(0, read ? &readable : nullptr, write ? &writable : nullptr, nullptr, limitPointer) > 0;
+}
+
+SOCKET CSocket::ReleaseHandle()
+{
+    return m_socket.Detach();
+}
+
+} // namespace Quenzal::Net

@@ -1,0 +1,80 @@
+#pragma once
+// A blocking IPv4 TCP socket that is also an output stream. Every send and
+// receive first waits with select for at most the socket's time-out.
+
+#include "IpAddress.h"
+#include "SocketError.h"
+
+#include "DateTimeSpan.h"
+#include "OutStream.h"
+#include "SmartPointer.h"
+
+#include <memory>
+#include <string>
+
+namespace Quenzal::Net {
+
+struct SocketDestructor {
+    static bool IsValid(SOCKET s) { return s != 0 && s != INVALID_SOCKET; }
+    static void Destroy(SOCKET s) { ::closesocket(s); }
+};
+
+using CSocketHandle = SmartPointer<SOCKET, SocketDestructor>;
+
+class CSocket : public IOutStream {
+public:
+    enum State : unsigned int {
+        None = 0,
+        Listening = 1,
+        Connected = 2,
+        Accepted = 3,
+    };
+
+    CSocket();
+    // Wraps a socket that Accept took from a listening socket.
+    CSocket(SOCKET handle, const CIpAddress& endpoint);
+    ~CSocket() override;
+
+    // Connected and not closed by the peer (a closed peer shows as readable
+    // with nothing to read).
+    bool IsOpen() const override;
+
+    virtual void Listen(const CIpAddress& endpoint, bool takeOver, int backlog);
+    virtual void Bind(const CIpAddress& endpoint);
+    virtual void Connect(const std::string& host, unsigned short port);
+    virtual void Connect(const CIpAddress& endpoint);
+    // A null pointer when nothing arrives within a non-zero time-out.
+    virtual std::shared_ptr<CSocket> Accept(const DateTimeSpan& timeout);
+    // Never raises; failures are logged.
+    virtual void Close();
+    virtual void Send(const void* data, size_t length);
+    // Appends at most 8192 received bytes. A peer that closed the connection
+    // closes this socket and raises "Connection reset by peer".
+    virtual void Receive(std::string& buffer);
+    virtual void Create();
+    virtual void CloseSocket();
+    virtual std::shared_ptr<CSocket> CreateAcceptedSocket(SOCKET handle, const CIpAddress& endpoint);
+
+    // select for reading and/or writing; a zero time-out waits without limit.
+    bool WaitForSocket(bool read, bool write, const DateTimeSpan& timeout) const;
+
+    SOCKET GetSocket() const { return m_socket.Get(); }
+    const CIpAddress& GetEndpoint() const { return m_endpoint; }
+    unsigned int GetState() const { return m_state; }
+    const DateTimeSpan& GetTimeout() const { return m_timeout; }
+    void SetTimeout(const DateTimeSpan& timeout) { m_timeout = timeout; }
+
+protected:
+    void DoWrite(const void* data, uint64_t length) override;
+    // Gives up the handle without closing it.
+    SOCKET ReleaseHandle();
+    // Waits before a send or receive; false with the error to raise.
+    bool WaitBeforeTransfer(bool read, DWORD& error) const;
+
+    CSocketHandle m_socket;
+    CIpAddress m_endpoint;
+    unsigned int m_state = None;
+    DateTimeSpan m_timeout;
+};
+
+} // namespace Quenzal::Net
