@@ -486,6 +486,22 @@ def accept_loop(listener, options, context):
         threading.Thread(target=serve_connection, args=(sock, options, context), daemon=True).start()
 
 
+def fill_listen_queue(listener):
+    """Fills the queue of a listener with a backlog of 0 that nobody accepts
+    from: the system then drops every further SYN, and a client's connect
+    waits (in SYN_SENT) until it gives up or is aborted."""
+    port = listener.getsockname()[1]
+    fillers = [socket.create_connection(("127.0.0.1", port), timeout=5)]
+    extra = socket.socket()
+    extra.setblocking(False)
+    try:
+        extra.connect(("127.0.0.1", port))
+    except BlockingIOError:
+        pass
+    fillers.append(extra)
+    return fillers
+
+
 def write_port_file(path, port, control_port):
     temporary = path + ".part"
     with open(temporary, "w") as f:
@@ -509,16 +525,21 @@ def main():
     parser.add_argument("--delay", type=float, default=0.0, help="seconds to wait before answering")
     parser.add_argument("--size", type=int, default=0, help="byte count for source and digest")
     parser.add_argument("--greeting", default="", help="text sent first (backslash escapes allowed)")
+    parser.add_argument("--stall", action="store_true",
+                        help="never accept; the listen queue is kept full, so that a connect hangs")
     parser.add_argument("--port-file", help="file that receives the ports")
     parser.add_argument("--lifetime", type=float, default=300.0,
                         help="seconds to live when nobody holds the control connection")
     options = parser.parse_args()
 
     context = make_tls_context(options) if options.tls else None
-    listener = socket.create_server(("127.0.0.1", 0), backlog=64)
+    listener = socket.create_server(("127.0.0.1", 0), backlog=0 if options.stall else 64)
     control = socket.create_server(("127.0.0.1", 0))
     port, control_port = listener.getsockname()[1], control.getsockname()[1]
-    threading.Thread(target=accept_loop, args=(listener, options, context), daemon=True).start()
+    if options.stall:
+        fillers = fill_listen_queue(listener)  # held, or the queue would empty again
+    else:
+        threading.Thread(target=accept_loop, args=(listener, options, context), daemon=True).start()
     if options.port_file:
         write_port_file(options.port_file, port, control_port)
     else:

@@ -112,7 +112,10 @@ CTestServer::CTestServer(const std::vector<std::string>& arguments)
         if (!::CreateProcessW(python.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &si, &pi))
             throw std::runtime_error("cannot start " QZL_PYTHON3);
-        Quenzal::Os::CHandle process(pi.hProcess), thread(pi.hThread);
+        // For a Linux program Wine gives no process handle and leaves stale
+        // values in the other fields; closing those could close one of ours.
+        const bool started = pi.hProcess != nullptr;
+        Quenzal::Os::CHandle process(started ? pi.hProcess : nullptr), thread(started ? pi.hThread : nullptr);
 
         int port = 0, controlPort = 0;
         for (int waited = 0; waited < 60000 && port == 0; waited += 20) {

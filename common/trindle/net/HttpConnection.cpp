@@ -1,0 +1,317 @@
+#include "HttpConnection.h"
+
+#include "NameTables.h"
+#include "Socket.h"
+#include "SslSocket.h"
+
+#include "ErrorReport.h"
+#include "Guid.h"
+#include "Logging.h"
+#include "Os.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Quenzal::Net {
+
+// What another thread may do to a socket whose call blocks the exchange's
+// thread: close its handle, which is the one thing that makes a blocked
+// connect, select, send or recv return. The socket learns of it through the
+// same lock and then neither closes the handle again nor speaks TLS over it.
+struct CSocketAbort {
+    Os::CCriticalSection lock;
+    SOCKET handle = INVALID_SOCKET;
+    bool aborted = false;
+
+    void Abort()
+    {
+        Os::CCriticalSectionLock hold(lock);
+        if (handle != INVALID_SOCKET && !aborted) {
+            ::closesocket(handle);
+            aborted = true;
+        }
+    }
+
+    bool IsAborted()
+    {
+        Os::CCriticalSectionLock hold(lock);
+        return aborted;
+    }
+};
+
+namespace {
+
+constexpr size_t kNotifiedPiece = 4096;
+
+// A plain or TLS socket that registers its handle with its abort state.
+template <class TSocket>
+class CAbortableSocket final : public TSocket {
+public:
+    explicit CAbortableSocket(std::shared_ptr<CSocketAbort> abort) : m_abort(std::move(abort)) {}
+    ~CAbortableSocket() override { CAbortableSocket::Close(); }
+
+    void Create() override
+    {
+        TSocket::Create();
+        Os::CCriticalSectionLock hold(m_abort->lock);
+        m_abort->handle = this->GetSocket();
+        m_abort->aborted = false;
+    }
+
+    void Close() override
+    {
+        // An aborted socket has no connection left to say goodbye on.
+        if (m_abort->IsAborted())
+            CSocket::Close();
+        else
+            TSocket::Close();
+    }
+
+    void CloseSocket() override
+    {
+        Os::CCriticalSectionLock hold(m_abort->lock);
+        if (m_abort->aborted)
+            this->ReleaseHandle();
+        m_abort->handle = INVALID_SOCKET;
+        m_abort->aborted = false;
+        TSocket::CloseSocket();
+    }
+
+private:
+    const std::shared_ptr<CSocketAbort> m_abort;
+};
+
+bool StartsWithNoCase(const std::string& text, const char* prefix)
+{
+    const size_t length = strlen(prefix);
+    return text.size() >= length && _strnicmp(text.c_str(), prefix, length) == 0;
+}
+
+// A header line of the request with the value of a credentials header hidden.
+std::string MaskCredentials(const std::string& line)
+{
+    for (const char* name : {"Authorization:", "Proxy-Authorization:"}) {
+        if (StartsWithNoCase(line, name)) {
+            const size_t end = line.find_last_not_of("\r\n") + 1;
+            return line.substr(0, strlen(name)) + " ********" + line.substr(end);
+        }
+    }
+    return line;
+}
+
+} // namespace
+
+CHttpConnection::CHttpConnection(const std::shared_ptr<IHttpRequestNotifier>& notifier)
+    : m_timeout(0, 0, 1, 0, 0), m_notifier(notifier)
+{
+}
+
+CHttpConnection::~CHttpConnection()
+{
+    Close();
+}
+
+bool CHttpConnection::IsOpen() const
+{
+    Os::CCriticalSectionLock hold(m_lock);
+    return m_socket != nullptr;
+}
+
+void CHttpConnection::Connect(const CUri& uri)
+{
+    auto abort = std::make_shared<CSocketAbort>();
+    std::shared_ptr<CSocket> socket;
+    if (uri.GetScheme() == UriSchemeHttps)
+        socket = std::make_shared<CAbortableSocket<CSslSocket>>(abort);
+    else
+        socket = std::make_shared<CAbortableSocket<CSocket>>(abort);
+    socket->SetTimeout(m_timeout);
+
+    {
+        Os::CCriticalSectionLock hold(m_lock);
+        m_active = socket;
+        m_activeAbort = abort;
+        m_closeRequested = false;
+    }
+    try {
+        socket->Connect(uri.GetHost(), uri.GetPort());
+        OpenTransactionLog(uri);
+    } catch (...) {
+        EndSocketCall(socket);
+        socket->Close();
+        throw;
+    }
+
+    std::shared_ptr<CSocket> previous;
+    bool closed = false;
+    {
+        Os::CCriticalSectionLock hold(m_lock);
+        m_active.reset();
+        m_activeAbort.reset();
+        closed = m_closeRequested;
+        m_closeRequested = false;
+        if (!closed) {
+            previous = std::move(m_socket);
+            m_socket = socket;
+            m_socketAbort = abort;
+        }
+    }
+    if (previous)
+        previous->Close();
+    if (closed) {
+        // A cancel came while the socket was being opened: the exchange must
+        // not go on with it.
+        socket->Close();
+        QZL_THROW(L"Quenzal::Net::CHttpConnection::Connect",
+                  CException(L"CHttpConnection::Connect interrupted by Close"));
+    }
+}
+
+void CHttpConnection::Close()
+{
+    std::shared_ptr<CSocket> socket;
+    {
+        Os::CCriticalSectionLock hold(m_lock);
+        socket = std::move(m_socket);
+        m_socketAbort.reset();
+        if (m_active) {
+            // The exchange's thread is inside a call of the socket: only its
+            // handle is closed here, and that thread finishes the socket.
+            m_closeRequested = true;
+            m_activeAbort->Abort();
+            if (socket == m_active)
+                socket.reset();
+        }
+    }
+    if (socket)
+        socket->Close();
+}
+
+std::shared_ptr<CSocket> CHttpConnection::BeginSocketCall(const wchar_t* function, const wchar_t* emptyText)
+{
+    Os::CCriticalSectionLock hold(m_lock);
+    if (!m_socket)
+        QZL_THROW(function, CException(emptyText));
+    m_active = m_socket;
+    m_activeAbort = m_socketAbort;
+    return m_socket;
+}
+
+void CHttpConnection::EndSocketCall(const std::shared_ptr<CSocket>& socket)
+{
+    bool closed = false;
+    {
+        Os::CCriticalSectionLock hold(m_lock);
+        m_active.reset();
+        m_activeAbort.reset();
+        closed = m_closeRequested;
+        m_closeRequested = false;
+    }
+    if (closed)
+        socket->Close();
+}
+
+void CHttpConnection::SendPiece(const char* data, size_t length)
+{
+    std::shared_ptr<CSocket> socket =
+        BeginSocketCall(L"Quenzal::Net::CHttpConnection::Write", L"CHttpConnection::Write called on empty socket");
+    try {
+        socket->Send(data, length);
+    } catch (...) {
+        EndSocketCall(socket);
+        throw;
+    }
+    EndSocketCall(socket);
+}
+
+void CHttpConnection::DoWrite(const void* data, uint64_t length)
+{
+    const char* bytes = static_cast<const char*>(data);
+    LogSent(bytes, static_cast<size_t>(length));
+    if (!m_notifier || length <= kNotifiedPiece) {
+        SendPiece(bytes, static_cast<size_t>(length));
+        if (m_notifier)
+            m_notifier->OnDataSent(bytes, length);
+        return;
+    }
+    // Progress is told at this grain.
+    for (uint64_t offset = 0; offset < length; offset += kNotifiedPiece) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(kNotifiedPiece, length - offset));
+        SendPiece(bytes + offset, piece);
+        m_notifier->OnDataSent(bytes + offset, piece);
+    }
+}
+
+const std::string& CHttpConnection::Read()
+{
+    std::shared_ptr<CSocket> socket =
+        BeginSocketCall(L"Quenzal::Net::CHttpConnection::Read", L"CHttpConnection::Read called on empty socket");
+    m_received.clear();
+    try {
+        socket->Receive(m_received);
+    } catch (...) {
+        EndSocketCall(socket);
+        throw;
+    }
+    EndSocketCall(socket);
+    LogReceived(m_received.data(), m_received.size());
+    if (m_notifier)
+        m_notifier->OnDataReceived(m_received.data(), m_received.size());
+    return m_received;
+}
+
+void CHttpConnection::OpenTransactionLog(const CUri& uri)
+{
+    m_log.reset();
+    m_logInHead = false;
+    m_logLine.clear();
+    if (!Logging::IsTraceEnabled())
+        return;
+    const StringW path = Os::GetTemporaryDirectory() + L"HTTP_" + StringW::FromAnsi(CreateGuidHexString(), CP_ACP) +
+                         L".txt";
+    Logging::LogFormat(Logging::Debug, L"Logging HTTP transaction for '%s' to '%s'",
+                       StringW::FromAnsi(uri.ToString(), CP_ACP).c_str(), path.c_str());
+    m_log = std::make_unique<Os::CFile>(path, Os::CFile::OpenWrite);
+    m_logInHead = true;
+}
+
+void CHttpConnection::LogSent(const char* data, size_t length)
+{
+    if (!m_log)
+        return;
+    size_t position = 0;
+    while (m_logInHead && position < length) {
+        const void* lineFeed = memchr(data + position, '\n', length - position);
+        const size_t end = lineFeed ? static_cast<const char*>(lineFeed) - data + 1 : length;
+        m_logLine.append(data + position, end - position);
+        position = end;
+        if (!lineFeed)
+            return;
+        WriteLog(MaskCredentials(m_logLine));
+        m_logInHead = m_logLine != "\r\n" && m_logLine != "\n";
+        m_logLine.clear();
+    }
+    if (position < length)
+        WriteLog(std::string(data + position, length - position));
+}
+
+void CHttpConnection::LogReceived(const char* data, size_t length)
+{
+    if (!m_log)
+        return;
+    if (!m_logLine.empty()) {
+        // The request's head never ended; keep what there was of it.
+        WriteLog(MaskCredentials(m_logLine));
+        m_logLine.clear();
+    }
+    m_logInHead = false;
+    WriteLog(std::string(data, length));
+}
+
+void CHttpConnection::WriteLog(const std::string& bytes)
+{
+    if (!bytes.empty())
+        m_log->Write(bytes.data(), bytes.size(), false);
+}
+
+} // namespace Quenzal::Net

@@ -1,0 +1,86 @@
+#pragma once
+// The byte pipe of one HTTP exchange: an output stream that owns at most one
+// socket, plain or TLS by the URI's scheme. Writes go to the socket and reads
+// come from it; both are told to the progress notifier and, while trace
+// logging is on, copied into a transaction log file in the temporary folder.
+//
+// One thread performs the exchange. Any other thread may Close the connection
+// to cancel it: a socket call that is blocked then fails, the worker itself
+// finishes the socket (the TLS session included), and a Connect that is under
+// way fails instead of keeping its socket.
+
+#include "HttpRequestNotifier.h"
+#include "Uri.h"
+
+#include "CriticalSection.h"
+#include "DateTimeSpan.h"
+#include "File.h"
+#include "OutStream.h"
+
+#include <memory>
+#include <string>
+
+namespace Quenzal::Net {
+
+class CSocket;
+struct CSocketAbort;
+
+class CHttpConnection : public IOutStream {
+public:
+    explicit CHttpConnection(const std::shared_ptr<IHttpRequestNotifier>& notifier = nullptr);
+    // Closes the connection.
+    ~CHttpConnection() override;
+
+    // A socket is held.
+    bool IsOpen() const override;
+
+    // Connects a new socket (TLS for https) to the URI's host and port and
+    // starts or ends the transaction log; drops any socket held before.
+    void Connect(const CUri& uri);
+    // Receives once; the bytes stay valid until the next Read.
+    const std::string& Read();
+    // Closes and drops the socket; nothing happens when none is held. Safe
+    // from any thread.
+    void Close();
+
+    std::shared_ptr<IHttpRequestNotifier> GetNotifier() const { return m_notifier; }
+    const DateTimeSpan& GetTimeout() const { return m_timeout; }
+    // Given to each socket before it connects.
+    void SetTimeout(const DateTimeSpan& timeout) { m_timeout = timeout; }
+
+protected:
+    void DoWrite(const void* data, uint64_t length) override;
+
+private:
+    // The socket the caller's thread may use now; raises the text given when
+    // none is held.
+    std::shared_ptr<CSocket> BeginSocketCall(const wchar_t* function, const wchar_t* emptyText);
+    // Ends a socket call; finishes the socket when a Close came meanwhile.
+    void EndSocketCall(const std::shared_ptr<CSocket>& socket);
+    void SendPiece(const char* data, size_t length);
+    void OpenTransactionLog(const CUri& uri);
+    void LogSent(const char* data, size_t length);
+    void LogReceived(const char* data, size_t length);
+    void WriteLog(const std::string& bytes);
+
+    std::shared_ptr<CSocket> m_socket;
+    DateTimeSpan m_timeout;
+    std::unique_ptr<Os::CFile> m_log;
+    const std::shared_ptr<IHttpRequestNotifier> m_notifier;
+
+    // Guards the socket fields below and m_socket against a Close from another thread.
+    mutable Os::CCriticalSection m_lock;
+    std::shared_ptr<CSocketAbort> m_socketAbort;
+    // The socket the exchange's thread is inside a call of (Connect included).
+    std::shared_ptr<CSocket> m_active;
+    std::shared_ptr<CSocketAbort> m_activeAbort;
+    bool m_closeRequested = false;
+
+    std::string m_received;
+    // The request's head passes the log line by line so that credentials can
+    // be left out; once its empty line is seen, bytes pass as they are.
+    bool m_logInHead = false;
+    std::string m_logLine;
+};
+
+} // namespace Quenzal::Net

@@ -1,0 +1,411 @@
+// HTTP connections against loopback servers: requests written and responses
+// read in pieces, progress callbacks, time-outs, peer close and reset, TLS,
+// the transaction log written while tracing, and closing from another thread
+// while the connection is being opened or is blocked in a call.
+
+#include "HttpConnection.h"
+#include "HttpHeaders.h"
+#include "HttpRequest.h"
+#include "HttpResponse.h"
+#include "Net.h"
+#include "SocketError.h"
+
+#include "Buffer.h"
+#include "Logging.h"
+#include "StreamingError.h"
+#include "Util.h"
+
+#include "TestServer.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <iphlpapi.h>
+
+#include <future>
+#include <regex>
+#include <vector>
+
+using namespace Quenzal;
+using namespace Quenzal::Net;
+using QzlTest::CTestServer;
+using QzlTest::Raised;
+
+namespace {
+
+constexpr uint32_t kUtf8 = 65001;
+
+CUri ServerUri(const char* scheme, const CTestServer& server, const char* host = "127.0.0.1")
+{
+    CUri uri;
+    EXPECT_TRUE(uri.Parse(std::string(scheme) + "://" + host + ":" + std::to_string(server.Port()) + "/"));
+    return uri;
+}
+
+class CRecordingNotifier : public IHttpRequestNotifier {
+public:
+    void OnDataSent(const void*, uint64_t length) override { sent.push_back(length); }
+    void OnDataReceived(const void* data, uint64_t length) override
+    {
+        received.append(static_cast<const char*>(data), static_cast<size_t>(length));
+        ++receives;
+    }
+
+    std::vector<uint64_t> sent;
+    std::string received;
+    int receives = 0;
+};
+
+// Reads until the text holds a whole response (head and Content-Length bytes).
+std::string ReadResponse(CHttpConnection& connection, int* reads = nullptr)
+{
+    std::string text;
+    for (;;) {
+        text += connection.Read();
+        if (reads)
+            ++*reads;
+        const size_t headEnd = text.find("\r\n\r\n");
+        if (headEnd == std::string::npos)
+            continue;
+        std::smatch length;
+        const std::string head = text.substr(0, headEnd);
+        if (!std::regex_search(head, length, std::regex("Content-Length: (\\d+)")))
+            return text;
+        if (text.size() >= headEnd + 4 + std::stoul(length[1]))
+            return text;
+    }
+}
+
+std::shared_ptr<CHttpResponse> Exchange(CHttpConnection& connection, const std::shared_ptr<CHttpRequest>& request)
+{
+    connection.Connect(request->GetUri());
+    request->Format(connection, kUtf8);
+    auto response = std::make_shared<CHttpResponse>(request);
+    response->Parse(ReadResponse(connection));
+    connection.Close();
+    return response;
+}
+
+std::string HeaderText(const CHttpMessage& message, const char* name)
+{
+    auto header = message.FindHeader(name);
+    return header ? header->FormatValue(kUtf8, false) : std::string();
+}
+
+std::string Pattern(size_t size)
+{
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<char>(i % 251);
+    return data;
+}
+
+// Connections in SYN_SENT towards the port, as the system's TCP table shows them.
+int ConnectsWaitingFor(unsigned short port)
+{
+    ULONG size = 0;
+    ::GetTcpTable(nullptr, &size, FALSE);
+    std::string buffer(size + 4096, '\0');
+    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
+    size = static_cast<ULONG>(buffer.size());
+    if (::GetTcpTable(table, &size, FALSE) != NO_ERROR)
+        return 0;
+    int count = 0;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        const MIB_TCPROW& row = table->table[i];
+        if (row.dwState == MIB_TCP_STATE_SYN_SENT && ntohs(static_cast<u_short>(row.dwRemotePort)) == port)
+            ++count;
+    }
+    return count;
+}
+
+class TraceLogging {
+public:
+    explicit TraceLogging(bool on) : m_previous(Logging::EnableTraceLogging(on)) {}
+    ~TraceLogging() { Logging::EnableTraceLogging(m_previous); }
+
+private:
+    bool m_previous;
+};
+
+// The transaction log a connection announced in the log.
+StringW TransactionLogPath(const std::string& log)
+{
+    std::smatch match;
+    if (!std::regex_search(log, match, std::regex("Logging HTTP transaction for '[^']*' to '([^']*)'"))) {
+        ADD_FAILURE() << "no transaction log in: " << log;
+        return StringW();
+    }
+    return StringW::FromAnsi(match[1], CP_UTF8);
+}
+
+// The socket error the body raised; the test fails when it raises nothing or
+// something else.
+template <class F>
+CSocketError SocketErrorOf(F&& body)
+{
+    try {
+        body();
+        ADD_FAILURE() << "no exception";
+    } catch (const CSocketError& e) {
+        return e;
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "other exception: " << e.what();
+    }
+    return CSocketError(0, "");
+}
+
+class HttpConnectionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { InitializeSockets(); }
+};
+
+} // namespace
+
+TEST_F(HttpConnectionTest, NewConnectionIsClosedAndRefusesToReadAndWrite)
+{
+    auto notifier = std::make_shared<CRecordingNotifier>();
+    CHttpConnection connection(notifier);
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(connection.GetNotifier(), notifier);
+    EXPECT_EQ(connection.GetTimeout().GetSpan(), DateTimeSpan(0, 0, 1, 0, 0).GetSpan());
+
+    QzlTest::CLogCapture log;
+    connection.Close();
+    connection.Close();
+    EXPECT_EQ(log.Text(), "");
+
+    EXPECT_STREQ(Raised([&] { connection.Read(); }).what(), "CHttpConnection::Read called on empty socket");
+    EXPECT_TRUE(std::regex_search(log.Text(), std::regex("Throwing exception at HttpConnection\\.cpp, "
+                                                         "Quenzal::Net::CHttpConnection::Read, line \\d+: ")));
+    EXPECT_STREQ(Raised<CStreamWritingError>([&] { connection.Write("x", 1); }).what(),
+                 "Operation cannot be performed on null stream");
+    EXPECT_TRUE(notifier->sent.empty());
+}
+
+TEST_F(HttpConnectionTest, WritesInNotifiedPiecesOf4096Bytes)
+{
+    const std::string data = Pattern(14096);
+    CTestServer server({"digest", "--size", "14096"});
+    auto notifier = std::make_shared<CRecordingNotifier>();
+    CHttpConnection connection(notifier);
+    connection.Connect(ServerUri("http", server));
+    EXPECT_TRUE(connection.IsOpen());
+    connection.Write(data.data(), 10000);
+    connection.Write(data.data() + 10000, 4096);
+    EXPECT_EQ(notifier->sent, (std::vector<uint64_t>{4096, 4096, 1808, 4096}));
+    EXPECT_EQ(connection.GetBytesWritten(), 14096u);
+
+    std::string answer;
+    while (answer.find("\r\n") == std::string::npos)
+        answer += connection.Read();
+    EXPECT_EQ(answer, "14096 " + BytesToHex(CalculateMd5(data.data(), data.size())) + "\r\n");
+    EXPECT_EQ(notifier->received, answer);
+}
+
+TEST_F(HttpConnectionTest, WithoutNotifierTheWholeBlockGoesOut)
+{
+    const std::string data = Pattern(3 * 1024 * 1024 + 5);
+    CTestServer server({"digest", "--size", std::to_string(data.size())});
+    CHttpConnection connection;
+    connection.Connect(ServerUri("http", server));
+    connection.Write(data.data(), data.size());
+    std::string answer;
+    while (answer.find("\r\n") == std::string::npos)
+        answer += connection.Read();
+    EXPECT_EQ(answer, std::to_string(data.size()) + " " + BytesToHex(CalculateMd5(data.data(), data.size())) + "\r\n");
+}
+
+TEST_F(HttpConnectionTest, ResponseSplitAcrossManyReadsIsReadWhole)
+{
+    // The server sends it five bytes at a time.
+    const char* response = "HTTP/1.1 200 OK\\r\\nContent-Type: text/plain\\r\\n"
+                           "Content-Length: 11\\r\\n\\r\\nhello world";
+    CTestServer server({"close", "--chunk", "5", "--greeting", response});
+    auto notifier = std::make_shared<CRecordingNotifier>();
+    CHttpConnection connection(notifier);
+    auto request = std::make_shared<CHttpRequest>(ServerUri("http", server));
+    connection.Connect(request->GetUri());
+
+    int reads = 0;
+    const std::string text = ReadResponse(connection, &reads);
+    EXPECT_GT(reads, 1);
+    EXPECT_EQ(notifier->receives, reads);
+    EXPECT_EQ(notifier->received, text);
+    CHttpResponse parsed(request);
+    parsed.Parse(text);
+    EXPECT_EQ(parsed.GetStatus(), 200);
+    EXPECT_EQ(StreamToString(parsed.GetContentBody()), "hello world");
+}
+
+TEST_F(HttpConnectionTest, RequestGoesOutInItsWireForm)
+{
+    CTestServer server({"request"});
+    CHttpConnection connection;
+    auto request = std::make_shared<CHttpRequest>(ServerUri("http", server));
+    request->SetMethod(HttpMethodPost);
+    request->SetFormData("a=1&b=2");
+    auto response = Exchange(connection, request);
+    EXPECT_FALSE(connection.IsOpen());
+    ASSERT_EQ(response->GetStatus(), 200) << StreamToString(response->GetContentBody());
+    EXPECT_EQ(HeaderText(*response, "X-Framing"), "length");
+    EXPECT_EQ(StreamToString(response->GetContentBody()),
+              "POST / HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nHost: 127.0.0.1:" +
+                  std::to_string(server.Port()) + "\r\nContent-Length: 7\r\n\r\na=1&b=2");
+
+    // The same connection object connects again.
+    EXPECT_EQ(Exchange(connection, request)->GetStatus(), 200);
+}
+
+TEST_F(HttpConnectionTest, SilentPeerTimesOutAndTheConnectionStaysOpen)
+{
+    CTestServer server({"silent"});
+    CHttpConnection connection;
+    connection.SetTimeout(DateTimeSpan(0, 0, 0, 1, 0));
+    connection.Connect(ServerUri("http", server));
+    CSocketError e = SocketErrorOf([&] { connection.Read(); });
+    EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(WSAETIMEDOUT));
+    EXPECT_TRUE(connection.IsOpen());
+}
+
+TEST_F(HttpConnectionTest, PeerCloseAndResetFailTheRead)
+{
+    {
+        CTestServer server({"close"});
+        CHttpConnection connection;
+        connection.Connect(ServerUri("http", server));
+        EXPECT_STREQ(SocketErrorOf([&] { connection.Read(); }).what(),
+                     "Connection reset by peer: Connection reset by peer");
+    }
+    {
+        CTestServer server({"reset", "--delay", "0.2"});
+        CHttpConnection connection;
+        connection.Connect(ServerUri("http", server));
+        SocketErrorOf([&] { connection.Read(); });
+        connection.Close();
+        EXPECT_FALSE(connection.IsOpen());
+    }
+    {
+        // A TLS peer that ends its session sends close_notify: an empty read.
+        CTestServer server({"close", "--tls"});
+        CHttpConnection connection;
+        connection.Connect(ServerUri("https", server, "localhost"));
+        EXPECT_EQ(connection.Read(), "");
+    }
+}
+
+TEST_F(HttpConnectionTest, HttpsSpeaksTls12WithTheHostName)
+{
+    CTestServer server({"info", "--tls"});
+    CHttpConnection connection;
+    connection.Connect(ServerUri("https", server, "localhost"));
+    std::string answer;
+    while (answer.find("\r\n") == std::string::npos)
+        answer += connection.Read();
+    EXPECT_EQ(answer, "version=TLSv1.2 sni=localhost\r\n");
+}
+
+TEST_F(HttpConnectionTest, WithoutTracingNoTransactionLogIsWritten)
+{
+    TraceLogging trace(false);
+    QzlTest::CLogCapture log;
+    CTestServer server({"request"});
+    CHttpConnection connection;
+    auto request = std::make_shared<CHttpRequest>(ServerUri("http", server));
+    EXPECT_EQ(Exchange(connection, request)->GetStatus(), 200);
+    EXPECT_FALSE(log.Contains("Logging HTTP transaction"));
+}
+
+TEST_F(HttpConnectionTest, TransactionLogHoldsTheBytesBothWaysWithoutCredentials)
+{
+    for (const char* scheme : {"http", "https"}) {
+        SCOPED_TRACE(scheme);
+        TraceLogging trace(true);
+        QzlTest::CLogCapture log;
+        CTestServer server(std::string(scheme) == "https" ? std::vector<std::string>{"request", "--tls"}
+                                                          : std::vector<std::string>{"request"});
+        CUri uri = ServerUri(scheme, server, "localhost");
+        uri.GetQueryParameters().emplace("key", "secret");
+        uri.GetMaskedNames().insert("key");
+        auto request = std::make_shared<CHttpRequest>(uri);
+        request->SetMethod(HttpMethodPost);
+        auto credentials =
+            std::dynamic_pointer_cast<CAuthenticationCredentialsHeader>(request->CreateHeader("Authorization"));
+        ASSERT_TRUE(credentials);
+        credentials->SetScheme(AuthenticationSchemeBasic);
+        credentials->SetUser(L"Aladdin");
+        credentials->SetPassword(L"open sesame");
+        request->SetBody(CBuffer::Create("payload"));
+
+        CHttpConnection connection;
+        connection.Connect(uri);
+        EXPECT_NE(log.Text().find("Logging HTTP transaction for '" + std::string(scheme) + "://localhost:" +
+                                  std::to_string(server.Port()) + "/?key=********' to '"),
+                  std::string::npos)
+            << log.Text();
+        const StringW path = TransactionLogPath(log.Text());
+        EXPECT_NE(path.find(L"\\HTTP_"), std::wstring::npos);
+        EXPECT_TRUE(std::regex_search(path.ToUtf8(), std::regex("HTTP_[0-9a-f]{32}\\.txt$"))) << path.ToUtf8();
+
+        request->Format(connection, kUtf8);
+        const std::string answer = ReadResponse(connection);
+        connection.Close();
+
+        auto response = std::make_shared<CHttpResponse>(request);
+        response->Parse(answer);
+        ASSERT_EQ(response->GetStatus(), 200);
+        // What the server received, with the credentials hidden, then the answer.
+        std::string sent = StreamToString(response->GetContentBody());
+        const std::string secret = "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==";
+        ASSERT_NE(sent.find(secret), std::string::npos);
+        sent.replace(sent.find(secret), secret.size(), "********");
+        const std::string logged = QzlTest::ReadWholeFile(path);
+        EXPECT_EQ(logged, sent + answer);
+        EXPECT_EQ(logged.substr(0, sent.size()).find("QWxhZGRp"), std::string::npos);
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+TEST_F(HttpConnectionTest, CloseWhileConnectingMakesTheConnectFail)
+{
+    CTestServer server({"silent", "--stall"});
+    const int waitingBefore = ConnectsWaitingFor(server.Port());
+    CHttpConnection connection;
+    auto connecting = std::async(std::launch::async, [&] { connection.Connect(ServerUri("http", server)); });
+
+    // Close only once the connect is under way.
+    for (int i = 0; i < 500 && ConnectsWaitingFor(server.Port()) <= waitingBefore; ++i)
+        ::Sleep(10);
+    ASSERT_GT(ConnectsWaitingFor(server.Port()), waitingBefore);
+    connection.Close();
+
+    try {
+        connecting.get();
+        ADD_FAILURE() << "Connect succeeded after Close";
+    } catch (const CException&) {
+    }
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_STREQ(Raised([&] { connection.Read(); }).what(), "CHttpConnection::Read called on empty socket");
+}
+
+TEST_F(HttpConnectionTest, CloseFromAnotherThreadEndsABlockedTlsRead)
+{
+    CTestServer server({"silent", "--tls"});
+    CHttpConnection connection;
+    connection.Connect(ServerUri("https", server, "localhost"));
+    QzlTest::CLogCapture log;
+    auto reading = std::async(std::launch::async, [&] { connection.Read(); });
+    // Let the reader finish the handshake and block; a Close that comes first
+    // is also a failure of the read, only a less interesting one.
+    EXPECT_EQ(reading.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    connection.Close();
+    EXPECT_THROW(reading.get(), CException);
+    EXPECT_FALSE(connection.IsOpen());
+    // The closing thread left the TLS session alone; the reader finished it
+    // without trying to talk over the dead connection.
+    EXPECT_FALSE(log.Contains("closing SSL connection")) << log.Text();
+    EXPECT_STREQ(Raised([&] { connection.Read(); }).what(), "CHttpConnection::Read called on empty socket");
+    connection.Close();
+}
+
+
