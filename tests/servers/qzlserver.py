@@ -281,6 +281,95 @@ def info(conn, options):
     conn.close()
 
 
+class FramingError(Exception):
+    pass
+
+
+class ByteReader:
+    """Reads exact amounts and lines from a connection, keeping what is over."""
+
+    def __init__(self, conn):
+        self.conn = conn
+        self.buffer = b""
+        self.raw = b""
+
+    def fill(self):
+        data = self.conn.recv()
+        if not data:
+            raise FramingError("peer closed after %d bytes" % len(self.raw))
+        self.buffer += data
+        self.raw += data
+
+    def until(self, marker):
+        while marker not in self.buffer:
+            self.fill()
+        end = self.buffer.index(marker) + len(marker)
+        data, self.buffer = self.buffer[:end], self.buffer[end:]
+        return data
+
+    def exactly(self, size):
+        while len(self.buffer) < size:
+            self.fill()
+        data, self.buffer = self.buffer[:size], self.buffer[size:]
+        return data
+
+
+def read_strict_request(conn):
+    """One HTTP request read by the letter of RFC 7230: the head, then a body
+    framed by chunks or by Content-Length (none without either). Returns the
+    raw bytes, the framing and the decoded body; FramingError when the bytes
+    do not follow the framing the head announced."""
+    reader = ByteReader(conn)
+    head = reader.until(b"\r\n\r\n")
+    headers = {}
+    for line in head.split(b"\r\n")[1:]:
+        if line:
+            name, _, value = line.partition(b":")
+            headers.setdefault(name.strip().lower(), value.strip())
+    coding = headers.get(b"transfer-encoding", b"").lower()
+    if coding == b"chunked":
+        body = b""
+        while True:
+            line = reader.until(b"\r\n")[:-2]
+            size_text = line.split(b";", 1)[0].strip()
+            try:
+                size = int(size_text, 16)
+            except ValueError:
+                raise FramingError("bad chunk size line %r" % line[:40])
+            if size == 0:
+                while reader.until(b"\r\n") != b"\r\n":
+                    pass
+                break
+            body += reader.exactly(size)
+            if reader.exactly(2) != b"\r\n":
+                raise FramingError("chunk of %d bytes not followed by CR LF" % size)
+        return reader.raw, "chunked", body
+    if coding:
+        raise FramingError("transfer coding %r" % coding)
+    if b"content-length" in headers:
+        body = reader.exactly(int(headers[b"content-length"]))
+        return reader.raw, "length", body
+    return reader.raw, "none", b""
+
+
+@mode("request")
+def request(conn, options):
+    """Reads one request strictly (see read_strict_request) and answers 200
+    with the request's bytes as they arrived as the body; the framing, the
+    decoded body's length and MD5 go into X-Framing, X-Body-Length and
+    X-Body-MD5. A request that breaks its framing gets 400 with the reason."""
+    try:
+        raw, framing, body = read_strict_request(conn)
+        status, extra = "200 OK", ("X-Framing: %s\r\nX-Body-Length: %d\r\nX-Body-MD5: %s\r\n"
+                                   % (framing, len(body), hashlib.md5(body).hexdigest()))
+    except FramingError as error:
+        raw, status, extra = str(error).encode(), "400 Bad Request", ""
+    head = ("HTTP/1.1 %s\r\nContent-Type: application/octet-stream\r\nContent-Length: %d\r\n%s"
+            "Connection: close\r\n\r\n" % (status, len(raw), extra))
+    conn.sendall(head.encode("latin-1") + raw)
+    conn.close()
+
+
 # --- HTTP -------------------------------------------------------------------
 
 class ConnectionIO(io.RawIOBase):

@@ -1,0 +1,48 @@
+#pragma once
+// An HTTP request: the target URI and the method, with the request line and
+// the Host header that follow from them, and the bodies the add-in sends
+// (form data, multipart uploads).
+
+#include "HttpMessage.h"
+#include "Uri.h"
+
+#include <string>
+
+namespace Quenzal::Net {
+
+class CHttpRequest : public CHttpMessage {
+public:
+    // A GET of the URI with an empty body.
+    explicit CHttpRequest(const CUri& uri = CUri());
+    ~CHttpRequest() override;
+
+    // A whole request in text: the request line, then headers and body.
+    void Parse(const std::string& text) override;
+    // The request line, then the header lines.
+    void FormatHead(IOutStream& stream, uint32_t codePage) const override;
+
+    // Takes the URI and sets the Host header from it (an empty host leaves the
+    // header alone).
+    void SetUri(const CUri& uri);
+    const CUri& GetUri() const { return m_uri; }
+    int32_t GetMethod() const { return m_method; }
+    void SetMethod(int32_t method) { m_method = method; }
+
+    // An application/x-www-form-urlencoded body of the text, already encoded.
+    void SetFormData(const std::string& text);
+    // Cache-Control: no-cache, and a Pragma: no-cache unless one is there.
+    void SetNoCache();
+
+    // "GET /path?query HTTP/1.1"
+    std::string FormatRequestLine() const;
+    // The target of the request line: the URI's path and query.
+    std::string FormatRequestTarget() const;
+    // Method, resource and version separated by single spaces.
+    void ParseRequestLine(const std::string& line);
+
+private:
+    CUri m_uri;
+    int32_t m_method = HttpMethodGet;
+};
+
+} // namespace Quenzal::Net
