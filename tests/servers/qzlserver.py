@@ -462,6 +462,12 @@ def http_mode(conn, options):
     conn.close()
 
 
+# The HTTP client's routes (authentication, redirections, body framings and
+# codings) live in a module of their own beside this file.
+import qzlhttp  # noqa: E402  (the script's folder is on the path)
+qzlhttp.register(sys.modules[__name__])
+
+
 # --- server -----------------------------------------------------------------
 
 def serve_connection(sock, options, context):

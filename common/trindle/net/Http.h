@@ -1,0 +1,52 @@
+#pragma once
+// One HTTP request from start to finish on the calling thread: the exchange
+// over a fresh connection, the decoded response, at most one redirection and
+// the answers to authentication challenges.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace Quenzal::Net {
+
+class CHttpConnection;
+class CHttpRequest;
+class CHttpResponse;
+class CHttpSession;
+
+// Receives the body of a successful response instead of the response itself.
+class IHttpResponseSink {
+public:
+    virtual ~IHttpResponseSink() = default;
+    // The content-type id the caller wants, or AnyContentType.
+    virtual uint32_t GetContentType() = 0;
+    virtual void BeginBody() = 0;
+    virtual void WriteBody(const void* data, size_t length) = 0;
+    virtual void EndBody() = 0;
+
+    static constexpr uint32_t AnyContentType = 0xFFFFFFFF;
+};
+
+// What a server may make us hold in memory: a hostile or broken server must
+// not be able to fill the host's address space.
+inline constexpr size_t MaximumResponseHeaderLength = 1024 * 1024;
+inline constexpr uint64_t MaximumResponseBodyLength = 64ull * 1024 * 1024;
+
+// Performs the request; the session (may be null) adds credentials, answers
+// challenges and decides on redirections. Throws what the connection, the
+// parsers and the decoder throw. A canceler closes the connection from
+// another thread after setting canceled; the flag is read once each socket is
+// connected, because a close that comes before the socket exists closes nothing.
+std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSession>& session,
+                                               const std::shared_ptr<CHttpConnection>& connection,
+                                               const std::shared_ptr<CHttpRequest>& request,
+                                               const std::shared_ptr<IHttpResponseSink>& sink = nullptr,
+                                               const std::atomic<bool>* canceled = nullptr);
+
+// Removes the response's content coding from the body (gzip, deflate with or
+// without the zlib wrapper) and then the Content-Encoding header.
+void DecodeHttpResponseBody(CHttpResponse& response, std::string& body);
+
+} // namespace Quenzal::Net
