@@ -1,0 +1,70 @@
+#pragma once
+// An HTTP request run as a cancelable work item on the system thread pool.
+// Every request that has been queued and has not yet completed is kept in
+// one process-wide table, so that shutdown can refuse new requests, cancel
+// the running ones and wait until they are done.
+
+#include "CriticalSection.h"
+#include "StringW.h"
+#include "ThreadPoolWork.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+namespace Quenzal::Net {
+
+class CHttpConnection;
+class CHttpRequest;
+class CHttpResponse;
+class CHttpSession;
+class IHttpResponseSink;
+
+class CAsyncHttpRequestContext : public Os::CCancelableThreadPoolWork {
+public:
+    CAsyncHttpRequestContext(const std::shared_ptr<CHttpSession>& session,
+                             const std::shared_ptr<CHttpConnection>& connection,
+                             const std::shared_ptr<CHttpRequest>& request,
+                             const std::shared_ptr<IHttpResponseSink>& sink);
+    ~CAsyncHttpRequestContext() override;
+
+    // "HTTP request: " and the server the request goes to.
+    std::string GetName() const override;
+    // Refuses the request once termination has begun; else enters it in the table.
+    void OnExecutionStarting() override;
+    void Execute() override;
+    // The handlers and the completion event, then out of the table.
+    void OnExecutionCompleted() override;
+    // Closes the connection, which makes a pending send or receive fail.
+    void Cancel() override;
+
+    // 0xFFFFFFFF when canceled or without a response.
+    virtual uint32_t GetStatusCode() const;
+    // "404 Not Found"; empty when canceled or without a response.
+    virtual StringW GetStatusText() const;
+    // The response's content-type id; 0xFFFFFFFF when canceled or without a response.
+    virtual uint32_t GetContentType() const;
+    virtual bool IsSuccessful() const;
+
+    std::shared_ptr<CHttpRequest> GetRequest() const { return m_request; }
+    // Rethrows the failure of the request, if any; else the response (may be null).
+    std::shared_ptr<CHttpResponse> GetResponse() const;
+
+    // Refuses new requests from now on, cancels the live ones and returns when
+    // each of them has completed, its completion handlers included.
+    static void TerminateAsynchronousHttpRequests();
+    // True when the exception is a socket failure, that is a network problem.
+    static bool IsSocketError(const std::exception_ptr& exception);
+
+private:
+    std::shared_ptr<CHttpResponse> GetResponseIfAny() const;
+
+    std::shared_ptr<CHttpSession> m_session;
+    std::shared_ptr<CHttpConnection> m_connection;
+    std::shared_ptr<CHttpRequest> m_request;
+    std::shared_ptr<IHttpResponseSink> m_sink;
+    mutable Os::CCriticalSection m_responseLock;
+    std::shared_ptr<CHttpResponse> m_response;
+};
+
+} // namespace Quenzal::Net
