@@ -347,6 +347,45 @@ private:
     uint64_t m_passed = 0;
 };
 
+// Gathers the many small writes of a request's wire form (each header line,
+// each piece a file body is read in) into large writes to the connection:
+// every write there is a socket call with a wait in front of it.
+class CGatheringStream : public IOutStream {
+public:
+    explicit CGatheringStream(CHttpConnection& target) : m_target(target) {}
+
+    bool IsOpen() const override { return m_target.IsOpen(); }
+
+    void Flush()
+    {
+        if (m_buffer.empty())
+            return;
+        m_target.Write(m_buffer.data(), m_buffer.size());
+        m_buffer.clear();
+    }
+
+protected:
+    void DoWrite(const void* data, uint64_t length) override
+    {
+        if (m_buffer.size() + length > Capacity)
+            Flush();
+        if (length >= Capacity) {
+            m_target.Write(data, length);
+            return;
+        }
+        if (m_buffer.capacity() < Capacity)
+            m_buffer.reserve(Capacity);
+        m_buffer.append(static_cast<const char*>(data), static_cast<size_t>(length));
+    }
+
+private:
+    // As much as one socket send takes.
+    static constexpr size_t Capacity = 1024 * 1024;
+
+    CHttpConnection& m_target;
+    std::string m_buffer;
+};
+
 void LogResponse(const CHttpResponse& response)
 {
     int32_t status = response.GetStatus();
@@ -395,7 +434,9 @@ std::shared_ptr<CHttpResponse> PerformExchange(const CExchangeContext& exchange)
     }
     if (notifier)
         notifier->OnSendingRequest(request);
-    request->Format(*connection, CP_UTF8);
+    CGatheringStream gathering(*connection);
+    request->Format(gathering, CP_UTF8);
+    gathering.Flush();
     if (notifier)
         notifier->OnRequestSent(request);
     CResponseReader reader(request, exchange.sink, notifier, *connection);
