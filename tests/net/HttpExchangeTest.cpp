@@ -433,7 +433,8 @@ TEST_F(HttpExchangeTest, BodyFromAFileIsStreamedInPieces)
     request->SetMethod(HttpMethodPut);
     request->SetBody(std::make_shared<Os::CFile>(path, Os::CFile::OpenRead));
     auto response = Perform(request);
-    EXPECT_EQ(BodyOf(*response), std::to_string(data.size()) + " " + BytesToHex(CalculateMd5(data.data(), data.size())));
+    std::string digest = BytesToHex(CalculateMd5(data.data(), data.size()));
+    EXPECT_EQ(BodyOf(*response), std::to_string(data.size()) + " " + digest);
     EXPECT_GT(m_notifier->BytesSent(), data.size());
     ::DeleteFileW(path.c_str());
 }

@@ -27,7 +27,8 @@ std::shared_ptr<CHttpRequest> NewRequest(const std::string& uri)
 const wchar_t User[] = L"Mufasa";
 const wchar_t Password[] = L"Circle Of Life";
 const char DigestChallenge[] = "Digest realm=\"testrealm@host.com\", qop=\"auth,auth-int\", "
-                               "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"";
+                               "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+                               "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"";
 
 std::shared_ptr<CAuthenticationChallengeHeader> Challenge(const std::string& value)
 {

@@ -107,11 +107,16 @@ public:
     }
 
 private:
-    // One receive appended to data; false when the peer has closed the connection.
+    // One receive appended to data; false when the peer has ended the
+    // connection: a plain socket raises a reset (code 0) then, a TLS socket
+    // returns nothing after the peer's close notification.
     bool Receive(std::string& data)
     {
         try {
-            data.append(m_connection.Read());
+            const std::string& received = m_connection.Read();
+            if (received.empty())
+                return false;
+            data.append(received);
             return true;
         } catch (const CSocketError& e) {
             if (e.GetErrorCode() != 0)
@@ -120,9 +125,13 @@ private:
         }
     }
 
+    // A receive where the response is not complete yet: an end is a failure.
     void ReceiveOrThrow(std::string& data)
     {
-        data.append(m_connection.Read());
+        const std::string& received = m_connection.Read();
+        if (received.empty())
+            QZL_THROW(L"Quenzal::Net::MakeHttpRequest", CSocketError(0, nullptr));
+        data.append(received);
     }
 
     void ReadHead()
@@ -511,7 +520,8 @@ std::shared_ptr<CHttpResponse> FollowRedirection(CHttpSession* session, const CE
             Logging::LogA(Logging::Error, ("Unable to parse absolute URI in Location header: " + location).c_str());
     }
     if (!usable) {
-        Logging::LogA(Logging::Error, ("Redirection response contains missing or invalid Location header: " + location).c_str());
+        Logging::LogA(Logging::Error,
+                      ("Redirection response contains missing or invalid Location header: " + location).c_str());
         return response;
     }
     const CUri& current = request->GetUri();
@@ -622,8 +632,8 @@ void DecodeHttpResponseBody(CHttpResponse& response, std::string& body)
         try {
             body = Decompress(body.data(), body.size(), CompressionDeflate, MaximumResponseBodyLength);
         } catch (const CException& e) {
-            Logging::Log(Logging::Warning,
-                         (L"Failed to decompress HTTP response as deflate; retrying as zlib: " + e.GetDescription()).c_str());
+            StringW text = L"Failed to decompress HTTP response as deflate; retrying as zlib: " + e.GetDescription();
+            Logging::Log(Logging::Warning, text.c_str());
             body = Decompress(body.data(), body.size(), CompressionZLib, MaximumResponseBodyLength);
         }
         break;

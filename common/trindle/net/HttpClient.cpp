@@ -56,10 +56,9 @@ std::shared_ptr<CHttpResponse> CHttpClient::PerformRequest(const std::shared_ptr
     return MakeHttpRequest(session, connection, request, sink);
 }
 
-std::shared_ptr<CAsyncHttpRequestContext> CHttpClient::SendRequest(const std::shared_ptr<CHttpRequest>& request,
-                                                                   const std::shared_ptr<IHttpResponseSink>& sink,
-                                                                   const std::shared_ptr<IHttpRequestNotifier>& notifier,
-                                                                   CompletionHandler handler)
+std::shared_ptr<CAsyncHttpRequestContext> CHttpClient::SendRequest(
+    const std::shared_ptr<CHttpRequest>& request, const std::shared_ptr<IHttpResponseSink>& sink,
+    const std::shared_ptr<IHttpRequestNotifier>& notifier, CompletionHandler handler)
 {
     auto context = CreateAsyncRequest(request, sink, notifier, std::move(handler));
     SubmitAsyncRequest(context);
