@@ -1,6 +1,7 @@
 #include "File.h"
 
 #include "ErrorReport.h"
+#include "Os.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,8 +10,8 @@ namespace Quenzal::Os {
 
 namespace {
 
-// ReadFile and WriteFile take a 32-bit length: larger transfers go in
-// pieces, kept moderate because some implementations prepare the whole
+// ReadFile and WriteFile take a 32-bit length: larger transfers are split,
+// into chunks kept moderate because some implementations prepare the whole
 // buffer of a call before they read into it.
 constexpr uint64_t kMaxTransfer = 64ull * 1024 * 1024;
 
@@ -87,9 +88,9 @@ uint64_t CFile::Read(void* buffer, uint64_t size, uint64_t& bytesRead)
     char* target = static_cast<char*>(buffer);
     bytesRead = 0;
     while (bytesRead < size) {
-        const DWORD piece = static_cast<DWORD>(std::min(size - bytesRead, kMaxTransfer));
+        const DWORD chunk = static_cast<DWORD>(std::min(size - bytesRead, kMaxTransfer));
         DWORD count = 0;
-        if (!::ReadFile(m_handle, target + bytesRead, piece, &count, nullptr)) {
+        if (!::ReadFile(m_handle, target + bytesRead, chunk, &count, nullptr)) {
             const DWORD error = ::GetLastError();
             QZL_THROW(L"Quenzal::Os::CFile::Read", CWinError(error, m_path.c_str()));
         }
@@ -104,16 +105,16 @@ void CFile::Write(const void* data, uint64_t length, bool commit)
 {
     const char* source = static_cast<const char*>(data);
     for (uint64_t done = 0; done < length;) {
-        const DWORD piece = static_cast<DWORD>(std::min(length - done, kMaxTransfer));
+        const DWORD chunk = static_cast<DWORD>(std::min(length - done, kMaxTransfer));
         DWORD count = 0;
-        if (!::WriteFile(m_handle, source + done, piece, &count, nullptr)) {
+        if (!::WriteFile(m_handle, source + done, chunk, &count, nullptr)) {
             const DWORD error = ::GetLastError();
             QZL_THROW(L"Quenzal::Os::CFile::Write", CWinError(error, m_path.c_str()));
         }
         // A file write that stops short has lost data.
-        if (count != piece)
+        if (count != chunk)
             QZL_THROW(L"Quenzal::Os::CFile::Write", CWinError(ERROR_WRITE_FAULT, m_path.c_str()));
-        done += piece;
+        done += chunk;
     }
     if (commit)
         Commit();
@@ -146,10 +147,7 @@ void CFile::Delete()
 {
     const StringW path = m_path;
     Close();
-    if (!::DeleteFileW(path.c_str())) {
-        const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::Delete", CWinError(error, path.c_str()));
-    }
+    DeleteFile(path);
 }
 
 uint64_t CFile::GetCurrentPosition() const

@@ -252,14 +252,14 @@ void CreateDirectoryByPath(const std::wstring& path)
     bool first = true;
     while (true) {
         size_t end = position < path.size() ? path.find(L'\\', position) : std::wstring::npos;
-        std::wstring piece = position < path.size() ? path.substr(position, end - position) : std::wstring();
-        if (piece.empty()) {
+        std::wstring component = position < path.size() ? path.substr(position, end - position) : std::wstring();
+        if (component.empty()) {
             if (first)
                 Logging::Log(Logging::Warning, (L"CreateDirectoryByPath called on fs root: " + StringW(path)).c_str());
             break;
         }
         first = false;
-        built.append(piece);
+        built.append(component);
         built.push_back(L'\\');
         CreateDirectory(built);
         if (end == std::wstring::npos)

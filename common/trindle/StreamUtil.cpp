@@ -9,7 +9,12 @@ namespace Quenzal {
 
 namespace {
 
-constexpr ULONG kPieceSize = 4096;
+constexpr ULONG kReadSize = 4096;
+
+// A stream may report a size it does not have (a damaged store); reserving
+// that much up front would fail with an allocation error no caller expects.
+// Beyond this the string grows with what is really read.
+constexpr uint64_t kMaxReserve = 64ull * 1024 * 1024;
 
 // S_FALSE from Read only says that fewer bytes came than were asked for.
 void CheckReadResult(HRESULT hr, const wchar_t* function, int line)
@@ -26,11 +31,11 @@ void CheckStream(IStream* stream, const wchar_t* function, int line)
 
 // Appends what the stream gives from where it stands, until it ends or data
 // holds limit bytes.
-void ReadPieces(IStream* stream, std::string& data, uint64_t limit, const wchar_t* function)
+void ReadChunks(IStream* stream, std::string& data, uint64_t limit, const wchar_t* function)
 {
-    char buffer[kPieceSize];
+    char buffer[kReadSize];
     while (data.size() < limit) {
-        const ULONG wanted = static_cast<ULONG>(std::min<uint64_t>(kPieceSize, limit - data.size()));
+        const ULONG wanted = static_cast<ULONG>(std::min<uint64_t>(kReadSize, limit - data.size()));
         ULONG count = 0;
         CheckReadResult(stream->Read(buffer, wanted, &count), function, __LINE__);
         if (count == 0)
@@ -55,7 +60,7 @@ std::string GetStreamContents(IStream* stream)
     if (hr == E_NOTIMPL) {
         SetStreamPosition(stream);
         std::string data;
-        ReadPieces(stream, data, UINT64_MAX, L"Quenzal::GetStreamContents");
+        ReadChunks(stream, data, UINT64_MAX, L"Quenzal::GetStreamContents");
         return data;
     }
     QZL_CHECK_COM_RESULT(L"Quenzal::GetStreamContents", hr);
@@ -75,8 +80,8 @@ std::string ReadFromStream(IStream* stream, uint64_t length)
     if (length == 0)
         return data;
     SetStreamPosition(stream);
-    data.reserve(static_cast<size_t>(length));
-    ReadPieces(stream, data, length, L"Quenzal::ReadFromStream");
+    data.reserve(static_cast<size_t>(std::min(length, kMaxReserve)));
+    ReadChunks(stream, data, length, L"Quenzal::ReadFromStream");
     return data;
 }
 

@@ -297,18 +297,18 @@ StringA& StringA::Trim()
 
 std::vector<StringW> Split(const std::wstring& text, wchar_t delimiter)
 {
-    std::vector<StringW> pieces;
+    std::vector<StringW> parts;
     size_t position = 0;
     while (position < text.size()) {
         size_t found = text.find(delimiter, position);
         if (found == std::wstring::npos) {
-            pieces.emplace_back(text.substr(position));
+            parts.emplace_back(text.substr(position));
             break;
         }
-        pieces.emplace_back(text.substr(position, found - position));
+        parts.emplace_back(text.substr(position, found - position));
         position = found + 1;
     }
-    return pieces;
+    return parts;
 }
 
 StringW Join(const std::vector<StringW>& parts, const std::wstring& separator)

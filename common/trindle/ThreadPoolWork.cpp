@@ -28,12 +28,12 @@ std::string TypeName(const std::type_info& type)
     return name;
 }
 
-// A handler may fail in any way; that must neither stop the handlers after it
-// nor keep the completion event from being set.
-void RunCompletionHandler(const std::function<void()>& handler)
+// Reports the exception being handled as caught during completion. Called
+// only from inside a catch clause.
+void ReportCompletionFailure()
 {
     try {
-        handler();
+        throw;
     } catch (const CException& e) {
         QZL_REPORT_CAUGHT(L"Quenzal::Os::IThreadPoolWork::OnExecutionCompleted", e);
     } catch (const std::exception& e) {
@@ -42,6 +42,17 @@ void RunCompletionHandler(const std::function<void()>& handler)
     } catch (...) {
         ReportException(L"Caught exception", __FILE__, L"Quenzal::Os::IThreadPoolWork::OnExecutionCompleted",
                         __LINE__, L"Unknown exception");
+    }
+}
+
+// A handler may fail in any way; that must neither stop the handlers after it
+// nor keep the completion event from being set.
+void RunCompletionHandler(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        ReportCompletionFailure();
     }
 }
 
@@ -164,31 +175,57 @@ void CCancelableThreadPoolWork::Cancel()
 
 namespace {
 
+// Logs the exception being handled the way the runner reports a failed body
+// and stores it for the reader. Called only from inside a catch clause.
+void StoreEscapedException(IThreadPoolWork& work)
+{
+    try {
+        throw;
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error, (L"Caught unhandled exception: " + e.GetDescription()).c_str());
+    } catch (const std::exception& e) {
+        std::string text = "Caught unhandled std::exception (" + TypeName(typeid(e)) + "): " + e.what();
+        Logging::Log(Logging::Error, StringW(text).c_str());
+    } catch (const _com_error& e) {
+        Logging::Log(Logging::Error,
+                     (L"Caught unhandled COM exception: " + GetErrorText(static_cast<DWORD>(e.Error()))).c_str());
+    } catch (...) {
+        Logging::Log(Logging::Error, L"Caught unhandled exception (Unknown source)");
+    }
+    work.SetException(std::current_exception());
+}
+
 // Kept out of line: the guarded caller must not take over its C++ handlers.
 __attribute__((noinline)) void RunThreadPoolWork(IThreadPoolWork& work)
 {
     Logging::LogFormat(Logging::Debug, L"Beginning thread pool work on thread 0x%x", ::GetCurrentThreadId());
-    work.BeginExecution();
+    // A C++ exception leaving a pool thread ends the host process, and a work
+    // item that never completes leaves its waiters hanging: a failure to begin
+    // is stored like a failure of the body, and the body is skipped.
+    bool begun = false;
     try {
-        work.PreExecute();
-        work.Execute();
-        work.PostExecute();
-    } catch (const CException& e) {
-        Logging::Log(Logging::Error, (L"Caught unhandled exception: " + e.GetDescription()).c_str());
-        work.SetException(std::current_exception());
-    } catch (const std::exception& e) {
-        std::string text = "Caught unhandled std::exception (" + TypeName(typeid(e)) + "): " + e.what();
-        Logging::Log(Logging::Error, StringW(text).c_str());
-        work.SetException(std::current_exception());
-    } catch (const _com_error& e) {
-        Logging::Log(Logging::Error,
-                     (L"Caught unhandled COM exception: " + GetErrorText(static_cast<DWORD>(e.Error()))).c_str());
-        work.SetException(std::current_exception());
+        work.BeginExecution();
+        begun = true;
     } catch (...) {
-        Logging::Log(Logging::Error, L"Caught unhandled exception (Unknown source)");
-        work.SetException(std::current_exception());
+        StoreEscapedException(work);
     }
-    work.OnExecutionCompleted();
+    if (begun) {
+        try {
+            work.PreExecute();
+            work.Execute();
+            work.PostExecute();
+        } catch (...) {
+            StoreEscapedException(work);
+        }
+    }
+    try {
+        work.OnExecutionCompleted();
+    } catch (...) {
+        ReportCompletionFailure();
+        // Waiters must wake even though the completion did not finish.
+        if (auto* item = dynamic_cast<CThreadPoolWork*>(&work))
+            ::SetEvent(item->GetCompletionEvent());
+    }
     Logging::LogFormat(Logging::Debug, L"Completed thread pool work on thread 0x%x after %s", ::GetCurrentThreadId(),
                        work.GetElapsedTime().ToString().c_str());
 }

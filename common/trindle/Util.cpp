@@ -107,13 +107,13 @@ std::string DecompressZLib(const void* data, size_t length, CompressionType type
                                                           maxSize)));
     Bytef buffer[32768];
     for (;;) {
-        // avail_in is 32 bits wide: larger input is handed over in pieces.
+        // avail_in is 32 bits wide: larger input is handed over in parts.
         if (stream.avail_in == 0 && remaining > 0) {
-            const uInt piece = static_cast<uInt>(std::min<size_t>(remaining, UINT_MAX));
+            const uInt chunk = static_cast<uInt>(std::min<size_t>(remaining, UINT_MAX));
             stream.next_in = const_cast<Bytef*>(next);
-            stream.avail_in = piece;
-            next += piece;
-            remaining -= piece;
+            stream.avail_in = chunk;
+            next += chunk;
+            remaining -= chunk;
         }
         stream.next_out = buffer;
         stream.avail_out = sizeof(buffer);

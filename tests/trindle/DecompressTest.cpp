@@ -30,7 +30,7 @@ std::string Deflate(const std::string& data, int windowBits, int level = Z_BEST_
     return out;
 }
 
-// A zlib stream of count zero bytes, made piece by piece so that the test
+// A zlib stream of count zero bytes, made a chunk at a time so that the test
 // never holds the inflated form.
 std::string DeflateZeros(uint64_t count)
 {
@@ -41,10 +41,10 @@ std::string DeflateZeros(uint64_t count)
     char buffer[65536];
     int result = Z_OK;
     do {
-        const size_t piece = static_cast<size_t>(std::min<uint64_t>(count, zeros.size()));
-        count -= piece;
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, zeros.size()));
+        count -= chunk;
         stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-        stream.avail_in = static_cast<uInt>(piece);
+        stream.avail_in = static_cast<uInt>(chunk);
         const int flush = count == 0 ? Z_FINISH : Z_NO_FLUSH;
         do {
             stream.next_out = reinterpret_cast<Bytef*>(buffer);

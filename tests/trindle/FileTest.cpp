@@ -47,15 +47,15 @@ bool CanOpen(const StringW& path, DWORD access)
     return other.IsValid();
 }
 
-// Records the size of every piece written.
+// Records the size of every write.
 class CPieceStream : public CMemoryStream {
 public:
-    std::vector<uint64_t> pieces;
+    std::vector<uint64_t> chunks;
 
 protected:
     void DoWrite(const void* data, uint64_t length) override
     {
-        pieces.push_back(length);
+        chunks.push_back(length);
         CMemoryStream::DoWrite(data, length);
     }
 };
@@ -288,7 +288,7 @@ TEST_F(FileTest, StreamsOutInPiecesFromTheStart)
     EXPECT_EQ(file.GetLength(), 10000u);
     CPieceStream stream;
     stream << file;
-    EXPECT_EQ(stream.pieces, (std::vector<uint64_t>{4096, 4096, 1808}));
+    EXPECT_EQ(stream.chunks, (std::vector<uint64_t>{4096, 4096, 1808}));
     EXPECT_EQ(stream.GetData(), content);
     EXPECT_EQ(file.GetCurrentPosition(), 10000u);
     EXPECT_EQ(StreamToString(file), content);

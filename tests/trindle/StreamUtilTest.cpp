@@ -24,6 +24,7 @@ public:
 
     bool statNotImplemented = false;
     bool reportHugeSize = false;
+    uint64_t reportedSize = 0; // when not 0, the size Stat claims
     HRESULT seekResult = S_OK;
     HRESULT readFailure = S_OK;
     bool readSaysFalseWhenShort = false;
@@ -71,6 +72,8 @@ public:
         HRESULT hr = m_inner->Stat(statistics, flags);
         if (reportHugeSize)
             statistics->cbSize.QuadPart = ~0ull;
+        if (reportedSize != 0)
+            statistics->cbSize.QuadPart = reportedSize;
         return hr;
     }
     STDMETHODIMP Clone(IStream** out) override
@@ -172,4 +175,12 @@ TEST(StreamUtil, AStreamLargerThanAStringCanHoldIsRefused)
         EXPECT_EQ(e.GetDescription(), StringW(L"Size of stream exceeds the maximum size of std::string"));
     }
     EXPECT_EQ(stream.reads, 0);
+}
+
+TEST(StreamUtil, AStreamClaimingFarMoreThanItHoldsGivesWhatItHolds)
+{
+    // More than any machine can set aside at once.
+    CTestStream stream("abc");
+    stream.reportedSize = 1ull << 44;
+    EXPECT_EQ(GetStreamContents(&stream), "abc");
 }

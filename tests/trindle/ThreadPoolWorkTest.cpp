@@ -251,6 +251,66 @@ TEST(ThreadPoolWork, FailingHandlersDoNotStopTheOthers)
     EXPECT_TRUE(std::regex_search(text, std::regex(std::string(prefix) + "Unknown exception\r\n"))) << text;
 }
 
+namespace {
+
+// A work item whose name cannot be made: the pool thread is named before the
+// body runs.
+class CNamelessWork : public CThreadPoolWork {
+public:
+    std::string GetName() const override
+    {
+        QZL_THROW(L"QzlTest::CNamelessWork::GetName", CException(L"no name for this work"));
+    }
+};
+
+// A work item whose own completion step fails before the base completes it.
+class CFailingCompletionWork : public CThreadPoolWork {
+public:
+    void OnExecutionCompleted() override { throw std::logic_error("completion went wrong"); }
+};
+
+} // namespace
+
+TEST(ThreadPoolWork, AFailureToBeginIsStoredAndTheItemStillCompletes)
+{
+    CLogCapture log;
+    std::atomic<bool> bodyRan{false}, handlerRan{false};
+    auto work = std::make_shared<CNamelessWork>();
+    work->SetWorkFunction([&] { bodyRan = true; });
+    work->AddCompletionHandler([&] { handlerRan = true; });
+    QueueThreadPoolWork(work);
+    ASSERT_TRUE(WaitFor(*work));
+    EXPECT_FALSE(bodyRan);
+    EXPECT_TRUE(handlerRan);
+    ASSERT_TRUE(work->HasException());
+    try {
+        work->RethrowException();
+        FAIL();
+    } catch (const CException& e) {
+        EXPECT_EQ(e.GetDescription(), StringW(L"no name for this work"));
+    }
+    EXPECT_TRUE(log.Contains("ERROR: Caught unhandled exception: no name for this work\r\n")) << log.Text();
+}
+
+TEST(ThreadPoolWork, AFailingCompletionStillWakesTheWaiters)
+{
+    CLogCapture log;
+    auto work = std::make_shared<CFailingCompletionWork>();
+    work->SetWorkFunction([] {});
+    QueueThreadPoolWork(work);
+    ASSERT_TRUE(WaitFor(*work));
+    EXPECT_TRUE(work->IsComplete());
+    // The runner goes on to its last line instead of ending the process.
+    for (int i = 0; i < 600 && !log.Contains("Completed thread pool work on thread"); ++i)
+        Sleep(50);
+    std::string text = log.Text();
+    EXPECT_TRUE(std::regex_search(text, std::regex("EXCEPTION: Caught exception at ThreadPoolWork\\.cpp, "
+                                                   "Quenzal::Os::IThreadPoolWork::OnExecutionCompleted, line [0-9]+: "
+                                                   "std::logic_error: completion went wrong\r\n")))
+        << text;
+    EXPECT_NE(text.find("Completed thread pool work on thread"), std::string::npos) << text;
+}
+
 TEST(ThreadPoolWork, HandlersAddedLateAreNeverLost)
 {
     CJournal journal;
