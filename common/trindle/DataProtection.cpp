@@ -28,7 +28,10 @@ std::string DecryptData(const void* data, size_t length)
     SmartPointer<BYTE*, LocalFreeDestructor> holder(out.pbData);
     if (out.cbData == 0 || out.pbData == nullptr)
         return std::string();
-    return std::string(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    std::string plain(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    // The plain bytes are a secret: none stays behind in freed memory.
+    ::SecureZeroMemory(out.pbData, out.cbData);
+    return plain;
 }
 
 std::string DecryptDataString(const std::string& data)
