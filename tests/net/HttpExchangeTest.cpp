@@ -13,6 +13,7 @@
 #include "Util.h"
 
 #include "HttpTestSupport.h"
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -44,15 +45,6 @@ std::string ServerText()
     for (int i = 0; i < 40; ++i)
         text += "The quick brown fox jumps over the lazy dog. ";
     return text.substr(0, 1500);
-}
-
-bool IsPattern(const std::string& data)
-{
-    for (size_t i = 0; i < data.size(); ++i) {
-        if (static_cast<unsigned char>(data[i]) != i % 251)
-            return false;
-    }
-    return true;
 }
 
 class HttpExchangeTest : public ::testing::Test {
@@ -142,7 +134,7 @@ TEST_F(HttpExchangeTest, BodyWithoutLengthIsReadUntilTheServerCloses)
         auto response = Get(ServerUri(server, "/nolength?size=300000", tls));
         std::string body = BodyOf(*response);
         EXPECT_EQ(body.size(), 300000u) << (tls ? "TLS" : "plain");
-        EXPECT_TRUE(IsPattern(body));
+        EXPECT_TRUE(body == QzlTest::Pattern(body.size()));
     }
 }
 

@@ -16,6 +16,7 @@
 #include "Buffer.h"
 #include "Util.h"
 
+#include "HttpTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -26,6 +27,7 @@
 using namespace Quenzal;
 using namespace Quenzal::Net;
 using QzlTest::CTestServer;
+using QzlTest::HeaderText;
 using QzlTest::Raised;
 
 namespace {
@@ -97,12 +99,6 @@ std::string Unchunk(const std::string& framed)
         EXPECT_EQ(framed.substr(position + size, 2), "\r\n");
         position += size + 2;
     }
-}
-
-std::string HeaderText(const CHttpMessage& message, const char* name)
-{
-    auto header = message.FindHeader(name);
-    return header ? header->FormatValue(kUtf8, false) : std::string();
 }
 
 size_t HeaderCount(const CHttpMessage& message, const char* name)
