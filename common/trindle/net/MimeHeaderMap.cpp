@@ -17,6 +17,21 @@ bool IsBlank(char ch)
     return ch == ' ' || ch == '\t';
 }
 
+// The first header of the name when it is a T; else a new T (it carries the
+// name itself) replaces the headers of that name.
+template <class T>
+std::shared_ptr<T> GetTypedHeader(IMimeHeaderContainer& container, const char* name)
+{
+    std::shared_ptr<CMimeHeader> found = container.FindHeader(name);
+    if (auto typed = std::dynamic_pointer_cast<T>(found))
+        return typed;
+    if (found)
+        container.RemoveHeaders(name);
+    auto header = std::make_shared<T>();
+    container.AddHeader(header);
+    return header;
+}
+
 } // namespace
 
 // Factories
@@ -108,26 +123,12 @@ int32_t IMimeHeaderContainer::GetContentTypeId() const
 
 std::shared_ptr<CContentTypeHeader> IMimeHeaderContainer::GetContentTypeHeader()
 {
-    HeaderPtr found = FindHeader("Content-Type");
-    if (auto typed = std::dynamic_pointer_cast<CContentTypeHeader>(found))
-        return typed;
-    if (found)
-        RemoveHeaders("Content-Type");
-    auto header = std::make_shared<CContentTypeHeader>();
-    AddHeader(header);
-    return header;
+    return GetTypedHeader<CContentTypeHeader>(*this, "Content-Type");
 }
 
 std::shared_ptr<CContentDispositionHeader> IMimeHeaderContainer::GetContentDispositionHeader()
 {
-    HeaderPtr found = FindHeader("Content-Disposition");
-    if (auto typed = std::dynamic_pointer_cast<CContentDispositionHeader>(found))
-        return typed;
-    if (found)
-        RemoveHeaders("Content-Disposition");
-    auto header = std::make_shared<CContentDispositionHeader>();
-    AddHeader(header);
-    return header;
+    return GetTypedHeader<CContentDispositionHeader>(*this, "Content-Disposition");
 }
 
 void IMimeHeaderContainer::SetContentType(int32_t contentTypeId)
