@@ -145,10 +145,7 @@ CSocketError SocketErrorOf(F&& body)
     return CSocketError(0, "");
 }
 
-class HttpConnectionTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class HttpConnectionTest : public QzlTest::CSocketFixture {};
 
 } // namespace
 

@@ -47,10 +47,8 @@ std::string ServerText()
     return text.substr(0, 1500);
 }
 
-class HttpExchangeTest : public ::testing::Test {
+class HttpExchangeTest : public QzlTest::CSocketFixture {
 protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-
     std::shared_ptr<CHttpResponse> Perform(const std::shared_ptr<CHttpRequest>& request,
                                            const std::shared_ptr<IHttpResponseSink>& sink = nullptr)
     {

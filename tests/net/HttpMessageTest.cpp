@@ -17,6 +17,7 @@
 #include "Util.h"
 
 #include "HttpTestSupport.h"
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -392,10 +393,8 @@ TEST(HttpRequestTest, BadRequestLinesNameTheirFault)
 }
 
 // The wire form as a server that reads requests by the letter sees it.
-class HttpWireTest : public ::testing::Test {
+class HttpWireTest : public QzlTest::CSocketFixture {
 protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-
     // Sends the request straight into a socket and returns the server's answer.
     std::shared_ptr<CHttpResponse> Send(const std::shared_ptr<CHttpRequest>& request)
     {

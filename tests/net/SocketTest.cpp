@@ -18,10 +18,7 @@ using QzlTest::ReceiveAtLeast;
 
 namespace {
 
-class SocketTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class SocketTest : public QzlTest::CSocketFixture {};
 
 // Receives until the text holds a line end.
 std::string ReceiveLine(CSocket& socket)

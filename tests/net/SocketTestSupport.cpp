@@ -1,6 +1,13 @@
 #include "SocketTestSupport.h"
 
+#include "Net.h"
+
 namespace QzlTest {
+
+void CSocketFixture::SetUpTestSuite()
+{
+    Quenzal::Net::InitializeSockets();
+}
 
 std::string Pattern(size_t size)
 {

@@ -17,10 +17,7 @@ using QzlTest::ReceiveAtLeast;
 
 namespace {
 
-class SslSocketTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class SslSocketTest : public QzlTest::CSocketFixture {};
 
 // Receives until the server ends the TLS session (a receive that appends nothing).
 std::string ReceiveUntilClosed(CSocket& socket)

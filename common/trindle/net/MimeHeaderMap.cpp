@@ -67,27 +67,22 @@ std::shared_ptr<CMimeHeader> CreateHeaderFromText(const std::string& name, const
                                                   const CMimeHeaderFactory& factory)
 {
     const std::string text = value != nullptr ? std::string(value, length) : std::string();
-    auto logFailure = [&] {
-        if (text != " " && text != "\t")
-            Logging::LogFormat(Logging::Warning, L"Unable to parse header '%s': %s", StringW(name).c_str(),
-                               StringW(LoggableHeaderValue(name, text)).c_str());
+    auto parses = [&](const std::shared_ptr<CMimeHeader>& header) {
+        try {
+            header->Parse(value, length);
+            return true;
+        } catch (const CException& e) {
+            QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
+            if (text != " " && text != "\t")
+                Logging::LogFormat(Logging::Warning, L"Unable to parse header '%s': %s", StringW(name).c_str(),
+                                   StringW(LoggableHeaderValue(name, text)).c_str());
+        }
+        return false;
     };
-    std::shared_ptr<CMimeHeader> header = MakeHeader(factory, name);
-    try {
-        header->Parse(value, length);
+    if (std::shared_ptr<CMimeHeader> header = MakeHeader(factory, name); parses(header))
         return header;
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
-        logFailure();
-    }
-    header = std::make_shared<CUnstructuredMimeHeader>(name);
-    try {
-        header->Parse(value, length);
+    if (std::shared_ptr<CMimeHeader> header = std::make_shared<CUnstructuredMimeHeader>(name); parses(header))
         return header;
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
-        logFailure();
-    }
     return nullptr;
 }
 
