@@ -2,11 +2,11 @@
 // 64 MiB, each with the ratio to memcpy of the same bytes and, where the
 // platform has its own implementation, to that one, measured in the same run.
 
+#include "BenchSupport.h"
 #include "CodePageConversion.h"
 #include "NetEncoding.h"
 
 #include <windows.h>
-#include <psapi.h>
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -17,23 +17,12 @@
 #include <string>
 
 using namespace Quenzal;
+using QzlBench::Now;
 
 namespace {
 
 constexpr size_t kDataSize = 64u << 20;
 constexpr int kRounds = 3;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The best time of a few rounds, in seconds.
 double Time(const std::function<void()>& work)
@@ -182,9 +171,7 @@ int main()
     Report("Charset utf-8 to UTF-16", text.size(), convertSeconds, "MultiByteToWideChar", platformConvertSeconds,
            wide == platformWide);
 
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof(memory);
-    if (::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof(memory)))
-        printf("Peak working set: %.1f MiB\n", static_cast<double>(memory.PeakWorkingSetSize) / (1 << 20));
+    if (double peak = QzlBench::PeakWorkingSetMiB(); peak > 0)
+        printf("Peak working set: %.1f MiB\n", peak);
     return 0;
 }

@@ -8,6 +8,7 @@
 // A download streams into a sink that only counts; an upload streams from the
 // file, so neither needs the body in memory.
 
+#include "BenchSupport.h"
 #include "Http.h"
 #include "HttpConnection.h"
 #include "HttpHeaders.h"
@@ -20,7 +21,6 @@
 #include "OutStream.h"
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,30 +29,12 @@
 
 using namespace Quenzal;
 using namespace Quenzal::Net;
+using QzlBench::Now;
+using QzlBench::PeakWorkingSetMiB;
 
 namespace {
 
 constexpr int Rounds = 3;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double PeakWorkingSetMiB()
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
-    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
-}
 
 class CCountingSink : public IHttpResponseSink {
 public:

@@ -12,6 +12,7 @@
 #include "SocketError.h"
 
 #include "HttpTestSupport.h"
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -57,10 +58,7 @@ std::string Outcome(const CAsyncHttpRequestContext& context)
     }
 }
 
-class AsyncHttpRequestContextTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class AsyncHttpRequestContextTest : public QzlTest::CSocketFixture {};
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "CodecVectors.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -71,6 +73,13 @@ void Unescape(const std::string& field, Append append)
 }
 
 } // namespace
+
+std::string ReadData(const char* relativePath)
+{
+    std::string data = QzlTest::ReadWholeFile(Quenzal::StringW(std::string(relativePath)));
+    EXPECT_FALSE(data.empty()) << relativePath;
+    return data;
+}
 
 std::vector<Vector> ReadVectors(const char* relativePath)
 {

@@ -15,6 +15,9 @@ struct Vector {
     int line = 0;
 };
 
+// The whole of a data file relative to the tests' working directory
+// ("net/data/..."); the test fails when the file is missing or empty.
+std::string ReadData(const char* relativePath);
 // The vectors of a file relative to the tests' working directory ("net/data/...").
 std::vector<Vector> ReadVectors(const char* relativePath);
 // The bytes an escaped field stands for (\uHHHH as UTF-8).

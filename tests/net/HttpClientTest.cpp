@@ -14,6 +14,7 @@
 #include "SystemInfo.h"
 
 #include "HttpTestSupport.h"
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -31,10 +32,7 @@ using QzlTest::ServerUri;
 
 namespace {
 
-class HttpClientTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class HttpClientTest : public QzlTest::CSocketFixture {};
 
 std::string WindowsText()
 {

@@ -15,6 +15,8 @@
 #include "StreamingError.h"
 #include "Util.h"
 
+#include "HttpTestSupport.h"
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -29,6 +31,8 @@
 using namespace Quenzal;
 using namespace Quenzal::Net;
 using QzlTest::CTestServer;
+using QzlTest::HeaderText;
+using QzlTest::Pattern;
 using QzlTest::Raised;
 
 namespace {
@@ -86,20 +90,6 @@ std::shared_ptr<CHttpResponse> Exchange(CHttpConnection& connection, const std::
     return response;
 }
 
-std::string HeaderText(const CHttpMessage& message, const char* name)
-{
-    auto header = message.FindHeader(name);
-    return header ? header->FormatValue(kUtf8, false) : std::string();
-}
-
-std::string Pattern(size_t size)
-{
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<char>(i % 251);
-    return data;
-}
-
 // Connections in SYN_SENT towards the port, as the system's TCP table shows them.
 int ConnectsWaitingFor(unsigned short port)
 {
@@ -155,10 +145,7 @@ CSocketError SocketErrorOf(F&& body)
     return CSocketError(0, "");
 }
 
-class HttpConnectionTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class HttpConnectionTest : public QzlTest::CSocketFixture {};
 
 } // namespace
 

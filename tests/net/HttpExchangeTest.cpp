@@ -13,6 +13,7 @@
 #include "Util.h"
 
 #include "HttpTestSupport.h"
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -46,19 +47,8 @@ std::string ServerText()
     return text.substr(0, 1500);
 }
 
-bool IsPattern(const std::string& data)
-{
-    for (size_t i = 0; i < data.size(); ++i) {
-        if (static_cast<unsigned char>(data[i]) != i % 251)
-            return false;
-    }
-    return true;
-}
-
-class HttpExchangeTest : public ::testing::Test {
+class HttpExchangeTest : public QzlTest::CSocketFixture {
 protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-
     std::shared_ptr<CHttpResponse> Perform(const std::shared_ptr<CHttpRequest>& request,
                                            const std::shared_ptr<IHttpResponseSink>& sink = nullptr)
     {
@@ -142,7 +132,7 @@ TEST_F(HttpExchangeTest, BodyWithoutLengthIsReadUntilTheServerCloses)
         auto response = Get(ServerUri(server, "/nolength?size=300000", tls));
         std::string body = BodyOf(*response);
         EXPECT_EQ(body.size(), 300000u) << (tls ? "TLS" : "plain");
-        EXPECT_TRUE(IsPattern(body));
+        EXPECT_TRUE(body == QzlTest::Pattern(body.size()));
     }
 }
 

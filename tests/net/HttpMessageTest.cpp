@@ -16,6 +16,8 @@
 #include "Buffer.h"
 #include "Util.h"
 
+#include "HttpTestSupport.h"
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -26,6 +28,7 @@
 using namespace Quenzal;
 using namespace Quenzal::Net;
 using QzlTest::CTestServer;
+using QzlTest::HeaderText;
 using QzlTest::Raised;
 
 namespace {
@@ -97,12 +100,6 @@ std::string Unchunk(const std::string& framed)
         EXPECT_EQ(framed.substr(position + size, 2), "\r\n");
         position += size + 2;
     }
-}
-
-std::string HeaderText(const CHttpMessage& message, const char* name)
-{
-    auto header = message.FindHeader(name);
-    return header ? header->FormatValue(kUtf8, false) : std::string();
 }
 
 size_t HeaderCount(const CHttpMessage& message, const char* name)
@@ -396,10 +393,8 @@ TEST(HttpRequestTest, BadRequestLinesNameTheirFault)
 }
 
 // The wire form as a server that reads requests by the letter sees it.
-class HttpWireTest : public ::testing::Test {
+class HttpWireTest : public QzlTest::CSocketFixture {
 protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-
     // Sends the request straight into a socket and returns the server's answer.
     std::shared_ptr<CHttpResponse> Send(const std::shared_ptr<CHttpRequest>& request)
     {

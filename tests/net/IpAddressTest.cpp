@@ -2,6 +2,7 @@
 #include "Net.h"
 #include "SocketError.h"
 
+#include "SocketTestSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,7 @@ using namespace Quenzal::Net;
 
 namespace {
 
-class IpAddressTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class IpAddressTest : public QzlTest::CSocketFixture {};
 
 std::wstring DescriptionOfResolving(const std::wstring& host, unsigned short port)
 {

@@ -3,6 +3,7 @@
 
 #include "Buffer.h"
 #include "Charsets.h"
+#include "CodecVectors.h"
 #include "Exception.h"
 #include "File.h"
 #include "HttpHeaders.h"
@@ -20,15 +21,9 @@
 
 using namespace Quenzal;
 using namespace Quenzal::Net;
+using NetTest::ReadData;
 
 namespace {
-
-std::string ReadData(const char* path)
-{
-    std::string data = QzlTest::ReadWholeFile(StringW(std::string(path)));
-    EXPECT_FALSE(data.empty()) << path;
-    return data;
-}
 
 std::string WithoutFinalLineBreak(const std::string& text)
 {

@@ -15,15 +15,9 @@
 
 using namespace Quenzal;
 using namespace Quenzal::Net;
+using NetTest::ReadData;
 
 namespace {
-
-std::string ReadData(const char* path)
-{
-    std::string data = QzlTest::ReadWholeFile(StringW(std::string(path)));
-    EXPECT_FALSE(data.empty()) << path;
-    return data;
-}
 
 std::string FormatBlock(const CMimeHeaderMap& headers, bool fold = false, uint32_t codePage = kNoCodePage)
 {

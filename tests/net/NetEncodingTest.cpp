@@ -9,23 +9,12 @@
 
 using namespace Quenzal;
 using namespace Quenzal::Net;
+using QzlTest::Raised;
 using NetTest::Bytes;
 using NetTest::ReadVectors;
 using NetTest::Text;
 
 namespace {
-
-// Runs f and returns the description of the CException it raised.
-template <class F>
-StringW RaisedDescription(F f)
-{
-    try {
-        f();
-    } catch (const CException& e) {
-        return e.GetDescription();
-    }
-    return L"(nothing raised)";
-}
 
 // The text a reader of XML gets back from a run of CDATA sections.
 std::string CdataContent(const std::string& sections)
@@ -54,7 +43,7 @@ TEST(HexDecode, RejectsOddLengthsAndForeignCharacters)
 {
     QzlTest::CLogCapture log;
     for (const char* bad : {"0g", "abc", "0x", " 0", "g0"})
-        EXPECT_EQ(RaisedDescription([&] { HexDecode(bad); }), StringW(L"AtlHexDecode failed")) << bad;
+        EXPECT_EQ(Raised([&] { HexDecode(bad); }).GetDescription(), StringW(L"AtlHexDecode failed")) << bad;
 }
 
 TEST(Base64, Rfc4648VectorsInBothDirections)
@@ -116,7 +105,7 @@ TEST(Base64, HighBytesRaiseAndAreReported)
 {
     QzlTest::CLogCapture log;
     for (const char* bad : {"QUJD\x80", "\xffQUJD", "QU\xc3\xa9JD", "QUJDREVG\x80REVG"}) {
-        EXPECT_EQ(RaisedDescription([&] { Base64Decode(bad); }),
+        EXPECT_EQ(Raised([&] { Base64Decode(bad); }).GetDescription(),
                   StringW(L"Base64-encoded stream contains invalid characters"));
     }
     std::regex line(R"(EXCEPTION: Throwing exception at NetEncoding\.cpp, Quenzal::Net::Base64Decode, line \d+: )"
@@ -251,7 +240,7 @@ TEST(Rfc2047, WordsThatDoNotConvertStayAsRawText)
 TEST(Rfc2047, HighBytesInsideBWordsRaise)
 {
     QzlTest::CLogCapture log;
-    EXPECT_EQ(RaisedDescription([] { DecodeRfc2047("=?utf-8?B?w6\xe9k=?="); }),
+    EXPECT_EQ(Raised([] { DecodeRfc2047("=?utf-8?B?w6\xe9k=?="); }).GetDescription(),
               StringW(L"Base64-encoded stream contains invalid characters"));
 }
 

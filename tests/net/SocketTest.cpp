@@ -4,6 +4,7 @@
 #include "StreamingError.h"
 #include "Util.h"
 
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -12,31 +13,14 @@
 using namespace Quenzal;
 using namespace Quenzal::Net;
 using QzlTest::CTestServer;
+using QzlTest::Pattern;
+using QzlTest::ReceiveAtLeast;
 
 namespace {
 
-class SocketTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
+class SocketTest : public QzlTest::CSocketFixture {};
 
-std::string Pattern(size_t size)
-{
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<char>(i % 251);
-    return data;
-}
-
-// Receives until the text holds count bytes or a line end.
-std::string ReceiveAtLeast(CSocket& socket, size_t count)
-{
-    std::string data;
-    while (data.size() < count)
-        socket.Receive(data);
-    return data;
-}
-
+// Receives until the text holds a line end.
 std::string ReceiveLine(CSocket& socket)
 {
     std::string data;

@@ -3,6 +3,7 @@
 
 #include "Util.h"
 
+#include "SocketTestSupport.h"
 #include "TestServer.h"
 #include "TestSupport.h"
 
@@ -11,29 +12,12 @@
 using namespace Quenzal;
 using namespace Quenzal::Net;
 using QzlTest::CTestServer;
+using QzlTest::Pattern;
+using QzlTest::ReceiveAtLeast;
 
 namespace {
 
-class SslSocketTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { InitializeSockets(); }
-};
-
-std::string Pattern(size_t size)
-{
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<char>(i % 251);
-    return data;
-}
-
-std::string ReceiveAtLeast(CSocket& socket, size_t count)
-{
-    std::string data;
-    while (data.size() < count)
-        socket.Receive(data);
-    return data;
-}
+class SslSocketTest : public QzlTest::CSocketFixture {};
 
 // Receives until the server ends the TLS session (a receive that appends nothing).
 std::string ReceiveUntilClosed(CSocket& socket)

@@ -10,6 +10,7 @@
 
 using namespace Quenzal;
 using namespace Quenzal::Net;
+using QzlTest::Raised;
 using QzlTest::CLogCapture;
 
 namespace {
@@ -19,17 +20,6 @@ const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n
 Value Text(const wchar_t* text)
 {
     return Value(std::wstring(text));
-}
-
-template <class F>
-StringW RaisedDescription(F f)
-{
-    try {
-        f();
-    } catch (const CException& e) {
-        return e.GetDescription();
-    }
-    return L"(nothing raised)";
 }
 
 bool HasReport(const CLogCapture& log, const char* function, const char* description)
@@ -178,7 +168,7 @@ TEST(XmlGenerator, WritesGuidsDatesAndNumbersAndRefusesBytes)
 
     CLogCapture log;
     std::string before = xml.Format();
-    EXPECT_EQ(RaisedDescription([&] { xml.AddElement(L"b", Value::FromBinary(std::string("\x01\x02", 2))); }),
+    EXPECT_EQ(Raised([&] { xml.AddElement(L"b", Value::FromBinary(std::string("\x01\x02", 2))); }).GetDescription(),
               L"Unexpected case");
     EXPECT_TRUE(HasReport(log, "Quenzal::Net::CXmlGenerator::AddElement", "Unexpected case"));
     EXPECT_EQ(xml.Format(), before);
@@ -190,16 +180,16 @@ TEST(XmlGenerator, RaisesOnUnbalancedElementsWithoutChangingTheText)
     CXmlGenerator document;
     document.StartElement(L"root");
     document.AddElement(L"x", Text(L"1"));
-    EXPECT_EQ(RaisedDescription([&] { document.Format(); }), L"Unterminated element in  XML generation");
+    EXPECT_EQ(Raised([&] { document.Format(); }).GetDescription(), L"Unterminated element in  XML generation");
     EXPECT_TRUE(HasReport(log, "Quenzal::Net::CXmlGenerator::Format", "Unterminated element in  XML generation"));
     std::string closed = document.CloseAndFormat();
     EXPECT_EQ(closed, kDeclaration + "<root>\r\n\t<x>1</x>\r\n</root>\r\n");
-    EXPECT_EQ(RaisedDescription([&] { document.EndElement(); }), L"Too many XML element terminations");
+    EXPECT_EQ(Raised([&] { document.EndElement(); }).GetDescription(), L"Too many XML element terminations");
     EXPECT_TRUE(HasReport(log, "Quenzal::Net::CXmlGenerator::EndElement", "Too many XML element terminations"));
     EXPECT_EQ(document.Format(), closed);
 
     CXmlFragment fragment;
-    EXPECT_EQ(RaisedDescription([&] { fragment.EndElement(); }), L"Too many XML element terminations");
+    EXPECT_EQ(Raised([&] { fragment.EndElement(); }).GetDescription(), L"Too many XML element terminations");
     EXPECT_TRUE(HasReport(log, "Quenzal::Net::CXmlFragment::EndElement", "Too many XML element terminations"));
     EXPECT_EQ(fragment.CloseAndFormat(), "");
 }

@@ -146,10 +146,7 @@ void CHttpConnection::Connect(const CUri& uri)
     bool closed = false;
     {
         Os::CCriticalSectionLock hold(m_lock);
-        m_active.reset();
-        m_activeAbort.reset();
-        closed = m_closeRequested;
-        m_closeRequested = false;
+        closed = LeaveActiveCall();
         if (!closed) {
             previous = std::move(m_socket);
             m_socket = socket;
@@ -202,13 +199,19 @@ void CHttpConnection::EndSocketCall(const std::shared_ptr<CSocket>& socket)
     bool closed = false;
     {
         Os::CCriticalSectionLock hold(m_lock);
-        m_active.reset();
-        m_activeAbort.reset();
-        closed = m_closeRequested;
-        m_closeRequested = false;
+        closed = LeaveActiveCall();
     }
     if (closed)
         socket->Close();
+}
+
+bool CHttpConnection::LeaveActiveCall()
+{
+    m_active.reset();
+    m_activeAbort.reset();
+    const bool closed = m_closeRequested;
+    m_closeRequested = false;
+    return closed;
 }
 
 void CHttpConnection::SendPiece(const char* data, size_t length)

@@ -57,6 +57,9 @@ private:
     std::shared_ptr<CSocket> BeginSocketCall(const wchar_t* function, const wchar_t* emptyText);
     // Ends a socket call; finishes the socket when a Close came meanwhile.
     void EndSocketCall(const std::shared_ptr<CSocket>& socket);
+    // With m_lock held: forgets the socket in use; true when a Close came
+    // while it was in use (the request is used up).
+    bool LeaveActiveCall();
     void SendPiece(const char* data, size_t length);
     void OpenTransactionLog(const CUri& uri);
     void LogSent(const char* data, size_t length);

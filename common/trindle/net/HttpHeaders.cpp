@@ -12,16 +12,6 @@ namespace Quenzal::Net {
 
 namespace {
 
-bool IsWordAt(const MimeTokens& tokens, size_t index)
-{
-    return index < tokens.size() && tokens[index].IsWord();
-}
-
-bool IsSpecialAt(const MimeTokens& tokens, size_t index, char ch)
-{
-    return index < tokens.size() && tokens[index].IsSpecial(ch);
-}
-
 CException UnparsableHttpHeader(const std::string& name)
 {
     return CException(L"Unable to parse HTTP header: " + StringW(name));
@@ -200,8 +190,7 @@ void CParameterizedHttpHeader::ParseTokens(const MimeTokens& tokens, size_t& ind
         }
         SetParameter(StringW(tokens[index].text), StringW(tokens[index + 2].text));
         index += 3;
-        while (IsSpecialAt(tokens, index, ';') && IsWordAt(tokens, index + 1) && IsSpecialAt(tokens, index + 2, '=') &&
-               IsWordAt(tokens, index + 3)) {
+        while (IsParameterAt(tokens, index)) {
             SetExtraParameter(StringW(tokens[index + 1].text), StringW(tokens[index + 3].text));
             index += 4;
         }
@@ -437,8 +426,7 @@ void CAcceptHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
     while (IsWordAt(tokens, index)) {
         const StringW name(tokens[index++].text);
         double quality = 1.0;
-        while (IsSpecialAt(tokens, index, ';') && IsWordAt(tokens, index + 1) && IsSpecialAt(tokens, index + 2, '=') &&
-               IsWordAt(tokens, index + 3)) {
+        while (IsParameterAt(tokens, index)) {
             if (tokens[index + 1].text == "q")
                 quality = atof(tokens[index + 3].text.c_str());
             index += 4;

@@ -13,27 +13,10 @@ namespace Quenzal::Net {
 
 namespace {
 
-bool IsWordAt(const MimeTokens& tokens, size_t index)
-{
-    return index < tokens.size() && tokens[index].IsWord();
-}
-
-bool IsSpecialAt(const MimeTokens& tokens, size_t index, char ch)
-{
-    return index < tokens.size() && tokens[index].IsSpecial(ch);
-}
-
 bool IsControl(unsigned char ch)
 {
     return ch < 0x20 || ch == 0x7F;
 }
-
-struct NoCaseLess {
-    bool operator()(const std::string& left, const std::string& right) const
-    {
-        return _stricmp(left.c_str(), right.c_str()) < 0;
-    }
-};
 
 CException UnparsableHeader(const std::string& name)
 {
@@ -46,6 +29,22 @@ std::string ParameterName(int32_t id)
 }
 
 } // namespace
+
+bool IsWordAt(const MimeTokens& tokens, size_t index)
+{
+    return index < tokens.size() && tokens[index].IsWord();
+}
+
+bool IsSpecialAt(const MimeTokens& tokens, size_t index, char ch)
+{
+    return index < tokens.size() && tokens[index].IsSpecial(ch);
+}
+
+bool IsParameterAt(const MimeTokens& tokens, size_t index)
+{
+    return IsSpecialAt(tokens, index, ';') && IsWordAt(tokens, index + 1) && IsSpecialAt(tokens, index + 2, '=') &&
+           IsWordAt(tokens, index + 3);
+}
 
 void RefuseLineBreaks(const std::string& text, const std::string& headerName)
 {
@@ -269,23 +268,25 @@ bool CStructuredMimeHeader::IsSpecial(char ch) const
     return IsBaseSpecial(ch);
 }
 
-// CWordMimeHeader
+// CSingleTextMimeHeader
 
-std::string CWordMimeHeader::FormatValue(uint32_t, bool) const
+std::string CSingleTextMimeHeader::FormatValue(uint32_t, bool) const
 {
     RefuseLineBreaks(m_value, GetName());
     return m_value.ToAnsi();
 }
 
-Value CWordMimeHeader::GetValue() const
+Value CSingleTextMimeHeader::GetValue() const
 {
     return Value(std::wstring(m_value));
 }
 
-void CWordMimeHeader::SetValue(const Value& value)
+void CSingleTextMimeHeader::SetValue(const Value& value)
 {
     m_value = value.GetStringW();
 }
+
+// CWordMimeHeader
 
 void CWordMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
 {
@@ -298,22 +299,6 @@ void CWordMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
 }
 
 // CMessageIdMimeHeader
-
-std::string CMessageIdMimeHeader::FormatValue(uint32_t, bool) const
-{
-    RefuseLineBreaks(m_value, GetName());
-    return m_value.ToAnsi();
-}
-
-Value CMessageIdMimeHeader::GetValue() const
-{
-    return Value(std::wstring(m_value));
-}
-
-void CMessageIdMimeHeader::SetValue(const Value& value)
-{
-    m_value = value.GetStringW();
-}
 
 void CMessageIdMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
 {
@@ -389,10 +374,9 @@ void CParameterizedMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& ind
         bool extended = false;
         std::string value;
     };
-    std::map<std::string, std::map<int, Section>, NoCaseLess> sectioned;
+    std::map<std::string, std::map<int, Section>, HeaderNameLess> sectioned;
 
-    while (IsSpecialAt(tokens, index, ';') && IsWordAt(tokens, index + 1) && IsSpecialAt(tokens, index + 2, '=') &&
-           IsWordAt(tokens, index + 3)) {
+    while (IsParameterAt(tokens, index)) {
         const std::string name = tokens[index + 1].text;
         std::string value = tokens[index + 3].text;
         index += 4;

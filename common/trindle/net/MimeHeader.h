@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,20 @@ struct MimeToken {
     std::string WordText() const { return kind == Word ? text : std::string(); }
 };
 using MimeTokens = std::vector<MimeToken>;
+
+// Whether there is a token at index and it is a word, or the special ch.
+bool IsWordAt(const MimeTokens& tokens, size_t index);
+bool IsSpecialAt(const MimeTokens& tokens, size_t index, char ch);
+// Whether the tokens from index read "; name = value" (both words).
+bool IsParameterAt(const MimeTokens& tokens, size_t index);
+
+// Orders header names without regard to case (_stricmp).
+struct HeaderNameLess {
+    bool operator()(const std::string& left, const std::string& right) const
+    {
+        return _stricmp(left.c_str(), right.c_str()) < 0;
+    }
+};
 
 // Raises CException when the text holds a CR or LF: a value written into a
 // header line must not be able to start a line of its own.
@@ -110,38 +125,37 @@ protected:
     static bool IsBaseSpecial(char ch);
 };
 
-// A single word: "Mime-Version", "Content-Transfer-Encoding".
-class CWordMimeHeader : public CStructuredMimeHeader {
+// A structured value kept as one text, written back as it is; what the
+// text may hold is up to the subclass's ParseTokens.
+class CSingleTextMimeHeader : public CStructuredMimeHeader {
 public:
     using CStructuredMimeHeader::CStructuredMimeHeader;
 
     std::string FormatValue(uint32_t codePage, bool fold) const override;
     Value GetValue() const override;
     void SetValue(const Value& value) override;
-    void ParseTokens(const MimeTokens& tokens, size_t& index) override;
 
     const StringW& GetText() const { return m_value; }
     void SetText(const std::wstring& value) { m_value = value; }
 
-private:
+protected:
     StringW m_value;
 };
 
-// A message id with its angle brackets: "Content-ID".
-class CMessageIdMimeHeader : public CStructuredMimeHeader {
+// A single word: "Mime-Version", "Content-Transfer-Encoding".
+class CWordMimeHeader : public CSingleTextMimeHeader {
 public:
-    using CStructuredMimeHeader::CStructuredMimeHeader;
+    using CSingleTextMimeHeader::CSingleTextMimeHeader;
 
-    std::string FormatValue(uint32_t codePage, bool fold) const override;
-    Value GetValue() const override;
-    void SetValue(const Value& value) override;
     void ParseTokens(const MimeTokens& tokens, size_t& index) override;
+};
 
-    const StringW& GetText() const { return m_value; }
-    void SetText(const std::wstring& value) { m_value = value; }
+// A message id with its angle brackets: "Content-ID".
+class CMessageIdMimeHeader : public CSingleTextMimeHeader {
+public:
+    using CSingleTextMimeHeader::CSingleTextMimeHeader;
 
-private:
-    StringW m_value;
+    void ParseTokens(const MimeTokens& tokens, size_t& index) override;
 };
 
 // An Internet date; the zero date means there is none.

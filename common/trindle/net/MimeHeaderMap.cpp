@@ -17,6 +17,21 @@ bool IsBlank(char ch)
     return ch == ' ' || ch == '\t';
 }
 
+// The first header of the name when it is a T; else a new T (it carries the
+// name itself) replaces the headers of that name.
+template <class T>
+std::shared_ptr<T> GetTypedHeader(IMimeHeaderContainer& container, const char* name)
+{
+    std::shared_ptr<CMimeHeader> found = container.FindHeader(name);
+    if (auto typed = std::dynamic_pointer_cast<T>(found))
+        return typed;
+    if (found)
+        container.RemoveHeaders(name);
+    auto header = std::make_shared<T>();
+    container.AddHeader(header);
+    return header;
+}
+
 } // namespace
 
 // Factories
@@ -52,27 +67,22 @@ std::shared_ptr<CMimeHeader> CreateHeaderFromText(const std::string& name, const
                                                   const CMimeHeaderFactory& factory)
 {
     const std::string text = value != nullptr ? std::string(value, length) : std::string();
-    auto logFailure = [&] {
-        if (text != " " && text != "\t")
-            Logging::LogFormat(Logging::Warning, L"Unable to parse header '%s': %s", StringW(name).c_str(),
-                               StringW(LoggableHeaderValue(name, text)).c_str());
+    auto parses = [&](const std::shared_ptr<CMimeHeader>& header) {
+        try {
+            header->Parse(value, length);
+            return true;
+        } catch (const CException& e) {
+            QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
+            if (text != " " && text != "\t")
+                Logging::LogFormat(Logging::Warning, L"Unable to parse header '%s': %s", StringW(name).c_str(),
+                                   StringW(LoggableHeaderValue(name, text)).c_str());
+        }
+        return false;
     };
-    std::shared_ptr<CMimeHeader> header = MakeHeader(factory, name);
-    try {
-        header->Parse(value, length);
+    if (std::shared_ptr<CMimeHeader> header = MakeHeader(factory, name); parses(header))
         return header;
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
-        logFailure();
-    }
-    header = std::make_shared<CUnstructuredMimeHeader>(name);
-    try {
-        header->Parse(value, length);
+    if (std::shared_ptr<CMimeHeader> header = std::make_shared<CUnstructuredMimeHeader>(name); parses(header))
         return header;
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
-        logFailure();
-    }
     return nullptr;
 }
 
@@ -108,26 +118,12 @@ int32_t IMimeHeaderContainer::GetContentTypeId() const
 
 std::shared_ptr<CContentTypeHeader> IMimeHeaderContainer::GetContentTypeHeader()
 {
-    HeaderPtr found = FindHeader("Content-Type");
-    if (auto typed = std::dynamic_pointer_cast<CContentTypeHeader>(found))
-        return typed;
-    if (found)
-        RemoveHeaders("Content-Type");
-    auto header = std::make_shared<CContentTypeHeader>();
-    AddHeader(header);
-    return header;
+    return GetTypedHeader<CContentTypeHeader>(*this, "Content-Type");
 }
 
 std::shared_ptr<CContentDispositionHeader> IMimeHeaderContainer::GetContentDispositionHeader()
 {
-    HeaderPtr found = FindHeader("Content-Disposition");
-    if (auto typed = std::dynamic_pointer_cast<CContentDispositionHeader>(found))
-        return typed;
-    if (found)
-        RemoveHeaders("Content-Disposition");
-    auto header = std::make_shared<CContentDispositionHeader>();
-    AddHeader(header);
-    return header;
+    return GetTypedHeader<CContentDispositionHeader>(*this, "Content-Disposition");
 }
 
 void IMimeHeaderContainer::SetContentType(int32_t contentTypeId)

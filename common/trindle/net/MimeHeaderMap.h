@@ -11,14 +11,6 @@
 
 namespace Quenzal::Net {
 
-// Orders header names without regard to case (_stricmp).
-struct HeaderNameLess {
-    bool operator()(const std::string& left, const std::string& right) const
-    {
-        return _stricmp(left.c_str(), right.c_str()) < 0;
-    }
-};
-
 // A process-wide, read-only table from header name to the maker of its class.
 class CMimeHeaderFactory {
 public:

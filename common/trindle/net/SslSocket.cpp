@@ -368,29 +368,21 @@ void CSslSocket::Close()
             SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, &output};
             ULONG attributes = 0;
             TimeStamp expiry;
-            if (IsConnectedOut()) {
+            if (IsConnectedOut())
                 status = ::InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), nullptr,
                                                       ClientRequestFlags, 0, SECURITY_NATIVE_DREP, nullptr, 0,
                                                       m_context.Get(), &outputDescription, &attributes, &expiry);
-                CContextBuffer token(output.pvBuffer);
-                if (FAILED(status))
-                    QZL_THROW(L"Quenzal::Net::CSslSocket::Close", CComError(status));
-                if (status != SEC_E_OK)
-                    QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
-                if (token && output.cbBuffer > 0)
-                    CSocket::Send(output.pvBuffer, output.cbBuffer);
-            } else {
+            else
                 status = ::AcceptSecurityContext(m_credentials.Get(), m_context.Get(), nullptr, HandshakeRequestFlags,
                                                  SECURITY_NATIVE_DREP, m_context.Get(), &outputDescription,
                                                  &attributes, &expiry);
-                CContextBuffer token(output.pvBuffer);
-                if (FAILED(status))
-                    QZL_THROW(L"Quenzal::Net::CSslSocket::Close", CComError(status));
-                if (status != SEC_E_OK)
-                    QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
-                if (token && output.cbBuffer > 0)
-                    CSocket::Send(output.pvBuffer, output.cbBuffer);
-            }
+            CContextBuffer token(output.pvBuffer);
+            if (FAILED(status))
+                QZL_THROW(L"Quenzal::Net::CSslSocket::Close", CComError(status));
+            if (status != SEC_E_OK)
+                QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
+            if (token && output.cbBuffer > 0)
+                CSocket::Send(output.pvBuffer, output.cbBuffer);
         } catch (...) {
             Logging::Log(Logging::Error, L"Caught exception while closing SSL connection; ignoring");
         }
