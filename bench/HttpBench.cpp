@@ -16,8 +16,10 @@
 #include "HttpResponse.h"
 #include "HttpSession.h"
 #include "File.h"
+#include "Logging.h"
 #include "NameTables.h"
 #include "Net.h"
+#include "Os.h"
 #include "OutStream.h"
 
 #include <windows.h>
@@ -91,6 +93,8 @@ int main(int argc, char** argv)
     std::string direction = argv[1];
     std::string uri = argv[2];
     double curl = std::atof(argv[4]);
+    // The log lines of the transfers would otherwise stand between the figures.
+    Logging::SetLogPath(Os::GetTemporaryDirectory() + L"http_bench.log");
     InitializeSockets();
     double baseline = PeakWorkingSetMiB();
 
