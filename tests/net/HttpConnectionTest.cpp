@@ -303,7 +303,7 @@ TEST_F(HttpConnectionTest, WithoutTracingNoTransactionLogIsWritten)
     EXPECT_FALSE(log.Contains("Logging HTTP transaction"));
 }
 
-TEST_F(HttpConnectionTest, TransactionLogHoldsTheBytesBothWaysWithoutCredentials)
+TEST_F(HttpConnectionTest, TransactionLogHoldsTheBytesBothWaysWithoutSecrets)
 {
     for (const char* scheme : {"http", "https"}) {
         SCOPED_TRACE(scheme);
@@ -341,11 +341,14 @@ TEST_F(HttpConnectionTest, TransactionLogHoldsTheBytesBothWaysWithoutCredentials
         auto response = std::make_shared<CHttpResponse>(request);
         response->Parse(answer);
         ASSERT_EQ(response->GetStatus(), 200);
-        // What the server received, with the credentials hidden, then the answer.
+        // What the server received, with the credentials and masked query values
+        // hidden, then the answer.
         std::string sent = StreamToString(response->GetContentBody());
         const std::string secret = "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==";
         ASSERT_NE(sent.find(secret), std::string::npos);
         sent.replace(sent.find(secret), secret.size(), "********");
+        ASSERT_EQ(sent.rfind("POST /?key=secret HTTP/1.1\r\n", 0), 0u) << sent;
+        sent.replace(0, sent.find('\r'), "POST /?key=******** HTTP/1.1");
         const std::string logged = QzlTest::ReadWholeFile(path);
         EXPECT_EQ(logged, sent + answer);
         EXPECT_EQ(logged.substr(0, sent.size()).find("QWxhZGRp"), std::string::npos);

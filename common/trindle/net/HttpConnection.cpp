@@ -87,6 +87,14 @@ bool StartsWithNoCase(const std::string& text, const char* prefix)
     return text.size() >= length && _strnicmp(text.c_str(), prefix, length) == 0;
 }
 
+// A request target as the request line writes it.
+std::string FormatRequestTarget(const CUri& uri, bool masked)
+{
+    std::string target = uri.FormatPathAndQuery(masked);
+    std::replace(target.begin(), target.end(), ' ', '+');
+    return target;
+}
+
 // A header line of the request with the value of a credentials header hidden.
 std::string MaskCredentials(const std::string& line)
 {
@@ -268,14 +276,18 @@ void CHttpConnection::OpenTransactionLog(const CUri& uri)
     m_log.reset();
     m_logInHead = false;
     m_logLine.clear();
+    m_logAtRequestLine = false;
     if (!Logging::IsTraceEnabled())
         return;
+    m_logTarget = FormatRequestTarget(uri, false);
+    m_logMaskedTarget = FormatRequestTarget(uri, true);
     const StringW path = Os::GetTemporaryDirectory() + L"HTTP_" + StringW::FromAnsi(CreateGuidHexString(), CP_ACP) +
                          L".txt";
     Logging::LogFormat(Logging::Debug, L"Logging HTTP transaction for '%s' to '%s'",
                        StringW::FromAnsi(uri.ToString(), CP_ACP).c_str(), path.c_str());
     m_log = std::make_unique<Os::CFile>(path, Os::CFile::OpenWrite);
     m_logInHead = true;
+    m_logAtRequestLine = true;
 }
 
 void CHttpConnection::LogSent(const char* data, size_t length)
@@ -290,6 +302,12 @@ void CHttpConnection::LogSent(const char* data, size_t length)
         position = end;
         if (!lineFeed)
             return;
+        if (m_logAtRequestLine) {
+            m_logAtRequestLine = false;
+            const size_t target = m_logLine.find(" " + m_logTarget + " ");
+            if (target != std::string::npos)
+                m_logLine.replace(target + 1, m_logTarget.size(), m_logMaskedTarget);
+        }
         WriteLog(MaskCredentials(m_logLine));
         m_logInHead = m_logLine != "\r\n" && m_logLine != "\n";
         m_logLine.clear();

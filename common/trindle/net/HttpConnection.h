@@ -84,6 +84,10 @@ private:
     // be left out; once its empty line is seen, bytes pass as they are.
     bool m_logInHead = false;
     std::string m_logLine;
+    // The request line shows the query values the URI masks in logs.
+    bool m_logAtRequestLine = false;
+    std::string m_logTarget;
+    std::string m_logMaskedTarget;
 };
 
 } // namespace Quenzal::Net

@@ -86,7 +86,9 @@ bool ParseUri(const std::string& text, UriParts& parts, bool lowerCase)
         return false;
 
     std::string hostPart = authority;
-    size_t at = authority.find('@');
+    // The host is what follows the last '@': a password with an '@' of its
+    // own must not end up as part of the host, which logs and thread names show.
+    size_t at = authority.rfind('@');
     if (at != std::string::npos) {
         parts.userInfo = authority.substr(0, at);
         hostPart = authority.substr(at + 1);
