@@ -167,6 +167,12 @@ TEST_F(AsyncHttpRequestContextTest, ErrorAnswerIsAResponseAndNetworkFailureAnErr
     CTestServer server({"http"});
     auto missing = NewContext(ServerUri(server, "/no/such/page"));
     EXPECT_EQ(missing->GetName(), "HTTP request: http://" + server.Address());
+    // The name becomes the pool thread's name: neither user information nor
+    // query values belong there.
+    auto secret = NewContext("https://user:p@ss@appliance:8443/api?key=s3cret");
+    EXPECT_EQ(secret->GetName(), "HTTP request: https://appliance:8443");
+    CAsyncHttpRequestContext empty(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(empty.GetName(), "HTTP request: ");
     Os::QueueThreadPoolWork(missing);
     ASSERT_TRUE(WaitForCompletion(*missing));
     EXPECT_EQ(Outcome(*missing), "response 404");
