@@ -44,6 +44,15 @@ out=$(mktemp "${PREFIX}.out.XXXXXX")
 err=$(mktemp "${PREFIX}.err.XXXXXX")
 wine "$@" >"$out" 2>"$err" </dev/null
 rc=$?
+# A failure without a single byte of output means the program never started
+# (Wine's session was busy coming up or going down); every test program
+# prints before it can fail, so one more try hides no test failure.
+if [ $rc -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    echo "wine-run: $1 exited with $rc before writing anything; running it again" >&2
+    sleep 1
+    wine "$@" >"$out" 2>"$err" </dev/null
+    rc=$?
+fi
 cat "$out"; cat "$err" >&2
 rm -f "$out" "$err"
 exit $rc
