@@ -163,6 +163,11 @@ void CSocket::Receive(std::string& buffer)
         CSocketError failure;
         // Callers may keep what they had read; the unused tail is no data.
         buffer.resize(oldLength);
+        // A peer that reset or aborted the connection is gone for good, just
+        // like one that closed it: the socket ends up closed either way.
+        DWORD code = failure.GetErrorCode();
+        if (code == WSAECONNRESET || code == WSAECONNABORTED)
+            CloseSocket();
         QZL_THROW(L"Quenzal::Net::CSocket::Receive", failure);
     }
     buffer.resize(oldLength + static_cast<size_t>(received));
