@@ -17,6 +17,8 @@ void ReportException(const wchar_t* event, const char* file, const wchar_t* func
 // A failing HRESULT raises CComError; a success other than S_OK is only
 // logged as a warning ("Non-success condition during COM call").
 void CheckComResult(HRESULT hr, const char* file, const wchar_t* function, int line);
+// Logs a success code other than S_OK as "Non-success condition during COM call".
+void ReportNonSuccess(HRESULT hr, const char* file, const wchar_t* function, int line);
 
 template <class E>
 [[noreturn]] void ThrowReported(const E& e, const char* file, const wchar_t* function, int line)
@@ -31,6 +33,7 @@ template <class E>
 #define QZL_THROW(function, exception) ::Quenzal::ThrowReported((exception), __FILE__, function, __LINE__)
 // QZL_CHECK_COM_RESULT(L"Quenzal::CreateGuid", ::CoCreateGuid(&guid));
 #define QZL_CHECK_COM_RESULT(function, hr) ::Quenzal::CheckComResult((hr), __FILE__, function, __LINE__)
+#define QZL_REPORT_NON_SUCCESS(function, hr) ::Quenzal::ReportNonSuccess((hr), __FILE__, function, __LINE__)
 // Logs "Caught exception" for a caught CException.
 #define QZL_REPORT_CAUGHT(function, e) \
     ::Quenzal::ReportException(L"Caught exception", __FILE__, function, __LINE__, (e).GetDescription())

@@ -244,9 +244,14 @@ void CheckComResult(HRESULT hr, const char* file, const wchar_t* function, int l
     if (FAILED(hr))
         ThrowReported(CComError(hr), file, function, line);
     if (hr != S_OK)
-        Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", file, function,
-                                                        line, GetErrorText(static_cast<DWORD>(hr)))
-                                           .c_str());
+        ReportNonSuccess(hr, file, function, line);
+}
+
+void ReportNonSuccess(HRESULT hr, const char* file, const wchar_t* function, int line)
+{
+    Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", file, function, line,
+                                                    GetErrorText(static_cast<DWORD>(hr)))
+                                       .c_str());
 }
 
 } // namespace Quenzal

@@ -20,6 +20,7 @@ public:
     virtual bool IsOpen() const = 0;
 
     void Write(const void* data, uint64_t length);
+    void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }
     uint64_t GetBytesWritten() const { return m_bytesWritten; }
 
 protected:

@@ -19,15 +19,6 @@ constexpr uint32_t kUtf7 = 65000;
 constexpr uint32_t kUtf8 = 65001;
 constexpr uint32_t kAnsi = 0xFFFFFFFF;
 
-// A success code other than S_OK: the converter did not do what was asked,
-// which is logged while the conversion goes on.
-void ReportNonSuccess(HRESULT hr, const char* file, const wchar_t* function, int line)
-{
-    Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", file, function, line,
-                                                    GetErrorText(static_cast<DWORD>(hr)))
-                                       .c_str());
-}
-
 // Raises like QZL_THROW, but leaves the thread's last error as the converter
 // left it: the caller reports that error when no fallback remains.
 [[noreturn]] void ThrowConverterError(HRESULT hr, const wchar_t* function, int line)

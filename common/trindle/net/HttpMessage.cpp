@@ -12,11 +12,6 @@ namespace Quenzal::Net {
 
 namespace {
 
-void WriteText(IOutStream& stream, const std::string& text)
-{
-    stream.Write(text.data(), text.size());
-}
-
 // Frames everything written into it as HTTP chunks on the target stream.
 // Small writes (a multipart body writes its delimiters and header lines one by
 // one) are gathered so that a chunk carries a useful amount of data.
@@ -30,7 +25,7 @@ public:
     void Finish()
     {
         Flush();
-        WriteText(m_target, "0\r\n\r\n");
+        m_target.Write("0\r\n\r\n");
     }
 
 protected:
@@ -47,9 +42,9 @@ protected:
             return;
         }
         // A large block goes out as one chunk without being copied.
-        WriteText(m_target, SizeLine(length));
+        m_target.Write(SizeLine(length));
         m_target.Write(bytes, length);
-        WriteText(m_target, "\r\n");
+        m_target.Write("\r\n");
     }
 
 private:
@@ -70,7 +65,7 @@ private:
         chunk += m_pending;
         chunk += "\r\n";
         m_pending.clear();
-        WriteText(m_target, chunk);
+        m_target.Write(chunk);
     }
 
     IOutStream& m_target;
@@ -206,11 +201,11 @@ void CHttpMessage::Format(IOutStream& stream, uint32_t codePage) const
                 // Written only; the message itself keeps no Content-Length.
                 HeaderPtr length = MakeHeader(GetHeaderFactory(), "Content-Length");
                 length->SetValue(Value(static_cast<int64_t>(declared)));
-                WriteText(stream, length->Format(codePage, false) + "\r\n");
+                stream.Write(length->Format(codePage, false) + "\r\n");
             }
         }
     }
-    WriteText(stream, "\r\n");
+    stream.Write("\r\n");
 
     const uint64_t before = stream.GetBytesWritten();
     if (chunked) {

@@ -10,11 +10,6 @@ namespace Quenzal::Net {
 
 namespace {
 
-void WriteText(IOutStream& stream, const std::string& text)
-{
-    stream.Write(text.data(), text.size());
-}
-
 // The end of a part that stops at a delimiter line: the line break in front
 // of the delimiter belongs to the delimiter.
 size_t EndBeforeLineBreak(const char* text, size_t start, size_t delimiter)
@@ -63,12 +58,12 @@ void CMimeContainer::FormatMultipartBody(IOutStream& stream, uint32_t codePage, 
         QZL_THROW(L"Quenzal::Net::CMimeContainer::FormatMultipartBody",
                   CException(L"No boundary set for multipart entity"));
     for (const auto& part : m_parts) {
-        WriteText(stream, delimiter + "\r\n");
+        stream.Write(delimiter + "\r\n");
         if (writeParts)
             part->Format(stream, codePage, fold);
-        WriteText(stream, "\r\n");
+        stream.Write("\r\n");
     }
-    WriteText(stream, delimiter + "--");
+    stream.Write(delimiter + "--");
 }
 
 uint64_t CMimeContainer::GetBodyLength(uint32_t codePage, bool fold) const

@@ -14,12 +14,6 @@ bool IsQuotedPrintablePadding(char ch)
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f';
 }
 
-void WriteText(IOutStream& stream, const std::string& text)
-{
-    if (!text.empty())
-        stream.Write(text.data(), text.size());
-}
-
 } // namespace
 
 CMimeContent::CMimeContent() = default;
@@ -50,10 +44,10 @@ void CMimeContent::FormatBody(IOutStream& stream, uint32_t, bool) const
         return;
     switch (GetTransferEncoding()) {
     case ContentTransferEncodingBase64:
-        WriteText(stream, Base64Encode(StreamToString(*m_data), 78));
+        stream.Write(Base64Encode(StreamToString(*m_data), 78));
         break;
     case ContentTransferEncodingQuotedPrintable:
-        WriteText(stream, QuotedPrintableEncode(StreamToString(*m_data)));
+        stream.Write(QuotedPrintableEncode(StreamToString(*m_data)));
         break;
     case ContentTransferEncodingUuencode:
         QZL_THROW(L"Quenzal::Net::CMimeContent::FormatBody", CException(L"Emitting uuencoded data is not supported"));

@@ -41,16 +41,6 @@ using CCertStore = SmartPointer<HCERTSTORE, CertStoreDestructor>;
 using CCertContext = SmartPointer<PCCERT_CONTEXT, CertContextDestructor>;
 using CCertChain = SmartPointer<PCCERT_CHAIN_CONTEXT, CertChainDestructor>;
 
-// A positive status is no failure: it is reported and the work goes on.
-void ReportNonSuccess(const char* file, const wchar_t* function, int line, SECURITY_STATUS status)
-{
-    Logging::Log(Logging::Warning, FormatReportLine(L"Non-success condition during COM call", file, function, line,
-                                                    GetErrorText(static_cast<DWORD>(status)))
-                                       .c_str());
-}
-
-#define QZL_REPORT_NON_SUCCESS(function, status) ReportNonSuccess(__FILE__, function, __LINE__, status)
-
 // The protocols the platform enables, never SSL; weak algorithms left out.
 SCHANNEL_CRED MakeCredentialData(DWORD flags)
 {
