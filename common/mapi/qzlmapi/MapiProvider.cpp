@@ -2,9 +2,8 @@
 
 #include "EnvironmentVariables.h"
 #include "ErrorReport.h"
-#include "MapiHeaders.h"
 #include "Logging.h"
-#include "Modules.h"
+#include "MapiHeaders.h"
 #include "RegistryKey.h"
 #include "RegistryValues.h"
 
