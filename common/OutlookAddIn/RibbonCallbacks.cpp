@@ -16,10 +16,15 @@ namespace {
 constexpr int ExplorerRibbonKind = 3;
 constexpr int MailReadRibbonKind = 6;
 
-// The callbacks of this base that have nothing to answer yet.
-HRESULT NotImplemented(IDispatch* ribbonControl, void* out)
+// A callback's answer: the out-value is always set, so that Office never
+// reads or frees what it did not get; a missing control or out-pointer is
+// E_POINTER. The base answers what needs no add-in of its own.
+template <class T>
+HRESULT Answer(IDispatch* ribbonControl, T* out, T value, HRESULT result)
 {
-    return ribbonControl == nullptr || out == nullptr ? E_POINTER : E_NOTIMPL;
+    if (out != nullptr)
+        *out = value;
+    return ribbonControl == nullptr || out == nullptr ? E_POINTER : result;
 }
 
 } // namespace
@@ -163,52 +168,37 @@ HRESULT COutlookAddIn::OnRibbonButtonToggled(IDispatch* ribbonControl, VARIANT_B
 
 HRESULT COutlookAddIn::GetRibbonButtonImage(IDispatch* ribbonControl, IPictureDisp** image)
 {
-    if (image != nullptr)
-        *image = nullptr;
-    return NotImplemented(ribbonControl, image);
+    return Answer(ribbonControl, image, static_cast<IPictureDisp*>(nullptr), E_NOTIMPL);
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonLabel(IDispatch* ribbonControl, BSTR* label)
 {
-    if (label != nullptr)
-        *label = nullptr;
-    return NotImplemented(ribbonControl, label);
+    return Answer(ribbonControl, label, static_cast<BSTR>(nullptr), E_NOTIMPL);
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonTooltip(IDispatch* ribbonControl, BSTR* tooltip)
 {
-    if (tooltip != nullptr)
-        *tooltip = nullptr;
-    return NotImplemented(ribbonControl, tooltip);
+    return Answer(ribbonControl, tooltip, static_cast<BSTR>(nullptr), E_NOTIMPL);
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonEnabled(IDispatch* ribbonControl, VARIANT_BOOL* enabled)
 {
-    if (ribbonControl == nullptr || enabled == nullptr)
-        return E_POINTER;
-    *enabled = VARIANT_TRUE;
-    return S_OK;
+    return Answer(ribbonControl, enabled, VARIANT_TRUE, S_OK);
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonVisible(IDispatch* ribbonControl, VARIANT_BOOL* visible)
 {
-    if (visible != nullptr)
-        *visible = VARIANT_TRUE;
-    return ribbonControl == nullptr || visible == nullptr ? E_POINTER : S_OK;
+    return Answer(ribbonControl, visible, VARIANT_TRUE, S_OK);
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonPressedState(IDispatch* ribbonControl, VARIANT_BOOL* pressed)
 {
-    if (pressed != nullptr)
-        *pressed = VARIANT_FALSE;
-    return ribbonControl == nullptr || pressed == nullptr ? E_POINTER : S_OK;
+    return Answer(ribbonControl, pressed, VARIANT_FALSE, S_OK);
 }
 
 HRESULT COutlookAddIn::GetRibbonMenuContent(IDispatch* ribbonControl, BSTR* content)
 {
-    if (content != nullptr)
-        *content = nullptr;
-    return ribbonControl == nullptr || content == nullptr ? E_POINTER : S_OK;
+    return Answer(ribbonControl, content, static_cast<BSTR>(nullptr), S_OK);
 }
 
 HRESULT COutlookAddIn::GetContextMenuLabel(IDispatch* ribbonControl, BSTR* label)
@@ -228,16 +218,12 @@ HRESULT COutlookAddIn::OnBackstageButtonClicked(IDispatch* ribbonControl)
 
 HRESULT COutlookAddIn::GetBackstageImage(IDispatch* ribbonControl, IPictureDisp** image)
 {
-    if (image != nullptr)
-        *image = nullptr;
-    return NotImplemented(ribbonControl, image);
+    return Answer(ribbonControl, image, static_cast<IPictureDisp*>(nullptr), E_NOTIMPL);
 }
 
 HRESULT COutlookAddIn::GetBackstageElementLabel(IDispatch* ribbonControl, BSTR* label)
 {
-    if (label != nullptr)
-        *label = nullptr;
-    return NotImplemented(ribbonControl, label);
+    return Answer(ribbonControl, label, static_cast<BSTR>(nullptr), E_NOTIMPL);
 }
 
 } // namespace Quenzal::OutlookAddIn
