@@ -6,10 +6,14 @@ using namespace QzlFake;
 // events, a new window, shutdown.
 TEST_F(AddInTest, SessionFromStartupToShutdownHandlesEachEventOnce)
 {
-    outlook.AddExplorer();
+    CFakeRef explorer = outlook.AddExplorer();
     outlook.AddInspector();
+    outlook.application->Value(L"ActiveWindow") = static_cast<IDispatch*>(explorer.Get());
     probe->cancelItemSend = true;
     ASSERT_EQ(S_OK, host.Connect(ext_cm_Startup));
+    HWND window = nullptr;
+    explorer->GetWindow(&window);
+    EXPECT_EQ(window, probe->activeWindow);
 
     // Three connections on the application, one on each window collection.
     EXPECT_EQ(5u, outlook.GetSinkCount());
@@ -55,7 +59,10 @@ TEST_F(AddInTest, LoadedAfterStartupCompletesTheLogonItself)
         EXPECT_EQ(S_OK, host.Disconnect(ext_dm_UserClosed));
         host.Load();
     }
-    EXPECT_EQ(3u, QzlTest::CountOf(AddInLog(), "Add-in loading for reason other than Outlook startup"));
+    std::string log = AddInLog();
+    EXPECT_EQ(3u, QzlTest::CountOf(log, "Add-in loading for reason other than Outlook startup"));
+    EXPECT_EQ(3u, QzlTest::CountOf(log, "Exchange connection mode: olCachedConnectedFull"));
+    EXPECT_EQ(3u, QzlTest::CountOf(log, "ERROR: No active Outlook window exists"));
 }
 
 TEST_F(AddInTest, OutlookVersionsAcceptedAndRefused)

@@ -41,35 +41,26 @@ bool PumpUntil(const std::function<bool()>& done)
     return true;
 }
 
-struct Record {
-    std::vector<DWORD> threads;
-    std::vector<int64_t> arguments;
-    HWND dialog = nullptr;
-    int endAfter = 0;
-};
-
-INT_PTR CALLBACK EmptyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)
-{
-    if (message == WM_INITDIALOG) {
-        auto* start = reinterpret_cast<std::function<void(HWND)>*>(lParam);
-        (*start)(dialog);
-        ::SetTimer(dialog, 1, 10000, nullptr); // gives up if the callbacks never come
-        return TRUE;
-    }
-    if (message == WM_TIMER)
-        ::EndDialog(dialog, 0);
-    return FALSE;
-}
-
-// A modal dialog (the loop of a message box or Outlook's own dialogs) that
-// runs start once it exists; answers what EndDialog was given.
+// A modal dialog (the loop of a message box or of Outlook's own dialogs) that
+// runs start once it exists; answers what EndDialog was given, 0 when it gave
+// up after ten seconds.
 INT_PTR RunModalDialog(std::function<void(HWND)> start)
 {
     struct {
         DLGTEMPLATE dialog;
         WORD menu, windowClass, title;
-    } templateData = {{WS_POPUP | WS_CAPTION, 0, 0, 0, 0, 100, 50}, 0, 0, 0};
-    return ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), &templateData.dialog, nullptr, EmptyDialogProc,
+    } empty = {{WS_POPUP | WS_CAPTION, 0, 0, 0, 0, 100, 50}, 0, 0, 0};
+    DLGPROC procedure = [](HWND dialog, UINT message, WPARAM, LPARAM lParam) -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            (*reinterpret_cast<std::function<void(HWND)>*>(lParam))(dialog);
+            ::SetTimer(dialog, 1, 10000, nullptr);
+            return TRUE;
+        }
+        if (message == WM_TIMER)
+            ::EndDialog(dialog, 0);
+        return FALSE;
+    };
+    return ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), &empty.dialog, nullptr, procedure,
                                      reinterpret_cast<LPARAM>(&start));
 }
 
@@ -77,10 +68,11 @@ INT_PTR RunModalDialog(std::function<void(HWND)> start)
 
 TEST(AsyncMarshalerTest, CallbacksPostedFromPoolThreadsRunOnTheUserInterfaceThread)
 {
-    Record record;
-    UINT message = CAsyncMarshaler::RegisterCallback([&record](int64_t argument) {
-        record.threads.push_back(::GetCurrentThreadId());
-        record.arguments.push_back(argument);
+    std::vector<DWORD> threads;
+    std::vector<int64_t> arguments;
+    UINT message = CAsyncMarshaler::RegisterCallback([&](int64_t argument) {
+        threads.push_back(::GetCurrentThreadId());
+        arguments.push_back(argument);
     });
     EXPECT_NE(message, CAsyncMarshaler::RegisterCallback([](int64_t) {}));
     EXPECT_GE(message, 0xC000u);
@@ -88,28 +80,24 @@ TEST(AsyncMarshalerTest, CallbacksPostedFromPoolThreadsRunOnTheUserInterfaceThre
     marshaler.Initialize();
 
     InvokeFromPool(marshaler, message, 3);
-    ASSERT_TRUE(PumpUntil([&record] { return record.threads.size() == 3; }));
-    EXPECT_EQ(std::vector<DWORD>(3, ::GetCurrentThreadId()), record.threads);
-    EXPECT_EQ(std::vector<int64_t>(3, 0), record.arguments);
-}
+    ASSERT_TRUE(PumpUntil([&] { return threads.size() == 3; }));
+    EXPECT_EQ(std::vector<DWORD>(3, ::GetCurrentThreadId()), threads);
+    EXPECT_EQ(std::vector<int64_t>(3, 0), arguments);
 
-TEST(AsyncMarshalerTest, CallbacksRunWhileTheThreadIsInAModalLoop)
-{
-    Record record;
-    record.endAfter = 4;
-    UINT message = CAsyncMarshaler::RegisterCallback([&record](int64_t) {
-        record.threads.push_back(::GetCurrentThreadId());
-        if (static_cast<int>(record.threads.size()) == record.endAfter)
-            ::EndDialog(record.dialog, 1);
+    // Also while the thread is inside a modal loop that is not ours.
+    threads.clear();
+    HWND dialog = nullptr;
+    UINT ending = CAsyncMarshaler::RegisterCallback([&](int64_t) {
+        threads.push_back(::GetCurrentThreadId());
+        if (threads.size() == 4)
+            ::EndDialog(dialog, 1);
     });
-    CAsyncMarshaler marshaler;
-    marshaler.Initialize();
-    INT_PTR ended = RunModalDialog([&](HWND dialog) {
-        record.dialog = dialog;
-        InvokeFromPool(marshaler, message, record.endAfter);
+    INT_PTR ended = RunModalDialog([&](HWND created) {
+        dialog = created;
+        InvokeFromPool(marshaler, ending, 4);
     });
     EXPECT_EQ(1, ended) << "the callbacks did not run inside the modal loop";
-    EXPECT_EQ(std::vector<DWORD>(4, ::GetCurrentThreadId()), record.threads);
+    EXPECT_EQ(std::vector<DWORD>(4, ::GetCurrentThreadId()), threads);
 }
 
 // A post that nobody would receive is an error to the poster, never a lost message.

@@ -43,6 +43,7 @@ public:
     {
         HRESULT hr = COutlookAddIn::OnConnection(application, connectMode, addInInstance, custom);
         g_probe.languageId = Localization::GetLanguageId();
+        g_probe.activeWindow = GetActiveOutlookWindow();
         return hr;
     }
 

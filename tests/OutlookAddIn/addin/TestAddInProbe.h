@@ -23,6 +23,7 @@ struct TestAddInProbe {
     int toolbarsUninitialized = 0;
     int registrations = 0;
     LANGID languageId = 0;
+    HWND activeWindow = nullptr;
 
     // Services of the add-in's module.
     void (*setLogPath)(const wchar_t* path) = nullptr;
