@@ -4,6 +4,7 @@
 
 #include "DateTime.h"
 #include "Registry.h"
+#include "RegistryValues.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -40,18 +41,12 @@ TEST(OutlookAddInUtilTest, ClickToRunMarkerIsFoundAndLogged)
 {
     QzlTest::CLogCapture log;
     EXPECT_FALSE(IsOutlookClickToRun());
-    for (int version : {15, 16}) {
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ClickToRunKey(version).c_str(), 0, nullptr, 0,
-                                                   KEY_SET_VALUE, nullptr, &key, nullptr));
-        std::wstring value = StringW::Format(L"C:\\Office%d\\outlook.exe", version);
-        ::RegSetValueExW(key, L"VirtualOutlook", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        ::RegCloseKey(key);
-    }
+    for (int version : {15, 16})
+        Os::SetRegistryString(Os::CreateSubkey(HKEY_LOCAL_MACHINE, ClickToRunKey(version).c_str()).Get(),
+                              L"VirtualOutlook", StringW::Format(L"C:\\Office%d\\outlook.exe", version));
     EXPECT_TRUE(IsOutlookClickToRun());
     for (int version : {15, 16})
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, ClickToRunKey(version).c_str());
+        Os::TryDeleteRegistryKey(HKEY_LOCAL_MACHINE, ClickToRunKey(version).c_str());
     EXPECT_TRUE(log.Contains("Outlook Click-to-Run found: Software\\Microsoft\\Office\\15.0\\Common\\InstallRoot"
                              "\\Virtual\\VirtualOutlook = \"C:\\Office15\\outlook.exe\""));
     EXPECT_FALSE(log.Contains("Office16"));
