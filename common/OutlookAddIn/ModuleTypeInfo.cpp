@@ -68,7 +68,7 @@ HRESULT GetDispatchTypeInfo(REFIID iid, UINT index, ITypeInfo** typeInfo)
 HRESULT GetDispatchIdsOfNames(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids)
 {
     try {
-        return ::DispGetIDsOfNames(GetModuleTypeInfo(iid), names, count, ids);
+        return ::DispGetIDsOfNames(GetModuleTypeInfo(iid).GetInterfacePtr(), names, count, ids);
     }
     QZL_CATCH_RETURN(L"Quenzal::OutlookAddIn::GetDispatchIdsOfNames")
 }
@@ -77,7 +77,7 @@ HRESULT InvokeDispatch(REFIID iid, void* object, DISPID id, WORD flags, DISPPARA
                        EXCEPINFO* exception, UINT* argumentError)
 {
     try {
-        return ::DispInvoke(object, GetModuleTypeInfo(iid), id, flags, parameters, result, exception,
+        return ::DispInvoke(object, GetModuleTypeInfo(iid).GetInterfacePtr(), id, flags, parameters, result, exception,
                             argumentError);
     }
     QZL_CATCH_RETURN(L"Quenzal::OutlookAddIn::InvokeDispatch")
