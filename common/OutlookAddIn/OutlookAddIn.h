@@ -106,6 +106,8 @@ public:
     int GetOutlookVersion();
     CAsyncMarshaler& GetMarshaler() { return m_marshaler; }
     const CDispatchObject& GetApplication() const { return m_application; }
+    // Office's IRibbonUI; empty before the ribbon has loaded.
+    const CDispatchObject& GetRibbonUI() const { return m_ribbonUi; }
 
     // IRibbonExtensibility
     HRESULT STDMETHODCALLTYPE raw_GetCustomUI(BSTR ribbonId, BSTR* ribbonXml) override;

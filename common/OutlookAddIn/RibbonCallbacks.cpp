@@ -7,6 +7,7 @@
 #include "ErrorReport.h"
 #include "Localization.h"
 #include "Logging.h"
+#include "OutlookIds.h"
 #include "TextFileUtil.h"
 
 namespace Quenzal::OutlookAddIn {
@@ -54,7 +55,15 @@ bool COutlookAddIn::IsRibbonButtonVisible(int, IDispatch*)
     return true;
 }
 
-void COutlookAddIn::OnToolbarButtonClicked(int, IDispatch*) {}
+// Command bars and the ribbon both end here; the window tells which kind of
+// Outlook window the button belongs to.
+void COutlookAddIn::OnToolbarButtonClicked(int commandId, IDispatch* window)
+{
+    if (CDispatchObject explorer = CDispatchObject::Query(window, IID_OutlookExplorer))
+        OnExplorerButtonClicked(commandId, explorer.GetInterface());
+    else if (CDispatchObject inspector = CDispatchObject::Query(window, IID_OutlookInspector))
+        OnInspectorButtonClicked(commandId, inspector.GetInterface());
+}
 
 void COutlookAddIn::OnToolbarButtonToggled(int, bool, IDispatch*) {}
 
@@ -158,7 +167,24 @@ HRESULT COutlookAddIn::OnRibbonLoaded(IDispatch* ribbon)
 
 HRESULT COutlookAddIn::OnRibbonButtonClicked(IDispatch* ribbonControl)
 {
-    return ribbonControl == nullptr ? E_POINTER : E_NOTIMPL;
+    const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::OnRibbonButtonClicked";
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnRibbonButtonClicked");
+    if (ribbonControl == nullptr)
+        return E_POINTER;
+    try {
+        CDispatchObject control = CDispatchObject::Query(ribbonControl, IID_OfficeRibbonControl);
+        if (!control)
+            return E_INVALIDARG;
+        CDispatchObject window = control.GetDispatch(L"Context");
+        if (!window)
+            return E_INVALIDARG;
+        int commandId = GetRibbonButtonId(control.GetInterface());
+        if (commandId == -1)
+            QZL_THROW(function, CException(L"Unable to get ribbon button ID from control"));
+        OnToolbarButtonClicked(commandId, window.GetInterface());
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function)
 }
 
 HRESULT COutlookAddIn::OnRibbonButtonToggled(IDispatch* ribbonControl, VARIANT_BOOL)

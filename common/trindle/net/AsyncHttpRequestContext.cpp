@@ -161,6 +161,11 @@ void CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests()
     Os::WaitForAllObjects(handles.data(), handles.size(), DateTimeSpan());
 }
 
+void CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests()
+{
+    g_liveRequests.terminated.store(false);
+}
+
 bool CAsyncHttpRequestContext::IsSocketError(const std::exception_ptr& exception)
 {
     if (!exception)

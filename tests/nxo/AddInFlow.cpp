@@ -1,0 +1,240 @@
+#include "AddInFlow.h"
+
+#include "ClientId.h"
+#include "NxoDataDirectory.h"
+#include "OfficeInterfaces.h"
+#include "Os.h"
+#include "OutlookAddInInterfaces.h"
+#include "Registry.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace Quenzal;
+using namespace QzlFake;
+
+namespace NxoTest {
+
+namespace {
+
+// The add-in's class, as its type library names it.
+constexpr CLSID CLSID_NxoOutlookAddIn = {
+    0x6712FCDA, 0x500A, 0x43A3, {0xBE, 0xE4, 0xCF, 0x0C, 0xF8, 0xC4, 0x2E, 0x93}};
+constexpr IID IID_RibbonControl = {0x000C0395, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const wchar_t* const SettingsPath = L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In";
+
+StringW BinaryFolder()
+{
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    return Os::GetDirectoryFromPath(exe);
+}
+
+SPropValue StringProp(ULONG tag, const std::string& value)
+{
+    SPropValue prop = {};
+    prop.ulPropTag = tag;
+    prop.Value.lpszA = const_cast<char*>(value.c_str());
+    return prop;
+}
+
+SPropValue BinaryProp(ULONG tag, const std::string& value)
+{
+    SPropValue prop = {};
+    prop.ulPropTag = tag;
+    prop.Value.bin.cb = static_cast<ULONG>(value.size());
+    prop.Value.bin.lpb = reinterpret_cast<BYTE*>(const_cast<char*>(value.data()));
+    return prop;
+}
+
+std::string QueryValue(const Json::Value& request, const std::string& name)
+{
+    for (const Json::Value& pair : request["query"])
+        if (pair[0].asString() == name)
+            return pair[1].asString();
+    return std::string();
+}
+
+} // namespace
+
+CAddInFlow::CAddInFlow()
+{
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_provider = ::LoadLibraryW(Os::CombinePath(BinaryFolder(), L"mapi-provider\\olmapi32.dll").c_str());
+    provider = QzlTestMapi::GetControl(m_provider);
+    if (provider == nullptr)
+        throw std::runtime_error("no test MAPI provider");
+    provider->Reset();
+    using Logon = HRESULT(WINAPI*)(ULONG_PTR, LPTSTR, LPTSTR, ULONG, LPMAPISESSION*);
+    auto logon = reinterpret_cast<Logon>(reinterpret_cast<void*>(::GetProcAddress(m_provider, "MAPILogonEx")));
+    logon(0, nullptr, nullptr, 0, &m_session);
+    mailbox = std::make_unique<CFakeMailbox>(outlook, m_session);
+    SPropValue name = StringProp(PR_DISPLAY_NAME_A, "Inbox");
+    inbox = provider->CreateFolder(&name, 1, nullptr, 0);
+    mailbox->Folder(QzlFake::Outlook::Inbox)->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(inbox);
+    SPropValue junkName = StringProp(PR_DISPLAY_NAME_A, "Junk E-mail");
+    IMAPIFolder* junk = provider->CreateFolder(&junkName, 1, nullptr, 0);
+    mailbox->Folder(QzlFake::Outlook::Junk)->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(junk);
+    junk->Release();
+    host = std::make_unique<CAddInHost>(outlook, Os::CombinePath(BinaryFolder(), L"NxoOutlookAddIn.dll"),
+                                        CLSID_NxoOutlookAddIn, L"Quenzal.NxoOutlookAddIn");
+    outlook.AddExplorer();
+    m_logStart = Log().size();
+}
+
+CAddInFlow::~CAddInFlow()
+{
+    host->Disconnect();
+    // The next test loads the module anew, with settings read afresh.
+    EXPECT_EQ(S_OK, host->Unload());
+    host.reset();
+    mailbox.reset();
+    if (inbox != nullptr)
+        inbox->Release();
+    if (m_session != nullptr)
+        m_session->Release();
+    ::CoUninitialize();
+}
+
+IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender)
+{
+    std::string narrowSubject = StringW(subject).GetAnsi(CP_ACP);
+    std::string entryId = "QZL-MESSAGE-" + std::to_string(m_nextEntryId++);
+    std::string identity = StringW(CAddInTurn::Identity).GetAnsi(CP_ACP);
+    SPropValue values[] = {
+        StringProp(PR_SUBJECT_A, narrowSubject),
+        StringProp(PR_TRANSPORT_MESSAGE_HEADERS_A, headers),
+        BinaryProp(PR_ENTRYID, entryId),
+        StringProp(PR_RECEIVED_BY_ADDRTYPE_A, "SMTP"),
+        StringProp(PR_RECEIVED_BY_EMAIL_ADDRESS_A, identity),
+        BinaryProp(PR_RECEIVED_BY_ENTRYID, "RECEIVED-BY"),
+        StringProp(PR_SENDER_ADDRTYPE_A, "SMTP"),
+        StringProp(PR_SENDER_EMAIL_ADDRESS_A, sender),
+    };
+    return provider->CreateMessage(values, static_cast<ULONG>(std::size(values)), nullptr, 0);
+}
+
+CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,
+                                      const std::string& sender)
+{
+    std::string headers = "Received: from appliance\r\nX-Quenzal-URL: " + StringW(appliance.Uri()).GetAnsi(CP_ACP) +
+                          "\r\nX-QRX-Debug-ID: " + debugId + "\r\nSubject: x\r\n";
+    IMessage* message = MakeMessage(subject, headers, sender);
+    CFakeRef item = mailbox->AddMail(mailbox->Folder(folder), subject, DateTime::Now().GetDate(), message);
+    message->Release();
+    return item;
+}
+
+namespace {
+
+std::string ProbeHeaders(const Json::Value& request)
+{
+    return "X-Quenzal-Client-ID: " + QueryValue(request, "client_id") +
+           "\r\nX-Quenzal-Addin-Validation-Token: " + request["token"].asString() +
+           "\r\nX-Quenzal-Stubbing-Enabled: No\r\n";
+}
+
+constexpr wchar_t ProbeSubject[] = L"Quenzal Inbox Rampart Add-In Validation";
+
+} // namespace
+
+void CAddInFlow::DeliverProbeAsNewMail()
+{
+    std::vector<Json::Value> requests = appliance.Seen("addin_auth_request.cgi");
+    ASSERT_FALSE(requests.empty());
+    IMessage* message = MakeMessage(ProbeSubject, ProbeHeaders(requests.back()), "appliance@example.com");
+    provider->DeliverMessage(inbox, message);
+    message->Release();
+}
+
+CFakeRef CAddInFlow::AddProbeToFolder(long folder)
+{
+    std::vector<Json::Value> requests = appliance.Seen("addin_auth_request.cgi");
+    if (requests.empty())
+        throw std::runtime_error("no probe was requested");
+    IMessage* message = MakeMessage(ProbeSubject, ProbeHeaders(requests.back()), "appliance@example.com");
+    CFakeRef item = mailbox->AddMail(mailbox->Folder(folder), ProbeSubject, DateTime::Now().GetDate(), message);
+    message->Release();
+    return item;
+}
+
+HRESULT CAddInFlow::Click(const wchar_t* command, const std::vector<CFakeRef>& selection)
+{
+    static std::vector<CFakeRef> selected;
+    selected = selection;
+    CFakeRef explorer = outlook.explorerList.front();
+    explorer->Value(L"Selection") = static_cast<IDispatch*>(MakeCollection(selected).Get());
+    CFakeRef control = CFakeObject::Create({IID_RibbonControl});
+    control->Property(L"Id", command).Property(L"Context", static_cast<IDispatch*>(explorer.Get()));
+    IRibbonCallback* callback = nullptr;
+    if (FAILED(host->GetAddIn()->QueryInterface(__uuidof(IRibbonCallback), reinterpret_cast<void**>(&callback))))
+        return E_NOINTERFACE;
+    HRESULT hr = callback->OnRibbonButtonClicked(control.Get());
+    callback->Release();
+    return hr;
+}
+
+bool CAddInFlow::PumpUntil(const std::function<bool()>& done, double seconds)
+{
+    ULONGLONG end = ::GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    while (!done()) {
+        if (::GetTickCount64() > end)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+std::vector<Json::Value> CAddInFlow::AwaitSeen(const std::string& script, size_t count)
+{
+    std::vector<Json::Value> seen;
+    PumpUntil([&] {
+        seen = appliance.Seen(script);
+        return seen.size() >= count;
+    });
+    return seen;
+}
+
+void CAddInFlow::SetSetting(const wchar_t* name, DWORD value)
+{
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, SettingsPath, name, REG_DWORD, &value, sizeof(value));
+}
+
+void CAddInFlow::SetSetting(const wchar_t* name, const std::wstring& value)
+{
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, SettingsPath, name, REG_SZ, value.c_str(),
+                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+std::string CAddInFlow::Log() const
+{
+    std::string log = QzlTest::ReadWholeFile(GetNxoDataDirectory() + L"NxoOutlookAddIn.log");
+    return log.size() >= m_logStart ? log.substr(m_logStart) : log;
+}
+
+void CAddInFlow::Step(const std::string& text)
+{
+    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)
+        std::printf("  - %s\n", text.c_str());
+}
+
+void CAddInFlow::Saw(const Json::Value& request)
+{
+    std::string target = request["target"].asString();
+    // The demonstration never prints the shared secret.
+    size_t secret = target.find("shared_secret=");
+    if (secret != std::string::npos)
+        target.replace(secret + 14, target.find('&', secret) - secret - 14, "********");
+    Step("appliance saw " + request["method"].asString() + " " + target + " -> " +
+         std::to_string(request["status"].asInt()) +
+         (request["user"].isString() ? " (as " + request["user"].asString() + ")" : std::string()));
+}
+
+} // namespace NxoTest
