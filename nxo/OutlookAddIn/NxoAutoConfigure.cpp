@@ -14,7 +14,6 @@
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "OutlookAddInUtil.h"
-#include "StringA.h"
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -140,12 +139,12 @@ bool CNxoOutlookAddIn::ConfigureNxoUri(const Mapi::QuenzalMessageProps& props, c
     }
     if (uri.GetHost().empty())
         QZL_THROW(function, CException(L"NXO URI is invalid"));
-    if (!IsValidHostname(StringW::FromUtf8(uri.GetHost())))
+    if (!IsValidHostname(StringW(uri.GetHost())))
         QZL_THROW(function, CException(L"NXO URI has invalid hostname"));
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
     if (config.IsNxoUriConfigured())
         QZL_THROW(function, CException(L"NXO URI already configured: " +
-                                       StringW::FromUtf8(config.GetNxoUri().ToString())));
+                                       StringW(config.GetNxoUri().ToString())));
     config.SetNxoUri(uri, props.ReceivedBySmtpAddress);
     Logging::Log(Logging::Debug, L"Successfully configured NXO URI from message; initiating authentication probe");
     InitiateAuthenticationProbe();

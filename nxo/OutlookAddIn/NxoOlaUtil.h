@@ -3,6 +3,7 @@
 // add-in's features share.
 
 #include "DispatchObject.h"
+#include "ErrorReport.h"
 #include "MapiHeaders.h"
 
 #include <comdef.h>

@@ -16,7 +16,6 @@
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "ResourceBuffer.h"
-#include "StringA.h"
 #include "TextFileUtil.h"
 #include "VersionInfo.h"
 
@@ -32,6 +31,9 @@ void WINAPI OnComError(HRESULT hr, IErrorInfo*)
     Logging::Log(Logging::Error, (L"Throwing ATL COM exception: " + error.GetDescription()).c_str());
     throw error;
 }
+
+// Right after start-up, from the user-interface thread's message loop.
+const DateTimeSpan FirstAutoConfiguration = DateTimeSpan::FromDays(0.010 / (24 * 60 * 60));
 
 constexpr DWORD MapiLogonFlags = MAPI_EXTENDED | MAPI_USE_DEFAULT | MAPI_ALLOW_OTHERS;
 
@@ -134,7 +136,7 @@ void CNxoOutlookAddIn::OnMapiLogonComplete()
         InitializeNewMailEventSinks();
         InitializeFolderEventSinks();
         Logging::Log(Logging::Debug, L"Successfully initialized event sinks");
-        m_autoConfigureTimer.Start(DateTimeSpan::FromMilliseconds(10));
+        m_autoConfigureTimer.Start(FirstAutoConfiguration);
         return;
     } catch (const CException& e) {
         Logging::Log(Logging::Error,
@@ -157,7 +159,7 @@ IMAPISession* CNxoOutlookAddIn::CreateMapiSession()
     IMAPISession* mapiSession = nullptr;
     _variant_t object = session.Get(L"MAPIOBJECT");
     if ((object.vt == VT_UNKNOWN || object.vt == VT_DISPATCH) && object.punkVal != nullptr &&
-        SUCCEEDED(object.punkVal->QueryInterface(IID_IMAPISession, reinterpret_cast<void**>(&mapiSession)))) {
+        SUCCEEDED(object.punkVal->QueryInterface(__uuidof(IMAPISession), reinterpret_cast<void**>(&mapiSession)))) {
         m_ownMapiLogon = false;
         return mapiSession;
     }

@@ -1,6 +1,7 @@
 #include "AddInFlow.h"
 
 #include "ClientId.h"
+#include "DateTime.h"
 #include "NxoDataDirectory.h"
 #include "OfficeInterfaces.h"
 #include "Os.h"

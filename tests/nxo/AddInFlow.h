@@ -7,6 +7,7 @@
 #include "AddInHost.h"
 #include "ApplianceStandIn.h"
 #include "FakeMailbox.h"
+#include "MapiHeaders.h"
 #include "NxoTestSupport.h"
 #include "TestMapiProvider.h"
 
