@@ -29,7 +29,9 @@ Control routes, never authenticated or recorded:
 
 Switches, for what goes wrong in the field:
     nonce=changing   every attempt gets 401 with a new nonce
+    challenge=basic  a Basic challenge instead of Digest (an answer is never accepted)
     status=N         this status once authenticated; reason=TEXT its phrase
+                     (else the standard one, none for a status without one)
     delay=S          waits S seconds before answering
     reset=1          aborts the connection instead of answering
     gzip=1           gzip-coded body
@@ -173,12 +175,13 @@ def _read(request, record):
 def _authorized(request, record, switches):
     """The Digest user when the request's answer is right; else None after a 401."""
     changing = switches.get("nonce") == "changing"
+    refuse = changing or switches.get("challenge") == "basic"
     value = request.headers.get("Authorization", "")
     scheme, items = qzlhttp._parse_authorization(value) if value else ("", {})
     record["user"] = items.get("username")
     with _lock:
         secret = _accounts.get(items.get("username"))
-    if scheme == "Digest" and secret is not None and not changing and items.get("nonce") == _nonce \
+    if scheme == "Digest" and secret is not None and not refuse and items.get("nonce") == _nonce \
             and items.get("uri") == request.path and items.get("realm") == REALM and items.get("qop") == "auth":
         ha1 = qzlhttp._md5("%s:%s:%s" % (items["username"], REALM, secret))
         ha2 = qzlhttp._md5("%s:%s" % (request.command, request.path))
@@ -187,6 +190,8 @@ def _authorized(request, record, switches):
             return items["username"]
     nonce = hashlib.md5(os.urandom(16)).hexdigest() if changing else _nonce
     challenge = 'Digest realm="%s", nonce="%s", opaque="%s", algorithm=MD5, qop="auth"' % (REALM, nonce, OPAQUE)
+    if switches.get("challenge") == "basic":
+        challenge = 'Basic realm="%s"' % REALM
     _answer(request, record, {}, 401, b"Authentication required", "text/plain", [("WWW-Authenticate", challenge)])
     return None
 
@@ -202,7 +207,7 @@ def _answer(request, record, switches, status, body, content_type, headers=()):
         return
     reason = None
     if "status" in switches:
-        status, reason = int(switches["status"]), switches.get("reason", "")
+        status, reason = int(switches["status"]), switches.get("reason")
     if "body" in switches:
         body = switches["body"].encode("utf-8")
     if "type" in switches:
