@@ -27,6 +27,9 @@ struct StoredAttachment {
 
 // Moves the progress bar as the upload's body goes out (on the pool thread).
 // A body sent again after an authentication challenge starts the bar anew.
+// The bar is moved at most every few hundredths of a second (and at the end):
+// each move waits for the dialog's own thread, and a move per 4096-byte piece
+// would slow the upload down to a fraction of its speed.
 class CKvdUploadNotifier : public Quenzal::Net::IHttpRequestNotifier {
 public:
     explicit CKvdUploadNotifier(const IProgressDialogPtr& progressDialog) : m_progressDialog(progressDialog) {}
@@ -38,4 +41,5 @@ private:
     IProgressDialogPtr m_progressDialog;
     uint64_t m_total = 0;
     uint64_t m_sent = 0;
+    uint64_t m_lastShown = 0; // tick count of the last move
 };

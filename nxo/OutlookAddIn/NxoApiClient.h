@@ -78,6 +78,10 @@ public:
     // Synchronous: they return the answer or raise.
     void VerifyAuthenticationProbe(const std::wstring& identity, const std::wstring& token);
     void GetClientConfiguration(CNxoClientConfig& config);
+    // The multipart upload of the file with the stubbing's metadata.
+    std::shared_ptr<Quenzal::Net::CHttpRequest> CreateKvdUploadRequest(const KvdRequestInfo& info,
+                                                                       const std::wstring& path,
+                                                                       const std::wstring& fileName);
     // Under the request's progress dialog, whose Cancel cancels the request.
     Quenzal::StringW StoreKvdFile(const KvdRequestInfo& info, const std::wstring& path, const std::wstring& fileName);
     Quenzal::StringW GetKvdPreamble(const KvdRequestInfo& info, const std::vector<StoredAttachment>& attachments);

@@ -74,7 +74,9 @@ void CNxoApiClient::FormatKvdMetadata(const KvdRequestInfo& info, Net::CMimeCont
     AddKvdMetadataField(parts, L"recipients", JoinWithComma(info.Recipients));
 }
 
-StringW CNxoApiClient::StoreKvdFile(const KvdRequestInfo& info, const std::wstring& path, const std::wstring& fileName)
+std::shared_ptr<Net::CHttpRequest> CNxoApiClient::CreateKvdUploadRequest(const KvdRequestInfo& info,
+                                                                          const std::wstring& path,
+                                                                          const std::wstring& fileName)
 {
     auto request = CreateApiRequest(NxoApiRequestStoreFile, std::wstring());
     request->SetMethod(Net::HttpMethodPost);
@@ -87,7 +89,12 @@ StringW CNxoApiClient::StoreKvdFile(const KvdRequestInfo& info, const std::wstri
     file->GetContentTypeHeader()->SetMediaType(mediaType.empty() ? StringW(L"application/octet-stream") : mediaType);
     parts.push_back(file);
     request->SetMultipartFormData(parts);
+    return request;
+}
 
+StringW CNxoApiClient::StoreKvdFile(const KvdRequestInfo& info, const std::wstring& path, const std::wstring& fileName)
+{
+    auto request = CreateKvdUploadRequest(info, path, fileName);
     auto notifier = std::make_shared<CKvdUploadNotifier>(info.ProgressDialog);
     auto context = SendRequest(request, nullptr, notifier, CompletionHandler());
     JoinUserCancelable(*context, info.ProgressDialog.GetInterfacePtr());
