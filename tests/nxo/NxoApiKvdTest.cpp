@@ -68,12 +68,13 @@ TEST(NxoApiKvd, UploadIsResentWholeAfterTheChallengeAndThePreambleNamesTheFiles)
     EXPECT_EQ(HeaderOf(uploads[1], "Content-Type").rfind("multipart/form-data; boundary=", 0), 0u);
     const Json::Value parts = uploads[1]["parts"];
     ASSERT_EQ(parts.size(), 3u) << "no sender part for an empty sender";
-    EXPECT_EQ(parts[0]["name"].asString() + "=" + parts[0]["data"].asString(),
-              "guid={0A1B2C3D-0000-4000-8000-00000000000F}");
-    EXPECT_EQ(parts[1]["name"].asString() + "=" + parts[1]["data"].asString(), "recipients=a@x.com,b@y.com");
-    EXPECT_TRUE(parts[0]["content_type"].isNull());
-    EXPECT_EQ(parts[2]["name"].asString() + "|" + parts[2]["filename"].asString(), "attachment|Report 1.xyzq");
-    EXPECT_EQ(parts[2]["content_type"].asString(), "application/octet-stream");
+    EXPECT_EQ(parts[0]["name"].asString() + "=" + parts[0]["data"].asString() + "|" + parts[1]["name"].asString() +
+                  "=" + parts[1]["data"].asString(),
+              "guid={0A1B2C3D-0000-4000-8000-00000000000F}|recipients=a@x.com,b@y.com");
+    EXPECT_TRUE(parts[0]["content_type"].isNull() && parts[1]["content_type"].isNull());
+    EXPECT_EQ(parts[2]["name"].asString() + "|" + parts[2]["filename"].asString() + "|" +
+                  parts[2]["content_type"].asString(),
+              "attachment|Report 1.xyzq|application/octet-stream");
     const std::string md5 = BytesToHex(CalculateMd5(file.bytes.data(), file.bytes.size()));
     EXPECT_EQ(parts[2]["md5"].asString(), md5);
     EXPECT_EQ(id.ToAnsi(), "KVD0001-" + md5.substr(0, 8));

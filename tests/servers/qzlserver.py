@@ -511,9 +511,9 @@ def fill_listen_queue(listener):
 
 def load_routes(path):
     """Runs register(server) of a routes file kept elsewhere (a stand-in's)."""
-    spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    source = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
+    module = importlib.util.module_from_spec(source)
+    source.loader.exec_module(module)
     module.register(sys.modules[__name__])
 
 

@@ -217,6 +217,9 @@ def _answer(request, record, switches, status, body, content_type, headers=()):
         body = gzip.compress(body)
         headers.append(("Content-Encoding", "gzip"))
     record["status"] = status
+    # Stamped before the answer leaves, so that a request that waited for
+    # this answer always starts after this end.
+    record["end"] = time.time()
     request.send_response(status, reason)
     if content_type:
         headers.append(("Content-Type", content_type))
@@ -243,7 +246,7 @@ def _script(name, needs_account):
                 _answer(request, record, switches, status, body, content_type)
             finally:
                 # Recorded once answered, so that /_seen never reads a record being filled.
-                record["end"] = time.time()
+                record.setdefault("end", time.time())
                 with _lock:
                     _seen.append(record)
         return handle
