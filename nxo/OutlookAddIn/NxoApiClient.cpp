@@ -7,8 +7,6 @@
 #include "NxoApiError.h"
 #include "NxoOutlookAddInConfig.h"
 #include "Os.h"
-#include "SystemInfo.h"
-#include "VersionInfo.h"
 
 #include <algorithm>
 
@@ -30,11 +28,6 @@ const wchar_t* const CgiNames[] = {
     L"get_info.cgi",           L"stub_attachment.cgi",    L"stub_preamble.cgi",
 };
 
-Os::HostApplicationInfo HostInfo()
-{
-    return Os::GetHostApplicationInfo();
-}
-
 } // namespace
 
 void CNxoApiRequestContext::Execute()
@@ -43,9 +36,11 @@ void CNxoApiRequestContext::Execute()
     CAsyncHttpRequestContext::Execute();
 }
 
-CNxoApiClient::CNxoApiClient()
+CNxoApiClient::CNxoApiClient() : CNxoApiClient(Os::GetHostApplicationInfo()) {}
+
+CNxoApiClient::CNxoApiClient(const Os::HostApplicationInfo& host)
     : CHttpClient(L"NxoOutlookAddIn", Os::GetModuleVersionString(reinterpret_cast<HMODULE>(&__ImageBase), false),
-                  HostInfo().Name, HostInfo().Version, HostInfo().Architecture)
+                  host.Name, host.Version, host.Architecture)
 {
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
     if (config.IsAuthenticated())

@@ -15,6 +15,7 @@
 #include "HttpClient.h"
 #include "KvdRequest.h"
 #include "MimeContainer.h"
+#include "VersionInfo.h"
 
 #include <cstdint>
 #include <functional>
@@ -87,6 +88,7 @@ public:
     Quenzal::StringW GetKvdPreamble(const KvdRequestInfo& info, const std::vector<StoredAttachment>& attachments);
 
 private:
+    explicit CNxoApiClient(const Quenzal::Os::HostApplicationInfo& host);
     // Starts the request and waits for it without pumping messages.
     ContextPtr PerformApiRequest(const std::shared_ptr<Quenzal::Net::CHttpRequest>& request);
     // Queues the request with the handler after the status bookkeeping.
