@@ -33,23 +33,6 @@ StringW BinaryFolder()
     return Os::GetDirectoryFromPath(exe);
 }
 
-SPropValue StringProp(ULONG tag, const std::string& value)
-{
-    SPropValue prop = {};
-    prop.ulPropTag = tag;
-    prop.Value.lpszA = const_cast<char*>(value.c_str());
-    return prop;
-}
-
-SPropValue BinaryProp(ULONG tag, const std::string& value)
-{
-    SPropValue prop = {};
-    prop.ulPropTag = tag;
-    prop.Value.bin.cb = static_cast<ULONG>(value.size());
-    prop.Value.bin.lpb = reinterpret_cast<BYTE*>(const_cast<char*>(value.data()));
-    return prop;
-}
-
 std::string QueryValue(const Json::Value& request, const std::string& name)
 {
     for (const Json::Value& pair : request["query"])
@@ -72,10 +55,10 @@ CAddInFlow::CAddInFlow()
     auto logon = reinterpret_cast<Logon>(reinterpret_cast<void*>(::GetProcAddress(m_provider, "MAPILogonEx")));
     logon(0, nullptr, nullptr, 0, &m_session);
     mailbox = std::make_unique<CFakeMailbox>(outlook, m_session);
-    SPropValue name = StringProp(PR_DISPLAY_NAME_A, "Inbox");
+    SPropValue name = QzlTestMapi::Prop(PR_DISPLAY_NAME_A, "Inbox");
     inbox = provider->CreateFolder(&name, 1, nullptr, 0);
     mailbox->Folder(QzlFake::Outlook::Inbox)->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(inbox);
-    SPropValue junkName = StringProp(PR_DISPLAY_NAME_A, "Junk E-mail");
+    SPropValue junkName = QzlTestMapi::Prop(PR_DISPLAY_NAME_A, "Junk E-mail");
     IMAPIFolder* junk = provider->CreateFolder(&junkName, 1, nullptr, 0);
     mailbox->Folder(QzlFake::Outlook::Junk)->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(junk);
     junk->Release();
@@ -104,17 +87,17 @@ IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string
     std::string narrowSubject = StringW(subject).GetAnsi(CP_ACP);
     std::string entryId = "QZL-MESSAGE-" + std::to_string(m_nextEntryId++);
     std::string identity = StringW(CAddInTurn::Identity).GetAnsi(CP_ACP);
-    SPropValue values[] = {
-        StringProp(PR_SUBJECT_A, narrowSubject),
-        StringProp(PR_TRANSPORT_MESSAGE_HEADERS_A, headers),
-        BinaryProp(PR_ENTRYID, entryId),
-        StringProp(PR_RECEIVED_BY_ADDRTYPE_A, "SMTP"),
-        StringProp(PR_RECEIVED_BY_EMAIL_ADDRESS_A, identity),
-        BinaryProp(PR_RECEIVED_BY_ENTRYID, "RECEIVED-BY"),
-        StringProp(PR_SENDER_ADDRTYPE_A, "SMTP"),
-        StringProp(PR_SENDER_EMAIL_ADDRESS_A, sender),
-    };
-    return provider->CreateMessage(values, static_cast<ULONG>(std::size(values)), nullptr, 0);
+    using QzlTestMapi::Prop;
+    return provider->CreateMessage({
+        Prop(PR_SUBJECT_A, narrowSubject.c_str()),
+        Prop(PR_TRANSPORT_MESSAGE_HEADERS_A, headers.c_str()),
+        QzlTestMapi::BinaryProp(PR_ENTRYID, entryId),
+        Prop(PR_RECEIVED_BY_ADDRTYPE_A, "SMTP"),
+        Prop(PR_RECEIVED_BY_EMAIL_ADDRESS_A, identity.c_str()),
+        QzlTestMapi::BinaryProp(PR_RECEIVED_BY_ENTRYID, "RECEIVED-BY"),
+        Prop(PR_SENDER_ADDRTYPE_A, "SMTP"),
+        Prop(PR_SENDER_EMAIL_ADDRESS_A, sender.c_str()),
+    });
 }
 
 CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,
@@ -166,7 +149,7 @@ HRESULT CAddInFlow::Click(const wchar_t* command, const std::vector<CFakeRef>& s
     static std::vector<CFakeRef> selected;
     selected = selection;
     CFakeRef explorer = outlook.explorerList.front();
-    explorer->Value(L"Selection") = static_cast<IDispatch*>(MakeCollection(selected).Get());
+    explorer->Property(L"Selection", static_cast<IDispatch*>(MakeCollection(selected).Get()));
     CFakeRef control = CFakeObject::Create({IID_RibbonControl});
     control->Property(L"Id", command).Property(L"Context", static_cast<IDispatch*>(explorer.Get()));
     IRibbonCallback* callback = nullptr;
@@ -195,12 +178,17 @@ bool CAddInFlow::PumpUntil(const std::function<bool()>& done, double seconds)
 
 std::vector<Json::Value> CAddInFlow::AwaitSeen(const std::string& script, size_t count)
 {
-    std::vector<Json::Value> seen;
-    PumpUntil([&] {
-        seen = appliance.Seen(script);
-        return seen.size() >= count;
-    });
-    return seen;
+    std::vector<Json::Value> answered;
+    PumpUntil(
+        [&] {
+            answered.clear();
+            for (const Json::Value& request : appliance.Seen(script))
+                if (request["status"].asInt() != 401)
+                    answered.push_back(request);
+            return answered.size() >= count;
+        },
+        count == 0 ? 0.5 : 20);
+    return answered;
 }
 
 void CAddInFlow::SetSetting(const wchar_t* name, DWORD value)

@@ -38,7 +38,8 @@ public:
     HRESULT Click(const wchar_t* command, const std::vector<QzlFake::CFakeRef>& selection);
     // Dispatches the thread's messages until done() or the time is up.
     bool PumpUntil(const std::function<bool()>& done, double seconds = 20);
-    // The appliance's requests of the script once it has seen count of them.
+    // The requests of the script that the appliance answered (challenges
+    // left out), once there are count of them or the time is up.
     std::vector<Json::Value> AwaitSeen(const std::string& script, size_t count);
 
     static void SetSetting(const wchar_t* name, DWORD value);

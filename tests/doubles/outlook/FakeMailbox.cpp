@@ -221,6 +221,7 @@ CFakeMailbox::FolderData& CFakeMailbox::MakeFolder(long id, const std::wstring& 
     data->folder->Property(L"Name", name.c_str())
         .Property(L"EntryID", (L"FOLDER-" + std::to_wstring(m_folders.size() + 1)).c_str())
         .Property(L"StoreID", L"STORE-1")
+        .Property(L"MAPIOBJECT", static_cast<IUnknown*>(nullptr))
         .Property(L"Items", static_cast<IDispatch*>(data->items.Get()));
     m_folders.push_back(std::move(data));
     return *m_folders.back();
