@@ -10,6 +10,7 @@
 #include "NxoMapi.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
+#include "ThreadPoolWork.h"
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -48,6 +49,7 @@ bool CNxoOutlookAddIn::MarkMessagesAsSpam(const std::vector<CDispatchObject>& me
             QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::MarkMessagesAsSpam", e);
         }
     }
+    SubmitQueuedApiRequests();
     return true;
 }
 
@@ -67,13 +69,12 @@ bool CNxoOutlookAddIn::MarkMessagesAsNotSpam(const std::vector<CDispatchObject>&
                 Logging::Log(Logging::Debug, L"Message has no SMTP senders to whitelist");
                 continue;
             }
-            if (!m_apiClient)
-                QZL_THROW(L"CNxoOutlookAddIn::MarkMessagesAsNotSpam", CComError(E_POINTER));
-            m_apiClient->WhitelistAddresses(addresses);
+            QueueApiRequest([addresses](CNxoApiClient& client) mutable { client.WhitelistAddresses(addresses); });
         } catch (const CException& e) {
             QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::MarkMessagesAsNotSpam", e);
         }
     }
+    SubmitQueuedApiRequests();
     return true;
 }
 
@@ -88,12 +89,41 @@ void CNxoOutlookAddIn::ClassifyMessage(const CDispatchObject& message, bool isSp
         if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured())
             ConfigureNxoUriFromMessage(mapiMessage);
         Mapi::QuenzalMessageProps props = Mapi::GetQuenzalMessageProps(mapiMessage, true);
-        if (!m_apiClient)
-            QZL_THROW(function, CComError(E_POINTER));
-        m_apiClient->MarkMessage(props.Url, props.DebugId, isSpam);
+        QueueApiRequest(
+            [props, isSpam](CNxoApiClient& client) { client.MarkMessage(props.Url, props.DebugId, isSpam); });
     } catch (const CException& e) {
         QZL_REPORT_CAUGHT(function, e);
     }
+}
+
+void CNxoOutlookAddIn::QueueApiRequest(std::function<void(CNxoApiClient&)> request)
+{
+    if (!m_apiClient)
+        QZL_THROW(L"CNxoOutlookAddIn::QueueApiRequest", CComError(E_POINTER));
+    m_queuedApiRequests.push_back(std::move(request));
+}
+
+// Queueing a request can take the pool a new thread while earlier requests
+// wait for the appliance; that is done on a pool thread of its own, so that
+// marking many messages never keeps Outlook waiting.
+void CNxoOutlookAddIn::SubmitQueuedApiRequests()
+{
+    std::erase_if(m_apiRequestSubmitters, [](const auto& submitter) { return submitter->IsComplete(); });
+    if (m_queuedApiRequests.empty())
+        return;
+    auto submitter = std::make_shared<Os::CThreadPoolWork>();
+    submitter->SetName(L"Appliance request submission");
+    submitter->SetWorkFunction([client = m_apiClient, requests = std::move(m_queuedApiRequests)] {
+        for (const auto& request : requests) {
+            try {
+                request(*client);
+            }
+            QZL_CATCH_REPORT(L"CNxoOutlookAddIn::SubmitQueuedApiRequests")
+        }
+    });
+    m_queuedApiRequests.clear();
+    Os::QueueThreadPoolWork(submitter);
+    m_apiRequestSubmitters.push_back(std::move(submitter));
 }
 
 CDispatchObject CNxoOutlookAddIn::MoveMessage(const CDispatchObject& message, const CDispatchObject& folder)

@@ -8,6 +8,7 @@
 #include "HttpRequest.h"
 #include "HttpResponse.h"
 #include "Localization.h"
+#include "Os.h"
 #include "Logging.h"
 #include "MapiErrorPolicy.h"
 #include "MapiFunctions.h"
@@ -238,8 +239,11 @@ void CNxoOutlookAddIn::ReleaseApiClient()
 {
     if (!m_apiClient)
         return;
-    // A completion under way holds its own reference to the client; none is
-    // left running once termination returns.
+    // First every request is queued, then every one is canceled and waited
+    // for, its completion included: none is left to use the client.
+    for (const auto& submitter : m_apiRequestSubmitters)
+        Os::WaitForObject(submitter->GetCompletionEvent(), DateTimeSpan());
+    m_apiRequestSubmitters.clear();
     Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
     m_apiClient.reset();
 }

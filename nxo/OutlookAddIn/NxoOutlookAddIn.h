@@ -14,6 +14,7 @@
 #include "NxoApiClient.h"
 #include "OutlookAddIn.h"
 #include "OutlookAddInTimer.h"
+#include "ThreadPoolWork.h"
 #include "UiThreadWork.h"
 
 #include "HeaderRecords.h"
@@ -100,6 +101,10 @@ private:
     // The default folder of the session; raises when Outlook has none.
     Quenzal::OutlookAddIn::CDispatchObject GetDefaultFolder(long folderId);
     Quenzal::OutlookAddIn::CDispatchObject GetSession();
+    // Requests of a command, sent together once the command has looked at
+    // every message.
+    void QueueApiRequest(std::function<void(CNxoApiClient&)> request);
+    void SubmitQueuedApiRequests();
     // Moves the message and answers the moved item.
     Quenzal::OutlookAddIn::CDispatchObject MoveMessage(const Quenzal::OutlookAddIn::CDispatchObject& message,
                                                        const Quenzal::OutlookAddIn::CDispatchObject& folder);
@@ -108,6 +113,8 @@ private:
     // Shared with the completions of appliance requests, which keep it alive
     // while they run.
     std::shared_ptr<CNxoApiClient> m_apiClient;
+    std::vector<std::function<void(CNxoApiClient&)>> m_queuedApiRequests;
+    std::vector<std::shared_ptr<Quenzal::Os::CThreadPoolWork>> m_apiRequestSubmitters;
     bool m_ownMapiLogon = false;
     std::vector<std::unique_ptr<CFolderEventSink>> m_folderSinks;
     // The entry ids that the moves of permanent deletions gave their
