@@ -1,0 +1,149 @@
+// The state tests set through the control interface: injected results, call
+// counts, the extended error and the Windows Installer components.
+#include "Provider.h"
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+namespace QzlTestMapi {
+namespace {
+
+struct ErrorRecord {
+    std::optional<std::wstring> component;
+    std::optional<std::wstring> error;
+    ULONG lowLevelError = 0;
+    ULONG context = 0;
+};
+
+class CControl final : public IControl {
+public:
+    void Reset() override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_results.clear();
+        m_calls.clear();
+        m_lastError.reset();
+        m_components.clear();
+    }
+    void SetResult(const char* call, HRESULT result) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_results[call] = result;
+    }
+    long GetCallCount(const char* call) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_calls[call];
+    }
+    void SetLastError(const wchar_t* component, const wchar_t* error, ULONG lowLevelError, ULONG context) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_lastError = ErrorRecord{component != nullptr ? std::optional<std::wstring>(component) : std::nullopt,
+                                  error != nullptr ? std::optional<std::wstring>(error) : std::nullopt,
+                                  lowLevelError, context};
+    }
+    void SetComponentPath(const char* component, const char* qualifier, const char* path) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_components[{component, qualifier}] = path;
+    }
+    long GetLiveAllocations() override { return LiveAllocations(); }
+    long GetForeignFrees() override { return ForeignFrees(); }
+    IMAPIProp* CreatePropObject(const SPropValue* values, ULONG count) override
+    {
+        return NewPropObject(values, count);
+    }
+
+    HRESULT CallResult(const char* call)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_calls[call];
+        auto it = m_results.find(call);
+        return it != m_results.end() ? it->second : S_OK;
+    }
+    std::optional<ErrorRecord> LastError()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_lastError;
+    }
+    bool FindComponentPath(const char* component, const char* qualifier, std::string& path)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_components.find({component, qualifier});
+        if (it == m_components.end())
+            return false;
+        path = it->second;
+        return true;
+    }
+
+private:
+    std::mutex m_lock;
+    std::map<std::string, HRESULT> m_results;
+    std::map<std::string, long> m_calls;
+    std::optional<ErrorRecord> m_lastError;
+    std::map<std::pair<std::string, std::string>, std::string> m_components;
+};
+
+CControl& Control()
+{
+    static CControl control;
+    return control;
+}
+
+// A text of the record in memory chained to it, wide or in the ANSI code page.
+LPTSTR CopyErrorText(const std::optional<std::wstring>& text, bool unicode, void* record)
+{
+    if (!text)
+        return nullptr;
+    std::string narrow(text->begin(), text->end());
+    size_t size = unicode ? (text->size() + 1) * sizeof(wchar_t) : narrow.size() + 1;
+    void* copy = nullptr;
+    if (FAILED(MAPIAllocateMore(static_cast<ULONG>(size), record, &copy)))
+        return nullptr;
+    memcpy(copy, unicode ? static_cast<const void*>(text->c_str()) : narrow.c_str(), size);
+    return static_cast<LPTSTR>(copy);
+}
+
+} // namespace
+
+HRESULT CallResult(const char* call)
+{
+    return Control().CallResult(call);
+}
+
+HRESULT ProvideLastError(const char* call, ULONG flags, LPMAPIERROR* error)
+{
+    HRESULT hr = CallResult(call);
+    if (FAILED(hr))
+        return hr;
+    if (error == nullptr)
+        return MAPI_E_INVALID_PARAMETER;
+    *error = nullptr;
+    std::optional<ErrorRecord> record = Control().LastError();
+    if (!record)
+        return hr;
+    void* buffer = nullptr;
+    if (FAILED(MAPIAllocateBuffer(sizeof(MAPIERROR), &buffer)))
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+    auto* result = static_cast<LPMAPIERROR>(buffer);
+    result->ulVersion = MAPI_ERROR_VERSION;
+    result->lpszComponent = CopyErrorText(record->component, (flags & MAPI_UNICODE) != 0, result);
+    result->lpszError = CopyErrorText(record->error, (flags & MAPI_UNICODE) != 0, result);
+    result->ulLowLevelError = record->lowLevelError;
+    result->ulContext = record->context;
+    *error = result;
+    return hr;
+}
+
+bool FindComponentPath(const char* component, const char* qualifier, std::string& path)
+{
+    return Control().FindComponentPath(component, qualifier, path);
+}
+
+} // namespace QzlTestMapi
+
+extern "C" QzlTestMapi::IControl* WINAPI QzlTestMapiControl()
+{
+    return &QzlTestMapi::Control();
+}
