@@ -3,7 +3,7 @@
 
 #include "MapiPointers.h"
 
-#include <mapidefs.h>
+#include "MapiHeaders.h"
 
 namespace Quenzal::Mapi {
 

@@ -15,6 +15,7 @@ using IMAPISessionPtr = CInterfacePtr<IMAPISession>;
 using IMAPITablePtr = CInterfacePtr<IMAPITable>;
 using IMailUserPtr = CInterfacePtr<IMailUser>;
 using IMessagePtr = CInterfacePtr<IMessage>;
+using IMAPIFolderPtr = CInterfacePtr<IMAPIFolder>;
 
 // A row set and the values of its rows go together through FreeProws.
 struct RowSetDestructor {

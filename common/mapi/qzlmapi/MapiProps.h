@@ -7,6 +7,15 @@
 
 namespace Quenzal::Mapi {
 
+// A fixed list of property tags laid out as an SPropTagArray:
+//   static const CTagArray<2> columns = {2, {PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A}};
+template <ULONG Count>
+struct CTagArray {
+    ULONG cValues;
+    ULONG aulPropTag[Count];
+    const SPropTagArray* Get() const { return reinterpret_cast<const SPropTagArray*>(this); }
+};
+
 // The values in the order of the tags asked for; a missing property is a
 // PT_ERROR value (MAPI_W_ERRORS_RETURNED counts as success).
 class CPropValues {

@@ -33,15 +33,8 @@ void InsertAddressPairs(SmtpAddressSet& addresses, const CPropValues& values)
     }
 }
 
-template <ULONG Count>
-struct TagArray {
-    ULONG cValues = Count;
-    ULONG aulPropTag[Count];
-    const SPropTagArray* Get() const { return reinterpret_cast<const SPropTagArray*>(this); }
-};
-
 // The properties of an address-book entry that can hold its SMTP address.
-const TagArray<4> AddressTags = {4, {PR_SMTP_ADDRESS_A, PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A, PR_EMS_AB_PROXY_ADDRESSES_A}};
+const CTagArray<4> AddressTags = {4, {PR_SMTP_ADDRESS_A, PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A, PR_EMS_AB_PROXY_ADDRESSES_A}};
 
 } // namespace
 
@@ -57,7 +50,7 @@ SmtpAddressSet GetContactSmtpAddresses(IMAPIProp* contact)
 
 SmtpAddressSet GetMessageSmtpRecipients(IMessage* message)
 {
-    static const TagArray<2> columns = {2, {PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A}};
+    static const CTagArray<2> columns = {2, {PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A}};
     LPMAPITABLE recipients = nullptr;
     HRESULT hr = message->GetRecipientTable(0, &recipients);
     IMAPITablePtr table(SUCCEEDED(hr) ? recipients : nullptr, false);
@@ -78,7 +71,7 @@ SmtpAddressSet GetMessageSmtpRecipients(IMessage* message)
 
 SmtpAddressSet GetMessageSmtpSenders(IMAPIProp* message)
 {
-    static const TagArray<4> tags = {4,
+    static const CTagArray<4> tags = {4,
                                      {PR_SENDER_ADDRTYPE_A, PR_SENDER_EMAIL_ADDRESS_A, PR_SENT_REPRESENTING_ADDRTYPE_A,
                                       PR_SENT_REPRESENTING_EMAIL_ADDRESS_A}};
     CPropValues values = QZL_GET_MAPI_PROPS(L"Quenzal::Mapi::GetMessageSmtpSenders", message, tags.Get(), 0);
@@ -90,7 +83,7 @@ SmtpAddressSet GetMessageSmtpSenders(IMAPIProp* message)
 StringW GetMessageReceivedBySmtpAddress(IMAPIProp* message)
 {
     static const wchar_t function[] = L"Quenzal::Mapi::GetMessageReceivedBySmtpAddress";
-    static const TagArray<3> tags = {
+    static const CTagArray<3> tags = {
         3, {PR_RECEIVED_BY_ADDRTYPE_A, PR_RECEIVED_BY_EMAIL_ADDRESS_A, PR_RECEIVED_BY_ENTRYID}};
     CPropValues values = QZL_GET_MAPI_PROPS(function, message, tags.Get(), 0);
     const SPropValue* type = values.At(0);

@@ -4,7 +4,7 @@
 #include "StringW.h"
 #include "Value.h"
 
-#include <mapidefs.h>
+#include "MapiHeaders.h"
 
 namespace Quenzal::Mapi {
 

@@ -16,7 +16,6 @@ public:
         return ProvideLastError("IMAPISession::GetLastError", flags, error);
     }
 
-    // The user's entry id: the flags, then "QZLTEST-USER".
     STDMETHODIMP QueryIdentity(ULONG* size, LPENTRYID* entryId) override
     {
         HRESULT hr = CallResult("IMAPISession::QueryIdentity");
@@ -24,14 +23,28 @@ public:
             return hr;
         if (size == nullptr || entryId == nullptr)
             return MAPI_E_INVALID_PARAMETER;
-        static const char identity[] = "QZLTEST-USER";
         void* buffer = nullptr;
-        if (FAILED(MAPIAllocateBuffer(4 + sizeof(identity), &buffer)))
+        if (FAILED(MAPIAllocateBuffer(sizeof(UserEntryId), &buffer)))
             return MAPI_E_NOT_ENOUGH_MEMORY;
-        memset(buffer, 0, 4);
-        memcpy(static_cast<BYTE*>(buffer) + 4, identity, sizeof(identity));
-        *size = 4 + sizeof(identity);
+        memcpy(buffer, UserEntryId, sizeof(UserEntryId));
+        *size = sizeof(UserEntryId);
         *entryId = static_cast<LPENTRYID>(buffer);
+        return hr;
+    }
+
+    // The session opens address-book entries only.
+    STDMETHODIMP OpenEntry(ULONG size, LPENTRYID entryId, LPCIID, ULONG, ULONG* type, LPUNKNOWN* object) override
+    {
+        HRESULT hr = CallResult("IMAPISession::OpenEntry");
+        if (FAILED(hr))
+            return hr;
+        if (type == nullptr || object == nullptr)
+            return MAPI_E_INVALID_PARAMETER;
+        PropBagPtr user = FindMailUser(size, entryId);
+        if (!user)
+            return MAPI_E_UNKNOWN_ENTRYID;
+        *type = MAPI_MAILUSER;
+        *object = NewMailUser(std::move(user));
         return hr;
     }
 };

@@ -11,7 +11,8 @@ namespace QzlTestMapi {
 
 class IControl {
 public:
-    // Forgets injected results, call counts, the extended error and components.
+    // Forgets injected results, call counts, the extended error, components,
+    // address-book entries and named properties.
     virtual void Reset() = 0;
     // The result of a call by name ("MAPILogonEx", "IMAPISession::QueryIdentity",
     // "IMAPIProp::GetProps", ...) from now on: a failure is returned without
@@ -30,10 +31,27 @@ public:
     virtual long GetForeignFrees() = 0;
     // A property object holding copies of the values (one reference).
     virtual IMAPIProp* CreatePropObject(const SPropValue* values, ULONG count) = 0;
+    // A message over copies of the values whose recipient table holds one
+    // row of values for each recipient (one reference).
+    virtual IMessage* CreateMessage(const SPropValue* values, ULONG count, const SRow* recipients,
+                                    ULONG recipientCount) = 0;
+    // A folder whose contents table holds one row for each message; the
+    // folder opens a message by its PR_ENTRYID (one reference).
+    virtual IMAPIFolder* CreateFolder(const SPropValue* values, ULONG count, const SRow* messages,
+                                      ULONG messageCount) = 0;
+    // An address-book entry that IMAPISession::OpenEntry opens by its
+    // PR_ENTRYID; the user is the entry of UserEntryId.
+    virtual void AddMailUser(const SPropValue* values, ULONG count) = 0;
+    // The tag that GetIDsFromNames gives the name, with the type put in
+    // (the name is created when it is new).
+    virtual ULONG GetNamedPropertyTag(const MAPINAMEID& name, ULONG type) = 0;
 
 protected:
     ~IControl() = default;
 };
+
+// The entry id IMAPISession::QueryIdentity gives: flags, then a name.
+inline constexpr BYTE UserEntryId[] = {0, 0, 0, 0, 'Q', 'Z', 'L', 'T', 'E', 'S', 'T', '-', 'U', 'S', 'E', 'R', 0};
 
 // The control of a loaded copy of the provider, or null when the module is
 // no test provider.
