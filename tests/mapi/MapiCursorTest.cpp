@@ -74,6 +74,7 @@ TEST(MapiCursor, ReadsEveryRowAcrossBatchEnds)
         }
         EXPECT_EQ(control->GetLiveAllocations(), live);
     }
+    EXPECT_EQ(control->GetLiveObjects(), 0);
     EXPECT_EQ(control->GetForeignFrees(), 0);
 }
 
@@ -106,4 +107,5 @@ TEST(MapiCursor, WarningsAndFailuresOfTheTable)
         EXPECT_EQ(QzlTest::RaisedAs<CMapiError>(query).first, MAPI_E_BUSY);
     }
     EXPECT_EQ(control->GetLiveAllocations(), live);
+    EXPECT_EQ(control->GetLiveObjects(), 0);
 }

@@ -66,6 +66,8 @@ public:
     }
     long GetLiveAllocations() override { return LiveAllocations(); }
     long GetForeignFrees() override { return ForeignFrees(); }
+    long GetLiveObjects() override { return m_liveObjects; }
+    void CountObject(long change) { m_liveObjects += change; }
     IMAPIProp* CreatePropObject(const SPropValue* values, ULONG count) override
     {
         return NewPropObject(std::make_shared<const CPropBag>(values, count));
@@ -135,6 +137,7 @@ public:
     }
 
 private:
+    std::atomic<long> m_liveObjects{0};
     std::mutex m_lock;
     std::map<std::string, HRESULT> m_results;
     std::map<std::string, long> m_calls;
@@ -198,6 +201,11 @@ HRESULT ProvideLastError(const char* call, ULONG flags, LPMAPIERROR* error)
 bool FindComponentPath(const char* component, const char* qualifier, std::string& path)
 {
     return Control().FindComponentPath(component, qualifier, path);
+}
+
+void CountObject(long change)
+{
+    Control().CountObject(change);
 }
 
 PropBagPtr FindMailUser(ULONG size, const ENTRYID* entryId)

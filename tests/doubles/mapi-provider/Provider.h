@@ -20,6 +20,8 @@ HRESULT ProvideLastError(const char* call, ULONG flags, LPMAPIERROR* error);
 bool FindComponentPath(const char* component, const char* qualifier, std::string& path);
 long LiveAllocations();
 long ForeignFrees();
+// Counts the provider's COM objects as they are made (+1) and destroyed (-1).
+void CountObject(long change);
 // A deep copy of the value in memory chained to parent.
 HRESULT CopyPropValue(SPropValue& target, const SPropValue& source, void* parent);
 // The id of a named property, given out from 0x8000 up on first use; 0 when
@@ -68,6 +70,8 @@ HRESULT ResolveNames(ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagAr
 template <class Base, class... Interfaces>
 class CObject : public Base {
 public:
+    CObject() { CountObject(1); }
+
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
         if (object == nullptr)
@@ -89,7 +93,7 @@ public:
     }
 
 protected:
-    virtual ~CObject() = default;
+    virtual ~CObject() { CountObject(-1); }
 
 private:
     std::atomic<ULONG> m_references{1};

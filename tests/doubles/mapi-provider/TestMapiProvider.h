@@ -29,6 +29,8 @@ public:
     // MAPIFreeBuffer calls on memory that is no live buffer of ours.
     virtual long GetLiveAllocations() = 0;
     virtual long GetForeignFrees() = 0;
+    // The provider's objects (sessions, tables, messages...) not yet released.
+    virtual long GetLiveObjects() = 0;
     // A property object holding copies of the values (one reference).
     virtual IMAPIProp* CreatePropObject(const SPropValue* values, ULONG count) = 0;
     // A message over copies of the values whose recipient table holds one
