@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <utility>
-#include <vector>
 
 namespace QzlTest {
 
@@ -50,41 +48,6 @@ std::pair<HRESULT, Quenzal::StringW> RaisedAs(F&& body)
         return {e.GetHResult(), e.GetDescription()};
     }
     return {};
-}
-
-// Values to hand the provider, which copies them: the texts and bytes
-// pointed at need to live only until then.
-inline SPropValue Prop(ULONG tag, const char* text)
-{
-    SPropValue value = {tag, 0, {}};
-    value.Value.lpszA = const_cast<char*>(text);
-    return value;
-}
-inline SPropValue Prop(ULONG tag, const wchar_t* text)
-{
-    SPropValue value = {tag, 0, {}};
-    value.Value.lpszW = const_cast<wchar_t*>(text);
-    return value;
-}
-inline SPropValue BinaryProp(ULONG tag, const std::string& bytes)
-{
-    SPropValue value = {tag, 0, {}};
-    value.Value.bin = {static_cast<ULONG>(bytes.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data()))};
-    return value;
-}
-inline SPropValue MultiProp(ULONG tag, std::vector<const char*>& texts)
-{
-    SPropValue value = {tag, 0, {}};
-    value.Value.MVszA = {static_cast<ULONG>(texts.size()), const_cast<LPSTR*>(texts.data())};
-    return value;
-}
-using PropRow = std::vector<SPropValue>;
-inline std::vector<SRow> Rows(std::vector<PropRow>& rows)
-{
-    std::vector<SRow> result;
-    for (PropRow& row : rows)
-        result.push_back({0, static_cast<ULONG>(row.size()), row.data()});
-    return result;
 }
 
 } // namespace QzlTest

@@ -3,65 +3,52 @@
 
 #include <gmock/gmock.h>
 
-#include <functional>
-
 using namespace Quenzal;
 using namespace Quenzal::Mapi;
 
 TEST(PropValue, EachTypeBecomesItsValue)
 {
     static GUID guid = {0x00062004, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-    static char bytes[] = "\x01\x02\x03";
-    struct Case {
+    static BYTE bytes[] = {1, 2, 0};
+    const struct {
         ULONG type;
-        std::function<void(_PV&)> set;
+        _PV raw;
         uint32_t kind;
-        std::wstring text; // the value as wide text
+        std::string binary; // the value's bytes as the binary kind reads them
+    } cases[] = {
+        {PT_I2, {.i = -2}, Value::KindInt16, "\xFE\xFF"},
+        {PT_LONG, {.l = 70000}, Value::KindInt32, std::string("\x70\x11\x01\x00", 4)},
+        {PT_R4, {.flt = 0.5f}, Value::KindFloat, std::string("\0\0\0\x3F", 4)},
+        {PT_DOUBLE, {.dbl = 2.0}, Value::KindDouble, std::string("\0\0\0\0\0\0\0\x40", 8)},
+        {PT_ERROR, {.err = MAPI_E_NOT_FOUND}, Value::KindNull, ""},
+        {PT_BOOLEAN, {.b = 2}, Value::KindUInt16, std::string("\x02\x00", 2)},
+        {PT_I8, {.li = {.QuadPart = -2}}, Value::KindInt64, "\xFE\xFF\xFF\xFF\xFF\xFF\xFF\xFF"},
+        {PT_STRING8, {.lpszA = const_cast<char*>("narrow")}, Value::KindStringA, "narrow"},
+        {PT_STRING8, {.lpszA = nullptr}, Value::KindStringA, ""},
+        {PT_UNICODE, {.lpszW = const_cast<wchar_t*>(L"w")}, Value::KindStringW, std::string("w\0", 2)},
+        {PT_UNICODE, {.lpszW = nullptr}, Value::KindStringW, ""},
+        {PT_CLSID, {.lpguid = &guid}, Value::KindGuid, std::string(reinterpret_cast<char*>(&guid), sizeof(guid))},
+        {PT_CLSID, {.lpguid = nullptr}, Value::KindGuid, std::string(sizeof(GUID), '\0')},
+        {PT_BINARY, {.bin = {3, bytes}}, Value::KindBinary, std::string("\x01\x02\x00", 3)},
+        {PT_BINARY, {.bin = {5, nullptr}}, Value::KindBinary, ""},
     };
-    const std::vector<Case> cases = {
-        {PT_I2, [](_PV& v) { v.i = -2; }, Value::KindInt16, L"-2"},
-        {PT_LONG, [](_PV& v) { v.l = 70000; }, Value::KindInt32, L"70000"},
-        {PT_R4, [](_PV& v) { v.flt = 0.5f; }, Value::KindFloat, L""},
-        {PT_DOUBLE, [](_PV& v) { v.dbl = 2.25; }, Value::KindDouble, L""},
-        {PT_ERROR, [](_PV& v) { v.err = MAPI_E_NOT_FOUND; }, Value::KindNull, L""},
-        {PT_BOOLEAN, [](_PV& v) { v.b = 2; }, Value::KindUInt16, L"2"},
-        {PT_I8, [](_PV& v) { v.li.QuadPart = -5000000000LL; }, Value::KindInt64, L"-5000000000"},
-        {PT_STRING8, [](_PV& v) { v.lpszA = const_cast<char*>("narrow"); }, Value::KindStringA, L"narrow"},
-        {PT_STRING8, [](_PV& v) { v.lpszA = nullptr; }, Value::KindStringA, L""},
-        {PT_UNICODE, [](_PV& v) { v.lpszW = const_cast<wchar_t*>(L"wide \x20AC"); }, Value::KindStringW, L"wide \x20AC"},
-        {PT_UNICODE, [](_PV& v) { v.lpszW = nullptr; }, Value::KindStringW, L""},
-        {PT_CLSID, [](_PV& v) { v.lpguid = &guid; }, Value::KindGuid, L""},
-        {PT_CLSID, [](_PV& v) { v.lpguid = nullptr; }, Value::KindGuid, L""},
-        {PT_BINARY, [](_PV& v) { v.bin = {3, reinterpret_cast<LPBYTE>(bytes)}; }, Value::KindBinary, L""},
-        {PT_BINARY, [](_PV& v) { v.bin = {5, nullptr}; }, Value::KindBinary, L""},
-        {PT_APPTIME, [](_PV& v) { v.at = 43831.5; }, Value::KindDateTime, L""},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
-        _PV raw = {};
-        c.set(raw);
-        Value value = ConvertPropValue(c.type, raw);
+        Value value = ConvertPropValue(c.type, c.raw);
         EXPECT_EQ(value.GetKind(), c.kind);
-        if (!c.text.empty()) {
-            EXPECT_EQ(ValueToStringW(value), c.text);
-        }
+        EXPECT_EQ(value.GetBinary(), c.binary);
     }
-    _PV raw = {};
-    raw.lpguid = &guid;
-    EXPECT_TRUE(IsEqualGUID(ConvertPropValue(PT_CLSID, raw).GetGuid(), guid));
-    raw.bin = {3, reinterpret_cast<LPBYTE>(bytes)};
-    EXPECT_EQ(ConvertPropValue(PT_BINARY, raw).GetBinary(), "\x01\x02\x03");
-    raw.bin = {5, nullptr};
-    EXPECT_EQ(ConvertPropValue(PT_BINARY, raw).GetBinary(), "");
-    raw.at = 43831.5;
-    Value date = ConvertPropValue(PT_APPTIME, raw);
+    Value date = ConvertPropValue(PT_APPTIME, {.at = 43831.5});
     EXPECT_EQ(date.MakeDateTime().GetDate(), 43831.5);
     EXPECT_FALSE(date.MakeDateTime().IsUtc());
+    SPropValue wide = {PR_SUBJECT_W, 0, {.lpszW = const_cast<wchar_t*>(L"Subject \x20AC")}};
+    Value subject = PropValueToValue(&wide);
+    EXPECT_EQ(ValueToStringW(subject), L"Subject \x20AC");
     EXPECT_TRUE(PropValueToValue(nullptr).IsValueNull());
 
     QzlTest::CLogCapture log;
     for (ULONG type : {PT_MV_STRING8, PT_UNSPECIFIED, PT_OBJECT, PT_CURRENCY})
-        EXPECT_TRUE(ConvertPropValue(type, raw).IsValueNull());
+        EXPECT_TRUE(ConvertPropValue(type, {}).IsValueNull());
     EXPECT_EQ(QzlTest::CountOf(log.Text(), "ERROR: Unrecognized property type"), 4u);
 }
 

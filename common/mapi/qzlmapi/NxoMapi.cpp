@@ -10,14 +10,6 @@
 namespace Quenzal::Mapi {
 namespace {
 
-IMAPISessionPtr RequireSession(const wchar_t* function)
-{
-    IMAPISessionPtr session = GetMapiSession().Get();
-    if (!session)
-        ThrowReported(CException(L"MAPI session not initialized"), __FILE__, function, __LINE__);
-    return session;
-}
-
 // Pairs of (address type, address) values, inserted when they give an SMTP
 // address; a missing or mistyped value skips its pair.
 void InsertAddressPairs(SmtpAddressSet& addresses, const CPropValues& values)
@@ -34,7 +26,8 @@ void InsertAddressPairs(SmtpAddressSet& addresses, const CPropValues& values)
 }
 
 // The properties of an address-book entry that can hold its SMTP address.
-const CTagArray<4> AddressTags = {4, {PR_SMTP_ADDRESS_A, PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A, PR_EMS_AB_PROXY_ADDRESSES_A}};
+const CTagArray<4> AddressTags = {4,
+                                  {PR_SMTP_ADDRESS_A, PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A, PR_EMS_AB_PROXY_ADDRESSES_A}};
 
 } // namespace
 
@@ -72,8 +65,8 @@ SmtpAddressSet GetMessageSmtpRecipients(IMessage* message)
 SmtpAddressSet GetMessageSmtpSenders(IMAPIProp* message)
 {
     static const CTagArray<4> tags = {4,
-                                     {PR_SENDER_ADDRTYPE_A, PR_SENDER_EMAIL_ADDRESS_A, PR_SENT_REPRESENTING_ADDRTYPE_A,
-                                      PR_SENT_REPRESENTING_EMAIL_ADDRESS_A}};
+                                      {PR_SENDER_ADDRTYPE_A, PR_SENDER_EMAIL_ADDRESS_A, PR_SENT_REPRESENTING_ADDRTYPE_A,
+                                       PR_SENT_REPRESENTING_EMAIL_ADDRESS_A}};
     CPropValues values = QZL_GET_MAPI_PROPS(L"Quenzal::Mapi::GetMessageSmtpSenders", message, tags.Get(), 0);
     SmtpAddressSet addresses;
     InsertAddressPairs(addresses, values);
@@ -84,7 +77,8 @@ StringW GetMessageReceivedBySmtpAddress(IMAPIProp* message)
 {
     static const wchar_t function[] = L"Quenzal::Mapi::GetMessageReceivedBySmtpAddress";
     static const CTagArray<3> tags = {
-        3, {PR_RECEIVED_BY_ADDRTYPE_A, PR_RECEIVED_BY_EMAIL_ADDRESS_A, PR_RECEIVED_BY_ENTRYID}};
+        3,
+        {PR_RECEIVED_BY_ADDRTYPE_A, PR_RECEIVED_BY_EMAIL_ADDRESS_A, PR_RECEIVED_BY_ENTRYID}};
     CPropValues values = QZL_GET_MAPI_PROPS(function, message, tags.Get(), 0);
     const SPropValue* type = values.At(0);
     const SPropValue* address = values.At(1);
@@ -106,7 +100,9 @@ StringW GetUserSmtpAddress()
     StringW cached = GetCachedUserSmtpAddress();
     if (!cached.empty())
         return cached;
-    IMAPISessionPtr session = RequireSession(function);
+    IMAPISessionPtr session = GetMapiSession().Get();
+    if (!session)
+        QZL_THROW(function, CException(L"MAPI session not initialized"));
     ULONG size = 0;
     LPENTRYID identity = nullptr;
     HRESULT hr = session->QueryIdentity(&size, &identity);
@@ -144,7 +140,9 @@ StringW GetUserSmtpAddress()
 std::string GetSmtpAddressFromUserEntryId(ULONG size, const ENTRYID* entryId)
 {
     static const wchar_t function[] = L"Quenzal::Mapi::GetSmtpAddressFromUserEntryId";
-    IMAPISessionPtr session = RequireSession(function);
+    IMAPISessionPtr session = GetMapiSession().Get();
+    if (!session)
+        QZL_THROW(function, CException(L"MAPI session not initialized"));
     IMailUserPtr user = OpenMailUser(session.GetInterfacePtr(), size, entryId, {__FILE__, function, __LINE__});
     CPropValues values = QZL_GET_MAPI_PROPS(function, user.GetInterfacePtr(), AddressTags.Get(), 0);
     const SPropValue* smtpAddress = values.At(0);

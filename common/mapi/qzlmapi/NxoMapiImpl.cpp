@@ -76,7 +76,8 @@ CMapiBuffer<SPropTagArray> ResolveContactNamedProps(IMAPIProp* contact)
 
 std::string FindSmtpProxyAddress(const SPropValue* proxies)
 {
-    if (proxies == nullptr || proxies->ulPropTag != PR_EMS_AB_PROXY_ADDRESSES_A || proxies->Value.MVszA.lppszA == nullptr)
+    if (proxies == nullptr || proxies->ulPropTag != PR_EMS_AB_PROXY_ADDRESSES_A ||
+        proxies->Value.MVszA.lppszA == nullptr)
         return {};
     for (ULONG i = 0; i < proxies->Value.MVszA.cValues; ++i) {
         const char* proxy = proxies->Value.MVszA.lppszA[i];

@@ -95,11 +95,7 @@ public:
     PropBagPtr FindMailUser(ULONG size, const ENTRYID* entryId)
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        for (const PropBagPtr& user : m_mailUsers) {
-            if (user->HasEntryId(size, entryId))
-                return user;
-        }
-        return nullptr;
+        return FindEntry(m_mailUsers, size, entryId);
     }
     ULONG NamedPropertyId(const MAPINAMEID& name, bool create)
     {

@@ -103,6 +103,15 @@ std::vector<PropBagPtr> NewPropBags(const SRow* rows, ULONG count)
     return bags;
 }
 
+PropBagPtr FindEntry(const std::vector<PropBagPtr>& bags, ULONG size, const ENTRYID* entryId)
+{
+    for (const PropBagPtr& bag : bags) {
+        if (bag->HasEntryId(size, entryId))
+            return bag;
+    }
+    return nullptr;
+}
+
 // Unknown names without MAPI_CREATE come back as PT_ERROR tags, with
 // MAPI_W_ERRORS_RETURNED; the others as PT_UNSPECIFIED tags.
 HRESULT ResolveNames(ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* tags)

@@ -70,19 +70,8 @@ public:
     }
     STDMETHODIMP OpenEntry(ULONG size, LPENTRYID entryId, LPCIID, ULONG, ULONG* type, LPUNKNOWN* object) override
     {
-        HRESULT hr = CallResult("IMAPIContainer::OpenEntry");
-        if (FAILED(hr))
-            return hr;
-        if (type == nullptr || object == nullptr)
-            return MAPI_E_INVALID_PARAMETER;
-        for (const PropBagPtr& message : m_messages) {
-            if (message->HasEntryId(size, entryId)) {
-                *type = MAPI_MESSAGE;
-                *object = NewMessage(message, {});
-                return hr;
-            }
-        }
-        return MAPI_E_NOT_FOUND;
+        return OpenFoundEntry("IMAPIContainer::OpenEntry", FindEntry(m_messages, size, entryId), MAPI_E_NOT_FOUND,
+                              MAPI_MESSAGE, type, object);
     }
 
 private:
@@ -95,6 +84,22 @@ public:
 };
 
 } // namespace
+
+HRESULT OpenFoundEntry(const char* call, PropBagPtr found, HRESULT missing, ULONG kind, ULONG* type,
+                       LPUNKNOWN* object)
+{
+    HRESULT hr = CallResult(call);
+    if (FAILED(hr))
+        return hr;
+    if (type == nullptr || object == nullptr)
+        return MAPI_E_INVALID_PARAMETER;
+    if (!found)
+        return missing;
+    *type = kind;
+    *object = kind == MAPI_MESSAGE ? static_cast<IUnknown*>(NewMessage(std::move(found), {}))
+                                   : static_cast<IUnknown*>(NewMailUser(std::move(found)));
+    return hr;
+}
 
 IMAPIProp* NewPropObject(PropBagPtr bag)
 {

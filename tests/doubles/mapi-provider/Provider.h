@@ -56,6 +56,12 @@ private:
 };
 using PropBagPtr = std::shared_ptr<const CPropBag>;
 std::vector<PropBagPtr> NewPropBags(const SRow* rows, ULONG count);
+// The bag whose PR_ENTRYID is the entry id, or null.
+PropBagPtr FindEntry(const std::vector<PropBagPtr>& bags, ULONG size, const ENTRYID* entryId);
+// OpenEntry (counted as call) of an entry found: a new message or address
+// entry, as kind says, over its bag; missing when none was found.
+HRESULT OpenFoundEntry(const char* call, PropBagPtr found, HRESULT missing, ULONG kind, ULONG* type,
+                       LPUNKNOWN* object);
 
 // A table over bags, in their order; QueryRows gives the columns set.
 IMAPITable* NewTable(std::vector<PropBagPtr> rows);

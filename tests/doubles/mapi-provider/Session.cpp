@@ -35,17 +35,8 @@ public:
     // The session opens address-book entries only.
     STDMETHODIMP OpenEntry(ULONG size, LPENTRYID entryId, LPCIID, ULONG, ULONG* type, LPUNKNOWN* object) override
     {
-        HRESULT hr = CallResult("IMAPISession::OpenEntry");
-        if (FAILED(hr))
-            return hr;
-        if (type == nullptr || object == nullptr)
-            return MAPI_E_INVALID_PARAMETER;
-        PropBagPtr user = FindMailUser(size, entryId);
-        if (!user)
-            return MAPI_E_UNKNOWN_ENTRYID;
-        *type = MAPI_MAILUSER;
-        *object = NewMailUser(std::move(user));
-        return hr;
+        return OpenFoundEntry("IMAPISession::OpenEntry", FindMailUser(size, entryId), MAPI_E_UNKNOWN_ENTRYID,
+                              MAPI_MAILUSER, type, object);
     }
 };
 

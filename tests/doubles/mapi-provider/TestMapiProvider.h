@@ -6,8 +6,42 @@
 #include <windows.h>
 
 #include <mapidefs.h>
+#include <mapitags.h>
+
+#include <string>
+#include <vector>
 
 namespace QzlTestMapi {
+
+// Values for the provider's tables, written as literals. The provider copies
+// them: the texts and bytes they point at need to live only until then.
+using PropRow = std::vector<SPropValue>;
+// A text (narrow or wide as the tag says) or a GUID.
+inline SPropValue Prop(ULONG tag, const void* pointer)
+{
+    SPropValue value = {tag, 0, {}};
+    value.Value.lpszA = static_cast<LPSTR>(const_cast<void*>(pointer));
+    return value;
+}
+inline SPropValue BinaryProp(ULONG tag, const std::string& bytes)
+{
+    SPropValue value = {tag, 0, {}};
+    value.Value.bin = {static_cast<ULONG>(bytes.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data()))};
+    return value;
+}
+inline SPropValue MultiProp(ULONG tag, const std::vector<const char*>& texts)
+{
+    SPropValue value = {tag, 0, {}};
+    value.Value.MVszA = {static_cast<ULONG>(texts.size()), const_cast<LPSTR*>(texts.data())};
+    return value;
+}
+inline std::vector<SRow> Rows(std::vector<PropRow>& rows)
+{
+    std::vector<SRow> result;
+    for (PropRow& row : rows)
+        result.push_back({0, static_cast<ULONG>(row.size()), row.data()});
+    return result;
+}
 
 class IControl {
 public:
@@ -47,6 +81,24 @@ public:
     // The tag that GetIDsFromNames gives the name, with the type put in
     // (the name is created when it is new).
     virtual ULONG GetNamedPropertyTag(const MAPINAMEID& name, ULONG type) = 0;
+
+    // The same from rows of values.
+    IMessage* CreateMessage(PropRow values, std::vector<PropRow> recipients = {})
+    {
+        std::vector<SRow> rows = Rows(recipients);
+        return CreateMessage(values.data(), static_cast<ULONG>(values.size()), rows.data(),
+                             static_cast<ULONG>(rows.size()));
+    }
+    IMAPIFolder* CreateFolder(std::vector<PropRow> messages)
+    {
+        std::vector<SRow> rows = Rows(messages);
+        return CreateFolder(nullptr, 0, rows.data(), static_cast<ULONG>(rows.size()));
+    }
+    void AddMailUser(const std::string& entryId, PropRow values)
+    {
+        values.push_back(BinaryProp(PR_ENTRYID, entryId));
+        AddMailUser(values.data(), static_cast<ULONG>(values.size()));
+    }
 
 protected:
     ~IControl() = default;
