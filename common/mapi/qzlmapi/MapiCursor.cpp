@@ -2,23 +2,7 @@
 
 #include "MapiErrorPolicy.h"
 
-#include <utility>
-
 namespace Quenzal::Mapi {
-
-CMapiCursor::CMapiCursor(IMAPITable* table) : m_table(table)
-{
-}
-
-CMapiCursor::~CMapiCursor() = default;
-
-CMapiCursor::CMapiCursor(CMapiCursor&& other) noexcept
-    : m_table(std::move(other.m_table)),
-      m_batchSize(other.m_batchSize),
-      m_rows(std::move(other.m_rows)),
-      m_nextIndex(std::exchange(other.m_nextIndex, 0))
-{
-}
 
 const SRow* CMapiCursor::GetNextRow()
 {

@@ -3,18 +3,14 @@
 
 #include "MapiPointers.h"
 
-#include "MapiHeaders.h"
-
 namespace Quenzal::Mapi {
 
 class CMapiCursor {
 public:
-    explicit CMapiCursor(IMAPITable* table);
-    ~CMapiCursor();
+    // Holds a reference of its own to the table.
+    explicit CMapiCursor(IMAPITable* table) : m_table(table) {}
     CMapiCursor(const CMapiCursor&) = delete;
     CMapiCursor& operator=(const CMapiCursor&) = delete;
-    CMapiCursor(CMapiCursor&& other) noexcept;
-    CMapiCursor& operator=(CMapiCursor&&) = delete;
 
     // The next row, or null at the end of the table. A row lives in the
     // current batch: it dies at the call that fetches the next one.
@@ -27,8 +23,9 @@ private:
     ULONG m_nextIndex = 0;
 };
 
-// Sets the columns (as one batch) when they are given; rows then come in the
-// table's own order.
+// Sets the columns when they are given (TBL_BATCH: the table may defer the
+// work to the first read); no restriction and no sort order, so rows come in
+// the table's own order.
 CMapiCursor QueryMapiTable(IMAPITable* table, const SPropTagArray* columns);
 
 } // namespace Quenzal::Mapi

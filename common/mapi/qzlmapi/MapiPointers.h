@@ -1,6 +1,6 @@
 #pragma once
-// Owning holders for what MAPI hands out: interfaces (the same holder type
-// com_cast gives), row sets, and buffers taken only from a call that worked.
+// Owning holders for what MAPI hands out besides buffers (CMapiBuffer,
+// MapiError.h): interfaces, the same holder type com_cast gives, and row sets.
 
 #include "MapiError.h"
 
@@ -10,7 +10,6 @@ namespace Quenzal::Mapi {
 
 template <class I>
 using CInterfacePtr = _com_ptr_t<_com_IIID<I, &__uuidof(I)>>;
-using IMAPIPropPtr = CInterfacePtr<IMAPIProp>;
 using IMAPISessionPtr = CInterfacePtr<IMAPISession>;
 using IMAPITablePtr = CInterfacePtr<IMAPITable>;
 using IMailUserPtr = CInterfacePtr<IMailUser>;
@@ -24,14 +23,7 @@ struct RowSetDestructor {
 };
 using CRowSet = SmartPointer<LPSRowSet, RowSetDestructor>;
 
-// What a MAPI call left in an out pointer belongs to the caller only when
-// the call succeeded; after a failure it may be anything and is not freed.
-// Hand the call a pointer that is null before it.
-template <class T>
-CMapiBuffer<T> TakeMapiBuffer(HRESULT hr, T* buffer)
-{
-    return CMapiBuffer<T>(SUCCEEDED(hr) ? buffer : nullptr);
-}
+// A row set taken as TakeMapiBuffer (MapiError.h) takes a buffer.
 inline CRowSet TakeRowSet(HRESULT hr, LPSRowSet rows)
 {
     return CRowSet(SUCCEEDED(hr) ? rows : nullptr);

@@ -34,12 +34,6 @@ void CMapiSessionHolder::Set(IMAPISession* session)
     // call back into MAPI.
 }
 
-bool CMapiSessionHolder::IsEmpty() const
-{
-    Os::CCriticalSectionLock lock(State().lock);
-    return State().session == nullptr;
-}
-
 IMAPISessionPtr CMapiSessionHolder::Get() const
 {
     Os::CCriticalSectionLock lock(State().lock);

@@ -17,7 +17,6 @@ public:
     // Holds a reference of its own; the one it held before is released.
     void Set(IMAPISession* session);
     void Clear() { Set(nullptr); }
-    bool IsEmpty() const;
     // A reference of the caller's own, null when none is held.
     IMAPISessionPtr Get() const;
 };
