@@ -211,3 +211,20 @@ TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
     EXPECT_TRUE(Contains(log, "Repairing NXO configuration..."));
     EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
 }
+
+// A profile without Junk E-mail, and an Outlook that gives no MAPI session:
+// the add-in logs on by itself and starts all the same.
+TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
+{
+    CAddInFlow flow;
+    flow.mailbox->RemoveFolder(Outlook::Junk);
+    flow.outlook.session->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(nullptr);
+    long logons = flow.provider->GetCallCount("MAPILogonEx");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    EXPECT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Unable to autoconfigure NXO URI from inbox messages"); }));
+    EXPECT_EQ(logons + 1, flow.provider->GetCallCount("MAPILogonEx"));
+    std::string log = flow.Log();
+    EXPECT_TRUE(Contains(log, "MAPI session not available from Outlook; calling MAPILogonEx"));
+    EXPECT_TRUE(Contains(log, "Unable to initialize Junk E-mail event sink"));
+    EXPECT_FALSE(Contains(log, "Unable to initialize MAPI session"));
+}
