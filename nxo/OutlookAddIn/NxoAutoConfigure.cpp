@@ -14,6 +14,7 @@
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "OutlookAddInUtil.h"
+#include "Ui.h"
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -35,20 +36,6 @@ bool IsProbeSubject(const std::wstring& subject)
         if (subject == probeSubject)
             return true;
     return false;
-}
-
-// Keeps Outlook responsive between the items of a scan.
-void PumpPendingMessages()
-{
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
 }
 
 // Items of the folder that pass the filter, newest first.
@@ -107,7 +94,8 @@ bool CNxoOutlookAddIn::ScanInboxForNxoUri()
         Logging::LogFormat(Logging::Debug, L"Found %d message(s) that are newer than %d days",
                            static_cast<int>(items.GetLong(L"Count")), 30);
         for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
-            PumpPendingMessages();
+            // Outlook stays responsive between the items of a scan.
+            Ui::PumpMessages();
             try {
                 CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
                 if (item && ConfigureNxoUriFromMessage(GetMapiObject<IMessage>(item)))
@@ -235,7 +223,7 @@ bool CNxoOutlookAddIn::ScanForAuthenticationProbe(const DateTimeSpan& span)
                 continue;
             items.Call(L"Sort", {_variant_t(L"[ReceivedTime]"), _variant_t(true)});
             for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
-                PumpPendingMessages();
+                Ui::PumpMessages();
                 try {
                     CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
                     if (!item)
