@@ -2,6 +2,7 @@
 
 #include "ClientId.h"
 #include "DateTime.h"
+#include "Logging.h"
 #include "NxoDataDirectory.h"
 #include "OfficeInterfaces.h"
 #include "Os.h"
@@ -41,10 +42,18 @@ std::string QueryValue(const Json::Value& request, const std::string& name)
     return std::string();
 }
 
+bool IsDemo()
+{
+    return ::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0;
+}
+
 } // namespace
 
 CAddInFlow::CAddInFlow()
 {
+    // The demonstration shows the flow's steps, not the test's own log.
+    if (IsDemo())
+        Logging::SetLogPath(Os::CombinePath(BinaryFolder(), L"demo.log"));
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     m_provider = ::LoadLibraryW(Os::CombinePath(BinaryFolder(), L"mapi-provider\\olmapi32.dll").c_str());
     provider = QzlTestMapi::GetControl(m_provider);
@@ -210,7 +219,7 @@ std::string CAddInFlow::Log() const
 
 void CAddInFlow::Step(const std::string& text)
 {
-    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)
+    if (IsDemo())
         std::printf("  - %s\n", text.c_str());
 }
 
@@ -221,6 +230,8 @@ void CAddInFlow::Saw(const Json::Value& request)
     size_t secret = target.find("shared_secret=");
     if (secret != std::string::npos)
         target.replace(secret + 14, target.find('&', secret) - secret - 14, "********");
+    if (request["form"].isMember("Addresses"))
+        target += " Addresses=" + request["form"]["Addresses"][0].asString();
     Step("appliance saw " + request["method"].asString() + " " + target + " -> " +
          std::to_string(request["status"].asInt()) +
          (request["user"].isString() ? " (as " + request["user"].asString() + ")" : std::string()));
