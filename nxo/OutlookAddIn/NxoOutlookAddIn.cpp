@@ -99,21 +99,21 @@ HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode c
         // the previous disconnection stopped the appliance requests.
         ReleaseApiClient();
         Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
+        // Ready before the base connection opens the MAPI session: new mail
+        // may arrive at once.
+        m_uiWork.Initialize(GetMarshaler());
 
         HRESULT hr = COutlookAddIn::OnConnection(application, connectMode, addInInstance, custom);
         if (FAILED(hr))
             return hr;
 
         m_apiClient = CreateApiClient();
-        m_uiWork.Initialize(GetMarshaler());
         UINT repairMessage = CAsyncMarshaler::RegisterCallback([this](int64_t) { RepairConfiguration(); });
         m_apiClient->SetAuthenticationFailureHandler(
             [this, repairMessage](const std::shared_ptr<Net::CHttpResponse>& response) {
                 OnAuthenticationFailed(response, repairMessage);
             });
         return S_OK;
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::OnConnection", e);
     } catch (...) {
         ReportCaughtException(__FILE__, L"CNxoOutlookAddIn::OnConnection", __LINE__);
     }

@@ -228,3 +228,31 @@ TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
     EXPECT_TRUE(Contains(log, "Unable to initialize Junk E-mail event sink"));
     EXPECT_FALSE(Contains(log, "Unable to initialize MAPI session"));
 }
+
+// The user disables the add-in while the appliance is slow to answer: the
+// requests are canceled and waited for, and the add-in enabled again in the
+// same Outlook works.
+TEST(AddInFlowTest, DisconnectsWhileRequestsAreUnderWay)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    flow.appliance.Switch("mark.cgi", "delay=10");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    std::vector<CFakeRef> spam;
+    for (const char* id : {"SLOW-1", "SLOW-2", "SLOW-3"})
+        spam.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Slow", id));
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", spam));
+    flow.PumpUntil([] { return false; }, 1);
+    ULONGLONG start = ::GetTickCount64();
+    EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+    EXPECT_LT(::GetTickCount64() - start, 5000u);
+    EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
+
+    flow.appliance.Switch("", "clear=1");
+    ASSERT_EQ(S_OK, flow.host->Connect(ext_cm_AfterStartup));
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam[0]}));
+    std::vector<Json::Value> marks = flow.AwaitSeen("mark.cgi", 1);
+    ASSERT_EQ(1u, marks.size());
+    EXPECT_EQ("SLOW-1", QueryOf(marks[0], "id"));
+}
