@@ -98,7 +98,7 @@ bool CNxoOutlookAddIn::ScanInboxForNxoUri()
             Ui::PumpMessages();
             try {
                 CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
-                if (item && ConfigureNxoUriFromMessage(GetMapiObject<IMessage>(item)))
+                if (item && ConfigureNxoUriFromMessage(GetMapiObject<IMessage>(item).GetInterfacePtr()))
                     return true;
             } catch (const CException& e) {
                 Logging::Log(Logging::Error, (L"Unable to configure NXO URI from message: " + e.GetDescription()).c_str());
@@ -230,7 +230,7 @@ bool CNxoOutlookAddIn::ScanForAuthenticationProbe(const DateTimeSpan& span)
                         QZL_THROW(L"CNxoOutlookAddIn::ScanForAuthenticationProbe",
                                   CException(L"Item is not a message"));
                     Mapi::AuthenticationProbeProps props =
-                        Mapi::GetAuthenticationProbeProps(GetMapiObject<IMessage>(item));
+                        Mapi::GetAuthenticationProbeProps(GetMapiObject<IMessage>(item).GetInterfacePtr());
                     if (folderId != olFolderDeletedItems)
                         purge.push_back(item);
                     if (!verified)

@@ -63,7 +63,7 @@ bool CNxoOutlookAddIn::MarkMessagesAsNotSpam(const std::vector<CDispatchObject>&
             if (!config.IsWhitelistOnNotSpamEnabled())
                 continue;
             std::set<std::string> addresses;
-            for (const std::string& address : Mapi::GetMessageSmtpSenders(GetMapiObject<IMAPIProp>(message)))
+            for (const std::string& address : Mapi::GetMessageSmtpSenders(GetMapiObject<IMAPIProp>(message).GetInterfacePtr()))
                 addresses.insert(address);
             if (addresses.empty()) {
                 Logging::Log(Logging::Debug, L"Message has no SMTP senders to whitelist");
@@ -87,8 +87,8 @@ void CNxoOutlookAddIn::ClassifyMessage(const CDispatchObject& message, bool isSp
         Logging::Log(Logging::Debug, (L"Classifying message: " + message.GetString(L"Subject")).c_str());
         Mapi::IMessagePtr mapiMessage = GetMapiObject<IMessage>(message);
         if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured())
-            ConfigureNxoUriFromMessage(mapiMessage);
-        Mapi::QuenzalMessageProps props = Mapi::GetQuenzalMessageProps(mapiMessage, true);
+            ConfigureNxoUriFromMessage(mapiMessage.GetInterfacePtr());
+        Mapi::QuenzalMessageProps props = Mapi::GetQuenzalMessageProps(mapiMessage.GetInterfacePtr(), true);
         QueueApiRequest(
             [props, isSpam](CNxoApiClient& client) { client.MarkMessage(props.Url, props.DebugId, isSpam); });
     } catch (const CException& e) {

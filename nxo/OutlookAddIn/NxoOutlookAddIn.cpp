@@ -197,11 +197,10 @@ void CNxoOutlookAddIn::InitializeNewMailEventSinks()
     for (long folderId : {olFolderInbox, olFolderJunk}) {
         try {
             CDispatchObject folder = GetDefaultFolder(folderId);
-            auto* sink = new Mapi::CNewMailEventSink();
-            Mapi::CNewMailEventSinkRef held(sink, false);
-            sink->Initialize(GetMapiObject<IMAPIFolder>(folder),
+            std::unique_ptr<Mapi::CNewMailEventSink, SinkRelease> sink(new Mapi::CNewMailEventSink());
+            sink->Initialize(GetMapiObject<IMAPIFolder>(folder).GetInterfacePtr(),
                              [this](IMessage* message) { return OnNewMessage(message); });
-            m_newMailSinks.push_back(std::move(held));
+            m_newMailSinks.push_back(std::move(sink));
         } catch (const CException& e) {
             QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::InitializeNewMailEventSinks", e);
             if (folderId == olFolderInbox)

@@ -122,6 +122,10 @@ private:
     std::set<Quenzal::StringW> m_pendingPermanentDeletions;
     Quenzal::OutlookAddIn::COutlookAddInTimer m_autoConfigureTimer;
     bool m_addInDisabled = false;
-    std::vector<Quenzal::Mapi::CNewMailEventSink*> m_newMailSinks;
+    // The sinks are COM objects; the add-in gives back the reference it got.
+    struct SinkRelease {
+        void operator()(Quenzal::Mapi::CNewMailEventSink* sink) const { sink->Release(); }
+    };
+    std::vector<std::unique_ptr<Quenzal::Mapi::CNewMailEventSink, SinkRelease>> m_newMailSinks;
     CUiThreadWork m_uiWork;
 };
