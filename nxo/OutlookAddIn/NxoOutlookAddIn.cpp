@@ -131,8 +131,7 @@ void CNxoOutlookAddIn::OnMapiLogonComplete()
     COutlookAddIn::OnMapiLogonComplete();
     try {
         Logging::Log(Logging::Debug, L"Initializing MAPI session");
-        Mapi::IMAPISessionPtr session(CreateMapiSession(), false);
-        Mapi::GetMapiSession().Set(session.GetInterfacePtr());
+        Mapi::GetMapiSession().Set(CreateMapiSession().GetInterfacePtr());
         Logging::Log(Logging::Debug, L"Successfully initialized MAPI session");
         InitializeNewMailEventSinks();
         InitializeFolderEventSinks();
@@ -153,7 +152,7 @@ void CNxoOutlookAddIn::OnMapiLogonComplete()
     }
 }
 
-IMAPISession* CNxoOutlookAddIn::CreateMapiSession()
+Mapi::IMAPISessionPtr CNxoOutlookAddIn::CreateMapiSession()
 {
     const wchar_t* function = L"CNxoOutlookAddIn::CreateMapiSession";
     CDispatchObject session = GetSession();
@@ -162,7 +161,7 @@ IMAPISession* CNxoOutlookAddIn::CreateMapiSession()
     if ((object.vt == VT_UNKNOWN || object.vt == VT_DISPATCH) && object.punkVal != nullptr &&
         SUCCEEDED(object.punkVal->QueryInterface(__uuidof(IMAPISession), reinterpret_cast<void**>(&mapiSession)))) {
         m_ownMapiLogon = false;
-        return mapiSession;
+        return Mapi::IMAPISessionPtr(mapiSession, false);
     }
     Logging::Log(Logging::Debug, L"MAPI session not available from Outlook; calling MAPILogonEx");
     HRESULT hr = Mapi::MAPILogonEx(0, nullptr, nullptr, MapiLogonFlags, &mapiSession);
@@ -171,7 +170,7 @@ IMAPISession* CNxoOutlookAddIn::CreateMapiSession()
     if (hr != S_OK)
         QZL_REPORT_NON_SUCCESS(function, hr);
     m_ownMapiLogon = true;
-    return mapiSession;
+    return Mapi::IMAPISessionPtr(mapiSession, false);
 }
 
 CDispatchObject CNxoOutlookAddIn::GetSession()

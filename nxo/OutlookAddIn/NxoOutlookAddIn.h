@@ -18,6 +18,7 @@
 #include "UiThreadWork.h"
 
 #include "HeaderRecords.h"
+#include "MapiPointers.h"
 #include "NewMailEventSink.h"
 
 #include <memory>
@@ -90,7 +91,7 @@ public:
 
 private:
     std::shared_ptr<CNxoApiClient> CreateApiClient();
-    IMAPISession* CreateMapiSession();
+    Quenzal::Mapi::IMAPISessionPtr CreateMapiSession();
     void InitializeNewMailEventSinks();
     void InitializeFolderEventSinks();
     void UninitializeEventSinks();
