@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+// Outlook items the windows show: a mail item (sent or being composed) and a
+// folder of an item type (0 mail, 1 appointments, 6 posts).
+QzlFake::CFakeRef MakeMailItem(bool sent);
+QzlFake::CFakeRef MakeFolder(long defaultItemType);
+
 class AddInTest : public ::testing::Test {
 protected:
     AddInTest();
