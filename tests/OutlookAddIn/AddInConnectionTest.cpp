@@ -182,8 +182,7 @@ TEST_F(AddInTest, FailingTeardownStepStillRunsTheOthers)
         logon.unadviseResult = application.unadviseResult = explorers.unadviseResult = S_OK;
         outlook.ClearSinks();
         ExpectOutlookReleased();
-        host.Load();
-        probe = host.GetExport<TestAddInProbe*()>("QzlTestAddInProbe")();
+        ReloadAddIn();
     }
 }
 

@@ -32,9 +32,14 @@ AddInTest::AddInTest() : host(outlook, TestAddInPath(), CLSID_QzlTestAddIn, L"Qu
 void AddInTest::SetUp()
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_logPath = QzlTest::UniqueTempPath(L"addin");
+    ASSERT_NO_FATAL_FAILURE(ReloadAddIn());
+}
+
+void AddInTest::ReloadAddIn()
+{
     ASSERT_NO_FATAL_FAILURE(host.Load());
     probe = host.GetExport<TestAddInProbe*()>("QzlTestAddInProbe")();
-    m_logPath = QzlTest::UniqueTempPath(L"addin");
     probe->setLogPath(m_logPath.c_str());
 }
 

@@ -19,6 +19,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Loads the module again after it was unloaded; its probe is a new one.
+    void ReloadAddIn();
     // What the add-in's module wrote to its log.
     std::string AddInLog() const { return QzlTest::ReadWholeFile(m_logPath); }
     // Outlook after the add-in has gone: no sink advised, no reference kept,
