@@ -5,7 +5,8 @@
 // backstage draws the member's bitmap. Members 1 and 2 are separate modules;
 // they are only found among Outlook's COM add-ins and in the registry.
 //
-// Every function raises CException "Unexpected case" for an index outside 0..2.
+// The functions raise CException "Unexpected case" for an index outside 0..2,
+// except the version, which reports every failure and answers empty.
 
 #include "DispatchObject.h"
 #include "OlePicture.h"

@@ -13,6 +13,18 @@
 QzlFake::CFakeRef MakeMailItem(bool sent);
 QzlFake::CFakeRef MakeFolder(long defaultItemType);
 
+// The HRESULT of the CComError the body raises; S_OK when it raises none.
+template <class F>
+HRESULT RaisedComError(F&& body)
+{
+    try {
+        body();
+    } catch (const Quenzal::CComError& e) {
+        return e.GetHResult();
+    }
+    return S_OK;
+}
+
 class AddInTest : public ::testing::Test {
 protected:
     AddInTest();

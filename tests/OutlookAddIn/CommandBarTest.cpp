@@ -195,13 +195,7 @@ TEST_F(CommandBarTest, FailuresStayInsideTheAddIn)
     CFakeRef button = bar->AddControl(Office::ControlButton, L"Other");
     auto sink = CButtonEventSinkRef::Create(CButtonEventSink::Action());
     sink->Initialize(CDispatchObject(button.Get()));
-    HRESULT refused = S_OK;
-    try {
-        sink->Initialize(CDispatchObject(button.Get()));
-    } catch (const Quenzal::CComError& e) {
-        refused = e.GetHResult();
-    }
-    EXPECT_EQ(E_FAIL, refused); // advised already
+    EXPECT_EQ(E_FAIL, RaisedComError([&] { sink->Initialize(CDispatchObject(button.Get())); })); // advised already
     EXPECT_FALSE(CFakeCommandBar::Click(button));
     EXPECT_TRUE(capture.Contains("bad_function_call"));
     sink->Uninitialize();

@@ -1,6 +1,7 @@
 #include "RibbonTestSupport.h"
 
 #include "OutlookAddInUtil.h"
+#include "RibbonSupport.h"
 
 using namespace QzlFake;
 
@@ -79,4 +80,24 @@ TEST_F(RibbonTest, GroupsWithoutButtonsDisappear)
     ConnectOutlook(L"16.0.0.5000", {ExplorerRibbon, ReadRibbon});
     EXPECT_EQ(ExpectedXml("explorer-16-hidden.xml"), NormalizedXml(ribbon->GetXml(ExplorerRibbon)));
     EXPECT_EQ("", ribbon->GetXml(ReadRibbon));
+}
+
+TEST(RibbonSupport, BuildersRefuseButtonsWithoutIdAndFindBackstageElements)
+{
+    using namespace Quenzal::OutlookAddIn;
+    EXPECT_EQ(L"'id' attribute not found in ribbon element attributes",
+              QzlTest::Raised([] { Ribbon::CreateToggleButton({{L"label", L"x"}}); }).GetDescription());
+    // Looked up without letter case.
+    EXPECT_EQ("<button ID=\"x\"/>\n", NormalizedXml(Ribbon::CreateButton({{L"ID", L"x"}}).CloseAndFormat()));
+
+    struct Case {
+        const wchar_t* id;
+        int element;
+    };
+    for (const Case& c : {Case{L"Quenzal.NxoOutlookAddIn.logs", BackstageLogs}, Case{L"Quenzal.Other.STATUS", BackstageStatus},
+                          Case{L"config", -1}, Case{L"Quenzal.NxoOutlookAddIn.", -1}, Case{L"a.unknown", -1}}) {
+        QzlFake::CFakeRef control = QzlFake::CFakeRibbonHost::MakeControl(c.id, nullptr);
+        EXPECT_EQ(c.element, Ribbon::GetBackstageElementFromControl(control.Get()));
+    }
+    EXPECT_EQ(E_POINTER, RaisedComError([] { Ribbon::GetBackstageElementFromControl(nullptr); }));
 }
