@@ -56,15 +56,21 @@ void CAddInToolbar::DeleteControl(const CDispatchObject& control, const wchar_t*
     QZL_CATCH_REPORT(function)
 }
 
+// A temporary control at the end of the bar, after the orphans of its name have gone.
+CDispatchObject CAddInToolbar::AddControl(long type, const StringW& name, const wchar_t* function)
+{
+    if (!m_controls)
+        QZL_THROW(function, CException(L"Controls not initialized"));
+    DeleteOrphanedButtons(name);
+    return CDispatchObject::FromVariant(
+        m_controls.Call(L"Add", {_variant_t(type), Missing(), Missing(), Missing(), _variant_t(true)}));
+}
+
 CDispatchObject CAddInToolbar::AddButton(int commandId, const StringW& name, int captionLid, int tooltipLid,
                                          UINT iconId, bool useFaceId, CButtonEventSinkRef sink)
 {
     const wchar_t* function = L"Quenzal::OutlookAddIn::CAddInToolbar::AddButton";
-    if (!m_controls)
-        QZL_THROW(function, CException(L"Controls not initialized"));
-    DeleteOrphanedButtons(name);
-    CDispatchObject control = CDispatchObject::FromVariant(
-        m_controls.Call(L"Add", {_variant_t(msoControlButton), Missing(), Missing(), Missing(), _variant_t(true)}));
+    CDispatchObject control = AddControl(msoControlButton, name, function);
     try {
         CDispatchObject button = CDispatchObject::Query(control.GetInterface(), IID_OfficeCommandBarButton);
         if (!button)
@@ -91,11 +97,7 @@ CDispatchObject CAddInToolbar::AddButton(int commandId, const StringW& name, int
 CDispatchObject CAddInToolbar::AddPopup(const StringW& name, int captionLid, int tooltipLid)
 {
     const wchar_t* function = L"Quenzal::OutlookAddIn::CAddInToolbar::AddPopup";
-    if (!m_controls)
-        QZL_THROW(function, CException(L"Controls not initialized"));
-    DeleteOrphanedButtons(name);
-    CDispatchObject control = CDispatchObject::FromVariant(
-        m_controls.Call(L"Add", {_variant_t(msoControlPopup), Missing(), Missing(), Missing(), _variant_t(true)}));
+    CDispatchObject control = AddControl(msoControlPopup, name, function);
     try {
         CDispatchObject popup = CDispatchObject::Query(control.GetInterface(), IID_OfficeCommandBarPopup);
         if (!popup)

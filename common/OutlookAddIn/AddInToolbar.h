@@ -82,6 +82,7 @@ protected:
 
 private:
     bool FindControls();
+    CDispatchObject AddControl(long type, const StringW& name, const wchar_t* function);
     void DeleteOrphanedButtons(const StringW& name);
     // Deletes a control that was just added and could not be set up.
     static void DeleteControl(const CDispatchObject& control, const wchar_t* function);

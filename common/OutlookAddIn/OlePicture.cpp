@@ -7,6 +7,14 @@ namespace Quenzal::OutlookAddIn {
 
 namespace {
 
+PICTDESC Describe(UINT type)
+{
+    PICTDESC description = {};
+    description.cbSizeofstruct = sizeof(description);
+    description.picType = type;
+    return description;
+}
+
 IPictureDispPtr CreatePicture(PICTDESC& description)
 {
     IPictureDisp* picture = nullptr;
@@ -34,9 +42,7 @@ CBitmap LoadModuleBitmap(UINT id)
 
 IPictureDispPtr CreateIconPicture(Os::CIcon icon)
 {
-    PICTDESC description = {};
-    description.cbSizeofstruct = sizeof(description);
-    description.picType = PICTYPE_ICON;
+    PICTDESC description = Describe(PICTYPE_ICON);
     description.icon.hicon = icon.Get();
     IPictureDispPtr picture = CreatePicture(description);
     icon.Detach();
@@ -45,9 +51,7 @@ IPictureDispPtr CreateIconPicture(Os::CIcon icon)
 
 IPictureDispPtr CreateBitmapPicture(CBitmap bitmap)
 {
-    PICTDESC description = {};
-    description.cbSizeofstruct = sizeof(description);
-    description.picType = PICTYPE_BITMAP;
+    PICTDESC description = Describe(PICTYPE_BITMAP);
     description.bmp.hbitmap = bitmap.Get();
     IPictureDispPtr picture = CreatePicture(description);
     bitmap.Detach();

@@ -53,6 +53,20 @@ CDispatchObject RequireContext(const CDispatchObject& ribbonControl, const Strin
     return window;
 }
 
+// A button's label or tooltip message; a missing message still has its
+// placeholder text, only an empty one is refused.
+StringW GetButtonText(int lid, const wchar_t* what, const wchar_t* name)
+{
+    StringW function = StringW(Qualified) + name;
+    if (lid == 0)
+        QZL_THROW(function.c_str(), CException(StringW::Format(L"Unable to get button %s lid", what)));
+    StringW text = GetLocalizedMessage(lid);
+    if (text.empty())
+        QZL_THROW(function.c_str(),
+                  CException(StringW::Format(L"Button %s lid is invalid: %d", what, lid)));
+    return text;
+}
+
 BSTR AllocateText(const StringW& text, const StringW& function)
 {
     BSTR copy = ::SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size()));
@@ -74,26 +88,12 @@ int COutlookAddIn::RequireRibbonButtonId(IDispatch* ribbonControl, const wchar_t
 
 StringW COutlookAddIn::GetRibbonButtonLabel(int commandId)
 {
-    int lid = GetRibbonButtonLabelLid(commandId);
-    const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::GetRibbonButtonLabel";
-    if (lid == 0)
-        QZL_THROW(function, CException(L"Unable to get button label lid"));
-    StringW text = GetLocalizedMessage(lid);
-    if (text.empty())
-        QZL_THROW(function, CException(StringW::Format(L"Button label lid is invalid: %d", lid)));
-    return text;
+    return GetButtonText(GetRibbonButtonLabelLid(commandId), L"label", L"GetRibbonButtonLabel");
 }
 
 StringW COutlookAddIn::GetRibbonButtonTooltip(int commandId)
 {
-    int lid = GetRibbonButtonTooltipLid(commandId);
-    const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::GetRibbonButtonTooltip";
-    if (lid == 0)
-        QZL_THROW(function, CException(L"Unable to get button tooltip lid"));
-    StringW text = GetLocalizedMessage(lid);
-    if (text.empty())
-        QZL_THROW(function, CException(StringW::Format(L"Button tooltip lid is invalid: %d", lid)));
-    return text;
+    return GetButtonText(GetRibbonButtonTooltipLid(commandId), L"tooltip", L"GetRibbonButtonTooltip");
 }
 
 bool COutlookAddIn::IsRibbonButtonVisible(int, IDispatch*)

@@ -1,7 +1,5 @@
 #include "FakeCommandBars.h"
 
-#include "FakeOutlook.h"
-
 #include <algorithm>
 
 namespace QzlFake {

@@ -5,7 +5,7 @@
 // property never set stays VT_EMPTY); buttons raise Click to the sinks on
 // their _CommandBarButtonEvents; Delete takes a control off the bar.
 
-#include "FakeObject.h"
+#include "FakeOutlook.h"
 
 #include <memory>
 
@@ -13,10 +13,7 @@ namespace QzlFake {
 
 namespace Office {
 
-constexpr IID Iid(unsigned long first)
-{
-    return {first, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-}
+using Outlook::Iid; // Office's ids have the same form
 
 inline constexpr IID CommandBarControl = Iid(0x000C0308);
 inline constexpr IID CommandBarButton = Iid(0x000C030E);

@@ -7,7 +7,7 @@
 // InvalidateControl (CallCount). A callback that lets an exception out, or
 // XML that does not parse, fails the running test.
 
-#include "FakeObject.h"
+#include "FakeOutlook.h"
 
 #include <tinyxml.h>
 
@@ -19,10 +19,9 @@ namespace QzlFake {
 
 namespace Office {
 
-inline constexpr IID RibbonControl = {0x000C0395, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID RibbonUI = {0x000C03A7, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID RibbonExtensibility = {0x000C0396, 0x0000, 0x0000,
-                                            {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID RibbonControl = Outlook::Iid(0x000C0395);
+inline constexpr IID RibbonUI = Outlook::Iid(0x000C03A7);
+inline constexpr IID RibbonExtensibility = Outlook::Iid(0x000C0396);
 
 } // namespace Office
 
