@@ -12,3 +12,7 @@ endforeach()
 if(IS_DIRECTORY ${SRC}/servers)
     file(COPY ${SRC}/servers DESTINATION ${DST})
 endif()
+# Stand-ins that run as loopback servers (Python) go along with them.
+if(IS_DIRECTORY ${SRC}/doubles)
+    file(COPY ${SRC}/doubles DESTINATION ${DST} FILES_MATCHING PATTERN "*.py")
+endif()

@@ -22,6 +22,7 @@ and the options; HTTP routes are functions decorated with @route("/path").
 import argparse
 import hashlib
 import http.server
+import importlib.util
 import io
 import os
 import shutil
@@ -508,6 +509,14 @@ def fill_listen_queue(listener):
     return fillers
 
 
+def load_routes(path):
+    """Runs register(server) of a routes file kept elsewhere (a stand-in's)."""
+    source = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
+    module = importlib.util.module_from_spec(source)
+    source.loader.exec_module(module)
+    module.register(sys.modules[__name__])
+
+
 def write_port_file(path, port, control_port):
     temporary = path + ".part"
     with open(temporary, "w") as f:
@@ -536,7 +545,11 @@ def main():
     parser.add_argument("--port-file", help="file that receives the ports")
     parser.add_argument("--lifetime", type=float, default=300.0,
                         help="seconds to live when nobody holds the control connection")
+    parser.add_argument("--routes", action="append", default=[],
+                        help="a Python file whose register(server) adds HTTP routes (stand-ins)")
     options = parser.parse_args()
+    for path in options.routes:
+        load_routes(path)
 
     context = make_tls_context(options) if options.tls else None
     listener = socket.create_server(("127.0.0.1", 0), backlog=0 if options.stall else 64)

@@ -1,0 +1,151 @@
+// The appliance API client against the stand-in appliance over TLS:
+//
+//   nxo_bench.exe <appliance URI> <account> <secret> <file> <curl seconds for the marks>
+//
+// 1. The upload of the file through CNxoApiClient::StoreKvdFile (thread pool,
+//    appliance lock, progress notifier on a shown progress dialog), against
+//    the network library's own upload of the same request on the calling
+//    thread with a progress notifier (the same 4096-byte pieces), and
+//    without one for information; then the peak working set.
+// 2. 100 mark requests one after another, each on its own connection,
+//    against a native curl making the same requests (timed by scripts/bench
+//    just before).
+//
+// The settings key of the build's Wine prefix is used for the appliance and
+// the account, and removed again when it was not there before.
+
+#include "BenchSupport.h"
+#include "ComProgressDlg.h"
+#include "Exception.h"
+#include "Http.h"
+#include "HttpConnection.h"
+#include "HttpRequest.h"
+#include "HttpResponse.h"
+#include "HttpSession.h"
+#include "Logging.h"
+#include "Net.h"
+#include "NxoApiClient.h"
+#include "NxoClientConfig.h"
+#include "NxoOutlookAddInConfig.h"
+#include "Os.h"
+#include "RegistryKey.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using namespace Quenzal;
+using QzlBench::Now;
+using QzlBench::PeakWorkingSetMiB;
+
+namespace {
+
+constexpr int Rounds = 3;
+constexpr int Marks = 100;
+const wchar_t* const SettingsPath = L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In";
+
+class CCountingNotifier : public Net::IHttpRequestNotifier {
+public:
+    void OnDataSent(const void*, uint64_t length) override { m_sent += length; }
+    uint64_t m_sent = 0;
+};
+
+// The best of the rounds, in MB/s of the file's bytes.
+template <class F>
+double BestRate(uint64_t bytes, F&& upload)
+{
+    double best = 1e30;
+    for (int round = 0; round < Rounds; ++round) {
+        double start = Now();
+        upload();
+        best = std::min(best, Now() - start);
+    }
+    return static_cast<double>(bytes) / 1e6 / best;
+}
+
+void LibraryUpload(CNxoApiClient& client, const KvdRequestInfo& info, const std::wstring& path, bool notify)
+{
+    auto request = client.CreateKvdUploadRequest(info, path, L"bench.bin");
+    client.PrepareRequest(*request);
+    auto notifier = notify ? std::make_shared<CCountingNotifier>() : nullptr;
+    auto response = Net::MakeHttpRequest(client.GetSession(), std::make_shared<Net::CHttpConnection>(notifier),
+                                          request);
+    if (response->GetStatus() != 200) {
+        std::fprintf(stderr, "library upload failed: %d\n", response->GetStatus());
+        std::exit(1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: nxo_bench <appliance URI> <account> <secret> <file> <curl seconds>\n");
+        return 2;
+    }
+    const StringW uri{std::string(argv[1])};
+    const StringW path{std::string(argv[4])};
+    const double curlSeconds = std::atof(argv[5]);
+    Logging::SetLogPath(Os::GetTemporaryDirectory() + L"nxo_bench.log");
+    Net::InitializeSockets();
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Os::CRegistryKey existing;
+    const bool hadSettings = existing.TryOpen(HKEY_CURRENT_USER, SettingsPath, KEY_READ);
+    existing.Close();
+
+    int result = 0;
+    {
+        CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+        config.SetNxoUri(CNxoOutlookAddInConfig::ParseNxoUri(uri), L"bench@example.com");
+        config.SetAccountName(StringW(std::string(argv[2])));
+        config.SetAccountKey(StringW(std::string(argv[3])));
+        CNxoApiClient client;
+        // The session learns the appliance's nonce here, so that no upload is
+        // sent twice for a challenge.
+        CNxoClientConfig info;
+        client.GetClientConfiguration(info);
+
+        const uint64_t bytes = Os::GetFileSizeByPath(path);
+        CComProgressDlg dialog(L"Quenzal Inbox Rampart", 322, 1);
+        KvdRequestInfo request{L"{00000000-0000-4000-8000-000000000001}", L"bench@example.com", {L"a@example.com"},
+                               nullptr};
+        try {
+            dialog.Show(nullptr);
+            request.ProgressDialog = dialog.GetDialog();
+        } catch (const CException&) {
+            std::printf("(no display: the upload's notifier runs without a progress dialog)\n");
+        }
+        double baseline = PeakWorkingSetMiB();
+        double addIn = BestRate(bytes, [&] { client.StoreKvdFile(request, path, L"bench.bin"); });
+        double addInPeak = PeakWorkingSetMiB();
+        dialog.Close();
+        double library = BestRate(bytes, [&] { LibraryUpload(client, request, path, true); });
+        double plain = BestRate(bytes, [&] { LibraryUpload(client, request, path, false); });
+        std::printf("upload   TLS %4.0f MiB: add-in %8.1f MB/s  library with notifier %8.1f MB/s  ratio %5.2f  "
+                    "(library without notifier %8.1f MB/s)  peak working set %6.1f MiB (%5.1f MiB before)\n",
+                    static_cast<double>(bytes) / (1024.0 * 1024.0), addIn, library, addIn / library, plain,
+                    addInPeak, baseline);
+
+        double start = Now();
+        for (int i = 0; i < Marks; ++i) {
+            auto context = client.MarkMessage(L"", std::to_wstring(i), true);
+            Os::WaitForObject(context->GetCompletionEvent(), DateTimeSpan());
+            if (!context->IsSuccessful()) {
+                std::fprintf(stderr, "mark %d failed: %u\n", i, context->GetStatusCode());
+                result = 1;
+                break;
+            }
+        }
+        double seconds = Now() - start;
+        std::printf("marks    TLS %4d requests: add-in %6.2f s  curl %6.2f s  ratio %5.2f\n", Marks, seconds,
+                    curlSeconds, seconds > 0 ? curlSeconds / seconds : 0.0);
+    }
+    if (!hadSettings)
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);
+    std::fflush(stdout);
+    return result;
+}

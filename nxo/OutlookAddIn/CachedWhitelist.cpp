@@ -1,0 +1,144 @@
+#include "CachedWhitelist.h"
+
+#include "ErrorReport.h"
+#include "File.h"
+#include "Logging.h"
+#include "NxoDataDirectory.h"
+#include "Os.h"
+#include "SmartPointer.h"
+#include "Uri.h"
+
+#include <cstdio>
+
+using namespace Quenzal;
+
+namespace {
+
+struct CrtFileDestructor {
+    static bool IsValid(FILE* file) { return file != nullptr; }
+    static void Destroy(FILE* file) { std::fclose(file); }
+};
+using CCrtFile = SmartPointer<FILE*, CrtFileDestructor>;
+
+constexpr wchar_t WhitelistFileName[] = L"whitelist.txt";
+constexpr wchar_t ApplianceFileName[] = L"whitelist.appliance";
+
+bool IsFile(const std::wstring& path)
+{
+    DWORD attributes = Os::GetFileAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    StringA copy(text);
+    copy.Trim();
+    return copy;
+}
+
+} // namespace
+
+CCachedWhitelist::CCachedWhitelist()
+    : m_path(Os::CombinePath(GetNxoDataDirectory(), WhitelistFileName)),
+      m_appliancePath(Os::CombinePath(GetNxoDataDirectory(), ApplianceFileName))
+{
+    try {
+        ImportLegacyWhitelist();
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error, (L"Unable to import legacy cached whitelist: " + e.GetDescription()).c_str());
+    }
+    try {
+        Load();
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error, (L"Unable to load whitelist; deleting: " + e.GetDescription()).c_str());
+        Os::TryDeleteFile(m_path);
+    }
+    LoadAppliance();
+}
+
+void CCachedWhitelist::ImportLegacyWhitelist()
+{
+    const StringW legacyProduct = Os::GetApplicationDataSubdirectory(L"Quenzal\\Threat Rampart");
+    const StringW legacyFolder = Os::CombinePath(legacyProduct, L"Outlook Add-In");
+    const StringW legacyPath = Os::CombinePath(legacyFolder, WhitelistFileName);
+    if (!IsFile(legacyPath) || IsFile(m_path))
+        return;
+    Logging::Log(Logging::Debug, (L"Importing legacy cached whitelist: " + legacyPath).c_str());
+    Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(m_path));
+    Os::MoveFile(legacyPath, m_path);
+    if (Os::TryDeleteDirectory(legacyFolder))
+        Os::TryDeleteEmptyDirectory(legacyProduct);
+}
+
+void CCachedWhitelist::Load()
+{
+    if (!IsFile(m_path))
+        return;
+    CCrtFile file;
+    if (_wfopen_s(file.Receive(), m_path.c_str(), L"rt") != 0 || !file)
+        QZL_THROW(L"CCachedWhitelist::Load", CCrtError(m_path.c_str()));
+    // A longer line arrives in pieces, each judged as a line of its own.
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof(buffer), file.Get()) != nullptr) {
+        std::string line = Trimmed(buffer);
+        if (line.find('@') != std::string::npos)
+            m_addresses.insert(line);
+        else
+            Logging::LogA(Logging::Error, ("Invalid address found in cached whitelist: " + line).c_str());
+    }
+    if (std::ferror(file.Get()))
+        QZL_THROW(L"CCachedWhitelist::Load", CCrtError(m_path.c_str()));
+}
+
+void CCachedWhitelist::LoadAppliance()
+{
+    if (!IsFile(m_appliancePath))
+        return;
+    try {
+        m_appliance = Trimmed(Os::ReadFileContents(m_appliancePath));
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(L"CCachedWhitelist::LoadAppliance", e);
+    }
+}
+
+void CCachedWhitelist::BindToAppliance(const Net::CUri& appliance)
+{
+    const std::string server = appliance.FormatServer();
+    if (_stricmp(server.c_str(), m_appliance.c_str()) == 0)
+        return;
+    if (!m_appliance.empty()) {
+        Logging::LogA(Logging::Debug, ("Appliance changed from " + m_appliance + "; emptying cached whitelist").c_str());
+        m_addresses.clear();
+        Os::TryDeleteFile(m_path);
+    }
+    m_appliance = server;
+    try {
+        Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(m_appliancePath));
+        Os::WriteFileContents(m_appliancePath, server.data(), server.size());
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(L"CCachedWhitelist::BindToAppliance", e);
+    }
+}
+
+bool CCachedWhitelist::AddAddressToWhitelist(const std::string& address)
+{
+    const std::string trimmed = Trimmed(address);
+    if (trimmed.find('@') == std::string::npos) {
+        Logging::LogA(Logging::Error, ("Attempt to add invalid address to whitelist: " + trimmed).c_str());
+        return false;
+    }
+    if (Contains(trimmed)) {
+        Logging::LogA(Logging::Debug, ("Address already in whitelist: " + trimmed).c_str());
+        return false;
+    }
+    try {
+        const std::string line = trimmed + "\r\n";
+        Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(m_path));
+        Os::AppendFileContents(m_path, line.data(), line.size());
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(L"CCachedWhitelist::AddAddressToWhitelist", e);
+        return false;
+    }
+    m_addresses.insert(trimmed);
+    return true;
+}

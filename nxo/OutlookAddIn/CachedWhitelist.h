@@ -1,0 +1,58 @@
+#pragma once
+// The addresses that the appliance has already accepted into the user's
+// whitelist, remembered from one run of Outlook to the next so that none is
+// sent twice: "whitelist.txt" in the add-in's data folder (one address a
+// line, CR LF, only ever appended) and the same addresses in memory, compared
+// without regard to ASCII case.
+//
+// A whitelist belongs to one appliance: the server it was filled for is kept
+// beside the file ("whitelist.appliance"), and binding the cache to another
+// server empties it, so that a new appliance is sent every address again.
+// A cache from before that file existed is taken to belong to the first
+// appliance it is bound to.
+//
+// The cache has no lock of its own; its owner (the API client) holds its lock
+// around every use, the membership test included.
+
+#include "Net.h"
+#include "StringW.h"
+
+#include <set>
+#include <string>
+
+namespace Quenzal::Net {
+class CUri;
+}
+
+class CCachedWhitelist {
+public:
+    using AddressSet = std::set<std::string, Quenzal::Net::NoCaseLessA>;
+
+    // Imports the file of the product's older name and loads the cache; file
+    // problems are logged, never raised.
+    CCachedWhitelist();
+    CCachedWhitelist(const CCachedWhitelist&) = delete;
+    CCachedWhitelist& operator=(const CCachedWhitelist&) = delete;
+
+    // True when the address (trimmed) was new and is now in the file and in memory.
+    bool AddAddressToWhitelist(const std::string& address);
+    bool Contains(const std::string& address) const { return m_addresses.count(address) != 0; }
+    const AddressSet& GetAddresses() const { return m_addresses; }
+
+    // Empties the cache when it was filled for another server than this
+    // URI's (scheme, host without case, port), then belongs to this one.
+    void BindToAppliance(const Quenzal::Net::CUri& appliance);
+
+    const Quenzal::StringW& GetPath() const { return m_path; }
+
+private:
+    void ImportLegacyWhitelist();
+    void Load();
+    void LoadAppliance();
+
+    Quenzal::StringW m_path;
+    Quenzal::StringW m_appliancePath;
+    // "https://host:port"; empty while no appliance is known.
+    std::string m_appliance;
+    AddressSet m_addresses;
+};

@@ -1,0 +1,161 @@
+#include "NxoApiClient.h"
+
+#include "ErrorReport.h"
+#include "HttpRequest.h"
+#include "Localization.h"
+#include "Logging.h"
+#include "NxoApiError.h"
+#include "NxoOutlookAddInConfig.h"
+#include "Os.h"
+
+#include <algorithm>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+using namespace Quenzal;
+using Os::CCriticalSectionLock;
+
+namespace {
+
+constexpr int LidCommunicationError = 319;
+
+// Held around every appliance exchange of the process, whichever client or
+// thread started it.
+Os::CCriticalSection NxoApiRequestLock;
+
+const wchar_t* const CgiNames[] = {
+    L"addin_auth_request.cgi", L"addin_auth_confirm.cgi", L"mark.cgi",          L"whitelist.cgi",
+    L"get_info.cgi",           L"stub_attachment.cgi",    L"stub_preamble.cgi",
+};
+
+} // namespace
+
+void CNxoApiRequestContext::Execute()
+{
+    CCriticalSectionLock lock(NxoApiRequestLock);
+    CAsyncHttpRequestContext::Execute();
+}
+
+CNxoApiClient::CNxoApiClient() : CNxoApiClient(Os::GetHostApplicationInfo()) {}
+
+CNxoApiClient::CNxoApiClient(const Os::HostApplicationInfo& host)
+    : CHttpClient(L"NxoOutlookAddIn", Os::GetModuleVersionString(reinterpret_cast<HMODULE>(&__ImageBase), false),
+                  host.Name, host.Version, host.Architecture)
+{
+    CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    if (config.IsAuthenticated())
+        SetDigestCredentials(config.GetAccountName(), config.GetAccountKey());
+}
+
+CNxoApiClient::~CNxoApiClient()
+{
+    // Completion handlers hold a plain pointer to the client.
+    std::vector<ContextPtr> running;
+    {
+        CCriticalSectionLock lock(m_lock);
+        for (const auto& request : m_requests)
+            if (auto context = request.lock())
+                running.push_back(context);
+    }
+    for (const ContextPtr& context : running)
+        if (context->IsStarted())
+            Os::WaitForObject(context->GetCompletionEvent(), DateTimeSpan());
+}
+
+StringW CNxoApiClient::GetCgiName(uint32_t kind)
+{
+    return kind < std::size(CgiNames) ? StringW(CgiNames[kind]) : StringW();
+}
+
+std::shared_ptr<Net::CHttpRequest> CNxoApiClient::CreateApiRequest(uint32_t kind, const std::wstring& uriText)
+{
+    if (kind > NxoApiRequestAuthenticationConfirm && !HasCredentials())
+        QZL_THROW(L"CNxoApiClient::CreateApiRequest", CException(L"User not authenticated"));
+    Net::CUri uri;
+    if (uriText.empty()) {
+        uri = CNxoOutlookAddInConfig::GetInstance().GetNxoUri();
+        if (uri.GetScheme() == -1 || uri.GetHost().empty())
+            QZL_THROW(L"CNxoApiClient::CreateApiRequest", CException(L"No valid NXO URI configured"));
+    } else {
+        uri = CNxoOutlookAddInConfig::ParseNxoUri(uriText);
+        if (uri.GetScheme() == -1 || uri.GetHost().empty())
+            QZL_THROW(L"CNxoApiClient::CreateApiRequest", CException(L"NXO URI is invalid: " + uriText));
+    }
+    std::string path = (L"/cgi-mod/" + GetCgiName(kind)).GetAnsi(CP_ACP);
+    uri.SetPath(path);
+    auto request = std::make_shared<Net::CHttpRequest>(uri);
+    request->SetNoCache();
+    return request;
+}
+
+void CNxoApiClient::AddRequestParameter(Net::CHttpRequest& request, const std::wstring& name,
+                                        const std::wstring& value, bool hidden)
+{
+    Net::CUri uri = request.GetUri();
+    const std::string narrowName = StringW(name).GetAnsi(CP_ACP);
+    Net::SetQueryParameter(uri.GetQueryParameters(), narrowName, value);
+    if (hidden)
+        uri.GetMaskedNames().insert(narrowName);
+    request.SetUri(uri);
+}
+
+CNxoApiClient::ContextPtr CNxoApiClient::CreateAsyncRequest(const std::shared_ptr<Net::CHttpRequest>& request,
+                                                            const std::shared_ptr<Net::IHttpResponseSink>& sink,
+                                                            const std::shared_ptr<Net::IHttpRequestNotifier>& notifier,
+                                                            CompletionHandler handler)
+{
+    auto context = std::make_shared<CNxoApiRequestContext>(GetSession(), CreateConnection(notifier), request, sink);
+    if (handler)
+        context->AddCompletionHandler(std::move(handler));
+    CCriticalSectionLock lock(m_lock);
+    std::erase_if(m_requests, [](const auto& request) { return request.expired(); });
+    m_requests.push_back(context);
+    return context;
+}
+
+void CNxoApiClient::UpdateNxoUriStatus(const Net::CAsyncHttpRequestContext& context)
+{
+    CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    const Net::CUri& requested = context.GetRequest()->GetUri();
+    if (!requested.IsSameServer(config.GetNxoUri())) {
+        Logging::LogA(Logging::Debug,
+                      ("Request URI does not match configured URI; not updating NXO URI status: " +
+                       requested.FormatServer())
+                          .c_str());
+        return;
+    }
+    const uint32_t status = context.GetStatusCode();
+    if (status == 0xFFFFFFFF)
+        config.SetNxoUriStatus(GetLocalizedMessage(LidCommunicationError));
+    else if (status != 200)
+        config.SetNxoUriStatus(context.GetStatusText());
+    else
+        config.SetNxoUriStatus(std::wstring());
+}
+
+CNxoApiClient::ContextPtr CNxoApiClient::PerformApiRequest(const std::shared_ptr<Net::CHttpRequest>& request)
+{
+    auto context = SendRequest(request, nullptr, nullptr, CompletionHandler());
+    if (context->GetThreadId() != ::GetCurrentThreadId())
+        Os::WaitForObject(context->GetCompletionEvent(), DateTimeSpan());
+    return context;
+}
+
+CNxoApiClient::ContextPtr CNxoApiClient::SubmitWithStatus(const std::shared_ptr<Net::CHttpRequest>& request,
+                                                          std::function<void(const ContextPtr&)> handler)
+{
+    auto context = CreateAsyncRequest(request, nullptr, nullptr, CompletionHandler());
+    // The pool holds the request while its handlers run; a weak reference
+    // keeps a request that never ran from holding itself.
+    std::weak_ptr<Net::CAsyncHttpRequestContext> weak = context;
+    context->AddCompletionHandler([this, weak, handler = std::move(handler)] {
+        ContextPtr finished = weak.lock();
+        if (!finished)
+            return;
+        UpdateNxoUriStatus(*finished);
+        if (handler)
+            handler(finished);
+    });
+    SubmitAsyncRequest(context);
+    return context;
+}

@@ -1,0 +1,270 @@
+// The API client against the stand-in appliance: each operation's request as
+// the appliance saw it, the success rules, the status of the configured
+// appliance and the texts the user is shown.
+
+#include "ApplianceStandIn.h"
+#include "AsyncHttpRequestContext.h"
+#include "ClientId.h"
+#include "ComProgressDlg.h"
+#include "File.h"
+#include "HttpRequest.h"
+#include "Localization.h"
+#include "NetEncoding.h"
+#include "NxoApiClient.h"
+#include "NxoApiError.h"
+#include "NxoClientConfig.h"
+#include "NxoOutlookAddInConfig.h"
+#include "NxoTestSupport.h"
+#include "Os.h"
+#include "TestSupport.h"
+#include "Ui.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace Quenzal;
+using NxoTest::CAddInTurn;
+using NxoTest::CApplianceStandIn;
+using NxoTest::HeaderOf;
+
+namespace {
+
+void Wait(const CNxoApiClient::ContextPtr& context)
+{
+    ASSERT_TRUE(context);
+    ASSERT_TRUE(Os::WaitForObject(context->GetCompletionEvent(), DateTimeSpan(0, 0, 1, 0, 0)));
+}
+
+StringW Status()
+{
+    return CAddInTurn::SettingsString(NxoSettings::NxoUriStatus);
+}
+
+std::string Target(const Json::Value& request)
+{
+    return request["target"].asString();
+}
+
+// The error a synchronous operation raised, with its text for the user.
+template <class F>
+std::pair<StringW, StringW> Failure(F&& operation)
+{
+    try {
+        operation();
+    } catch (const CNxoApiError& e) {
+        return {e.GetDescription(), e.GetUserMessage()};
+    } catch (const CException& e) {
+        return {e.GetDescription(), e.IsUserMessage() ? e.GetDescription() : StringW()};
+    }
+    return {L"no failure", L""};
+}
+
+} // namespace
+
+TEST(NxoApiClient, ProbeConfirmationGivesTheAccountThatMarkingUses)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    const std::string clientId = App::GetClientId().ToAnsi();
+    {
+        CNxoApiClient client;
+        EXPECT_EQ(Failure([&] { client.MarkMessage(appliance.Uri(), L"1", true); }).first, L"User not authenticated");
+        EXPECT_EQ(Failure([&] { client.InitiateAuthenticationProbe(L"x", {}); }).first, L"No valid NXO URI configured");
+        EXPECT_EQ(Failure([&] { client.CreateApiRequest(0, L"https://"); }).first, L"NXO URI is invalid: https://");
+    }
+    CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    config.SetNxoUri(CNxoOutlookAddInConfig::ParseNxoUri(appliance.Uri()), CAddInTurn::Identity);
+    config.SetNxoUriStatus(L"500 Earlier failure");
+    CNxoApiClient client;
+    uint32_t probeStatus = 0;
+    Wait(client.InitiateAuthenticationProbe(CAddInTurn::Identity, [&](const CNxoApiClient::ContextPtr& context) {
+        probeStatus = context->GetStatusCode();
+    }));
+    EXPECT_EQ(probeStatus, 200u);
+    EXPECT_EQ(Status(), L"") << "a success clears the status";
+    auto probe = appliance.Seen("addin_auth_request.cgi").at(0);
+    EXPECT_EQ(Target(probe), "/cgi-mod/addin_auth_request.cgi?client_id=" + clientId + "&user=user%40example.com");
+    std::string headers;
+    for (const char* name : {"X-Quenzal-Client-ID", "X-Quenzal-Client-Version", "X-Quenzal-Application-Version",
+                             "Cache-Control", "Pragma", "Connection", "Authorization"})
+        headers += HeaderOf(probe, name) + "|";
+    EXPECT_EQ(headers, clientId + "|NxoOutlookAddIn/7.1.0.42|test_nxo/7.1.0.42 (x64)|no-cache|no-cache|close||");
+
+    EXPECT_EQ(Failure([&] { client.VerifyAuthenticationProbe(CAddInTurn::Identity, L"wrong"); }),
+              std::make_pair(StringW(L"403 Forbidden"), GetLocalizedMessage(5)));
+    QzlTest::CLogCapture log;
+    client.VerifyAuthenticationProbe(CAddInTurn::Identity, StringW(probe["token"].asString()));
+    auto confirm = appliance.Seen("addin_auth_confirm.cgi").at(1);
+    const std::string secret = confirm["query"][1][1].asString();
+    EXPECT_EQ(secret.size(), 228u);
+    EXPECT_EQ(secret.find('='), 227u);
+    EXPECT_EQ(Target(confirm), "/cgi-mod/addin_auth_confirm.cgi?client_id=" + clientId + "&shared_secret=" +
+                                   Net::UrlEncode(secret) + "&token=" + probe["token"].asString() +
+                                   "&user=user%40example.com");
+    EXPECT_EQ(CAddInTurn::SettingsString(NxoSettings::AccountKey).ToAnsi(), secret);
+    EXPECT_EQ(CAddInTurn::SettingsString(NxoSettings::AccountName).ToAnsi(), "user@example.com===" + clientId);
+    EXPECT_TRUE(config.IsAuthenticated());
+    EXPECT_TRUE(log.Contains("shared_secret=********"));
+    EXPECT_FALSE(log.Contains(secret.substr(0, 40)));
+
+    // The new account at once, in Digest: challenged first, then answered.
+    Wait(client.MarkMessage(L"", L"dbg-1", true));
+    auto marks = appliance.Seen("mark.cgi");
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_EQ(marks[0]["status"].asInt() * 1000 + marks[1]["status"].asInt(), 401200);
+    EXPECT_EQ(Target(marks[1]), "/cgi-mod/mark.cgi?id=dbg-1&Spam=Y");
+    EXPECT_EQ(marks[1]["user"].asString(), "user@example.com===" + clientId);
+    EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
+    EXPECT_EQ(client.CreateApiRequest(9, L"h")->FormatRequestTarget(), "/cgi-mod/");
+}
+
+TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    CNxoApiClient client;
+
+    // Two requests queued together never share the wire.
+    appliance.Switch("mark.cgi", "delay=0.3");
+    auto first = client.MarkMessage(L"", L"a", false);
+    Wait(client.MarkMessage(L"", L"b", false));
+    Wait(first);
+    auto marks = appliance.Seen("mark.cgi");
+    ASSERT_EQ(marks.size(), 3u);
+    EXPECT_LE(marks[1]["end"].asDouble(), marks[2]["start"].asDouble());
+    EXPECT_EQ(config.GetCounter(NxoSettings::NotSpamCount), 2u);
+
+    appliance.Switch("mark.cgi", "delay=0&status=560&reason=Quota%20exceeded");
+    Wait(client.MarkMessage(L"", L"c", true));
+    EXPECT_EQ(Status(), L"560 Quota exceeded");
+    EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 0u);
+    // The message's own appliance, named otherwise: its answers are not ours to record.
+    appliance.Switch("mark.cgi", "status=200");
+    Wait(client.MarkMessage(appliance.Uri("localhost"), L"d", true));
+    EXPECT_EQ(Target(appliance.Seen("mark.cgi").back()), "/cgi-mod/mark.cgi?id=d&Spam=Y");
+    EXPECT_EQ(Status(), L"560 Quota exceeded");
+    EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
+
+    appliance.Switch("mark.cgi", "reset=1");
+    Wait(client.MarkMessage(L"", L"e", true));
+    EXPECT_EQ(Status(), GetLocalizedMessage(319));
+
+    // Only Digest: a Basic challenge is never answered with these credentials.
+    appliance.Switch("", "clear=1&challenge=basic");
+    std::atomic<int> failures{0};
+    client.SetAuthenticationFailureHandler([&](const std::shared_ptr<Net::CHttpResponse>&) { ++failures; });
+    Wait(client.MarkMessage(L"", L"f", true));
+    EXPECT_EQ(HeaderOf(appliance.Seen("mark.cgi").back(), "Authorization").rfind("Basic", 0), std::string::npos);
+    EXPECT_EQ(Status(), L"401 Unauthorized");
+    // A new nonce for every attempt: three answers, then the failure handler.
+    appliance.Switch("", "clear=1&nonce=changing");
+    const size_t before = appliance.Seen("mark.cgi").size();
+    Wait(client.MarkMessage(L"", L"g", true));
+    EXPECT_EQ(appliance.Seen("mark.cgi").size() - before, 4u);
+    EXPECT_EQ(failures.load(), 2);
+    EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
+}
+
+TEST(NxoApiClient, WhitelistSendsFormDataAndCachesAcrossRestartsForOneAppliance)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    {
+        CNxoApiClient client;
+        std::set<std::string> addresses{"a+b@example.com", "x&y=z%@example.com", "plain@example.com"};
+        Wait(client.WhitelistAddresses(addresses));
+        auto sent = appliance.Seen("whitelist.cgi").back();
+        EXPECT_EQ(sent["body"].asString(), "Addresses=a%2Bb@example.com,plain@example.com,x%26y%3Dz%25@example.com");
+        EXPECT_EQ(sent["form"]["Addresses"][0].asString(), "a+b@example.com,plain@example.com,x&y=z%@example.com");
+        EXPECT_EQ(sent["method"].asString() + " " + HeaderOf(sent, "Content-Type"),
+                  "POST application/x-www-form-urlencoded");
+
+        std::set<std::string> more{"A+B@Example.com", "new@example.com"};
+        Wait(client.WhitelistAddresses(more));
+        EXPECT_EQ(more, std::set<std::string>{"new@example.com"});
+        appliance.Switch("whitelist.cgi", "status=500");
+        std::set<std::string> refused{"refused@example.com"};
+        Wait(client.WhitelistAddresses(refused));
+    }
+    EXPECT_EQ(QzlTest::ReadWholeFile(NxoTest::CDataFolderTurn::WhitelistPath()),
+              "a+b@example.com\r\nplain@example.com\r\nx&y=z%@example.com\r\nnew@example.com\r\n");
+    {
+        CNxoApiClient restarted;
+        QzlTest::CLogCapture log;
+        std::set<std::string> cached{"plain@example.com", "NEW@example.com"};
+        EXPECT_EQ(restarted.WhitelistAddresses(cached), nullptr);
+        EXPECT_TRUE(log.Contains("All addresses in whitelist request are already whitelisted"));
+    }
+    // Another appliance has none of them yet.
+    appliance.Switch("", "clear=1");
+    turn.Configure(appliance, "localhost");
+    CNxoApiClient client;
+    std::set<std::string> again{"plain@example.com"};
+    Wait(client.WhitelistAddresses(again));
+    EXPECT_EQ(HeaderOf(appliance.Seen("whitelist.cgi").back(), "Host").rfind("localhost:", 0), 0u);
+    EXPECT_EQ(QzlTest::ReadWholeFile(NxoTest::CDataFolderTurn::WhitelistPath()), "plain@example.com\r\n");
+}
+
+TEST(NxoApiClient, ClientConfigurationSuccessRulesAndUserTexts)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CNxoApiClient client;
+    const StringW firmware = GetLocalizedMessage(376) + L"\r\n\r\n" + GetLocalizedMessage(245) + L"\r\n";
+    struct Case {
+        const char* switches;
+        StringW description; // empty: succeeds with size
+        StringW userText;
+        uint64_t size;
+    } cases[] = {
+        {"", L"", L"", 104857600},
+        {"gzip=1&type=none", L"", L"", 104857600},
+        {"body=<info><max_kvd_file_size>12.5</max_kvd_file_size></info>", L"", L"", 12},
+        {"body=<other/>", GetLocalizedMessage(318), GetLocalizedMessage(318), 0},
+        {"body=<info><max_kvd_file_size>x</max_kvd_file_size></info>", GetLocalizedMessage(318),
+         GetLocalizedMessage(318), 0},
+        {"body=", L"200 OK", GetLocalizedMessage(318), 0},
+        {"status=403", L"403 Forbidden", GetLocalizedMessage(5), 0},
+        {"status=404", L"404 Not Found", firmware, 0},
+        {"status=502", L"502 Bad Gateway", firmware, 0},
+        {"status=560&reason=Disk%20full", L"560 Disk full", GetLocalizedMessage(318) + L":\r\n\r\nDisk full", 0},
+        {"status=560&body=Disk%20full", L"560 UNIDENTIFIED ERROR", GetLocalizedMessage(318), 0},
+        {"reset=1", L"Network error", GetLocalizedMessage(319), 0},
+    };
+    for (const Case& c : cases) {
+        appliance.Switch("", "clear=1");
+        if (*c.switches)
+            appliance.Switch("get_info.cgi", c.switches);
+        CNxoClientConfig config;
+        auto failure = Failure([&] { client.GetClientConfiguration(config); });
+        EXPECT_EQ(failure.first, c.description.empty() ? StringW(L"no failure") : c.description) << c.switches;
+        EXPECT_EQ(failure.second, c.userText) << c.switches;
+        EXPECT_EQ(config.GetMaxKvdFileSize(), c.size) << c.switches;
+    }
+    EXPECT_EQ(HeaderOf(appliance.Seen("get_info.cgi").back(), "Authorization").rfind("Digest ", 0), 0u);
+
+    // The appliance's own words, in an error box over the owner.
+    appliance.Switch("", "clear=1");
+    appliance.Switch("get_info.cgi", "status=560&reason=Quota%20exceeded");
+    wchar_t shown[512] = {};
+    std::thread user([&] {
+        for (int i = 0; i < 400 && !*shown; ++i, ::Sleep(25)) {
+            HWND box = ::FindWindowW(L"#32770", L"Quenzal Inbox Rampart");
+            if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    });
+    try {
+        CNxoClientConfig config;
+        client.GetClientConfiguration(config);
+    } catch (const CNxoApiError& e) {
+        e.ShowUserMessage(nullptr);
+    }
+    user.join();
+    EXPECT_EQ(StringW(shown), GetLocalizedMessage(318) + L":\r\n\r\nQuota exceeded");
+}

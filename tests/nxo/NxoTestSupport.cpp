@@ -1,0 +1,89 @@
+#include "NxoTestSupport.h"
+
+#include "ApplianceStandIn.h"
+#include "ClientId.h"
+#include "NxoDataDirectory.h"
+#include "NxoOutlookAddInConfig.h"
+#include "Os.h"
+
+#include <new>
+
+using namespace Quenzal;
+
+namespace NxoTest {
+
+namespace {
+
+const wchar_t* const SettingsPath = L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In";
+
+// The settings object is built once per process; a test starts it again in
+// place so that it reads the test's own key.
+struct CRestartedConfig : CNxoOutlookAddInConfig {
+    static void Restart()
+    {
+        CNxoOutlookAddInConfig& instance = GetInstance();
+        instance.~CNxoOutlookAddInConfig();
+        new (&instance) CRestartedConfig();
+    }
+};
+static_assert(sizeof(CRestartedConfig) == sizeof(CNxoOutlookAddInConfig));
+
+} // namespace
+
+CDataFolderTurn::CDataFolderTurn()
+{
+    Clean();
+}
+
+CDataFolderTurn::~CDataFolderTurn()
+{
+    Clean();
+}
+
+void CDataFolderTurn::Clean()
+{
+    Os::TryDeleteFile(WhitelistPath());
+    Os::TryDeleteFile(GetNxoDataDirectory() + L"whitelist.appliance");
+    Os::TryDeleteDirectory(LegacyFolder());
+    Os::TryDeleteEmptyDirectory(Os::GetApplicationDataSubdirectory(L"Quenzal\\Threat Rampart"));
+}
+
+StringW CDataFolderTurn::WhitelistPath()
+{
+    return GetNxoDataDirectory() + L"whitelist.txt";
+}
+
+StringW CDataFolderTurn::LegacyFolder()
+{
+    return Os::CombinePath(Os::GetApplicationDataSubdirectory(L"Quenzal\\Threat Rampart"), L"Outlook Add-In");
+}
+
+CAddInTurn::CAddInTurn() : m_parents(HKEY_CURRENT_USER, SettingsPath, QzlTest::CRegistryPathCleanup::OnlyEmptyKeys)
+{
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);
+    CRestartedConfig::Restart();
+}
+
+CAddInTurn::~CAddInTurn()
+{
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);
+}
+
+void CAddInTurn::Configure(CApplianceStandIn& appliance, const char* hostName)
+{
+    CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    config.SetNxoUri(CNxoOutlookAddInConfig::ParseNxoUri(appliance.Uri(hostName)), Identity);
+    const StringW account = StringW(Identity) + L"===" + App::GetClientId();
+    const StringW secret = StringW(L"secret+/=") + StringW(hostName);
+    config.SetAccountName(account);
+    config.SetAccountKey(secret);
+    appliance.AddAccount(account, secret);
+}
+
+StringW CAddInTurn::SettingsString(const wchar_t* name)
+{
+    Os::CRegistryKey key;
+    return key.TryOpen(HKEY_CURRENT_USER, SettingsPath, KEY_READ) ? key.TryGetString(name) : StringW();
+}
+
+} // namespace NxoTest

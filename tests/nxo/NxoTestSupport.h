@@ -1,0 +1,49 @@
+#pragma once
+// What the add-in's tests share: turns at the add-in's real data folder and
+// settings key (tests run in parallel processes in one Wine prefix), each
+// left as it was found.
+
+#include "RegistryTestSupport.h"
+#include "StringW.h"
+
+namespace NxoTest {
+
+class CApplianceStandIn;
+
+// The data folder without the cache files, before and after.
+class CDataFolderTurn {
+public:
+    CDataFolderTurn();
+    ~CDataFolderTurn();
+    CDataFolderTurn(const CDataFolderTurn&) = delete;
+    CDataFolderTurn& operator=(const CDataFolderTurn&) = delete;
+
+    static Quenzal::StringW WhitelistPath();
+    static Quenzal::StringW LegacyFolder();
+
+private:
+    void Clean();
+    QzlTest::CNamedTestLock m_lock{L"Local\\QuenzalTest.NxoDataFolder"};
+};
+
+// The data folder and a settings key of its own, with the process's settings
+// object started anew over it, as a new start of Outlook would.
+class CAddInTurn {
+public:
+    CAddInTurn();
+    ~CAddInTurn();
+
+    // The stand-in as the configured appliance with an account it knows;
+    // hostName names the same server another way.
+    void Configure(CApplianceStandIn& appliance, const char* hostName = "127.0.0.1");
+    static Quenzal::StringW SettingsString(const wchar_t* name);
+
+    static constexpr wchar_t Identity[] = L"user@example.com";
+
+private:
+    QzlTest::CNamedTestLock m_settingsLock{L"Local\\QuenzalTest.NxoSettings"};
+    CDataFolderTurn m_dataFolder;
+    QzlTest::CRegistryPathCleanup m_parents;
+};
+
+} // namespace NxoTest
