@@ -146,6 +146,11 @@ public:
     void* GetInterface(REFIID iid);
 
 private:
+    // The command id of a control; -1 raises "Unable to get ribbon button ID from control".
+    int RequireRibbonButtonId(IDispatch* ribbonControl, const wchar_t* function);
+    // The label or tooltip callback: the text of the control's command.
+    HRESULT AnswerButtonText(IDispatch* ribbonControl, BSTR* text, const wchar_t* name,
+                             StringW (COutlookAddIn::*getText)(int));
     void Connect(IDispatch* application, ext_ConnectMode connectMode);
     void PublishComAddInObject();
     void AdviseWindows(CDispatchObject& collection, const wchar_t* name, CEventSink& sink,

@@ -5,6 +5,8 @@
 
 #include "CaughtException.h"
 #include "ErrorReport.h"
+#include "ExplorerToolbar.h"
+#include "InspectorToolbar.h"
 #include "Logging.h"
 #include "Modules.h"
 #include "OutlookAddInUtil.h"
@@ -129,22 +131,46 @@ bool COutlookAddIn::ShouldCreateInspectorToolbar()
 
 CAddInToolbarRef COutlookAddIn::CreateExplorerToolbar()
 {
-    return CAddInToolbarRef();
+    return CAddInToolbarRef::Create<CExplorerToolbar>(*this);
 }
 
 CAddInToolbarRef COutlookAddIn::CreateInspectorToolbar()
 {
-    return CAddInToolbarRef();
+    return CAddInToolbarRef::Create<CInspectorToolbar>(*this);
 }
 
-bool COutlookAddIn::ShowToolbarForExplorer(IDispatch*)
+// Buttons belong to folders of mail and posts.
+bool COutlookAddIn::ShowToolbarForExplorer(IDispatch* explorer)
 {
-    return true;
+    const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::ShowToolbarForExplorer";
+    try {
+        if (explorer == nullptr)
+            QZL_THROW(function, CComError(E_POINTER));
+        CDispatchObject folder = CDispatchObject(explorer).GetDispatch(L"CurrentFolder");
+        if (!folder)
+            return false;
+        long itemType = folder.GetLong(L"DefaultItemType");
+        return itemType == olMailItem || itemType == olPostItem;
+    }
+    QZL_CATCH_REPORT(function)
+    return false;
 }
 
-bool COutlookAddIn::ShowToolbarForInspector(IDispatch*)
+// Only messages that have been sent or received (Outlook 2003 and older).
+bool COutlookAddIn::ShowToolbarForInspector(IDispatch* inspector)
 {
-    return ShouldCreateInspectorToolbar();
+    const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::ShowToolbarForInspector";
+    if (!ShouldCreateInspectorToolbar())
+        return false;
+    try {
+        if (inspector == nullptr)
+            QZL_THROW(function, CComError(E_POINTER));
+        CDispatchObject item = CDispatchObject(inspector).GetDispatch(L"CurrentItem");
+        CDispatchObject mail = CDispatchObject::Query(item.GetInterface(), IID_OutlookMailItem);
+        return mail && mail.GetBool(L"Sent");
+    }
+    QZL_CATCH_REPORT(function)
+    return false;
 }
 
 void COutlookAddIn::RemoveExplorerToolbar(CAddInToolbar* toolbar)

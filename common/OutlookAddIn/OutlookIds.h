@@ -23,6 +23,8 @@ inline constexpr IID IID_OutlookPropertyPages = MakeOfficeIid(0x00063080);
 inline constexpr IID IID_OutlookPropertyPage = MakeOfficeIid(0x0006307E);
 inline constexpr IID IID_OfficeRibbonControl = MakeOfficeIid(0x000C0395);
 inline constexpr IID IID_OfficeCommandBarButton = MakeOfficeIid(0x000C030E);
+inline constexpr IID IID_OfficeCommandBarPopup = MakeOfficeIid(0x000C030A);
+inline constexpr IID IID_OfficeRibbonUI = MakeOfficeIid(0x000C03A7);
 
 // Event interfaces (dispinterfaces) and the events we handle on them. Outlook
 // passes event arguments in reverse order.
@@ -61,5 +63,8 @@ inline constexpr DISPID DISPID_ItemChange = 0xF002;
 inline constexpr long msoLanguageIDUI = 2;
 inline constexpr long olMailItem = 0;
 inline constexpr long olPostItem = 6;
+inline constexpr long msoControlButton = 1;
+inline constexpr long msoControlPopup = 10;
+inline constexpr long msoButtonIcon = 1;
 
 } // namespace Quenzal::OutlookAddIn

@@ -1,12 +1,15 @@
-// The ribbon side of the add-in: custom-UI XML, the callbacks Office calls by
-// name, button dispatch and the backstage. The base builds no ribbon; an
-// add-in with buttons supplies its group and its commands.
+// The ribbon callbacks that Office calls by name: each checks its arguments,
+// turns the control into a command id through the add-in, and converts the
+// add-in's answer into the COM result. Every out-value is set on every path
+// (nothing, false, null when there is nothing to give), so that Office never
+// reads or frees what it did not get; no exception leaves a callback.
 #include "OutlookAddIn.h"
 
 #include "CaughtException.h"
 #include "ErrorReport.h"
 #include "Localization.h"
 #include "Logging.h"
+#include "OlePicture.h"
 #include "OutlookIds.h"
 #include "TextFileUtil.h"
 
@@ -14,40 +17,83 @@ namespace Quenzal::OutlookAddIn {
 
 namespace {
 
-constexpr int ExplorerRibbonKind = 3;
-constexpr int MailReadRibbonKind = 6;
+constexpr const wchar_t* Qualified = L"Quenzal::OutlookAddIn::COutlookAddIn::";
 
-// A callback's answer: the out-value is always set, so that Office never
-// reads or frees what it did not get; a missing control or out-pointer is
-// E_POINTER. The base answers what needs no add-in of its own.
 template <class T>
-HRESULT Answer(IDispatch* ribbonControl, T* out, T value, HRESULT result)
+void Clear(T* out, T value)
 {
     if (out != nullptr)
         *out = value;
-    return ribbonControl == nullptr || out == nullptr ? E_POINTER : result;
+}
+
+// The control argument as Office's IRibbonControl; null is E_POINTER, another
+// kind of object E_INVALIDARG.
+CDispatchObject RequireRibbonControl(IDispatch* control, const StringW& function)
+{
+    if (control == nullptr)
+        QZL_THROW(function.c_str(), CComError(E_POINTER));
+    CDispatchObject ribbonControl = CDispatchObject::Query(control, IID_OfficeRibbonControl);
+    if (!ribbonControl)
+        QZL_THROW(function.c_str(), CComError(E_INVALIDARG, L"not a ribbon control"));
+    return ribbonControl;
+}
+
+void RequireOut(const void* out, const StringW& function)
+{
+    if (out == nullptr)
+        QZL_THROW(function.c_str(), CComError(E_POINTER));
+}
+
+// The window the control belongs to (an explorer or an inspector).
+CDispatchObject RequireContext(const CDispatchObject& ribbonControl, const StringW& function)
+{
+    CDispatchObject window = ribbonControl.GetDispatch(L"Context");
+    if (!window)
+        QZL_THROW(function.c_str(), CComError(E_INVALIDARG, L"ribbon control without a window"));
+    return window;
+}
+
+// A button's label or tooltip message; a missing message still has its
+// placeholder text, only an empty one is refused.
+StringW GetButtonText(int lid, const wchar_t* what, const wchar_t* name)
+{
+    StringW function = StringW(Qualified) + name;
+    if (lid == 0)
+        QZL_THROW(function.c_str(), CException(StringW::Format(L"Unable to get button %s lid", what)));
+    StringW text = GetLocalizedMessage(lid);
+    if (text.empty())
+        QZL_THROW(function.c_str(),
+                  CException(StringW::Format(L"Button %s lid is invalid: %d", what, lid)));
+    return text;
+}
+
+BSTR AllocateText(const StringW& text, const StringW& function)
+{
+    BSTR copy = ::SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size()));
+    if (copy == nullptr)
+        QZL_THROW(function.c_str(), CComError(E_OUTOFMEMORY));
+    return copy;
 }
 
 } // namespace
 
-HRESULT COutlookAddIn::raw_GetCustomUI(BSTR ribbonId, BSTR* ribbonXml)
+// The command id of a control, which a click, toggle or visibility question needs.
+int COutlookAddIn::RequireRibbonButtonId(IDispatch* ribbonControl, const wchar_t* function)
 {
-    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::raw_GetCustomUI");
-    if (ribbonId == nullptr || ribbonXml == nullptr)
-        return E_POINTER;
-    // No XML: Office shows nothing of this add-in for that kind of window.
-    *ribbonXml = nullptr;
-    return S_OK;
+    int commandId = GetRibbonButtonId(ribbonControl);
+    if (commandId == -1)
+        QZL_THROW(function, CException(L"Unable to get ribbon button ID from control"));
+    return commandId;
 }
 
 StringW COutlookAddIn::GetRibbonButtonLabel(int commandId)
 {
-    return GetLocalizedMessage(GetRibbonButtonLabelLid(commandId));
+    return GetButtonText(GetRibbonButtonLabelLid(commandId), L"label", L"GetRibbonButtonLabel");
 }
 
 StringW COutlookAddIn::GetRibbonButtonTooltip(int commandId)
 {
-    return GetLocalizedMessage(GetRibbonButtonTooltipLid(commandId));
+    return GetButtonText(GetRibbonButtonTooltipLid(commandId), L"tooltip", L"GetRibbonButtonTooltip");
 }
 
 bool COutlookAddIn::IsRibbonButtonVisible(int, IDispatch*)
@@ -55,8 +101,8 @@ bool COutlookAddIn::IsRibbonButtonVisible(int, IDispatch*)
     return true;
 }
 
-// Command bars and the ribbon both end here; the window tells which kind of
-// Outlook window the button belongs to.
+// Ribbon and command bars both end here; the window tells which kind of
+// Outlook window the button belongs to. Any other window is ignored.
 void COutlookAddIn::OnToolbarButtonClicked(int commandId, IDispatch* window)
 {
     if (CDispatchObject explorer = CDispatchObject::Query(window, IID_OutlookExplorer))
@@ -65,31 +111,12 @@ void COutlookAddIn::OnToolbarButtonClicked(int commandId, IDispatch* window)
         OnInspectorButtonClicked(commandId, inspector.GetInterface());
 }
 
-void COutlookAddIn::OnToolbarButtonToggled(int, bool, IDispatch*) {}
-
-Net::CXmlFragment COutlookAddIn::FormatRibbonXml(int)
+void COutlookAddIn::OnToolbarButtonToggled(int commandId, bool pressed, IDispatch* window)
 {
-    return Net::CXmlFragment();
-}
-
-Net::CXmlFragment COutlookAddIn::FormatRibbonTabsXml(int)
-{
-    return Net::CXmlFragment();
-}
-
-Net::CXmlFragment COutlookAddIn::FormatBackstageXml()
-{
-    return Net::CXmlFragment();
-}
-
-Net::CXmlFragment COutlookAddIn::FormatContextMenusXml(int)
-{
-    return Net::CXmlFragment();
-}
-
-Net::CXmlFragment COutlookAddIn::FormatContextMenuXml(int, const StringW&)
-{
-    return Net::CXmlFragment();
+    if (CDispatchObject explorer = CDispatchObject::Query(window, IID_OutlookExplorer))
+        OnExplorerButtonToggled(commandId, pressed, explorer.GetInterface());
+    else if (CDispatchObject inspector = CDispatchObject::Query(window, IID_OutlookInspector))
+        OnInspectorButtonToggled(commandId, pressed, inspector.GetInterface());
 }
 
 UINT COutlookAddIn::GetRibbonButtonIconId(int)
@@ -100,38 +127,6 @@ UINT COutlookAddIn::GetRibbonButtonIconId(int)
 int COutlookAddIn::GetRibbonButtonTooltipLid(int commandId)
 {
     return GetRibbonButtonLabelLid(commandId);
-}
-
-// Backstage content needs the 2009/07 schema, which Outlook 2010 (14) brought.
-StringW COutlookAddIn::GetCustomUiNamespace()
-{
-    return GetOutlookVersion() < 14 ? L"http://schemas.microsoft.com/office/2006/01/customui"
-                                    : L"http://schemas.microsoft.com/office/2009/07/customui";
-}
-
-bool COutlookAddIn::IsRibbonSupported(int kind)
-{
-    return kind == ExplorerRibbonKind || kind == MailReadRibbonKind;
-}
-
-std::vector<StringW> COutlookAddIn::GetRibbonTabs(int)
-{
-    return {};
-}
-
-std::vector<StringW> COutlookAddIn::GetContextualTabSets(int)
-{
-    return {};
-}
-
-std::vector<StringW> COutlookAddIn::GetContextualTabs(int, const StringW&)
-{
-    return {};
-}
-
-std::vector<StringW> COutlookAddIn::GetRibbonContextMenus(int)
-{
-    return {};
 }
 
 void COutlookAddIn::OnExplorerButtonClicked(int, IDispatch*) {}
@@ -158,73 +153,131 @@ void COutlookAddIn::OnSendLog(const StringW&) {}
 
 HRESULT COutlookAddIn::OnRibbonLoaded(IDispatch* ribbon)
 {
+    StringW function = StringW(Qualified) + L"OnRibbonLoaded";
     Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnRibbonLoaded");
-    if (ribbon == nullptr)
-        return E_POINTER;
-    m_ribbonUi = CDispatchObject(ribbon);
-    return S_OK;
+    try {
+        if (ribbon == nullptr)
+            QZL_THROW(function.c_str(), CComError(E_POINTER));
+        m_ribbonUi = CDispatchObject();
+        m_ribbonUi = CDispatchObject::Query(ribbon, IID_OfficeRibbonUI);
+        if (!m_ribbonUi)
+            QZL_THROW(function.c_str(), CComError(E_FAIL, L"not a ribbon"));
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
 HRESULT COutlookAddIn::OnRibbonButtonClicked(IDispatch* ribbonControl)
 {
-    const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::OnRibbonButtonClicked";
+    StringW function = StringW(Qualified) + L"OnRibbonButtonClicked";
     Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnRibbonButtonClicked");
-    if (ribbonControl == nullptr)
-        return E_POINTER;
     try {
-        CDispatchObject control = CDispatchObject::Query(ribbonControl, IID_OfficeRibbonControl);
-        if (!control)
-            return E_INVALIDARG;
-        CDispatchObject window = control.GetDispatch(L"Context");
-        if (!window)
-            return E_INVALIDARG;
-        int commandId = GetRibbonButtonId(control.GetInterface());
-        if (commandId == -1)
-            QZL_THROW(function, CException(L"Unable to get ribbon button ID from control"));
-        OnToolbarButtonClicked(commandId, window.GetInterface());
+        CDispatchObject window = RequireContext(RequireRibbonControl(ribbonControl, function), function);
+        OnToolbarButtonClicked(RequireRibbonButtonId(ribbonControl, function.c_str()), window.GetInterface());
         return S_OK;
     }
-    QZL_CATCH_RETURN(function)
+    QZL_CATCH_RETURN(function.c_str())
 }
 
-HRESULT COutlookAddIn::OnRibbonButtonToggled(IDispatch* ribbonControl, VARIANT_BOOL)
+HRESULT COutlookAddIn::OnRibbonButtonToggled(IDispatch* ribbonControl, VARIANT_BOOL pressed)
 {
-    return ribbonControl == nullptr ? E_POINTER : E_NOTIMPL;
+    StringW function = StringW(Qualified) + L"OnRibbonButtonToggled";
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnRibbonButtonToggled");
+    try {
+        CDispatchObject window = RequireContext(RequireRibbonControl(ribbonControl, function), function);
+        OnToolbarButtonToggled(RequireRibbonButtonId(ribbonControl, function.c_str()), pressed != VARIANT_FALSE,
+                               window.GetInterface());
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonImage(IDispatch* ribbonControl, IPictureDisp** image)
 {
-    return Answer(ribbonControl, image, static_cast<IPictureDisp*>(nullptr), E_NOTIMPL);
+    StringW function = StringW(Qualified) + L"GetRibbonButtonImage";
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::GetRibbonButtonImage");
+    Clear(image, static_cast<IPictureDisp*>(nullptr));
+    try {
+        RequireOut(image, function);
+        RequireRibbonControl(ribbonControl, function);
+        UINT resource = GetRibbonButtonIconId(GetRibbonButtonId(ribbonControl));
+        if (resource == 0)
+            QZL_THROW(function.c_str(), CException(L"Unable to get ribbon button image resource ID"));
+        Os::CIcon icon = LoadModuleIcon(resource);
+        if (!icon)
+            QZL_THROW(function.c_str(), CException(L"Unable to load ribbon button image"));
+        *image = CreateIconPicture(std::move(icon)).Detach();
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
+}
+
+HRESULT COutlookAddIn::AnswerButtonText(IDispatch* ribbonControl, BSTR* text, const wchar_t* name,
+                                        StringW (COutlookAddIn::*getText)(int))
+{
+    StringW function = StringW(Qualified) + name;
+    Logging::Log(Logging::Trace, (L"Entered COutlookAddIn::" + StringW(name)).c_str());
+    Clear(text, static_cast<BSTR>(nullptr));
+    try {
+        RequireOut(text, function);
+        RequireRibbonControl(ribbonControl, function);
+        // An unknown control's id is refused by the add-in's message ids.
+        *text = AllocateText((this->*getText)(GetRibbonButtonId(ribbonControl)), function);
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonLabel(IDispatch* ribbonControl, BSTR* label)
 {
-    return Answer(ribbonControl, label, static_cast<BSTR>(nullptr), E_NOTIMPL);
+    return AnswerButtonText(ribbonControl, label, L"GetRibbonButtonLabel", &COutlookAddIn::GetRibbonButtonLabel);
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonTooltip(IDispatch* ribbonControl, BSTR* tooltip)
 {
-    return Answer(ribbonControl, tooltip, static_cast<BSTR>(nullptr), E_NOTIMPL);
+    return AnswerButtonText(ribbonControl, tooltip, L"GetRibbonButtonTooltip",
+                            &COutlookAddIn::GetRibbonButtonTooltip);
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonEnabled(IDispatch* ribbonControl, VARIANT_BOOL* enabled)
 {
-    return Answer(ribbonControl, enabled, VARIANT_TRUE, S_OK);
+    StringW function = StringW(Qualified) + L"GetRibbonButtonEnabled";
+    Clear(enabled, static_cast<VARIANT_BOOL>(VARIANT_FALSE));
+    try {
+        if (ribbonControl == nullptr)
+            QZL_THROW(function.c_str(), CComError(E_POINTER));
+        RequireOut(enabled, function);
+        *enabled = VARIANT_TRUE;
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
 HRESULT COutlookAddIn::GetRibbonButtonVisible(IDispatch* ribbonControl, VARIANT_BOOL* visible)
 {
-    return Answer(ribbonControl, visible, VARIANT_TRUE, S_OK);
+    StringW function = StringW(Qualified) + L"GetRibbonButtonVisible";
+    Clear(visible, static_cast<VARIANT_BOOL>(VARIANT_FALSE));
+    try {
+        RequireOut(visible, function);
+        CDispatchObject window = RequireContext(RequireRibbonControl(ribbonControl, function), function);
+        int commandId = RequireRibbonButtonId(ribbonControl, function.c_str());
+        *visible = IsRibbonButtonVisible(commandId, window.GetInterface()) ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
+// The base knows of no pressed buttons and of no menus.
 HRESULT COutlookAddIn::GetRibbonButtonPressedState(IDispatch* ribbonControl, VARIANT_BOOL* pressed)
 {
-    return Answer(ribbonControl, pressed, VARIANT_FALSE, S_OK);
+    Clear(pressed, static_cast<VARIANT_BOOL>(VARIANT_FALSE));
+    return ribbonControl == nullptr || pressed == nullptr ? E_POINTER : S_OK;
 }
 
 HRESULT COutlookAddIn::GetRibbonMenuContent(IDispatch* ribbonControl, BSTR* content)
 {
-    return Answer(ribbonControl, content, static_cast<BSTR>(nullptr), S_OK);
+    Clear(content, static_cast<BSTR>(nullptr));
+    return ribbonControl == nullptr || content == nullptr ? E_POINTER : S_OK;
 }
 
 HRESULT COutlookAddIn::GetContextMenuLabel(IDispatch* ribbonControl, BSTR* label)
@@ -244,12 +297,14 @@ HRESULT COutlookAddIn::OnBackstageButtonClicked(IDispatch* ribbonControl)
 
 HRESULT COutlookAddIn::GetBackstageImage(IDispatch* ribbonControl, IPictureDisp** image)
 {
-    return Answer(ribbonControl, image, static_cast<IPictureDisp*>(nullptr), E_NOTIMPL);
+    Clear(image, static_cast<IPictureDisp*>(nullptr));
+    return ribbonControl == nullptr || image == nullptr ? E_POINTER : E_NOTIMPL;
 }
 
 HRESULT COutlookAddIn::GetBackstageElementLabel(IDispatch* ribbonControl, BSTR* label)
 {
-    return Answer(ribbonControl, label, static_cast<BSTR>(nullptr), E_NOTIMPL);
+    Clear(label, static_cast<BSTR>(nullptr));
+    return ribbonControl == nullptr || label == nullptr ? E_POINTER : E_NOTIMPL;
 }
 
 } // namespace Quenzal::OutlookAddIn

@@ -154,10 +154,10 @@ TEST_F(AddInTest, FailingTeardownStepStillRunsTheOthers)
         // A window collection that cannot be unadvised is of no concern.
         {ExplorersUnadvise, S_OK, 1},
     };
-    // Outlook 2003: toolbars on the explorer and the inspector.
+    // Outlook 2003: toolbars on the explorer and the inspector of a received message.
     outlook.application->Value(L"Version") = L"11.0.8303";
     outlook.AddExplorer();
-    outlook.AddInspector();
+    outlook.AddInspector()->Property(L"CurrentItem", static_cast<IDispatch*>(MakeMailItem(true).Get()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failure);
         probe->toolbarsUninitialized = 0;
@@ -182,8 +182,7 @@ TEST_F(AddInTest, FailingTeardownStepStillRunsTheOthers)
         logon.unadviseResult = application.unadviseResult = explorers.unadviseResult = S_OK;
         outlook.ClearSinks();
         ExpectOutlookReleased();
-        host.Load();
-        probe = host.GetExport<TestAddInProbe*()>("QzlTestAddInProbe")();
+        ReloadAddIn();
     }
 }
 

@@ -13,14 +13,33 @@ Quenzal::StringW TestAddInPath()
 
 } // namespace
 
+QzlFake::CFakeRef MakeMailItem(bool sent)
+{
+    QzlFake::CFakeRef item = QzlFake::CFakeObject::Create({QzlFake::Outlook::Iid(0x00063034)});
+    item->Property(L"Sent", sent);
+    return item;
+}
+
+QzlFake::CFakeRef MakeFolder(long defaultItemType)
+{
+    QzlFake::CFakeRef folder = QzlFake::CFakeObject::Create();
+    folder->Property(L"DefaultItemType", defaultItemType);
+    return folder;
+}
+
 AddInTest::AddInTest() : host(outlook, TestAddInPath(), CLSID_QzlTestAddIn, L"Quenzal.TestAddIn") {}
 
 void AddInTest::SetUp()
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_logPath = QzlTest::UniqueTempPath(L"addin");
+    ASSERT_NO_FATAL_FAILURE(ReloadAddIn());
+}
+
+void AddInTest::ReloadAddIn()
+{
     ASSERT_NO_FATAL_FAILURE(host.Load());
     probe = host.GetExport<TestAddInProbe*()>("QzlTestAddInProbe")();
-    m_logPath = QzlTest::UniqueTempPath(L"addin");
     probe->setLogPath(m_logPath.c_str());
 }
 

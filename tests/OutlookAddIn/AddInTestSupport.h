@@ -8,12 +8,31 @@
 
 #include <gtest/gtest.h>
 
+// Outlook items the windows show: a mail item (sent or being composed) and a
+// folder of an item type (0 mail, 1 appointments, 6 posts).
+QzlFake::CFakeRef MakeMailItem(bool sent);
+QzlFake::CFakeRef MakeFolder(long defaultItemType);
+
+// The HRESULT of the CComError the body raises; S_OK when it raises none.
+template <class F>
+HRESULT RaisedComError(F&& body)
+{
+    try {
+        body();
+    } catch (const Quenzal::CComError& e) {
+        return e.GetHResult();
+    }
+    return S_OK;
+}
+
 class AddInTest : public ::testing::Test {
 protected:
     AddInTest();
     void SetUp() override;
     void TearDown() override;
 
+    // Loads the module again after it was unloaded; its probe is a new one.
+    void ReloadAddIn();
     // What the add-in's module wrote to its log.
     std::string AddInLog() const { return QzlTest::ReadWholeFile(m_logPath); }
     // Outlook after the add-in has gone: no sink advised, no reference kept,

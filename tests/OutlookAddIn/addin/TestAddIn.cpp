@@ -1,14 +1,19 @@
 // An add-in built on the framework alone, which the stand-in Outlook loads:
 // it records the calls it receives in the probe and does what the probe asks.
+// Its commands stand for a product's: a button with its own image, one with
+// Office's image and a toggle, on ribbons and command bars.
 
 #include "TestAddInProbe.h"
 
 #include "ClassFactory.h"
 #include "ErrorReport.h"
+#include "InspectorToolbar.h"
 #include "Localization.h"
 #include "Logging.h"
 #include "OutlookAddIn.h"
+#include "RibbonSupport.h"
 #include "TestAddIn.h"
+#include "TestAddInResources.h"
 
 #include <stdexcept>
 
@@ -19,9 +24,38 @@ namespace {
 
 TestAddInProbe g_probe;
 
+struct Command {
+    const wchar_t* name;
+    int labelLid;
+    int tooltipLid;
+};
+
+// By command id. The broken command's messages do not exist: its label lid is
+// not in the tables, its tooltip lid is none, its icon is not a resource.
+constexpr Command Commands[] = {
+    {L"Quenzal.Test.Mark", 83, 35},
+    {L"Quenzal.Test.Link", 284, 285},
+    {L"Quenzal.Test.Flag", 246, 247},
+    {L"Quenzal.Test.Broken", 9999, 0},
+};
+constexpr int MarkCommand = 0;
+constexpr int LinkCommand = 1;
+constexpr int FlagCommand = 2;
+constexpr int BrokenCommand = 3;
+constexpr int CommandCount = 4;
+// The context menu's button runs the mark command under an id of its own.
+constexpr const wchar_t* MarkMenuId = L"Quenzal.Test.MarkMenu";
+
+const Command& GetCommand(int commandId)
+{
+    if (commandId < 0 || commandId >= CommandCount)
+        QZL_THROW(L"CTestAddIn::GetCommand", CException(L"Unexpected case"));
+    return Commands[commandId];
+}
+
 class CTestToolbar : public CAddInToolbar {
 public:
-    explicit CTestToolbar(HRESULT failure) : m_failure(failure) {}
+    CTestToolbar(COutlookAddIn& owner, HRESULT failure) : CAddInToolbar(owner), m_failure(failure) {}
 
     void Initialize(IDispatch*) override { g_probe.toolbarsInitialized++; }
     void Uninitialize() override
@@ -30,7 +64,7 @@ public:
         if (FAILED(m_failure))
             QZL_THROW(L"CTestToolbar::Uninitialize", CComError(m_failure));
     }
-    void* GetInterface(REFIID iid) { return iid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr; }
+    void OnActivate() override {}
 
 private:
     HRESULT m_failure;
@@ -50,14 +84,95 @@ public:
     int GetAddInId() override { return 0; }
     bool IsTraceLoggingEnabled() override { return false; }
     void SetTraceLoggingEnabled(bool) override {}
-    void CreateToolbarButtons(CAddInToolbar&) override {}
     StringW GetProgId() override { return L"Quenzal.TestAddIn"; }
-    Net::CXmlFragment FormatRibbonGroupXml(int, const StringW&) override { return Net::CXmlFragment(); }
-    int GetRibbonButtonId(IDispatch*) override { return -1; }
-    int GetRibbonButtonLabelLid(int) override { return 0; }
     int GetMinimumOutlookVersion() override
     {
         return g_probe.minimumVersion != 0 ? g_probe.minimumVersion : COutlookAddIn::GetMinimumOutlookVersion();
+    }
+
+    // Explorer: the mark button on the mail tab, the toggle and the link on
+    // two contextual tabs (Outlook 15 and later); compose: toggle and link;
+    // read: mark and link.
+    bool IsRibbonSupported(int kind) override { return kind == 3 || kind == 5 || kind == 6; }
+    std::vector<StringW> GetContextualTabSets(int kind) override
+    {
+        if (kind == 3 && GetOutlookVersion() >= 15)
+            return {L"TabComposeTools"};
+        return {};
+    }
+    std::vector<StringW> GetContextualTabs(int, const StringW&) override { return {L"TabMessage", L"TabInsert"}; }
+    std::vector<StringW> GetRibbonContextMenus(int kind) override
+    {
+        if (kind == 3 && GetOutlookVersion() >= 14)
+            return {L"ContextMenuMailItem"};
+        return {};
+    }
+    Net::CXmlFragment FormatRibbonGroupXml(int kind, const StringW& tab) override
+    {
+        Net::CXmlFragment group = Ribbon::CreateGroup(tab, Ribbon::CanUseVerticalGroups(GetApplication()));
+        if (g_probe.hideButtons)
+            return group;
+        if (kind == 3 && tab == L"TabMessage") {
+            group.Append(Ribbon::CreateMsoImageToggleButton(Commands[FlagCommand].name, L"EncryptMessage"));
+        } else if (kind == 3 && tab == L"TabInsert") {
+            group.Append(Ribbon::CreateMsoImageButton(Commands[LinkCommand].name, L"HyperlinkInsert"));
+        } else if (kind == 3) {
+            group.Append(Ribbon::CreateCustomImageButton(Commands[MarkCommand].name));
+        } else if (kind == 5) {
+            group.Append(Ribbon::CreateMsoImageToggleButton(Commands[FlagCommand].name, L"EncryptMessage"));
+            group.Append(Ribbon::CreateMsoImageButton(Commands[LinkCommand].name, L"HyperlinkInsert"));
+        } else {
+            group.Append(Ribbon::CreateCustomImageButton(Commands[MarkCommand].name));
+            group.Append(Ribbon::CreateMsoImageButton(Commands[LinkCommand].name, L"HyperlinkInsert"));
+        }
+        return group;
+    }
+    Net::CXmlFragment FormatContextMenuXml(int, const StringW&) override
+    {
+        if (g_probe.hideButtons)
+            return Net::CXmlFragment();
+        Net::XmlAttributes button = Ribbon::MakeButtonAttributes(MarkMenuId, L"getImage", L"GetRibbonButtonImage");
+        button[L"getLabel"] = L"GetContextMenuLabel";
+        return Ribbon::CreateButton(button);
+    }
+    int GetRibbonButtonId(IDispatch* ribbonControl) override
+    {
+        StringW id = CDispatchObject(ribbonControl).GetString(L"Id");
+        if (_wcsicmp(id.c_str(), MarkMenuId) == 0)
+            return MarkCommand;
+        for (int command = 0; command < CommandCount; ++command)
+            if (_wcsicmp(id.c_str(), Commands[command].name) == 0)
+                return command;
+        return -1;
+    }
+    UINT GetRibbonButtonIconId(int commandId) override
+    {
+        if (commandId == MarkCommand)
+            return IDI_TEST_COMMAND;
+        return commandId == BrokenCommand ? IDI_TEST_MISSING : 0;
+    }
+    int GetRibbonButtonLabelLid(int commandId) override { return GetCommand(commandId).labelLid; }
+    int GetRibbonButtonTooltipLid(int commandId) override { return GetCommand(commandId).tooltipLid; }
+    bool IsRibbonButtonVisible(int commandId, IDispatch*) override { return commandId != g_probe.hiddenCommand; }
+
+    void CreateToolbarButtons(CAddInToolbar& toolbar) override
+    {
+        if (g_probe.hideButtons)
+            return;
+        toolbar.AddButton(MarkCommand, Commands[MarkCommand].name, 83, 35, IDB_TEST_COMMAND, false);
+        toolbar.AddButton(LinkCommand, Commands[LinkCommand].name, 284, 285, 1576, true);
+        if (dynamic_cast<CInspectorToolbar*>(&toolbar) != nullptr)
+            toolbar.AddPopup(L"Quenzal.Test.Menu", 284, 285);
+    }
+    void OnExplorerButtonClicked(int commandId, IDispatch*) override { Record(commandId, 'E'); }
+    void OnInspectorButtonClicked(int commandId, IDispatch*) override { Record(commandId, 'I'); }
+    void OnExplorerButtonToggled(int commandId, bool pressed, IDispatch*) override
+    {
+        RecordToggle(commandId, pressed, 'E');
+    }
+    void OnInspectorButtonToggled(int commandId, bool pressed, IDispatch*) override
+    {
+        RecordToggle(commandId, pressed, 'I');
     }
 
     void OnOutlookStartup() override { g_probe.outlookStartups++; }
@@ -91,11 +206,15 @@ public:
     }
     CAddInToolbarRef CreateExplorerToolbar() override
     {
-        return CAddInToolbarRef::Create<CTestToolbar>(g_probe.explorerToolbarFailure);
+        if (g_probe.commandBarToolbars)
+            return COutlookAddIn::CreateExplorerToolbar();
+        return CAddInToolbarRef::Create<CTestToolbar>(*this, g_probe.explorerToolbarFailure);
     }
     CAddInToolbarRef CreateInspectorToolbar() override
     {
-        return CAddInToolbarRef::Create<CTestToolbar>(g_probe.inspectorToolbarFailure);
+        if (g_probe.commandBarToolbars)
+            return COutlookAddIn::CreateInspectorToolbar();
+        return CAddInToolbarRef::Create<CTestToolbar>(*this, g_probe.inspectorToolbarFailure);
     }
 
     HRESULT STDMETHODCALLTYPE GetLogPath(BSTR* path) override
@@ -106,6 +225,22 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Configure(HWND) override { return S_OK; }
+
+private:
+    static void Record(int commandId, char window)
+    {
+        g_probe.clicks++;
+        g_probe.lastCommand = commandId;
+        g_probe.lastWindow = window;
+        if (g_probe.throwInClick)
+            throw std::runtime_error("command failed");
+    }
+    static void RecordToggle(int commandId, bool pressed, char window)
+    {
+        g_probe.toggles++;
+        g_probe.lastPressed = pressed;
+        Record(commandId, window);
+    }
 };
 
 void SetLogPath(const wchar_t* path)

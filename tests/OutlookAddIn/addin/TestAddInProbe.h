@@ -11,6 +11,10 @@ struct TestAddInProbe {
     bool throwInItemSend = false;
     HRESULT inspectorToolbarFailure = S_OK; // raised by Uninitialize
     HRESULT explorerToolbarFailure = S_OK;
+    bool commandBarToolbars = false; // the framework's own toolbars instead of stand-ins
+    bool hideButtons = false;        // groups and toolbars without buttons
+    int hiddenCommand = -1;          // IsRibbonButtonVisible answers false for it
+    bool throwInClick = false;       // button handlers raise a standard-library error
 
     // Seen by the add-in.
     int outlookStartups = 0;
@@ -24,6 +28,13 @@ struct TestAddInProbe {
     int registrations = 0;
     LANGID languageId = 0;
     HWND activeWindow = nullptr;
+    // Commands that reached the add-in's dispatch: the last one, its window
+    // kind ('E'xplorer, 'I'nspector) and, for a toggle, whether it was pressed.
+    int clicks = 0;
+    int toggles = 0;
+    int lastCommand = -1;
+    char lastWindow = 0;
+    bool lastPressed = false;
 
     // Services of the add-in's module.
     void (*setLogPath)(const wchar_t* path) = nullptr;
