@@ -2,11 +2,10 @@
 
 #include "ClientId.h"
 #include "DateTime.h"
+#include "FakeRibbon.h"
 #include "Logging.h"
 #include "NxoDataDirectory.h"
-#include "OfficeInterfaces.h"
 #include "Os.h"
-#include "OutlookAddInInterfaces.h"
 #include "Registry.h"
 #include "TestSupport.h"
 
@@ -24,7 +23,6 @@ namespace {
 // The add-in's class, as its type library names it.
 constexpr CLSID CLSID_NxoOutlookAddIn = {
     0x6712FCDA, 0x500A, 0x43A3, {0xBE, 0xE4, 0xCF, 0x0C, 0xF8, 0xC4, 0x2E, 0x93}};
-constexpr IID IID_RibbonControl = {0x000C0395, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const wchar_t* const SettingsPath = L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In";
 
 StringW BinaryFolder()
@@ -153,20 +151,16 @@ CFakeRef CAddInFlow::AddProbeToFolder(long folder)
     return item;
 }
 
+// Office calls the ribbon's callbacks by name.
 HRESULT CAddInFlow::Click(const wchar_t* command, const std::vector<CFakeRef>& selection)
 {
     static std::vector<CFakeRef> selected;
     selected = selection;
     CFakeRef explorer = outlook.explorerList.front();
     explorer->Property(L"Selection", static_cast<IDispatch*>(MakeCollection(selected).Get()));
-    CFakeRef control = CFakeObject::Create({IID_RibbonControl});
-    control->Property(L"Id", command).Property(L"Context", static_cast<IDispatch*>(explorer.Get()));
-    IRibbonCallback* callback = nullptr;
-    if (FAILED(host->GetAddIn()->QueryInterface(__uuidof(IRibbonCallback), reinterpret_cast<void**>(&callback))))
-        return E_NOINTERFACE;
-    HRESULT hr = callback->OnRibbonButtonClicked(control.Get());
-    callback->Release();
-    return hr;
+    CFakeRibbonHost ribbon(host->GetAddIn());
+    CFakeRef control = CFakeRibbonHost::MakeControl(command, explorer.Get());
+    return ribbon.Call(L"OnRibbonButtonClicked", {_variant_t(static_cast<IDispatch*>(control.Get()))});
 }
 
 bool CAddInFlow::PumpUntil(const std::function<bool()>& done, double seconds)
