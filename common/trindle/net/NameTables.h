@@ -49,6 +49,14 @@ public:
         return it == m_names.end() ? String() : String(it->second);
     }
 
+    // Adds a canonical pair, replacing what either side had; the name must
+    // live as long as the table. Only while the table is being built.
+    void Add(int32_t value, const CharT* name)
+    {
+        m_values[name] = value;
+        m_names[value] = name;
+    }
+
 private:
     struct NoCaseLess {
         bool operator()(const CharT* left, const CharT* right) const

@@ -1,0 +1,160 @@
+// Outlook's events as the add-in receives them: start-up and logon, the
+// Options dialog, sending, and new explorer and inspector windows with their
+// toolbars.
+#include "OutlookAddIn.h"
+
+#include "CaughtException.h"
+#include "ErrorReport.h"
+#include "Logging.h"
+#include "Modules.h"
+#include "OutlookAddInUtil.h"
+#include "OutlookIds.h"
+#include "ResourceBuffer.h"
+
+#include <algorithm>
+
+namespace Quenzal::OutlookAddIn {
+
+namespace {
+
+constexpr const wchar_t* OptionsPageProgId = L"Quenzal.OutlookPropPage";
+
+void RemoveToolbar(std::vector<CAddInToolbarRef>& toolbars, CAddInToolbar* toolbar)
+{
+    auto found = std::find_if(toolbars.begin(), toolbars.end(),
+                              [toolbar](const CAddInToolbarRef& held) { return held.Get() == toolbar; });
+    if (found != toolbars.end())
+        toolbars.erase(found);
+}
+
+} // namespace
+
+void COutlookAddIn::OnOutlookStartup()
+{
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnOutlookStartup");
+}
+
+void COutlookAddIn::OnMapiLogonComplete()
+{
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnMapiLogonComplete");
+    try {
+        LogExchangeConnectionMode();
+    }
+    QZL_CATCH_REPORT(L"Quenzal::OutlookAddIn::COutlookAddIn::OnMapiLogonComplete")
+}
+
+void COutlookAddIn::OnItemSend(IDispatch*, VARIANT_BOOL*)
+{
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnItemSend");
+}
+
+// One options page serves the whole family: it is added only when no member
+// has added it yet.
+void COutlookAddIn::OnOptionsPagesAdd(IDispatch* pages)
+{
+    const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::OnOptionsPagesAdd";
+    Logging::Log(Logging::Trace, L"Entered OnOptionsPagesAdd::OnOptionsPagesAdd");
+    try {
+        if (!ShouldAddPropertyPage())
+            return;
+        CDispatchObject propertyPages = CDispatchObject::Query(pages, IID_OutlookPropertyPages);
+        if (!propertyPages)
+            return;
+        for (long i = 1; i <= propertyPages.GetLong(L"Count"); ++i) {
+            if (propertyPages.GetDispatch(L"Item", {_variant_t(i)}).Supports(__uuidof(IOutlookPropPage))) {
+                Logging::Log(Logging::Debug,
+                             L"Quenzal Outlook add-in property page found in collection; aborting");
+                return;
+            }
+        }
+        Logging::Log(Logging::Debug, L"Quenzal Outlook add-in property not page found in collection; creating");
+        CLSID pageClass = {};
+        try {
+            QZL_CHECK_COM_RESULT(function, ::CLSIDFromProgID(OptionsPageProgId, &pageClass));
+        } catch (const CComError& e) {
+            if (e.GetHResult() != CO_E_CLASSSTRING)
+                throw;
+            Logging::Log(Logging::Error,
+                         L"Quenzal Outlook options page doesn't appear to be installed; attempting to repair");
+            Os::RegisterModule(Os::GetModulePath(Os::GetThisModule()).c_str());
+        }
+        propertyPages.Call(L"Add", {_variant_t(OptionsPageProgId), _variant_t(L"Quenzal Networks")});
+    }
+    QZL_CATCH_REPORT(function)
+}
+
+void COutlookAddIn::OnNewExplorer(IDispatch* explorer)
+{
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnNewExplorer");
+    try {
+        if (!ShouldCreateExplorerToolbar())
+            return;
+        CAddInToolbarRef toolbar = CreateExplorerToolbar();
+        if (!toolbar)
+            return;
+        m_explorerToolbars.reserve(m_explorerToolbars.size() + 1);
+        toolbar->Initialize(CDispatchObject::Query(explorer, IID_OutlookExplorer).GetInterface());
+        m_explorerToolbars.push_back(toolbar);
+    }
+    QZL_CATCH_REPORT(L"Quenzal::OutlookAddIn::COutlookAddIn::OnNewExplorer")
+}
+
+void COutlookAddIn::OnNewInspector(IDispatch* inspector)
+{
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnNewInspector");
+    try {
+        CDispatchObject window = CDispatchObject::Query(inspector, IID_OutlookInspector);
+        if (!ShowToolbarForInspector(window.GetInterface()))
+            return;
+        CAddInToolbarRef toolbar = CreateInspectorToolbar();
+        if (!toolbar)
+            return;
+        m_inspectorToolbars.reserve(m_inspectorToolbars.size() + 1);
+        toolbar->Initialize(window.GetInterface());
+        m_inspectorToolbars.push_back(toolbar);
+    }
+    QZL_CATCH_REPORT(L"Quenzal::OutlookAddIn::COutlookAddIn::OnNewInspector")
+}
+
+bool COutlookAddIn::ShouldCreateExplorerToolbar()
+{
+    return GetOutlookVersion() < 14;
+}
+
+// Outlook 2007 inspectors have the ribbon.
+bool COutlookAddIn::ShouldCreateInspectorToolbar()
+{
+    return GetOutlookVersion() < 12;
+}
+
+CAddInToolbarRef COutlookAddIn::CreateExplorerToolbar()
+{
+    return CAddInToolbarRef();
+}
+
+CAddInToolbarRef COutlookAddIn::CreateInspectorToolbar()
+{
+    return CAddInToolbarRef();
+}
+
+bool COutlookAddIn::ShowToolbarForExplorer(IDispatch*)
+{
+    return true;
+}
+
+bool COutlookAddIn::ShowToolbarForInspector(IDispatch*)
+{
+    return ShouldCreateInspectorToolbar();
+}
+
+void COutlookAddIn::RemoveExplorerToolbar(CAddInToolbar* toolbar)
+{
+    RemoveToolbar(m_explorerToolbars, toolbar);
+}
+
+void COutlookAddIn::RemoveInspectorToolbar(CAddInToolbar* toolbar)
+{
+    RemoveToolbar(m_inspectorToolbars, toolbar);
+}
+
+} // namespace Quenzal::OutlookAddIn

@@ -1,0 +1,42 @@
+#include "AddInTestSupport.h"
+
+#include "Os.h"
+
+namespace {
+
+Quenzal::StringW TestAddInPath()
+{
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    return Quenzal::Os::CombinePath(Quenzal::Os::GetDirectoryFromPath(exe), L"QzlTestAddIn.dll");
+}
+
+} // namespace
+
+AddInTest::AddInTest() : host(outlook, TestAddInPath(), CLSID_QzlTestAddIn, L"Quenzal.TestAddIn") {}
+
+void AddInTest::SetUp()
+{
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_NO_FATAL_FAILURE(host.Load());
+    probe = host.GetExport<TestAddInProbe*()>("QzlTestAddInProbe")();
+    m_logPath = QzlTest::UniqueTempPath(L"addin");
+    probe->setLogPath(m_logPath.c_str());
+}
+
+void AddInTest::TearDown()
+{
+    host.Disconnect();
+    host.Unload();
+    ::DeleteFileW(m_logPath.c_str());
+    ::CoUninitialize();
+}
+
+void AddInTest::ExpectOutlookReleased()
+{
+    EXPECT_EQ(0u, outlook.GetSinkCount());
+    EXPECT_EQ(1u, outlook.application->GetReferenceCount());
+    _variant_t object = outlook.FindComAddIn(L"Quenzal.TestAddIn")->Value(L"Object");
+    EXPECT_TRUE(object.vt == VT_DISPATCH && object.pdispVal == nullptr);
+    EXPECT_EQ(S_OK, host.Unload());
+}

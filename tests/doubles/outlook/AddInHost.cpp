@@ -1,0 +1,114 @@
+#include "AddInHost.h"
+
+#include <gtest/gtest.h>
+
+namespace QzlFake {
+
+namespace {
+
+// Every call into the add-in goes through here.
+template <class F>
+HRESULT CallAddIn(const char* what, F&& call)
+{
+    try {
+        return call();
+    } catch (...) {
+        ADD_FAILURE() << "an exception crossed the COM boundary in " << what;
+        return E_UNEXPECTED;
+    }
+}
+
+} // namespace
+
+CAddInHost::CAddInHost(CFakeOutlook& outlook, std::wstring dllPath, const CLSID& clsid, std::wstring progId)
+    : m_outlook(outlook), m_dllPath(std::move(dllPath)), m_clsid(clsid), m_progId(std::move(progId))
+{
+    m_custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+}
+
+CAddInHost::~CAddInHost()
+{
+    ReleaseAddIn(true);
+    if (m_module != nullptr)
+        ::FreeLibrary(m_module);
+    ::SafeArrayDestroy(m_custom);
+}
+
+void CAddInHost::Load()
+{
+    if (m_addIn != nullptr)
+        return;
+    if (m_module == nullptr)
+        m_module = ::LoadLibraryW(m_dllPath.c_str());
+    ASSERT_NE(nullptr, m_module) << "cannot load the add-in, error " << ::GetLastError();
+    auto getClassObject = GetExport<HRESULT STDAPICALLTYPE(REFCLSID, REFIID, void**)>("DllGetClassObject");
+    ASSERT_NE(nullptr, getClassObject);
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, CallAddIn("DllGetClassObject", [&] {
+                  return getClassObject(m_clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+              }));
+    HRESULT hr = CallAddIn("CreateInstance", [&] {
+        return factory->CreateInstance(nullptr, __uuidof(_IDTExtensibility2), reinterpret_cast<void**>(&m_addIn));
+    });
+    factory->Release();
+    ASSERT_EQ(S_OK, hr);
+    if (!m_outlook.FindComAddIn(m_progId))
+        m_outlook.AddComAddIn(m_progId);
+}
+
+HRESULT CAddInHost::Connect(ext_ConnectMode mode)
+{
+    Load();
+    if (m_addIn == nullptr)
+        return E_UNEXPECTED;
+    CFakeRef entry = m_outlook.FindComAddIn(m_progId);
+    HRESULT hr = CallAddIn("OnConnection", [&] {
+        return m_addIn->OnConnection(m_outlook.application.Get(), mode, entry.Get(), &m_custom);
+    });
+    if (FAILED(hr)) {
+        // Whatever the add-in left in Outlook stays: undoing it is the add-in's part.
+        ReleaseAddIn(false);
+        return hr;
+    }
+    if (mode == ext_cm_Startup) {
+        m_outlook.FireStartup();
+        m_outlook.FireMapiLogonComplete();
+        EXPECT_EQ(S_OK, CallAddIn("OnStartupComplete", [&] { return m_addIn->OnStartupComplete(&m_custom); }));
+    }
+    return hr;
+}
+
+HRESULT CAddInHost::Disconnect(ext_DisconnectMode mode)
+{
+    if (m_addIn == nullptr)
+        return E_UNEXPECTED;
+    if (mode == ext_dm_HostShutdown) {
+        EXPECT_EQ(S_OK, CallAddIn("OnBeginShutdown", [&] { return m_addIn->OnBeginShutdown(&m_custom); }));
+    }
+    HRESULT hr = CallAddIn("OnDisconnection", [&] { return m_addIn->OnDisconnection(mode, &m_custom); });
+    ReleaseAddIn(true);
+    return hr;
+}
+
+// After a disconnection Outlook forgets the add-in's object along with the add-in.
+void CAddInHost::ReleaseAddIn(bool forgetObject)
+{
+    CFakeRef entry = m_outlook.FindComAddIn(m_progId);
+    if (forgetObject && entry)
+        entry->Value(L"Object") = static_cast<IDispatch*>(nullptr);
+    if (m_addIn != nullptr)
+        CallAddIn("Release", [&] { return static_cast<HRESULT>(std::exchange(m_addIn, nullptr)->Release()); });
+}
+
+HRESULT CAddInHost::Unload()
+{
+    if (m_module == nullptr)
+        return S_OK;
+    auto canUnloadNow = GetExport<HRESULT STDAPICALLTYPE()>("DllCanUnloadNow");
+    HRESULT hr = canUnloadNow != nullptr ? CallAddIn("DllCanUnloadNow", [&] { return canUnloadNow(); }) : E_FAIL;
+    if (hr == S_OK)
+        ::FreeLibrary(std::exchange(m_module, nullptr));
+    return hr;
+}
+
+} // namespace QzlFake

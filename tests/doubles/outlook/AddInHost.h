@@ -1,0 +1,55 @@
+#pragma once
+// Loads a COM add-in DLL into the stand-in Outlook the way Outlook does:
+// DllGetClassObject, OnConnection, the Startup and MAPILogonComplete events and
+// OnStartupComplete; at the end OnBeginShutdown, OnDisconnection and the last
+// Release, after which DllCanUnloadNow must answer S_OK. An exception that
+// reaches the host, or a call that Outlook would not expect to fail, fails the
+// running test.
+
+#include "FakeOutlook.h"
+#include "OfficeInterfaces.h"
+
+#include <string>
+
+namespace QzlFake {
+
+class CAddInHost {
+public:
+    CAddInHost(CFakeOutlook& outlook, std::wstring dllPath, const CLSID& clsid, std::wstring progId);
+    ~CAddInHost();
+    CAddInHost(const CAddInHost&) = delete;
+    CAddInHost& operator=(const CAddInHost&) = delete;
+
+    // Loads the module and creates the add-in (once).
+    void Load();
+    // OnConnection with the application, then, when Outlook is starting, its
+    // start-up events. Answers OnConnection's result; on failure the add-in is
+    // released, as Outlook does.
+    HRESULT Connect(ext_ConnectMode mode = ext_cm_Startup);
+    // OnBeginShutdown (when Outlook shuts down), OnDisconnection and the
+    // release of the add-in; answers OnDisconnection's result.
+    HRESULT Disconnect(ext_DisconnectMode mode = ext_dm_HostShutdown);
+    // DllCanUnloadNow; when it answers S_OK the module is freed.
+    HRESULT Unload();
+
+    HMODULE GetModule() const { return m_module; }
+    _IDTExtensibility2* GetAddIn() const { return m_addIn; }
+    template <class F>
+    F* GetExport(const char* name) const
+    {
+        return reinterpret_cast<F*>(reinterpret_cast<void (*)()>(::GetProcAddress(m_module, name)));
+    }
+
+private:
+    void ReleaseAddIn(bool forgetObject);
+
+    CFakeOutlook& m_outlook;
+    std::wstring m_dllPath;
+    CLSID m_clsid;
+    std::wstring m_progId;
+    HMODULE m_module = nullptr;
+    _IDTExtensibility2* m_addIn = nullptr;
+    SAFEARRAY* m_custom = nullptr;
+};
+
+} // namespace QzlFake
