@@ -8,6 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+namespace QzlTest {
+
+// Dispatches the thread's messages, thread messages too, until done() or ten
+// seconds have passed; false when the time ran out.
+bool PumpUntil(const std::function<bool()>& done);
+
+} // namespace QzlTest
+
 class AddInTest : public ::testing::Test {
 protected:
     AddInTest();
