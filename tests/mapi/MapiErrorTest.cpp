@@ -12,23 +12,6 @@ using namespace Quenzal;
 using namespace Quenzal::Mapi;
 using testing::HasSubstr;
 
-namespace {
-
-// The result and description of the E that body raised.
-template <class E, class F>
-std::pair<HRESULT, StringW> RaisedAs(F&& body)
-{
-    try {
-        body();
-        ADD_FAILURE() << "no exception";
-    } catch (const E& e) {
-        return {e.GetHResult(), e.GetDescription()};
-    }
-    return {};
-}
-
-} // namespace
-
 TEST(MapiNames, NameResultsEventMasksAndTableEvents)
 {
     for (const auto& [code, text] : std::initializer_list<std::pair<DWORD, const wchar_t*>>{
@@ -74,12 +57,13 @@ TEST(MapiErrorPolicy, FailuresRaiseWithTheRecordAndWarningsAreLoggedOnce)
                           L"Extended MAPI error information:\r\nComponent: Test store\r\nError: Mailbox is offline\r\n"
                           L"Context: 7 (0x7)\r\nCode: MAPI_E_NETWORK_ERROR [0x80040115]\r\n";
     QzlTest::CLogCapture log;
-    EXPECT_EQ(RaisedAs<CMapiError>([&] { QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", session, MAPI_E_NOT_FOUND); }),
+    EXPECT_EQ(QzlTest::RaisedAs<CMapiError>(
+                  [&] { QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", session, MAPI_E_NOT_FOUND); }),
               std::make_pair(MAPI_E_NOT_FOUND, description));
     EXPECT_TRUE(QzlTest::HasReportLine(log.Text(), "Throwing exception", "MapiErrorTest.cpp", "MapiTest::Call",
                                        description));
     for (HRESULT hr : {MAPI_E_NETWORK_ERROR, MAPI_E_NOT_ENOUGH_MEMORY, MAPI_E_CORRUPT_STORE})
-        EXPECT_EQ(RaisedAs<CMapiError>([&] { QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", nullptr, hr); }).first,
+        EXPECT_EQ(QzlTest::RaisedAs<CMapiError>([&] { QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", nullptr, hr); }).first,
                   hr);
 
     QzlTest::CLogCapture quiet;
@@ -91,7 +75,7 @@ TEST(MapiErrorPolicy, FailuresRaiseWithTheRecordAndWarningsAreLoggedOnce)
                                         "[0x40380]\r\nExtended MAPI error information:\r\nComponent: Test store"));
 
     control->SetResult("IMAPISession::GetLastError", MAPI_E_NO_SUPPORT);
-    EXPECT_EQ(RaisedAs<CMapiError>([&] { QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", session, MAPI_E_BUSY); })
+    EXPECT_EQ(QzlTest::RaisedAs<CMapiError>([&] { QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", session, MAPI_E_BUSY); })
                   .second,
               L"Failure during MAPI call: MAPI_E_BUSY [0x8004010B]");
     session->Release();

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace QzlTest {
 
 // The copy of that name ("olmapi32", "QzlMail"...); no name gives the folder.
@@ -33,6 +35,19 @@ inline QzlTestMapi::IControl* BindTestMapiProvider(IMAPISession** session = null
     if (session != nullptr && Quenzal::Mapi::MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED, session) != S_OK)
         ADD_FAILURE() << "MAPILogonEx failed";
     return control;
+}
+
+// The result and description of the E that body raised.
+template <class E, class F>
+std::pair<HRESULT, Quenzal::StringW> RaisedAs(F&& body)
+{
+    try {
+        body();
+        ADD_FAILURE() << "no exception";
+    } catch (const E& e) {
+        return {e.GetHResult(), e.GetDescription()};
+    }
+    return {};
 }
 
 } // namespace QzlTest

@@ -23,6 +23,15 @@ template <class T>
 using CMapiBuffer = SmartPointer<T*, MapiBufferDestructor>;
 using CMapiErrorBuffer = CMapiBuffer<MAPIERROR>;
 
+// What a MAPI call left in an out pointer belongs to the caller only when
+// the call succeeded; after a failure it may be anything and is not freed.
+// Hand the call a pointer that is null before it.
+template <class T>
+CMapiBuffer<T> TakeMapiBuffer(HRESULT hr, T* buffer)
+{
+    return CMapiBuffer<T>(SUCCEEDED(hr) ? buffer : nullptr);
+}
+
 // An owning copy of a MAPIERROR. The text pointers point into the record's
 // own strings (or are null), also after a copy, so a copy never refers to
 // the record it came from.
@@ -80,10 +89,11 @@ inline CMapiErrorBuffer GetMapiLastError(HRESULT, std::nullptr_t)
 template <class I>
 CMapiErrorBuffer GetMapiLastError(HRESULT hr, I* object)
 {
-    CMapiErrorBuffer buffer;
-    if (object != nullptr && FAILED(object->GetLastError(hr, MAPI_UNICODE, buffer.Receive())))
-        buffer.Close();
-    return buffer;
+    if (object == nullptr)
+        return {};
+    LPMAPIERROR error = nullptr;
+    HRESULT result = object->GetLastError(hr, MAPI_UNICODE, &error);
+    return TakeMapiBuffer(result, error);
 }
 // The same for an interface holder.
 template <class P>

@@ -90,38 +90,50 @@ long ForeignFrees()
     return g_foreignFrees;
 }
 
+namespace {
+
+// A copy of size bytes chained to parent (null stays null).
+template <class T>
+HRESULT CopyBlock(T*& target, const void* data, size_t size, void* parent)
+{
+    if (data == nullptr)
+        return S_OK;
+    void* copy = nullptr;
+    HRESULT hr = MAPIAllocateMore(static_cast<ULONG>(size), parent, &copy);
+    if (SUCCEEDED(hr))
+        memcpy(copy, data, size);
+    target = static_cast<T*>(copy);
+    return hr;
+}
+
+} // namespace
+
 HRESULT CopyPropValue(SPropValue& target, const SPropValue& source, void* parent)
 {
     target = source;
-    size_t size = 0;
-    const void* data = nullptr;
+    const _PV& from = source.Value;
+    _PV& to = target.Value;
     switch (PROP_TYPE(source.ulPropTag)) {
     case PT_STRING8:
-        size = strlen(source.Value.lpszA) + 1;
-        data = source.Value.lpszA;
-        break;
+        return CopyBlock(to.lpszA, from.lpszA, from.lpszA != nullptr ? strlen(from.lpszA) + 1 : 0, parent);
     case PT_UNICODE:
-        size = (wcslen(source.Value.lpszW) + 1) * sizeof(wchar_t);
-        data = source.Value.lpszW;
-        break;
+        return CopyBlock(to.lpszW, from.lpszW, from.lpszW != nullptr ? (wcslen(from.lpszW) + 1) * sizeof(wchar_t) : 0,
+                         parent);
     case PT_BINARY:
-        size = source.Value.bin.cb;
-        data = source.Value.bin.lpb;
-        break;
+        return CopyBlock(to.bin.lpb, from.bin.lpb, from.bin.cb, parent);
+    case PT_CLSID:
+        return CopyBlock(to.lpguid, from.lpguid, sizeof(GUID), parent);
+    case PT_MV_STRING8: {
+        HRESULT hr = CopyBlock(to.MVszA.lppszA, from.MVszA.lppszA, from.MVszA.cValues * sizeof(LPSTR), parent);
+        for (ULONG i = 0; SUCCEEDED(hr) && from.MVszA.lppszA != nullptr && i < from.MVszA.cValues; ++i) {
+            const char* text = from.MVszA.lppszA[i];
+            hr = CopyBlock(to.MVszA.lppszA[i], text, text != nullptr ? strlen(text) + 1 : 0, parent);
+        }
+        return hr;
+    }
     default:
         return S_OK;
     }
-    void* copy = nullptr;
-    HRESULT hr = MAPIAllocateMore(static_cast<ULONG>(size), parent, &copy);
-    if (FAILED(hr))
-        return hr;
-    memcpy(copy, data, size);
-    // All three kinds keep their pointer in the same place of the union.
-    if (PROP_TYPE(source.ulPropTag) == PT_BINARY)
-        target.Value.bin.lpb = static_cast<LPBYTE>(copy);
-    else
-        target.Value.lpszA = static_cast<LPSTR>(copy);
-    return S_OK;
 }
 
 } // namespace QzlTestMapi

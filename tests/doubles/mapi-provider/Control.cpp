@@ -2,9 +2,11 @@
 // counts, the extended error and the Windows Installer components.
 #include "Provider.h"
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <tuple>
 
 namespace QzlTestMapi {
 namespace {
@@ -16,6 +18,18 @@ struct ErrorRecord {
     ULONG context = 0;
 };
 
+// A named property's set, kind and number or name.
+using NameKey = std::tuple<std::string, ULONG, LONG, std::wstring>;
+
+NameKey KeyOf(const MAPINAMEID& name)
+{
+    std::string set = name.lpguid != nullptr ? std::string(reinterpret_cast<const char*>(name.lpguid), sizeof(GUID))
+                                             : std::string();
+    if (name.ulKind == MNID_STRING)
+        return {set, MNID_STRING, 0, name.Kind.lpwstrName != nullptr ? name.Kind.lpwstrName : L""};
+    return {set, MNID_ID, name.Kind.lID, L""};
+}
+
 class CControl final : public IControl {
 public:
     void Reset() override
@@ -25,6 +39,8 @@ public:
         m_calls.clear();
         m_lastError.reset();
         m_components.clear();
+        m_mailUsers.clear();
+        m_names.clear();
     }
     void SetResult(const char* call, HRESULT result) override
     {
@@ -50,9 +66,48 @@ public:
     }
     long GetLiveAllocations() override { return LiveAllocations(); }
     long GetForeignFrees() override { return ForeignFrees(); }
+    long GetLiveObjects() override { return m_liveObjects; }
+    void CountObject(long change) { m_liveObjects += change; }
     IMAPIProp* CreatePropObject(const SPropValue* values, ULONG count) override
     {
-        return NewPropObject(values, count);
+        return NewPropObject(std::make_shared<const CPropBag>(values, count));
+    }
+    IMessage* CreateMessage(const SPropValue* values, ULONG count, const SRow* recipients,
+                            ULONG recipientCount) override
+    {
+        return NewMessage(std::make_shared<const CPropBag>(values, count), NewPropBags(recipients, recipientCount));
+    }
+    IMAPIFolder* CreateFolder(const SPropValue* values, ULONG count, const SRow* messages, ULONG messageCount) override
+    {
+        return NewFolder(std::make_shared<const CPropBag>(values, count), NewPropBags(messages, messageCount));
+    }
+    void AddMailUser(const SPropValue* values, ULONG count) override
+    {
+        auto user = std::make_shared<const CPropBag>(values, count);
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_mailUsers.push_back(std::move(user));
+    }
+    ULONG GetNamedPropertyTag(const MAPINAMEID& name, ULONG type) override
+    {
+        return PROP_TAG(type, NamedPropertyId(name, true));
+    }
+
+    PropBagPtr FindMailUser(ULONG size, const ENTRYID* entryId)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return FindEntry(m_mailUsers, size, entryId);
+    }
+    ULONG NamedPropertyId(const MAPINAMEID& name, bool create)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_names.find(KeyOf(name));
+        if (it != m_names.end())
+            return it->second;
+        if (!create)
+            return 0;
+        ULONG id = 0x8000 + static_cast<ULONG>(m_names.size());
+        m_names.emplace(KeyOf(name), id);
+        return id;
     }
 
     HRESULT CallResult(const char* call)
@@ -78,11 +133,14 @@ public:
     }
 
 private:
+    std::atomic<long> m_liveObjects{0};
     std::mutex m_lock;
     std::map<std::string, HRESULT> m_results;
     std::map<std::string, long> m_calls;
     std::optional<ErrorRecord> m_lastError;
     std::map<std::pair<std::string, std::string>, std::string> m_components;
+    std::vector<PropBagPtr> m_mailUsers;
+    std::map<NameKey, ULONG> m_names;
 };
 
 CControl& Control()
@@ -139,6 +197,21 @@ HRESULT ProvideLastError(const char* call, ULONG flags, LPMAPIERROR* error)
 bool FindComponentPath(const char* component, const char* qualifier, std::string& path)
 {
     return Control().FindComponentPath(component, qualifier, path);
+}
+
+void CountObject(long change)
+{
+    Control().CountObject(change);
+}
+
+PropBagPtr FindMailUser(ULONG size, const ENTRYID* entryId)
+{
+    return Control().FindMailUser(size, entryId);
+}
+
+ULONG NamedPropertyId(const MAPINAMEID& name, bool create)
+{
+    return Control().NamedPropertyId(name, create);
 }
 
 } // namespace QzlTestMapi

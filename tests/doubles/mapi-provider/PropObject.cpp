@@ -1,70 +1,124 @@
-// A property object over a table of values: the property bag that messages,
-// folders and address entries of the provider are made from.
+// The objects of the provider, each over a property bag: plain property
+// objects, messages with their recipient tables, folders with their contents
+// tables, and address-book entries.
 #include "Provider.h"
 
 namespace QzlTestMapi {
 namespace {
 
-class CPropObjectStubs : public IMAPIProp {
+class CPropStubs : public IMAPIProp {
 public:
     QZL_TEST_MAPI_STUBS(MAPI_IMAPIPROP_METHODS)
 };
 
-class CPropObject : public CObject<CPropObjectStubs, IMAPIProp> {
+class CMessageStubs : public IMessage {
 public:
-    CPropObject(const SPropValue* values, ULONG count) : m_count(count)
+    QZL_TEST_MAPI_STUBS(MAPI_IMAPIPROP_METHODS)
+    QZL_TEST_MAPI_STUBS(MAPI_IMESSAGE_METHODS)
+};
+
+class CFolderStubs : public IMAPIFolder {
+public:
+    QZL_TEST_MAPI_STUBS(MAPI_IMAPIPROP_METHODS)
+    QZL_TEST_MAPI_STUBS(MAPI_IMAPICONTAINER_METHODS)
+    QZL_TEST_MAPI_STUBS(MAPI_IMAPIFOLDER_METHODS)
+};
+
+class CMailUserStubs : public IMailUser {
+public:
+    QZL_TEST_MAPI_STUBS(MAPI_IMAPIPROP_METHODS)
+};
+
+// A new table over the rows, in *table; counts the call by its name.
+HRESULT HandOutTable(const char* call, const std::vector<PropBagPtr>& rows, LPMAPITABLE* table)
+{
+    HRESULT hr = CallResult(call);
+    if (FAILED(hr))
+        return hr;
+    if (table == nullptr)
+        return MAPI_E_INVALID_PARAMETER;
+    *table = NewTable(rows);
+    return hr;
+}
+
+class CMessage : public CPropObject<CMessageStubs, IMessage> {
+public:
+    CMessage(PropBagPtr bag, std::vector<PropBagPtr> recipients)
+        : CPropObject(std::move(bag)), m_recipients(std::move(recipients))
     {
-        MAPIAllocateBuffer(sizeof(SPropValue) * (count + 1), reinterpret_cast<void**>(&m_values));
-        for (ULONG i = 0; i < count; ++i)
-            CopyPropValue(m_values[i], values[i], m_values);
     }
 
-    STDMETHODIMP GetLastError(HRESULT, ULONG flags, LPMAPIERROR* error) override
+    STDMETHODIMP GetRecipientTable(ULONG, LPMAPITABLE* table) override
     {
-        return ProvideLastError("IMAPIProp::GetLastError", flags, error);
+        return HandOutTable("IMessage::GetRecipientTable", m_recipients, table);
     }
-
-    // Missing properties come back as PT_ERROR values with MAPI_W_ERRORS_RETURNED.
-    STDMETHODIMP GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override
-    {
-        HRESULT hr = CallResult("IMAPIProp::GetProps");
-        if (FAILED(hr))
-            return hr;
-        if (count == nullptr || values == nullptr)
-            return MAPI_E_INVALID_PARAMETER;
-        ULONG wanted = tags != nullptr ? tags->cValues : m_count;
-        LPSPropValue result = nullptr;
-        if (FAILED(MAPIAllocateBuffer(sizeof(SPropValue) * (wanted + 1), reinterpret_cast<void**>(&result))))
-            return MAPI_E_NOT_ENOUGH_MEMORY;
-        bool missing = false;
-        for (ULONG i = 0; i < wanted; ++i) {
-            ULONG tag = tags != nullptr ? tags->aulPropTag[i] : m_values[i].ulPropTag;
-            if (LPSPropValue found = PpropFindProp(m_values, m_count, tag)) {
-                CopyPropValue(result[i], *found, result);
-            } else {
-                result[i].ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tag));
-                result[i].Value.err = MAPI_E_NOT_FOUND;
-                missing = true;
-            }
-        }
-        *count = wanted;
-        *values = result;
-        return missing && hr == S_OK ? MAPI_W_ERRORS_RETURNED : hr;
-    }
-
-protected:
-    ~CPropObject() override { MAPIFreeBuffer(m_values); }
 
 private:
-    LPSPropValue m_values = nullptr;
-    ULONG m_count;
+    std::vector<PropBagPtr> m_recipients;
+};
+
+class CFolder : public CPropObject<CFolderStubs, IMAPIContainer, IMAPIFolder> {
+public:
+    CFolder(PropBagPtr bag, std::vector<PropBagPtr> messages)
+        : CPropObject(std::move(bag)), m_messages(std::move(messages))
+    {
+    }
+
+    STDMETHODIMP GetContentsTable(ULONG, LPMAPITABLE* table) override
+    {
+        return HandOutTable("IMAPIContainer::GetContentsTable", m_messages, table);
+    }
+    STDMETHODIMP OpenEntry(ULONG size, LPENTRYID entryId, LPCIID, ULONG, ULONG* type, LPUNKNOWN* object) override
+    {
+        return OpenFoundEntry("IMAPIContainer::OpenEntry", FindEntry(m_messages, size, entryId), MAPI_E_NOT_FOUND,
+                              MAPI_MESSAGE, type, object);
+    }
+
+private:
+    std::vector<PropBagPtr> m_messages;
+};
+
+class CMailUser : public CPropObject<CMailUserStubs, IMailUser> {
+public:
+    using CPropObject::CPropObject;
 };
 
 } // namespace
 
-IMAPIProp* NewPropObject(const SPropValue* values, ULONG count)
+HRESULT OpenFoundEntry(const char* call, PropBagPtr found, HRESULT missing, ULONG kind, ULONG* type,
+                       LPUNKNOWN* object)
 {
-    return new CPropObject(values, count);
+    HRESULT hr = CallResult(call);
+    if (FAILED(hr))
+        return hr;
+    if (type == nullptr || object == nullptr)
+        return MAPI_E_INVALID_PARAMETER;
+    if (!found)
+        return missing;
+    *type = kind;
+    *object = kind == MAPI_MESSAGE ? static_cast<IUnknown*>(NewMessage(std::move(found), {}))
+                                   : static_cast<IUnknown*>(NewMailUser(std::move(found)));
+    return hr;
+}
+
+IMAPIProp* NewPropObject(PropBagPtr bag)
+{
+    return new CPropObject<CPropStubs>(std::move(bag));
+}
+
+IMessage* NewMessage(PropBagPtr bag, std::vector<PropBagPtr> recipients)
+{
+    return new CMessage(std::move(bag), std::move(recipients));
+}
+
+IMAPIFolder* NewFolder(PropBagPtr bag, std::vector<PropBagPtr> messages)
+{
+    return new CFolder(std::move(bag), std::move(messages));
+}
+
+IMailUser* NewMailUser(PropBagPtr bag)
+{
+    return new CMailUser(std::move(bag));
 }
 
 } // namespace QzlTestMapi

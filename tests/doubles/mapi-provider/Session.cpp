@@ -16,7 +16,6 @@ public:
         return ProvideLastError("IMAPISession::GetLastError", flags, error);
     }
 
-    // The user's entry id: the flags, then "QZLTEST-USER".
     STDMETHODIMP QueryIdentity(ULONG* size, LPENTRYID* entryId) override
     {
         HRESULT hr = CallResult("IMAPISession::QueryIdentity");
@@ -24,15 +23,20 @@ public:
             return hr;
         if (size == nullptr || entryId == nullptr)
             return MAPI_E_INVALID_PARAMETER;
-        static const char identity[] = "QZLTEST-USER";
         void* buffer = nullptr;
-        if (FAILED(MAPIAllocateBuffer(4 + sizeof(identity), &buffer)))
+        if (FAILED(MAPIAllocateBuffer(sizeof(UserEntryId), &buffer)))
             return MAPI_E_NOT_ENOUGH_MEMORY;
-        memset(buffer, 0, 4);
-        memcpy(static_cast<BYTE*>(buffer) + 4, identity, sizeof(identity));
-        *size = 4 + sizeof(identity);
+        memcpy(buffer, UserEntryId, sizeof(UserEntryId));
+        *size = sizeof(UserEntryId);
         *entryId = static_cast<LPENTRYID>(buffer);
         return hr;
+    }
+
+    // The session opens address-book entries only.
+    STDMETHODIMP OpenEntry(ULONG size, LPENTRYID entryId, LPCIID, ULONG, ULONG* type, LPUNKNOWN* object) override
+    {
+        return OpenFoundEntry("IMAPISession::OpenEntry", FindMailUser(size, entryId), MAPI_E_UNKNOWN_ENTRYID,
+                              MAPI_MAILUSER, type, object);
     }
 };
 

@@ -6,12 +6,47 @@
 #include <windows.h>
 
 #include <mapidefs.h>
+#include <mapitags.h>
+
+#include <string>
+#include <vector>
 
 namespace QzlTestMapi {
 
+// Values for the provider's tables, written as literals. The provider copies
+// them: the texts and bytes they point at need to live only until then.
+using PropRow = std::vector<SPropValue>;
+// A text (narrow or wide as the tag says) or a GUID.
+inline SPropValue Prop(ULONG tag, const void* pointer)
+{
+    SPropValue value = {tag, 0, {}};
+    value.Value.lpszA = static_cast<LPSTR>(const_cast<void*>(pointer));
+    return value;
+}
+inline SPropValue BinaryProp(ULONG tag, const std::string& bytes)
+{
+    SPropValue value = {tag, 0, {}};
+    value.Value.bin = {static_cast<ULONG>(bytes.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data()))};
+    return value;
+}
+inline SPropValue MultiProp(ULONG tag, const std::vector<const char*>& texts)
+{
+    SPropValue value = {tag, 0, {}};
+    value.Value.MVszA = {static_cast<ULONG>(texts.size()), const_cast<LPSTR*>(texts.data())};
+    return value;
+}
+inline std::vector<SRow> Rows(std::vector<PropRow>& rows)
+{
+    std::vector<SRow> result;
+    for (PropRow& row : rows)
+        result.push_back({0, static_cast<ULONG>(row.size()), row.data()});
+    return result;
+}
+
 class IControl {
 public:
-    // Forgets injected results, call counts, the extended error and components.
+    // Forgets injected results, call counts, the extended error, components,
+    // address-book entries and named properties.
     virtual void Reset() = 0;
     // The result of a call by name ("MAPILogonEx", "IMAPISession::QueryIdentity",
     // "IMAPIProp::GetProps", ...) from now on: a failure is returned without
@@ -28,12 +63,49 @@ public:
     // MAPIFreeBuffer calls on memory that is no live buffer of ours.
     virtual long GetLiveAllocations() = 0;
     virtual long GetForeignFrees() = 0;
+    // The provider's objects (sessions, tables, messages...) not yet released.
+    virtual long GetLiveObjects() = 0;
     // A property object holding copies of the values (one reference).
     virtual IMAPIProp* CreatePropObject(const SPropValue* values, ULONG count) = 0;
+    // A message over copies of the values whose recipient table holds one
+    // row of values for each recipient (one reference).
+    virtual IMessage* CreateMessage(const SPropValue* values, ULONG count, const SRow* recipients,
+                                    ULONG recipientCount) = 0;
+    // A folder whose contents table holds one row for each message; the
+    // folder opens a message by its PR_ENTRYID (one reference).
+    virtual IMAPIFolder* CreateFolder(const SPropValue* values, ULONG count, const SRow* messages,
+                                      ULONG messageCount) = 0;
+    // An address-book entry that IMAPISession::OpenEntry opens by its
+    // PR_ENTRYID; the user is the entry of UserEntryId.
+    virtual void AddMailUser(const SPropValue* values, ULONG count) = 0;
+    // The tag that GetIDsFromNames gives the name, with the type put in
+    // (the name is created when it is new).
+    virtual ULONG GetNamedPropertyTag(const MAPINAMEID& name, ULONG type) = 0;
+
+    // The same from rows of values.
+    IMessage* CreateMessage(PropRow values, std::vector<PropRow> recipients = {})
+    {
+        std::vector<SRow> rows = Rows(recipients);
+        return CreateMessage(values.data(), static_cast<ULONG>(values.size()), rows.data(),
+                             static_cast<ULONG>(rows.size()));
+    }
+    IMAPIFolder* CreateFolder(std::vector<PropRow> messages)
+    {
+        std::vector<SRow> rows = Rows(messages);
+        return CreateFolder(nullptr, 0, rows.data(), static_cast<ULONG>(rows.size()));
+    }
+    void AddMailUser(const std::string& entryId, PropRow values)
+    {
+        values.push_back(BinaryProp(PR_ENTRYID, entryId));
+        AddMailUser(values.data(), static_cast<ULONG>(values.size()));
+    }
 
 protected:
     ~IControl() = default;
 };
+
+// The entry id IMAPISession::QueryIdentity gives: flags, then a name.
+inline constexpr BYTE UserEntryId[] = {0, 0, 0, 0, 'Q', 'Z', 'L', 'T', 'E', 'S', 'T', '-', 'U', 'S', 'E', 'R', 0};
 
 // The control of a loaded copy of the provider, or null when the module is
 // no test provider.

@@ -1,0 +1,73 @@
+// Contents and recipient tables: rows over property bags, read in batches.
+#include "Provider.h"
+
+#include <algorithm>
+
+namespace QzlTestMapi {
+namespace {
+
+class CTableStubs : public IMAPITable {
+public:
+    QZL_TEST_MAPI_STUBS(MAPI_IMAPITABLE_METHODS)
+};
+
+class CTable : public CObject<CTableStubs, IMAPITable> {
+public:
+    explicit CTable(std::vector<PropBagPtr> rows) : m_rows(std::move(rows)) {}
+
+    STDMETHODIMP GetLastError(HRESULT, ULONG flags, LPMAPIERROR* error) override
+    {
+        return ProvideLastError("IMAPITable::GetLastError", flags, error);
+    }
+    STDMETHODIMP SetColumns(LPSPropTagArray tags, ULONG) override
+    {
+        HRESULT hr = CallResult("IMAPITable::SetColumns");
+        if (FAILED(hr))
+            return hr;
+        if (tags == nullptr)
+            return MAPI_E_INVALID_PARAMETER;
+        m_columns.assign(reinterpret_cast<const ULONG*>(tags),
+                         reinterpret_cast<const ULONG*>(tags) + CbSPropTagArray(tags) / sizeof(ULONG));
+        return hr;
+    }
+    // Up to count rows from the current position on; at the end an empty row
+    // set, with whatever result was injected (a warning, say).
+    STDMETHODIMP QueryRows(LONG count, ULONG, LPSRowSet* rows) override
+    {
+        HRESULT hr = CallResult("IMAPITable::QueryRows");
+        if (FAILED(hr))
+            return hr;
+        if (rows == nullptr || count < 0)
+            return MAPI_E_INVALID_PARAMETER;
+        ULONG taken = std::min<ULONG>(count, m_rows.size() - m_position);
+        LPSRowSet result = nullptr;
+        if (FAILED(MAPIAllocateBuffer(CbNewSRowSet(taken), reinterpret_cast<void**>(&result))))
+            return MAPI_E_NOT_ENOUGH_MEMORY;
+        auto columns = m_columns.empty() ? nullptr : reinterpret_cast<const SPropTagArray*>(m_columns.data());
+        for (result->cRows = 0; result->cRows < taken; ++result->cRows) {
+            SRow& row = result->aRow[result->cRows];
+            row.ulAdrEntryPad = 0;
+            if (FAILED(m_rows[m_position + result->cRows]->GetProps(columns, 0, &row.cValues, &row.lpProps))) {
+                FreeProws(result);
+                return MAPI_E_NOT_ENOUGH_MEMORY;
+            }
+        }
+        m_position += taken;
+        *rows = result;
+        return hr;
+    }
+
+private:
+    std::vector<PropBagPtr> m_rows;
+    std::vector<ULONG> m_columns; // an SPropTagArray as it lies in memory
+    size_t m_position = 0;
+};
+
+} // namespace
+
+IMAPITable* NewTable(std::vector<PropBagPtr> rows)
+{
+    return new CTable(std::move(rows));
+}
+
+} // namespace QzlTestMapi
