@@ -84,21 +84,26 @@ void CNewMailEventSink::Initialize(IMAPIFolder* folder, NewMessageCallback callb
         m_handed.clear();
     }
     ULONG connection = 0;
-    hr = table->Advise(fnevTableModified, this, &connection);
     try {
-        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::Initialize", table, hr);
+        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::Initialize", table,
+                              table->Advise(fnevTableModified, this, &connection));
     } catch (...) {
-        IMAPIFolderPtr heldFolder;
-        IMAPITablePtr heldTable;
-        Os::CCriticalSectionLock lock(m_lock);
-        heldFolder.Attach(m_folder.Detach());
-        heldTable.Attach(m_table.Detach());
-        m_callback.reset();
-        lock.Unlock();
+        Forget();
         throw;
     }
     Os::CCriticalSectionLock lock(m_lock);
     m_connection = connection;
+}
+
+void CNewMailEventSink::Forget()
+{
+    IMAPIFolderPtr folder;
+    IMAPITablePtr table;
+    Os::CCriticalSectionLock lock(m_lock);
+    folder.Attach(m_folder.Detach());
+    table.Attach(m_table.Detach());
+    m_connection = 0;
+    // The lock goes first, then the references: MAPI may take its time releasing.
 }
 
 void CNewMailEventSink::Uninitialize() noexcept
@@ -122,13 +127,7 @@ void CNewMailEventSink::Uninitialize() noexcept
         } catch (const CException& e) {
             QZL_REPORT_CAUGHT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize", e);
         }
-        IMAPIFolderPtr folder;
-        Os::CCriticalSectionLock lock(m_lock);
-        folder.Attach(m_folder.Detach());
-        m_table = nullptr;
-        m_connection = 0;
-        lock.Unlock();
-        // The last references go here, outside the lock.
+        Forget();
     }
     QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize")
 }

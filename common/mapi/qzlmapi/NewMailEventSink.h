@@ -59,6 +59,8 @@ private:
         StringW folderName;
     };
 
+    // Drops the folder and the table; the callback and the name stay.
+    void Forget();
     Watch CurrentWatch();
     void HandleNotification(const Watch& watch, const NOTIFICATION& notification);
     void HandleAddedRow(const Watch& watch, const SRow& row);
