@@ -23,6 +23,8 @@ CMapiBuffer<SPropTagArray> GetInternetHeaderTags(IMAPIProp* message, std::span<c
     HRESULT hr = message->GetIDsFromNames(static_cast<ULONG>(names.size()), pointers.data(), MAPI_CREATE, &tags);
     CMapiBuffer<SPropTagArray> result = TakeMapiBuffer(hr, tags);
     CheckMapiResult(hr, message, MapiCallKind::Ordinary, site);
+    if (!result || result.Get()->cValues != names.size())
+        ThrowReported(CComError(E_FAIL), site.file, site.function, site.line);
     return result;
 }
 
@@ -30,7 +32,7 @@ ULONG ResolveInternetHeader(IMAPIProp* message, const StringW& name)
 {
     CMapiBuffer<SPropTagArray> tags = GetInternetHeaderTags(
         message, {&name, 1}, MapiCallSite{__FILE__, L"Quenzal::Mapi::ResolveInternetHeader", __LINE__});
-    if (!tags || tags.Get()->cValues != 1 || PROP_TYPE(tags.Get()->aulPropTag[0]) == PT_ERROR)
+    if (PROP_TYPE(tags.Get()->aulPropTag[0]) == PT_ERROR)
         QZL_THROW(L"Quenzal::Mapi::ResolveInternetHeader", CComError(E_FAIL));
     // Only the id is kept: whatever type the store reported, the value is wide text.
     return PROP_TAG(PT_UNICODE, PROP_ID(tags.Get()->aulPropTag[0]));

@@ -12,7 +12,7 @@ namespace Quenzal::Mapi {
 
 // The tags of the header properties, in the order of the names, registering
 // names the store has not seen yet. A name the store cannot map comes back
-// with the type PT_ERROR.
+// with the type PT_ERROR; a store that answers no tags raises CComError.
 CMapiBuffer<SPropTagArray> GetInternetHeaderTags(IMAPIProp* message, std::span<const StringW> names,
                                                  const MapiCallSite& site);
 // The tag of the header's property with the type PT_UNICODE. Raises

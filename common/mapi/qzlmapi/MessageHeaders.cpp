@@ -14,23 +14,21 @@
 namespace Quenzal::Mapi {
 namespace {
 
-// The header values as the store keeps them, in the order of the names;
-// null where a header is missing. Named properties are read as narrow text.
+// The header values the store keeps as named properties, read as narrow
+// text in the order of the names; empty where a header is missing.
 template <size_t N>
-std::vector<const char*> QueryNamedHeaders(IMessage* message, const std::array<const char*, N>& names,
-                                           CPropValues& values, const MapiCallSite& site)
+std::array<std::string, N> QueryNamedHeaders(IMessage* message, const std::array<const char*, N>& names,
+                                             const MapiCallSite& site)
 {
-    std::vector<StringW> wideNames;
-    for (const char* name : names)
-        wideNames.emplace_back(std::string(name));
+    std::vector<StringW> wideNames(names.begin(), names.end());
     CMapiBuffer<SPropTagArray> tags = GetInternetHeaderTags(message, wideNames, site);
     for (ULONG i = 0; i < tags.Get()->cValues; ++i)
         tags.Get()->aulPropTag[i] = CHANGE_PROP_TYPE(tags.Get()->aulPropTag[i], PT_STRING8);
-    values = GetPropsAt(message, tags.Get(), 0, site);
-    std::vector<const char*> texts(N, nullptr);
+    CPropValues values = GetPropsAt(message, tags.Get(), 0, site);
+    std::array<std::string, N> texts;
     for (ULONG i = 0; i < N; ++i) {
         const SPropValue* value = values.At(i);
-        if (value != nullptr && PROP_TYPE(value->ulPropTag) == PT_STRING8)
+        if (value != nullptr && PROP_TYPE(value->ulPropTag) == PT_STRING8 && value->Value.lpszA != nullptr)
             texts[i] = value->Value.lpszA;
     }
     return texts;
@@ -49,30 +47,17 @@ std::string ReadTransportHeaders(IMessage* message, const wchar_t* function)
 
 QuenzalHeaders QueryNamedQuenzalHeaders(IMessage* message)
 {
-    CPropValues values;
-    auto texts = QueryNamedHeaders(message, QuenzalHeaderNames, values,
+    auto texts = QueryNamedHeaders(message, QuenzalHeaderNames,
                                    MapiCallSite{__FILE__, L"Quenzal::Mapi::QueryNamedQuenzalHeaders", __LINE__});
-    QuenzalHeaders headers;
-    if (texts[0] != nullptr)
-        headers.Url = StringW(std::string(texts[0]));
-    if (texts[1] != nullptr)
-        headers.DebugId = StringW(std::string(texts[1]));
-    return headers;
+    return QuenzalHeaders{StringW(texts[0]), StringW(texts[1])};
 }
 
 AuthenticationProbeProps QueryAuthenticationProbeProps(IMessage* message)
 {
-    CPropValues values;
-    auto texts = QueryNamedHeaders(message, AuthenticationProbeHeaderNames, values,
+    auto texts = QueryNamedHeaders(message, AuthenticationProbeHeaderNames,
                                    MapiCallSite{__FILE__, L"Quenzal::Mapi::QueryAuthenticationProbeProps", __LINE__});
-    AuthenticationProbeProps props;
-    if (texts[0] != nullptr)
-        props.ClientId = StringW(std::string(texts[0]));
-    if (texts[1] != nullptr)
-        props.ValidationToken = StringW(std::string(texts[1]));
     // Untrimmed: a stored "Yes " is not "Yes".
-    props.StubbingEnabled = texts[2] != nullptr && strcmp(texts[2], "Yes") == 0;
-    return props;
+    return AuthenticationProbeProps{StringW(texts[0]), StringW(texts[1]), texts[2] == "Yes"};
 }
 
 QuenzalHeaders ParseQuenzalHeadersFromTransportHeaders(IMessage* message)
