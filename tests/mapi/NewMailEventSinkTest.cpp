@@ -1,4 +1,5 @@
 #include "MapiTestSupport.h"
+#include "MessageHeaders.h"
 #include "NewMailEventSink.h"
 #include "TestSupport.h"
 
@@ -72,9 +73,7 @@ protected:
     void Initialize(std::function<void(const std::string&)> during = {})
     {
         sink->Initialize(folder, [this, during](IMessage* message) {
-            LPSPropValue subject = nullptr;
-            HRESULT hr = Mapi::HrGetOneProp(message, PR_SUBJECT_A, &subject);
-            std::string text = TakeMapiBuffer(hr, subject) ? subject->Value.lpszA : "?";
+            std::string text = GetMessageSubject(message).ToAnsi();
             if (during)
                 during(text);
             subjects.push_back(text);
