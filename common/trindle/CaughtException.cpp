@@ -9,21 +9,20 @@
 
 namespace Quenzal {
 
-namespace {
-
-// GCC names types in their mangled form; the log shows the C++ name.
-StringW ReadableTypeName(const std::type_info& type)
+std::string TypeName(const std::type_info& type)
 {
     int status = 0;
     char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-    StringW name(std::string(status == 0 && readable != nullptr ? readable : type.name()));
+    std::string name = status == 0 && readable != nullptr ? readable : type.name();
     std::free(readable);
     return name;
 }
 
+namespace {
+
 StringW Describe(const std::exception& e)
 {
-    return ReadableTypeName(typeid(e)) + L": " + StringW(std::string(e.what()));
+    return StringW(TypeName(typeid(e)) + ": " + e.what());
 }
 
 HRESULT Report(const char* file, const wchar_t* function, int line)

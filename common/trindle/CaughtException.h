@@ -5,11 +5,16 @@
 
 #include "ErrorReport.h"
 
+#include <string>
+#include <typeinfo>
+
 namespace Quenzal {
 
 // Call only inside a catch clause. A CException answers its own GetHResult,
 // a failed allocation E_OUTOFMEMORY, anything else E_FAIL. Never throws.
 HRESULT ReportCaughtException(const char* file, const wchar_t* function, int line) noexcept;
+// The C++ name of a type (GCC's type_info names are mangled).
+std::string TypeName(const std::type_info& type);
 
 } // namespace Quenzal
 

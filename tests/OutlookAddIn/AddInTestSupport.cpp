@@ -59,3 +59,16 @@ void AddInTest::ExpectOutlookReleased()
     EXPECT_TRUE(object.vt == VT_DISPATCH && object.pdispVal == nullptr);
     EXPECT_EQ(S_OK, host.Unload());
 }
+
+bool QzlTest::PumpUntil(const std::function<bool()>& done)
+{
+    for (DWORD start = ::GetTickCount(); !done();) {
+        if (::GetTickCount() - start > 10000)
+            return false;
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&message);
+        ::Sleep(1);
+    }
+    return true;
+}

@@ -8,6 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+namespace QzlTest {
+
+// Dispatches the thread's messages, thread messages too, until done() or ten
+// seconds have passed; false when the time ran out.
+bool PumpUntil(const std::function<bool()>& done);
+
+} // namespace QzlTest
+
 // Outlook items the windows show: a mail item (sent or being composed) and a
 // folder of an item type (0 mail, 1 appointments, 6 posts).
 QzlFake::CFakeRef MakeMailItem(bool sent);

@@ -1,5 +1,7 @@
 #include "AsyncMarshaler.h"
 
+#include "AddInTestSupport.h"
+
 #include "ErrorReport.h"
 #include "Exception.h"
 #include "Os.h"
@@ -25,20 +27,6 @@ void InvokeFromPool(const CAsyncMarshaler& marshaler, UINT message, int count)
         work->SetWorkFunction([&marshaler, message] { marshaler.InvokeCallback(message); });
         Quenzal::Os::QueueThreadPoolWork(work);
     }
-}
-
-// Pumps the thread's messages until done() or ten seconds have passed.
-bool PumpUntil(const std::function<bool()>& done)
-{
-    for (DWORD start = ::GetTickCount(); !done(); ) {
-        if (::GetTickCount() - start > 10000)
-            return false;
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            ::DispatchMessageW(&message);
-        ::Sleep(1);
-    }
-    return true;
 }
 
 // A modal dialog (the loop of a message box or of Outlook's own dialogs) that
@@ -80,7 +68,7 @@ TEST(AsyncMarshalerTest, CallbacksPostedFromPoolThreadsRunOnTheUserInterfaceThre
     marshaler.Initialize();
 
     InvokeFromPool(marshaler, message, 3);
-    ASSERT_TRUE(PumpUntil([&] { return threads.size() == 3; }));
+    ASSERT_TRUE(QzlTest::PumpUntil([&] { return threads.size() == 3; }));
     EXPECT_EQ(std::vector<DWORD>(3, ::GetCurrentThreadId()), threads);
     EXPECT_EQ(std::vector<int64_t>(3, 0), arguments);
 
@@ -127,7 +115,7 @@ TEST(AsyncMarshalerTest, PostWithoutWindowIsAnError)
     ::DestroyWindow(marshaler.GetWindow());
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE),
               QzlTest::Raised<CWinError>([&] { marshaler.InvokeCallback(message); }).GetErrorCode());
-    PumpUntil([] { return true; });
+    QzlTest::PumpUntil([] { return true; });
     EXPECT_EQ(0, runs);
 }
 
@@ -148,7 +136,7 @@ TEST(AsyncMarshalerTest, ThrowingCallbackLeavesTheMarshalerUsable)
     marshaler.Initialize();
     for (UINT message : messages)
         marshaler.InvokeCallback(message);
-    ASSERT_TRUE(PumpUntil([&runs] { return runs == 1; }));
+    ASSERT_TRUE(QzlTest::PumpUntil([&runs] { return runs == 1; }));
     EXPECT_EQ(4u, QzlTest::CountOf(log.Text(), "Caught exception at AsyncMarshaler.cpp, "
                                                "Quenzal::OutlookAddIn::CAsyncMarshaler::WndProc"));
     EXPECT_TRUE(log.Contains("callback failed"));
@@ -170,10 +158,10 @@ TEST(AsyncMarshalerTest, MarshalersComeAndGoInOneProcess)
         second.Initialize(); // class exists: 1410, logged and passed over
         EXPECT_TRUE(log.Contains("Caught exception"));
         second.InvokeCallback(message);
-        ASSERT_TRUE(PumpUntil([&runs] { return runs == 1; }));
+        ASSERT_TRUE(QzlTest::PumpUntil([&runs] { return runs == 1; }));
     }
     CAsyncMarshaler third;
     third.Initialize();
     third.InvokeCallback(message);
-    ASSERT_TRUE(PumpUntil([&runs] { return runs == 2; }));
+    ASSERT_TRUE(QzlTest::PumpUntil([&runs] { return runs == 2; }));
 }

@@ -4,6 +4,7 @@
 
 #include "MapiFunctions.h"
 #include "MapiProvider.h"
+#include "MapiSession.h"
 #include "Modules.h"
 #include "Os.h"
 #include "TestMapiProvider.h"
@@ -49,5 +50,33 @@ std::pair<HRESULT, Quenzal::StringW> RaisedAs(F&& body)
     }
     return {};
 }
+
+// The provider logged on, its session held as the add-in holds it; at the
+// end every object it handed out has been released.
+class CMapiProviderTest : public ::testing::Test {
+protected:
+    QzlTestMapi::IControl* control = nullptr;
+    Quenzal::Mapi::IMAPISessionPtr session;
+
+    void SetUp() override
+    {
+        IMAPISession* raw = nullptr;
+        control = BindTestMapiProvider(&raw);
+        ASSERT_NE(control, nullptr);
+        session.Attach(raw);
+        Quenzal::Mapi::GetMapiSession().Set(session.GetInterfacePtr());
+    }
+    void TearDown() override
+    {
+        Quenzal::Mapi::GetMapiSession().Clear();
+        session = nullptr;
+        EXPECT_EQ(control->GetLiveObjects(), 0);
+        EXPECT_EQ(control->GetForeignFrees(), 0);
+    }
+    Quenzal::Mapi::IMessagePtr Message(QzlTestMapi::PropRow values, std::vector<QzlTestMapi::PropRow> recipients = {})
+    {
+        return Quenzal::Mapi::IMessagePtr(control->CreateMessage(std::move(values), std::move(recipients)), false);
+    }
+};
 
 } // namespace QzlTest

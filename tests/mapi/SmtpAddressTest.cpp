@@ -19,32 +19,8 @@ namespace {
 
 const std::string Me(reinterpret_cast<const char*>(QzlTestMapi::UserEntryId), sizeof(QzlTestMapi::UserEntryId));
 
-// The provider logged on, its session held as the add-in holds it; at the
-// end every object it handed out has been released.
-class SmtpAddresses : public ::testing::Test {
+class SmtpAddresses : public QzlTest::CMapiProviderTest {
 protected:
-    QzlTestMapi::IControl* control = nullptr;
-    IMAPISessionPtr session;
-
-    void SetUp() override
-    {
-        IMAPISession* raw = nullptr;
-        control = QzlTest::BindTestMapiProvider(&raw);
-        ASSERT_NE(control, nullptr);
-        session.Attach(raw);
-        GetMapiSession().Set(session.GetInterfacePtr());
-    }
-    void TearDown() override
-    {
-        GetMapiSession().Clear();
-        session = nullptr;
-        EXPECT_EQ(control->GetLiveObjects(), 0);
-        EXPECT_EQ(control->GetForeignFrees(), 0);
-    }
-    IMessagePtr Message(PropRow values, std::vector<PropRow> recipients = {})
-    {
-        return IMessagePtr(control->CreateMessage(std::move(values), std::move(recipients)), false);
-    }
     long Opens() { return control->GetCallCount("IMAPISession::OpenEntry"); }
 };
 

@@ -42,6 +42,9 @@ public:
 
 private:
     QzlTest::CNamedTestLock m_settingsLock{L"Local\\QuenzalTest.NxoSettings"};
+    // Requests carry the installation's client id, which the core library's
+    // own tests remove and create again in this same prefix.
+    QzlTest::CNamedTestLock m_clientIdLock{L"Local\\QuenzalTest.ClientId"};
     CDataFolderTurn m_dataFolder;
     QzlTest::CRegistryPathCleanup m_parents;
 };

@@ -1,5 +1,6 @@
 // The state tests set through the control interface: injected results, call
-// counts, the extended error and the Windows Installer components.
+// counts and flags, the extended error, the Windows Installer components,
+// named properties and the properties SetProps refuses.
 #include "Provider.h"
 
 #include <cstring>
@@ -41,6 +42,9 @@ public:
         m_components.clear();
         m_mailUsers.clear();
         m_names.clear();
+        m_namedType = PT_UNSPECIFIED;
+        m_problems.clear();
+        m_flags.clear();
     }
     void SetResult(const char* call, HRESULT result) override
     {
@@ -90,6 +94,35 @@ public:
     ULONG GetNamedPropertyTag(const MAPINAMEID& name, ULONG type) override
     {
         return PROP_TAG(type, NamedPropertyId(name, true));
+    }
+    void SetNamedPropertyType(ULONG type) override { m_namedType = type; }
+    void SetPropertyProblem(ULONG propertyId, SCODE problem) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_problems[propertyId] = problem;
+    }
+    ULONG GetLastFlags(const char* call) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_flags[call];
+    }
+    void NotifyTable(IMAPIFolder* folder, const NOTIFICATION* notifications, ULONG count, bool duringAdvise) override
+    {
+        QueueNotifications(NotificationHubOf(folder), notifications, count, duringAdvise);
+    }
+    void WaitForNotifications() override { QzlTestMapi::WaitForNotifications(); }
+
+    ULONG NamedType() const { return m_namedType; }
+    SCODE Problem(ULONG propertyId)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_problems.find(propertyId);
+        return it != m_problems.end() ? it->second : S_OK;
+    }
+    void RecordFlags(const char* call, ULONG flags)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_flags[call] = flags;
     }
 
     PropBagPtr FindMailUser(ULONG size, const ENTRYID* entryId)
@@ -141,6 +174,9 @@ private:
     std::map<std::pair<std::string, std::string>, std::string> m_components;
     std::vector<PropBagPtr> m_mailUsers;
     std::map<NameKey, ULONG> m_names;
+    std::atomic<ULONG> m_namedType{PT_UNSPECIFIED};
+    std::map<ULONG, SCODE> m_problems;
+    std::map<std::string, ULONG> m_flags;
 };
 
 CControl& Control()
@@ -212,6 +248,21 @@ PropBagPtr FindMailUser(ULONG size, const ENTRYID* entryId)
 ULONG NamedPropertyId(const MAPINAMEID& name, bool create)
 {
     return Control().NamedPropertyId(name, create);
+}
+
+ULONG NamedPropertyType()
+{
+    return Control().NamedType();
+}
+
+SCODE PropertyProblem(ULONG propertyId)
+{
+    return Control().Problem(propertyId);
+}
+
+void RecordFlags(const char* call, ULONG flags)
+{
+    Control().RecordFlags(call, flags);
 }
 
 } // namespace QzlTestMapi

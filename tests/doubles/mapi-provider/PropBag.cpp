@@ -1,6 +1,7 @@
 // The property bag behind every object of the provider, and named properties.
 #include "Provider.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace QzlTestMapi {
@@ -29,6 +30,23 @@ CPropBag::CPropBag(const SPropValue* values, ULONG count) : m_count(count)
     MAPIAllocateBuffer(sizeof(SPropValue) * (count + 1), reinterpret_cast<void**>(&m_values));
     for (ULONG i = 0; i < count; ++i)
         CopyPropValue(m_values[i], values[i], m_values);
+}
+
+CPropBag::CPropBag(const std::vector<SPropValue>& values) : CPropBag(values.data(), static_cast<ULONG>(values.size()))
+{
+}
+
+CPropBag::CPropBag(const CPropBag& base, const SPropValue* changes, ULONG count)
+    : CPropBag([&] {
+          std::vector<SPropValue> merged(changes, changes + count);
+          for (ULONG i = 0; i < base.m_count; ++i) {
+              ULONG id = PROP_ID(base.m_values[i].ulPropTag);
+              if (std::none_of(changes, changes + count, [id](const SPropValue& v) { return PROP_ID(v.ulPropTag) == id; }))
+                  merged.push_back(base.m_values[i]);
+          }
+          return merged;
+      }())
+{
 }
 
 CPropBag::~CPropBag()
@@ -113,7 +131,8 @@ PropBagPtr FindEntry(const std::vector<PropBagPtr>& bags, ULONG size, const ENTR
 }
 
 // Unknown names without MAPI_CREATE come back as PT_ERROR tags, with
-// MAPI_W_ERRORS_RETURNED; the others as PT_UNSPECIFIED tags.
+// MAPI_W_ERRORS_RETURNED; the others with the type set for named tags
+// (PT_UNSPECIFIED unless a test chose another).
 HRESULT ResolveNames(ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* tags)
 {
     if (names == nullptr || tags == nullptr)
@@ -125,11 +144,74 @@ HRESULT ResolveNames(ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagAr
     bool missing = false;
     for (ULONG i = 0; i < count; ++i) {
         ULONG id = names[i] != nullptr ? NamedPropertyId(*names[i], (flags & MAPI_CREATE) != 0) : 0;
-        result->aulPropTag[i] = id != 0 ? PROP_TAG(PT_UNSPECIFIED, id) : PROP_TAG(PT_ERROR, 0);
+        result->aulPropTag[i] = id != 0 ? PROP_TAG(NamedPropertyType(), id) : PROP_TAG(PT_ERROR, 0);
         missing |= id == 0;
     }
     *tags = result;
     return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
+}
+
+HRESULT SetBagProps(PropBagPtr& bag, ULONG count, const SPropValue* values, LPSPropProblemArray* problems)
+{
+    if (values == nullptr)
+        return MAPI_E_INVALID_PARAMETER;
+    std::vector<SPropValue> written;
+    std::vector<SPropProblem> refused;
+    for (ULONG i = 0; i < count; ++i) {
+        SCODE problem = PropertyProblem(PROP_ID(values[i].ulPropTag));
+        if (problem == S_OK)
+            written.push_back(values[i]);
+        else
+            refused.push_back({i, values[i].ulPropTag, problem});
+    }
+    bag = std::make_shared<const CPropBag>(*bag, written.data(), static_cast<ULONG>(written.size()));
+    if (problems == nullptr)
+        return S_OK;
+    *problems = nullptr;
+    if (refused.empty())
+        return S_OK;
+    auto count32 = static_cast<ULONG>(refused.size());
+    if (FAILED(MAPIAllocateBuffer(CbNewSPropProblemArray(count32), reinterpret_cast<void**>(problems))))
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+    (*problems)->cProblem = count32;
+    std::copy(refused.begin(), refused.end(), (*problems)->aProblem);
+    return S_OK;
+}
+
+HRESULT OpenBagProperty(const CPropBag& bag, ULONG tag, LPCIID iid, LPUNKNOWN* object)
+{
+    if (iid == nullptr || object == nullptr)
+        return MAPI_E_INVALID_PARAMETER;
+    if (*iid != __uuidof(IStream) || (PROP_TYPE(tag) != PT_STRING8 && PROP_TYPE(tag) != PT_BINARY))
+        return MAPI_E_NO_SUPPORT;
+    SizedSPropTagArray(1, tags) = {1, {tag}};
+    ULONG count = 0;
+    LPSPropValue value = nullptr;
+    if (FAILED(bag.GetProps(reinterpret_cast<const SPropTagArray*>(&tags), 0, &count, &value)))
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+    std::string bytes;
+    if (PROP_TYPE(value->ulPropTag) == PT_STRING8)
+        bytes = value->Value.lpszA;
+    else if (PROP_TYPE(value->ulPropTag) == PT_BINARY)
+        bytes.assign(reinterpret_cast<const char*>(value->Value.bin.lpb), value->Value.bin.cb);
+    bool found = PROP_TYPE(value->ulPropTag) != PT_ERROR;
+    MAPIFreeBuffer(value);
+    if (!found)
+        return MAPI_E_NOT_FOUND;
+    IStream* stream = nullptr;
+    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    if (FAILED(hr))
+        return hr;
+    LARGE_INTEGER start{};
+    hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    if (SUCCEEDED(hr))
+        hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    if (FAILED(hr)) {
+        stream->Release();
+        return hr;
+    }
+    *object = stream;
+    return hr;
 }
 
 } // namespace QzlTestMapi

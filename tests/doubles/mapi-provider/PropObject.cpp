@@ -1,6 +1,6 @@
 // The objects of the provider, each over a property bag: plain property
 // objects, messages with their recipient tables, folders with their contents
-// tables, and address-book entries.
+// tables and deletions, and address-book entries.
 #include "Provider.h"
 
 namespace QzlTestMapi {
@@ -30,14 +30,15 @@ public:
 };
 
 // A new table over the rows, in *table; counts the call by its name.
-HRESULT HandOutTable(const char* call, const std::vector<PropBagPtr>& rows, LPMAPITABLE* table)
+HRESULT HandOutTable(const char* call, const std::vector<PropBagPtr>& rows, LPMAPITABLE* table,
+                     NotificationHubPtr hub = nullptr)
 {
     HRESULT hr = CallResult(call);
     if (FAILED(hr))
         return hr;
     if (table == nullptr)
         return MAPI_E_INVALID_PARAMETER;
-    *table = NewTable(rows);
+    *table = NewTable(rows, std::move(hub));
     return hr;
 }
 
@@ -57,6 +58,7 @@ private:
     std::vector<PropBagPtr> m_recipients;
 };
 
+// Its messages can be deleted; each contents table is a snapshot of them.
 class CFolder : public CPropObject<CFolderStubs, IMAPIContainer, IMAPIFolder> {
 public:
     CFolder(PropBagPtr bag, std::vector<PropBagPtr> messages)
@@ -66,16 +68,50 @@ public:
 
     STDMETHODIMP GetContentsTable(ULONG, LPMAPITABLE* table) override
     {
-        return HandOutTable("IMAPIContainer::GetContentsTable", m_messages, table);
+        return HandOutTable("IMAPIContainer::GetContentsTable", Messages(), table, m_hub);
     }
     STDMETHODIMP OpenEntry(ULONG size, LPENTRYID entryId, LPCIID, ULONG, ULONG* type, LPUNKNOWN* object) override
     {
-        return OpenFoundEntry("IMAPIContainer::OpenEntry", FindEntry(m_messages, size, entryId), MAPI_E_NOT_FOUND,
+        return OpenFoundEntry("IMAPIContainer::OpenEntry", FindEntry(Messages(), size, entryId), MAPI_E_NOT_FOUND,
                               MAPI_MESSAGE, type, object);
     }
+    STDMETHODIMP DeleteMessages(LPENTRYLIST list, ULONG, LPMAPIPROGRESS, ULONG flags) override
+    {
+        RecordFlags("IMAPIFolder::DeleteMessages", flags);
+        HRESULT hr = CallResult("IMAPIFolder::DeleteMessages");
+        if (SUCCEEDED(hr) && (flags & DELETE_HARD_DELETE) != 0)
+            hr = CallResult("IMAPIFolder::DeleteMessages DELETE_HARD_DELETE");
+        if (FAILED(hr))
+            return hr;
+        if (list == nullptr)
+            return MAPI_E_INVALID_PARAMETER;
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (ULONG i = 0; i < list->cValues; ++i) {
+            const SBinary& entry = list->lpbin[i];
+            std::erase_if(m_messages, [&](const PropBagPtr& message) {
+                return message->HasEntryId(entry.cb, reinterpret_cast<const ENTRYID*>(entry.lpb));
+            });
+        }
+        return hr;
+    }
+    STDMETHODIMP SetReadFlags(LPENTRYLIST, ULONG, LPMAPIPROGRESS, ULONG flags) override
+    {
+        RecordFlags("IMAPIFolder::SetReadFlags", flags);
+        return CallResult("IMAPIFolder::SetReadFlags");
+    }
+
+    const NotificationHubPtr& Hub() const { return m_hub; }
 
 private:
+    std::vector<PropBagPtr> Messages()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_messages;
+    }
+
+    std::mutex m_lock;
     std::vector<PropBagPtr> m_messages;
+    const NotificationHubPtr m_hub = NewNotificationHub();
 };
 
 class CMailUser : public CPropObject<CMailUserStubs, IMailUser> {
@@ -114,6 +150,12 @@ IMessage* NewMessage(PropBagPtr bag, std::vector<PropBagPtr> recipients)
 IMAPIFolder* NewFolder(PropBagPtr bag, std::vector<PropBagPtr> messages)
 {
     return new CFolder(std::move(bag), std::move(messages));
+}
+
+NotificationHubPtr NotificationHubOf(IMAPIFolder* folder)
+{
+    auto* ours = dynamic_cast<CFolder*>(folder);
+    return ours != nullptr ? ours->Hub() : nullptr;
 }
 
 IMailUser* NewMailUser(PropBagPtr bag)

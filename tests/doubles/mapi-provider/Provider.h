@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ HRESULT CopyPropValue(SPropValue& target, const SPropValue& source, void* parent
 // The id of a named property, given out from 0x8000 up on first use; 0 when
 // the name is new and not to be created.
 ULONG NamedPropertyId(const MAPINAMEID& name, bool create);
+// The type GetIDsFromNames gives the tags of the names it maps.
+ULONG NamedPropertyType();
+// The problem SetProps reports for a property id instead of writing it (S_OK: none).
+SCODE PropertyProblem(ULONG propertyId);
+void RecordFlags(const char* call, ULONG flags);
 // The address-book entry of that entry id, or null.
 class CPropBag;
 std::shared_ptr<const CPropBag> FindMailUser(ULONG size, const ENTRYID* entryId);
@@ -37,6 +43,8 @@ std::shared_ptr<const CPropBag> FindMailUser(ULONG size, const ENTRYID* entryId)
 class CPropBag {
 public:
     CPropBag(const SPropValue* values, ULONG count);
+    // The base's values with the changes written over them.
+    CPropBag(const CPropBag& base, const SPropValue* changes, ULONG count);
     ~CPropBag();
     CPropBag(const CPropBag&) = delete;
     CPropBag& operator=(const CPropBag&) = delete;
@@ -49,6 +57,7 @@ public:
     bool HasEntryId(ULONG size, const ENTRYID* entryId) const;
 
 private:
+    explicit CPropBag(const std::vector<SPropValue>& values);
     bool CopyValue(ULONG tag, ULONG flags, SPropValue& target, void* parent) const;
 
     LPSPropValue m_values = nullptr;
@@ -63,8 +72,27 @@ PropBagPtr FindEntry(const std::vector<PropBagPtr>& bags, ULONG size, const ENTR
 HRESULT OpenFoundEntry(const char* call, PropBagPtr found, HRESULT missing, ULONG kind, ULONG* type,
                        LPUNKNOWN* object);
 
-// A table over bags, in their order; QueryRows gives the columns set.
-IMAPITable* NewTable(std::vector<PropBagPtr> rows);
+// SetProps on an object's bag: the values are written into a new bag (tables
+// and other objects over the old one keep seeing it); refused properties come
+// back in the problem array, when the caller asks for one.
+HRESULT SetBagProps(PropBagPtr& bag, ULONG count, const SPropValue* values, LPSPropProblemArray* problems);
+// A string or binary property as a stream of its bytes (a string without its NUL).
+HRESULT OpenBagProperty(const CPropBag& bag, ULONG tag, LPCIID iid, LPUNKNOWN* object);
+
+// The sinks advised on the contents tables of one folder.
+class CNotificationHub;
+using NotificationHubPtr = std::shared_ptr<CNotificationHub>;
+NotificationHubPtr NewNotificationHub();
+NotificationHubPtr NotificationHubOf(IMAPIFolder* folder);
+HRESULT AdviseHub(const NotificationHubPtr& hub, IMAPIAdviseSink* sink, ULONG* connection);
+HRESULT UnadviseHub(const NotificationHubPtr& hub, ULONG connection);
+void QueueNotifications(const NotificationHubPtr& hub, const NOTIFICATION* notifications, ULONG count,
+                        bool duringAdvise);
+void WaitForNotifications();
+
+// A table over bags, in their order; QueryRows gives the columns set. Sinks
+// advised on it join the hub; a table without one takes none.
+IMAPITable* NewTable(std::vector<PropBagPtr> rows, NotificationHubPtr hub = nullptr);
 IMAPIProp* NewPropObject(PropBagPtr bag);
 IMessage* NewMessage(PropBagPtr bag, std::vector<PropBagPtr> recipients);
 IMAPIFolder* NewFolder(PropBagPtr bag, std::vector<PropBagPtr> messages);
@@ -120,7 +148,7 @@ public:
         HRESULT hr = CallResult("IMAPIProp::GetProps");
         if (FAILED(hr))
             return hr;
-        HRESULT got = m_bag->GetProps(tags, flags, count, values);
+        HRESULT got = Bag()->GetProps(tags, flags, count, values);
         return hr == S_OK || FAILED(got) ? got : hr;
     }
     STDMETHODIMP GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* tags) override
@@ -131,11 +159,33 @@ public:
         HRESULT got = ResolveNames(count, names, flags, tags);
         return hr == S_OK || FAILED(got) ? got : hr;
     }
+    STDMETHODIMP SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) override
+    {
+        HRESULT hr = CallResult("IMAPIProp::SetProps");
+        if (FAILED(hr))
+            return hr;
+        std::lock_guard<std::mutex> lock(m_bagLock);
+        HRESULT set = SetBagProps(m_bag, count, values, problems);
+        return hr == S_OK || FAILED(set) ? set : hr;
+    }
+    STDMETHODIMP OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG, LPUNKNOWN* object) override
+    {
+        HRESULT hr = CallResult("IMAPIProp::OpenProperty");
+        if (FAILED(hr))
+            return hr;
+        HRESULT opened = OpenBagProperty(*Bag(), tag, iid, object);
+        return hr == S_OK || FAILED(opened) ? opened : hr;
+    }
 
 protected:
-    const PropBagPtr& Bag() const { return m_bag; }
+    PropBagPtr Bag() const
+    {
+        std::lock_guard<std::mutex> lock(m_bagLock);
+        return m_bag;
+    }
 
 private:
+    mutable std::mutex m_bagLock;
     PropBagPtr m_bag;
 };
 

@@ -1,4 +1,5 @@
-// Contents and recipient tables: rows over property bags, read in batches.
+// Contents and recipient tables: rows over property bags, read in batches;
+// sinks advised on a contents table hear of its folder's changes.
 #include "Provider.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@ public:
 
 class CTable : public CObject<CTableStubs, IMAPITable> {
 public:
-    explicit CTable(std::vector<PropBagPtr> rows) : m_rows(std::move(rows)) {}
+    CTable(std::vector<PropBagPtr> rows, NotificationHubPtr hub) : m_rows(std::move(rows)), m_hub(std::move(hub)) {}
 
     STDMETHODIMP GetLastError(HRESULT, ULONG flags, LPMAPIERROR* error) override
     {
@@ -57,17 +58,29 @@ public:
         return hr;
     }
 
+    STDMETHODIMP Advise(ULONG, LPMAPIADVISESINK sink, ULONG* connection) override
+    {
+        HRESULT hr = CallResult("IMAPITable::Advise");
+        return FAILED(hr) ? hr : AdviseHub(m_hub, sink, connection);
+    }
+    STDMETHODIMP Unadvise(ULONG connection) override
+    {
+        HRESULT hr = CallResult("IMAPITable::Unadvise");
+        return FAILED(hr) ? hr : UnadviseHub(m_hub, connection);
+    }
+
 private:
     std::vector<PropBagPtr> m_rows;
+    NotificationHubPtr m_hub;
     std::vector<ULONG> m_columns; // an SPropTagArray as it lies in memory
     size_t m_position = 0;
 };
 
 } // namespace
 
-IMAPITable* NewTable(std::vector<PropBagPtr> rows)
+IMAPITable* NewTable(std::vector<PropBagPtr> rows, NotificationHubPtr hub)
 {
-    return new CTable(std::move(rows));
+    return new CTable(std::move(rows), std::move(hub));
 }
 
 } // namespace QzlTestMapi

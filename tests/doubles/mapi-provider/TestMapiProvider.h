@@ -43,6 +43,17 @@ inline std::vector<SRow> Rows(std::vector<PropRow>& rows)
     return result;
 }
 
+// A table notification of one event and, for added rows, the row.
+inline NOTIFICATION TableNotification(ULONG tableEvent, PropRow* row = nullptr)
+{
+    NOTIFICATION notification{};
+    notification.ulEventType = fnevTableModified;
+    notification.info.tab.ulTableEvent = tableEvent;
+    if (row != nullptr)
+        notification.info.tab.row = {0, static_cast<ULONG>(row->size()), row->data()};
+    return notification;
+}
+
 class IControl {
 public:
     // Forgets injected results, call counts, the extended error, components,
@@ -81,6 +92,26 @@ public:
     // The tag that GetIDsFromNames gives the name, with the type put in
     // (the name is created when it is new).
     virtual ULONG GetNamedPropertyTag(const MAPINAMEID& name, ULONG type) = 0;
+    // The type GetIDsFromNames puts into the tags of the names it maps
+    // (PT_UNSPECIFIED until set): a typed tag, or PT_ERROR for a store that
+    // cannot map names.
+    virtual void SetNamedPropertyType(ULONG type) = 0;
+    // SetProps writes no property of this id but lists it with the problem in
+    // its problem array (the call itself succeeds).
+    virtual void SetPropertyProblem(ULONG propertyId, SCODE problem) = 0;
+    // The flags of the last call of IMAPIFolder::DeleteMessages or
+    // IMAPIFolder::SetReadFlags. A result set for the call
+    // "IMAPIFolder::DeleteMessages DELETE_HARD_DELETE" answers only deletes
+    // with that flag (MAPI_E_UNKNOWN_FLAGS: a store without hard deletes).
+    virtual ULONG GetLastFlags(const char* call) = 0;
+    // Table notifications for the sinks advised on the folder's contents
+    // tables, in one OnNotify call on the provider's own thread (the rows are
+    // copied; returns at once). With duringAdvise they wait for the next
+    // Advise on those tables, which returns only once they are delivered.
+    virtual void NotifyTable(IMAPIFolder* folder, const NOTIFICATION* notifications, ULONG count,
+                             bool duringAdvise) = 0;
+    // Returns once every notification queued so far has been delivered.
+    virtual void WaitForNotifications() = 0;
 
     // The same from rows of values.
     IMessage* CreateMessage(PropRow values, std::vector<PropRow> recipients = {})

@@ -1,0 +1,266 @@
+#include "NewMailEventSink.h"
+
+#include "CaughtException.h"
+#include "Logging.h"
+#include "MapiCursor.h"
+#include "MapiErrorPolicy.h"
+#include "MapiNames.h"
+#include "PropValue.h"
+
+#include <vector>
+
+namespace Quenzal::Mapi {
+namespace {
+
+ULONGLONG FileTimeValue(const FILETIME& time)
+{
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+ULONGLONG UtcNow()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return FileTimeValue(now);
+}
+
+} // namespace
+
+STDMETHODIMP CNewMailEventSink::QueryInterface(REFIID iid, void** object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    *object = nullptr;
+    if (iid != __uuidof(IMAPIAdviseSink) && iid != __uuidof(IUnknown))
+        return E_NOINTERFACE;
+    *object = static_cast<IMAPIAdviseSink*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CNewMailEventSink::AddRef()
+{
+    return static_cast<ULONG>(::InterlockedIncrement(&m_references));
+}
+
+STDMETHODIMP_(ULONG) CNewMailEventSink::Release()
+{
+    LONG left = ::InterlockedDecrement(&m_references);
+    if (left == 0)
+        delete this;
+    return static_cast<ULONG>(left);
+}
+
+CNewMailEventSink::~CNewMailEventSink()
+{
+    Uninitialize();
+}
+
+void CNewMailEventSink::Initialize(IMAPIFolder* folder, NewMessageCallback callback)
+{
+    Logging::Log(Logging::Trace, L"Entered CNewMailEventSink::Initialize");
+    IMAPITable* contents = nullptr;
+    HRESULT hr = folder->GetContentsTable(0, &contents);
+    IMAPITablePtr table(SUCCEEDED(hr) ? contents : nullptr, false);
+    QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::Initialize", folder, hr);
+
+    StringW folderName;
+    LPSPropValue name = nullptr;
+    hr = Mapi::HrGetOneProp(folder, PR_DISPLAY_NAME_W, &name);
+    CMapiBuffer<SPropValue> nameValue = TakeMapiBuffer(hr, name);
+    if (hr == S_OK) {
+        Value text = PropValueToValue(nameValue.Get());
+        folderName = ValueToStringW(text);
+    }
+
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        m_folder = folder;
+        m_table = table;
+        if (!folderName.empty())
+            m_folderName = folderName;
+        m_callback = std::make_shared<const NewMessageCallback>(std::move(callback));
+        m_watchedSince = UtcNow();
+        m_handed.clear();
+    }
+    ULONG connection = 0;
+    try {
+        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::Initialize", table,
+                              table->Advise(fnevTableModified, this, &connection));
+    } catch (...) {
+        Forget();
+        throw;
+    }
+    Os::CCriticalSectionLock lock(m_lock);
+    m_connection = connection;
+}
+
+void CNewMailEventSink::Forget()
+{
+    IMAPIFolderPtr folder;
+    IMAPITablePtr table;
+    Os::CCriticalSectionLock lock(m_lock);
+    folder.Attach(m_folder.Detach());
+    table.Attach(m_table.Detach());
+    m_connection = 0;
+    // The lock goes first, then the references: MAPI may take its time releasing.
+}
+
+void CNewMailEventSink::Uninitialize() noexcept
+{
+    try {
+        Logging::Log(Logging::Trace, L"Entered CNewMailEventSink::Uninitialize");
+        IMAPITablePtr table;
+        ULONG connection = 0;
+        {
+            Os::CCriticalSectionLock lock(m_lock);
+            table = m_table;
+            connection = m_connection;
+        }
+        if (connection == 0)
+            return;
+        // Not under the lock: MAPI may wait for a notification in progress,
+        // and that notification takes the lock.
+        try {
+            QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize", table,
+                                  table->Unadvise(connection));
+        } catch (const CException& e) {
+            QZL_REPORT_CAUGHT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize", e);
+        }
+        Forget();
+    }
+    QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize")
+}
+
+CNewMailEventSink::Watch CNewMailEventSink::CurrentWatch()
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    return Watch{m_folder, m_callback, m_folderName};
+}
+
+STDMETHODIMP_(ULONG) CNewMailEventSink::OnNotify(ULONG count, LPNOTIFICATION notifications)
+{
+    try {
+        Logging::Log(Logging::Trace, L"Entered CNewMailEventSink::OnNotify");
+        Watch watch = CurrentWatch();
+        // A notification still on its way when the sink was unadvised finds nothing to work on.
+        if (!watch.folder)
+            return S_OK;
+        for (ULONG i = 0; notifications != nullptr && i < count; ++i) {
+            try {
+                HandleNotification(watch, notifications[i]);
+            }
+            QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify")
+        }
+    }
+    QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify")
+    return S_OK;
+}
+
+void CNewMailEventSink::HandleNotification(const Watch& watch, const NOTIFICATION& notification)
+{
+    if (notification.ulEventType != fnevTableModified)
+        QZL_THROW(L"Quenzal::Mapi::CNewMailEventSink::OnNotify",
+                  CException(StringW::Format(L"CNewMailEventSink received unexpected notification for folder '%s': %s",
+                                             watch.folderName.c_str(),
+                                             FormatNotificationEventMask(notification.ulEventType).c_str())));
+    const TABLE_NOTIFICATION& table = notification.info.tab;
+    Logging::LogFormat(Logging::Trace, L"Entered CNewMailEventSink::OnNotify for folder '%s', notification %s, table event %s",
+                       watch.folderName.c_str(), FormatNotificationEventMask(notification.ulEventType).c_str(),
+                       GetTableEventName(table.ulTableEvent).c_str());
+    if (table.ulTableEvent == TABLE_ROW_ADDED)
+        HandleAddedRow(watch, table.row);
+    else if (table.ulTableEvent == TABLE_CHANGED || table.ulTableEvent == TABLE_RELOAD)
+        RereadTable(watch);
+}
+
+void CNewMailEventSink::HandleAddedRow(const Watch& watch, const SRow& row)
+{
+    LPSPropValue entryId = Mapi::PpropFindProp(row.lpProps, row.cValues, PR_ENTRYID);
+    if (entryId == nullptr)
+        QZL_THROW(L"Quenzal::Mapi::CNewMailEventSink::OnNotify",
+                  CException(L"Entry ID not found in TABLE_ROW_ADDED row properties"));
+    Value value = PropValueToValue(entryId);
+    std::string bytes = value.MakeBinary();
+    if (bytes.empty())
+        QZL_THROW(L"Quenzal::Mapi::CNewMailEventSink::OnNotify",
+                  CException(L"Entry ID in TABLE_ROW_ADDED row properties is null"));
+    HandleMessage(watch, bytes);
+}
+
+void CNewMailEventSink::RereadTable(const Watch& watch)
+{
+    IMAPITable* contents = nullptr;
+    HRESULT hr = watch.folder->GetContentsTable(0, &contents);
+    IMAPITablePtr table(SUCCEEDED(hr) ? contents : nullptr, false);
+    QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify", watch.folder, hr);
+    SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_MESSAGE_DELIVERY_TIME}};
+    ULONGLONG since = 0;
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        since = m_watchedSince;
+    }
+    // Collected first: handling a message may delete it from the table.
+    std::vector<std::string> arrived;
+    CMapiCursor cursor = QueryMapiTable(table, reinterpret_cast<const SPropTagArray*>(&columns));
+    while (const SRow* row = cursor.GetNextRow()) {
+        if (row->cValues == 2 && row->lpProps[0].ulPropTag == PR_ENTRYID &&
+            row->lpProps[1].ulPropTag == PR_MESSAGE_DELIVERY_TIME &&
+            FileTimeValue(row->lpProps[1].Value.ft) >= since)
+            arrived.emplace_back(reinterpret_cast<const char*>(row->lpProps[0].Value.bin.lpb),
+                                 row->lpProps[0].Value.bin.cb);
+    }
+    for (const std::string& entryId : arrived) {
+        try {
+            HandleMessage(watch, entryId);
+        }
+        QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify")
+    }
+}
+
+void CNewMailEventSink::HandleMessage(const Watch& watch, const std::string& entryId)
+{
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        if (!m_handed.insert(entryId).second)
+            return;
+    }
+    if (OnNewMessage(watch, entryId))
+        DeleteMessage(watch, entryId);
+}
+
+bool CNewMailEventSink::OnNewMessage(const Watch& watch, const std::string& entryId)
+{
+    ULONG objectType = 0;
+    IUnknown* opened = nullptr;
+    HRESULT hr = watch.folder->OpenEntry(static_cast<ULONG>(entryId.size()),
+                                         reinterpret_cast<LPENTRYID>(const_cast<char*>(entryId.data())),
+                                         &__uuidof(IMessage), 0, &objectType, &opened);
+    IMessagePtr message(SUCCEEDED(hr) ? static_cast<IMessage*>(opened) : nullptr, false);
+    QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::OnNewMessage", watch.folder, hr);
+    Logging::Log(Logging::Trace, L"Invoking new message callback");
+    return (*watch.callback)(message.GetInterfacePtr());
+}
+
+void CNewMailEventSink::DeleteMessage(const Watch& watch, const std::string& entryId)
+{
+    Logging::Log(Logging::Debug, L"Deleting authentication probe");
+    SBinary entry{static_cast<ULONG>(entryId.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(entryId.data()))};
+    ENTRYLIST list{1, &entry};
+    IMAPIFolder* folder = watch.folder.GetInterfacePtr();
+    try {
+        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
+                              folder->DeleteMessages(&list, 0, nullptr, DELETE_HARD_DELETE));
+    } catch (const CMapiError& e) {
+        if (e.GetHResult() != MAPI_E_UNKNOWN_FLAGS)
+            throw;
+        Logging::Log(Logging::Warning, L"DeleteItems( DELETE_HARD_DELETE) failed with MAPI_E_UNKNOWN_FLAGS; marking "
+                                       L"as read and deleting without flag");
+        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
+                              folder->SetReadFlags(&list, 0, nullptr, SUPPRESS_RECEIPT));
+        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
+                              folder->DeleteMessages(&list, 0, nullptr, 0));
+    }
+}
+
+} // namespace Quenzal::Mapi
