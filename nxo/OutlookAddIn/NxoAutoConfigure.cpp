@@ -10,6 +10,7 @@
 #include "Logging.h"
 #include "MapiPointers.h"
 #include "Net.h"
+#include "MessageHeaders.h"
 #include "NxoMapi.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"

@@ -7,6 +7,7 @@
 #include "ErrorReport.h"
 #include "Logging.h"
 #include "MapiPointers.h"
+#include "MessageHeaders.h"
 #include "NxoMapi.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"

@@ -89,13 +89,14 @@ CAddInFlow::~CAddInFlow()
     ::CoUninitialize();
 }
 
-IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender)
+IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,
+                                  bool deliver)
 {
     std::string narrowSubject = StringW(subject).GetAnsi(CP_ACP);
     std::string entryId = "QZL-MESSAGE-" + std::to_string(m_nextEntryId++);
     std::string identity = StringW(CAddInTurn::Identity).GetAnsi(CP_ACP);
     using QzlTestMapi::Prop;
-    return provider->CreateMessage({
+    QzlTestMapi::PropRow values = {
         Prop(PR_SUBJECT_A, narrowSubject.c_str()),
         Prop(PR_TRANSPORT_MESSAGE_HEADERS_A, headers.c_str()),
         QzlTestMapi::BinaryProp(PR_ENTRYID, entryId),
@@ -104,7 +105,12 @@ IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string
         QzlTestMapi::BinaryProp(PR_RECEIVED_BY_ENTRYID, "RECEIVED-BY"),
         Prop(PR_SENDER_ADDRTYPE_A, "SMTP"),
         Prop(PR_SENDER_EMAIL_ADDRESS_A, sender.c_str()),
-    });
+    };
+    if (deliver) {
+        provider->DeliverMessage(inbox, values.data(), static_cast<ULONG>(values.size()));
+        return nullptr;
+    }
+    return provider->CreateMessage(values);
 }
 
 CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,
@@ -135,9 +141,8 @@ void CAddInFlow::DeliverProbeAsNewMail()
 {
     std::vector<Json::Value> requests = appliance.Seen("addin_auth_request.cgi");
     ASSERT_FALSE(requests.empty());
-    IMessage* message = MakeMessage(ProbeSubject, ProbeHeaders(requests.back()), "appliance@example.com");
-    provider->DeliverMessage(inbox, message);
-    message->Release();
+    MakeMessage(ProbeSubject, ProbeHeaders(requests.back()), "appliance@example.com", true);
+    provider->WaitForNotifications();
 }
 
 CFakeRef CAddInFlow::AddProbeToFolder(long folder)

@@ -28,9 +28,9 @@ public:
     // by sender, received by the test identity.
     QzlFake::CFakeRef AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,
                                        const std::string& sender = "sender@example.net");
-    // The authentication probe for the request the appliance saw last:
-    // as new mail in the Inbox (the provider tells the add-in), or only in
-    // the folder for a scan to find.
+    // The authentication probe for the request the appliance saw last: as
+    // new mail in the Inbox (returns once the provider has told the add-in),
+    // or only in the folder for a scan to find.
     void DeliverProbeAsNewMail();
     QzlFake::CFakeRef AddProbeToFolder(long folder);
 
@@ -59,7 +59,10 @@ public:
     std::unique_ptr<QzlFake::CAddInHost> host;
 
 private:
-    IMessage* MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender);
+    // A message of the provider, or, with deliver, one that arrives in the
+    // Inbox as new mail (then null).
+    IMessage* MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,
+                          bool deliver = false);
 
     HMODULE m_provider = nullptr;
     IMAPISession* m_session = nullptr;
