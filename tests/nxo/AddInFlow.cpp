@@ -114,9 +114,9 @@ IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string
 }
 
 CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,
-                                      const std::string& sender)
+                                      const std::string& sender, const char* host)
 {
-    std::string headers = "Received: from appliance\r\nX-Quenzal-URL: " + StringW(appliance.Uri()).GetAnsi(CP_ACP) +
+    std::string headers = "Received: from appliance\r\nX-Quenzal-URL: " + StringW(appliance.Uri(host)).GetAnsi(CP_ACP) +
                           "\r\nX-QRX-Debug-ID: " + debugId + "\r\nSubject: x\r\n";
     IMessage* message = MakeMessage(subject, headers, sender);
     CFakeRef item = mailbox->AddMail(mailbox->Folder(folder), subject, DateTime::Now().GetDate(), message);

@@ -24,10 +24,11 @@ public:
     CAddInFlow(const CAddInFlow&) = delete;
     CAddInFlow& operator=(const CAddInFlow&) = delete;
 
-    // A message the appliance delivered: its URL and debug-id headers, sent
-    // by sender, received by the test identity.
+    // A message the appliance delivered: its URL (naming the appliance by
+    // host) and debug-id headers, sent by sender, received by the test identity.
     QzlFake::CFakeRef AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,
-                                       const std::string& sender = "sender@example.net");
+                                       const std::string& sender = "sender@example.net",
+                                       const char* host = "127.0.0.1");
     // The authentication probe for the request the appliance saw last: as
     // new mail in the Inbox (returns once the provider has told the add-in),
     // or only in the folder for a scan to find.

@@ -195,12 +195,18 @@ TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
     flow.appliance.Switch("mark.cgi", "nonce=changing");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CAddInFlow::SetSetting(L"SpamAction", 7);
+    // A refusal by a server other than the configured appliance repairs nothing.
+    CFakeRef other = flow.AddApplianceMail(Outlook::Inbox, L"Elsewhere", "OTHER-1", "sender@example.net", "localhost");
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {other}));
+    EXPECT_TRUE(flow.PumpUntil(
+        [&] { return Contains(flow.Log(), "Authentication failed for request but URI does not match configured URI"); }));
+    EXPECT_FALSE(Contains(flow.Log(), "Repairing NXO configuration..."));
     CAddInFlow::Step("the appliance refuses every answer to its challenge; the user marks a message as spam");
     ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam}));
     std::vector<Json::Value> probes = flow.AwaitSeen("addin_auth_request.cgi", 1);
     ASSERT_EQ(1u, probes.size());
     std::vector<Json::Value> marks = flow.appliance.Seen("mark.cgi");
-    EXPECT_EQ(4u, marks.size());
+    EXPECT_EQ(8u, marks.size());
     EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
     for (const Json::Value& mark : marks)
         CAddInFlow::Saw(mark);
