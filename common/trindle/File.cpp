@@ -90,7 +90,7 @@ uint64_t CFile::Read(void* buffer, uint64_t size, uint64_t& bytesRead)
     while (bytesRead < size) {
         const DWORD chunk = static_cast<DWORD>(std::min(size - bytesRead, kMaxTransfer));
         DWORD count = 0;
-        if (!::ReadFile(m_handle, target + bytesRead, chunk, &count, nullptr)) {
+        if (!::ReadFile(m_handle.Get(), target + bytesRead, chunk, &count, nullptr)) {
             const DWORD error = ::GetLastError();
             QZL_THROW(L"Quenzal::Os::CFile::Read", CWinError(error, m_path.c_str()));
         }
@@ -107,7 +107,7 @@ void CFile::Write(const void* data, uint64_t length, bool commit)
     for (uint64_t done = 0; done < length;) {
         const DWORD chunk = static_cast<DWORD>(std::min(length - done, kMaxTransfer));
         DWORD count = 0;
-        if (!::WriteFile(m_handle, source + done, chunk, &count, nullptr)) {
+        if (!::WriteFile(m_handle.Get(), source + done, chunk, &count, nullptr)) {
             const DWORD error = ::GetLastError();
             QZL_THROW(L"Quenzal::Os::CFile::Write", CWinError(error, m_path.c_str()));
         }
@@ -128,7 +128,7 @@ void CFile::Append(const void* data, uint64_t length, bool commit)
 
 void CFile::Commit()
 {
-    if (!::FlushFileBuffers(m_handle)) {
+    if (!::FlushFileBuffers(m_handle.Get())) {
         const DWORD error = ::GetLastError();
         QZL_THROW(L"Quenzal::Os::CFile::Commit", CWinError(error, m_path.c_str()));
     }
@@ -137,7 +137,7 @@ void CFile::Commit()
 void CFile::Truncate()
 {
     Seek(0, FILE_BEGIN);
-    if (!::SetEndOfFile(m_handle)) {
+    if (!::SetEndOfFile(m_handle.Get())) {
         const DWORD error = ::GetLastError();
         QZL_THROW(L"Quenzal::Os::CFile::Truncate", CWinError(error, m_path.c_str()));
     }
@@ -153,7 +153,7 @@ void CFile::Delete()
 uint64_t CFile::GetCurrentPosition() const
 {
     LARGE_INTEGER position{};
-    if (!::SetFilePointerEx(m_handle, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+    if (!::SetFilePointerEx(m_handle.Get(), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
         const DWORD error = ::GetLastError();
         QZL_THROW(L"Quenzal::Os::CFile::GetCurrentPosition", CWinError(error, m_path.c_str()));
     }
@@ -164,7 +164,7 @@ void CFile::Seek(int64_t offset, DWORD moveMethod)
 {
     LARGE_INTEGER distance{};
     distance.QuadPart = offset;
-    if (!::SetFilePointerEx(m_handle, distance, nullptr, moveMethod)) {
+    if (!::SetFilePointerEx(m_handle.Get(), distance, nullptr, moveMethod)) {
         const DWORD error = ::GetLastError();
         QZL_THROW(L"Quenzal::Os::CFile::Seek", CWinError(error, m_path.c_str()));
     }
@@ -172,7 +172,7 @@ void CFile::Seek(int64_t offset, DWORD moveMethod)
 
 BY_HANDLE_FILE_INFORMATION& CFile::GetFileInformation(BY_HANDLE_FILE_INFORMATION& information) const
 {
-    if (!::GetFileInformationByHandle(m_handle, &information)) {
+    if (!::GetFileInformationByHandle(m_handle.Get(), &information)) {
         const DWORD error = ::GetLastError();
         QZL_THROW(L"Quenzal::Os::CFile::GetFileInformation", CWinError(error, m_path.c_str()));
     }
@@ -223,7 +223,7 @@ std::string CFile::Read()
 uint64_t CFile::GetLength() const
 {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(m_handle, &size)) {
+    if (!::GetFileSizeEx(m_handle.Get(), &size)) {
         const DWORD error = ::GetLastError();
         QZL_THROW(L"Quenzal::Os::CFile::GetLength", CWinError(error, m_path.c_str()));
     }

@@ -222,7 +222,7 @@ void SetLogPath(const std::wstring& path)
         QZL_THROW(L"Quenzal::Logging::SetLogPath", CWinError(::GetLastError(), path.c_str()));
     LONG high = 0;
     ::SetLastError(NO_ERROR);
-    if (::SetFilePointer(file, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
+    if (::SetFilePointer(file.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
         QZL_THROW(L"Quenzal::Logging::SetLogPath", CWinError(::GetLastError(), path.c_str()));
 
     CLogFile::Instance().Replace(file.Detach(), StringW(path));

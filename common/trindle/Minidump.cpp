@@ -32,7 +32,7 @@ void CreateMinidump(EXCEPTION_POINTERS* pointers, const std::wstring& path)
     using WriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                                             PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
     auto writeDump = reinterpret_cast<WriteDumpFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+        reinterpret_cast<void*>(::GetProcAddress(dbghelp.Get(), "MiniDumpWriteDump")));
     if (writeDump == nullptr)
         QZL_THROW(L"Quenzal::Os::CreateMinidump",
                   CException(L"Unable to locate procedure 'MiniDumpWriteDump' in 'DBGHELP.DLL'"));
@@ -43,7 +43,7 @@ void CreateMinidump(EXCEPTION_POINTERS* pointers, const std::wstring& path)
     exception.ThreadId = ::GetCurrentThreadId();
     exception.ExceptionPointers = pointers;
     exception.ClientPointers = FALSE;
-    if (!writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &exception, nullptr,
+    if (!writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.Get(), MiniDumpNormal, &exception, nullptr,
                    nullptr))
         QZL_THROW(L"Quenzal::Os::CreateMinidump", CWinError());
 }

@@ -38,7 +38,7 @@ void RegisterModule(const wchar_t* path)
     CModule module = LoadModule(path);
     using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
     auto registerServer =
-        reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(::GetProcAddress(module, "DllRegisterServer")));
+        reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllRegisterServer")));
     if (registerServer == nullptr)
         QZL_THROW(L"DllRegisterServer", CWinError(path));
     HRESULT hr = registerServer();

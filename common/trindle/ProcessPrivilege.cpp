@@ -16,7 +16,7 @@ void AcquireProcessPrivilege(const wchar_t* name)
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     if (!::LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
         QZL_THROW(L"Quenzal::Os::AcquireProcessPrivilege", CWinError(name));
-    if (!::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
+    if (!::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr))
         QZL_THROW(L"Quenzal::Os::AcquireProcessPrivilege", CWinError(name));
     // The call succeeds even when the token lacks the privilege; only the
     // last error tells, and the caller must not go on as if it were enabled.

@@ -54,7 +54,7 @@ LSTATUS CheckKeyHasNoValues(HKEY root, const wchar_t* path)
     if (result != ERROR_SUCCESS)
         return result;
     DWORD values = 0;
-    result = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+    result = ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
                                 nullptr, nullptr, nullptr);
     if (result == ERROR_SUCCESS && values != 0)
         return ERROR_KEY_HAS_CHILDREN;
@@ -99,7 +99,7 @@ StringW TryGetRegistryString(HKEY root, const wchar_t* path, const wchar_t* name
     CRegKeyHandle key = TryOpenSubkey(root, path);
     if (!key)
         return StringW();
-    return TryGetStringValue(key, name);
+    return TryGetStringValue(key.Get(), name);
 }
 
 bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name)
@@ -108,7 +108,7 @@ bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name)
     if (!key)
         return false;
     DWORD value = 0;
-    return GetRegistryDword(key, name, value) && value != 0;
+    return GetRegistryDword(key.Get(), name, value) && value != 0;
 }
 
 } // namespace Quenzal::Os

@@ -73,7 +73,7 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
         QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), source.c_str()));
     LARGE_INTEGER offset = {};
     offset.QuadPart = -static_cast<LONGLONG>(kTextFileTailSize);
-    if (!::SetFilePointerEx(input, offset, nullptr, FILE_END))
+    if (!::SetFilePointerEx(input.Get(), offset, nullptr, FILE_END))
         QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), L""));
     Os::CHandle output(
         ::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -84,7 +84,7 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
     bool lineFeedSeen = false;
     for (;;) {
         DWORD read = 0;
-        if (!::ReadFile(input, block.data(), kCopyBlockSize, &read, nullptr))
+        if (!::ReadFile(input.Get(), block.data(), kCopyBlockSize, &read, nullptr))
             QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), L""));
         if (read == 0)
             return;
@@ -100,7 +100,7 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
             count = static_cast<DWORD>(block.data() + read - start);
         }
         DWORD written = 0;
-        if (count != 0 && !::WriteFile(output, start, count, &written, nullptr))
+        if (count != 0 && !::WriteFile(output.Get(), start, count, &written, nullptr))
             QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), L""));
     }
 }

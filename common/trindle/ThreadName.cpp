@@ -66,7 +66,7 @@ void SetThreadName(DWORD threadId, const char* name)
             StringW wide(std::string{name});
             CHandle thread(::OpenThread(THREAD_SET_LIMITED_INFORMATION, FALSE, threadId));
             if (thread)
-                setDescription(thread, wide.c_str());
+                setDescription(thread.Get(), wide.c_str());
         } catch (...) {
             // A name that cannot be converted is simply not shown.
         }

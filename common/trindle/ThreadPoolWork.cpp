@@ -139,7 +139,7 @@ std::string CThreadPoolWork::GetName() const
 
 bool CThreadPoolWork::IsComplete() const
 {
-    return IsObjectSignaled(m_completionEvent);
+    return IsObjectSignaled(m_completionEvent.Get());
 }
 
 void CThreadPoolWork::SetException(std::exception_ptr exception)
@@ -150,7 +150,7 @@ void CThreadPoolWork::SetException(std::exception_ptr exception)
 void CThreadPoolWork::OnExecutionCompleted()
 {
     IThreadPoolWork::OnExecutionCompleted();
-    ::SetEvent(m_completionEvent);
+    ::SetEvent(m_completionEvent.Get());
 }
 
 void CThreadPoolWork::AddCompletionHandler(std::function<void()> handler)

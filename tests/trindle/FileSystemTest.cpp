@@ -35,7 +35,7 @@ protected:
                                    nullptr));
         ASSERT_TRUE(file) << path.ToUtf8();
         DWORD written = 0;
-        ASSERT_TRUE(::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+        ASSERT_TRUE(::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
     }
     static std::string Read(const StringW& path) { return QzlTest::ReadWholeFile(GetLongPath(path, 260)); }
     static bool IsDir(const StringW& path)
@@ -217,7 +217,7 @@ TEST_F(FileSystemTest, AttributesAndSizes)
 
     CHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(handle);
-    EXPECT_EQ(Os::GetFileSize(handle), 5u);
+    EXPECT_EQ(Os::GetFileSize(handle.Get()), 5u);
     e = Raised<CWinError>([&] { Os::GetFileSize(INVALID_HANDLE_VALUE); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_TRUE(e.GetContext().empty());

@@ -22,7 +22,7 @@ void WriteFileBytes(const StringW& path, const std::string& data)
     Os::CHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file.IsValid());
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+    ASSERT_TRUE(WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
     ASSERT_EQ(written, data.size());
 }
 

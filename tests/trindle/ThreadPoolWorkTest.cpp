@@ -195,13 +195,13 @@ TEST(ThreadPoolWork, AnItemRunsOnlyOnce)
 {
     CHandle release = CreateManualResetEvent();
     auto work = std::make_shared<CCountingWork>();
-    work->SetWorkFunction([&] { WaitForObject(release, Patience); });
+    work->SetWorkFunction([&] { WaitForObject(release.Get(), Patience); });
     QueueThreadPoolWork(work);
 
     CLogCapture log;
     // Still running...
     EXPECT_THROW(QueueThreadPoolWork(work), CException);
-    SetEvent(release);
+    SetEvent(release.Get());
     ASSERT_TRUE(WaitFor(*work));
     // ...and complete.
     try {
@@ -324,13 +324,13 @@ TEST(ThreadPoolWork, HandlersAddedLateAreNeverLost)
             journal.Add("from work");
             raw->AddCompletionHandler([&] { journal.Add("from handler"); });
         });
-        SetEvent(added);
-        WaitForObject(release, Patience);
+        SetEvent(added.Get());
+        WaitForObject(release.Get(), Patience);
     });
     QueueThreadPoolWork(work);
-    ASSERT_TRUE(WaitForObject(added, Patience));
+    ASSERT_TRUE(WaitForObject(added.Get(), Patience));
     work->AddCompletionHandler([&] { journal.Add("while running"); });
-    SetEvent(release);
+    SetEvent(release.Get());
     ASSERT_TRUE(WaitFor(*work));
 
     DWORD ranOn = 0;
@@ -396,14 +396,14 @@ TEST(CancelableThreadPoolWork, CancelHandleFirstCancelsTheWork)
     auto work = std::make_shared<CCancelableThreadPoolWork>();
     CCancelableThreadPoolWork* raw = work.get();
     std::atomic<bool> sawCancel{false};
-    work->SetCancelCallback([&] { SetEvent(stop); });
+    work->SetCancelCallback([&] { SetEvent(stop.Get()); });
     work->SetWorkFunction([&, raw] {
-        WaitForObject(stop, Patience);
+        WaitForObject(stop.Get(), Patience);
         sawCancel = raw->IsCanceled();
     });
     QueueThreadPoolWork(work);
-    std::thread user([&] { SetEvent(userCancel); });
-    work->WaitForCompletionOrCancel(userCancel);
+    std::thread user([&] { SetEvent(userCancel.Get()); });
+    work->WaitForCompletionOrCancel(userCancel.Get());
     user.join();
     EXPECT_TRUE(work->IsCanceled());
     ASSERT_TRUE(WaitFor(*work));
@@ -418,7 +418,7 @@ TEST(CancelableThreadPoolWork, CompletionFirstDoesNotCancel)
     work->SetCancelCallback([&] { ++cancels; });
     work->SetWorkFunction([] {});
     QueueThreadPoolWork(work);
-    work->WaitForCompletionOrCancel(never);
+    work->WaitForCompletionOrCancel(never.Get());
     EXPECT_TRUE(work->IsComplete());
     EXPECT_FALSE(work->IsCanceled());
     EXPECT_EQ(cancels.load(), 0);
@@ -507,8 +507,8 @@ TEST(ThreadPoolCrash, WithoutTheDumpFunctionTheProcessStillEnds)
         Os::CreateProcess launcher(exe.Path(), L"--qzl-child=access_violation_in_pool_work");
         launcher.SendOutputToLog = true;
         CHandle process = launcher.Execute();
-        EXPECT_TRUE(WaitForObject(process, Patience));
-        GetExitCodeProcess(process, &exitCode);
+        EXPECT_TRUE(WaitForObject(process.Get(), Patience));
+        GetExitCodeProcess(process.Get(), &exitCode);
         text = log.Text();
     }
     RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());

@@ -98,7 +98,7 @@ void CSslSocket::InitializeServer()
                                      CERT_SYSTEM_STORE_LOCAL_MACHINE, L"MY"));
     if (!store)
         QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CWinError());
-    CCertContext certificate(::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W,
+    CCertContext certificate(::CertFindCertificateInStore(store.Get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W,
                                                           m_serverName.c_str(), nullptr));
     if (!certificate)
         QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CWinError());
@@ -229,7 +229,7 @@ void CSslSocket::VerifyServerCertificate()
     chainParameters.RequestedUsage.Usage.cUsageIdentifier = 3;
     chainParameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     PCCERT_CHAIN_CONTEXT chainContext = nullptr;
-    BOOL built = ::CertGetCertificateChain(nullptr, certificate, nullptr, certificate.Get()->hCertStore,
+    BOOL built = ::CertGetCertificateChain(nullptr, certificate.Get(), nullptr, certificate.Get()->hCertStore,
                                            &chainParameters, 0, nullptr, &chainContext);
     CCertChain chain(chainContext);
     if (!built)
@@ -246,7 +246,7 @@ void CSslSocket::VerifyServerCertificate()
     policyParameters.pvExtraPolicyPara = &https;
     CERT_CHAIN_POLICY_STATUS policyStatus = {};
     policyStatus.cbSize = sizeof(policyStatus);
-    if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policyParameters, &policyStatus))
+    if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.Get(), &policyParameters, &policyStatus))
         QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate", CWinError());
     if (policyStatus.dwError != 0)
         QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate",
