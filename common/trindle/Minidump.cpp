@@ -5,10 +5,10 @@
 #include "Logging.h"
 #include "Modules.h"
 #include "Os.h"
+#include "StructuredExceptionGuard.h"
 #include "VersionInfo.h"
 
 #include <dbghelp.h>
-#include <excpt.h>
 
 namespace Quenzal::Os {
 
@@ -66,7 +66,7 @@ void WriteCrashDump(EXCEPTION_POINTERS* pointers)
 
 namespace {
 
-__attribute__((noinline)) void FilterBody(EXCEPTION_POINTERS* pointers)
+void FilterBody(EXCEPTION_POINTERS* pointers)
 {
     try {
         Quenzal::Logging::Log(Quenzal::Logging::Error, L"QzlUnhandledExceptionFilter reached");
@@ -78,29 +78,17 @@ __attribute__((noinline)) void FilterBody(EXCEPTION_POINTERS* pointers)
     ::TerminateProcess(::GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
 }
 
-} // namespace
-
 // A fault inside the filter itself ends the process at once.
-extern "C" LONG QzlFilterFaultFilter(EXCEPTION_POINTERS*, void*)
+LONG EndProcessAtOnce(EXCEPTION_POINTERS*, void*)
 {
     ::TerminateProcess(::GetCurrentProcess(), 0xC0000005);
     return EXCEPTION_CONTINUE_SEARCH;
-}
-
-namespace {
-
-// The guard's labels are fixed, so this function must exist exactly once.
-__attribute__((noinline, noclone)) void RunFilterBodyGuarded(EXCEPTION_POINTERS* pointers)
-{
-    __try1(QzlFilterFaultFilter)
-    FilterBody(pointers);
-    __except1
 }
 
 } // namespace
 
 LONG QzlUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers)
 {
-    RunFilterBodyGuarded(pointers);
+    Quenzal::Os::RunGuarded([pointers] { FilterBody(pointers); }, EndProcessAtOnce);
     return EXCEPTION_CONTINUE_SEARCH;
 }

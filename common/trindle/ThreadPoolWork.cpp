@@ -4,12 +4,11 @@
 #include "Os.h"
 #include "FatalExit.h"
 #include "Logging.h"
-#include "Minidump.h"
+#include "StructuredExceptionGuard.h"
 #include "ThreadName.h"
 
 #include <comdef.h>
 #include <cxxabi.h>
-#include <excpt.h>
 
 #include <cstdlib>
 #include <typeinfo>
@@ -195,8 +194,7 @@ void StoreEscapedException(IThreadPoolWork& work)
     work.SetException(std::current_exception());
 }
 
-// Kept out of line: the guarded caller must not take over its C++ handlers.
-__attribute__((noinline)) void RunThreadPoolWork(IThreadPoolWork& work)
+void RunThreadPoolWork(IThreadPoolWork& work)
 {
     Logging::LogFormat(Logging::Debug, L"Beginning thread pool work on thread 0x%x", ::GetCurrentThreadId());
     // A C++ exception leaving a pool thread ends the host process, and a work
@@ -230,43 +228,15 @@ __attribute__((noinline)) void RunThreadPoolWork(IThreadPoolWork& work)
                        work.GetElapsedTime().ToString().c_str());
 }
 
-} // namespace
-
-} // namespace Quenzal::Os
-
-// What reaches the guard around a work item is a structured exception (an
-// access violation and the like): the crash filter logs it, writes a dump
-// and ends the process. C++ exceptions never get here; the runner catches them.
-extern "C" LONG QzlThreadPoolWorkGuardFilter(EXCEPTION_POINTERS* pointers, void*)
-{
-    constexpr DWORD GccExceptionCode = 0x20474343;
-    if (pointers->ExceptionRecord->ExceptionCode == GccExceptionCode)
-        return EXCEPTION_CONTINUE_SEARCH;
-    return QzlUnhandledExceptionFilter(pointers);
-}
-
-namespace Quenzal::Os {
-
-namespace {
-
 using WorkHolder = std::shared_ptr<IThreadPoolWork>;
-
-// The guard's labels are fixed, so this function must exist exactly once.
-__attribute__((noinline, noclone)) void RunThreadPoolWorkGuarded(WorkHolder* holder)
-{
-    __try1(QzlThreadPoolWorkGuardFilter)
-    RunThreadPoolWork(**holder);
-    __except1
-}
 
 DWORD WINAPI ThreadPoolWorkCallback(void* context)
 {
     auto* holder = static_cast<WorkHolder*>(context);
-    // A debugger should see the fault where it happens, not our dump.
-    if (::IsDebuggerPresent())
-        RunThreadPoolWork(**holder);
-    else
-        RunThreadPoolWorkGuarded(holder);
+    // The runner catches every C++ exception; what reaches the guard is a
+    // structured exception (an access violation and the like), which ends the
+    // process with a dump.
+    RunGuardedAgainstCrash([holder] { RunThreadPoolWork(**holder); });
     delete holder;
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "ErrorReport.h"
 #include "Logging.h"
 #include "Os.h"
+#include "StructuredExceptionGuard.h"
 #include "TestLibrary.h"
 #include "TestSupport.h"
 #include "ThreadPoolWork.h"
@@ -520,4 +521,37 @@ TEST(ThreadPoolCrash, WithoutTheDumpFunctionTheProcessStillEnds)
                               ": Unable to locate procedure 'MiniDumpWriteDump' in 'DBGHELP.DLL'\r\n",
                               "ERROR: Unable to save minidump\r\n", "ERROR: Terminating process\r\n"});
     EXPECT_EQ(text.find("Minidump saved"), std::string::npos) << text;
+}
+
+TEST(StructuredExceptionGuard, InnermostFilterDecidesFirstAndCppExceptionsPassEveryGuard)
+{
+    struct Seen {
+        std::vector<std::string> filters;
+    } seen;
+    static constexpr StructuredExceptionFilter passOn = [](EXCEPTION_POINTERS*, void* context) -> LONG {
+        if (context != nullptr)
+            static_cast<Seen*>(context)->filters.push_back("inner");
+        return EXCEPTION_CONTINUE_SEARCH;
+    };
+    static constexpr StructuredExceptionFilter takeOver = [](EXCEPTION_POINTERS* pointers, void* context) -> LONG {
+        DWORD code = pointers->ExceptionRecord->ExceptionCode;
+        static_cast<Seen*>(context)->filters.push_back(StringW::Format(L"outer %x", code).ToUtf8());
+        return EXCEPTION_EXECUTE_HANDLER;
+    };
+    bool innerFinished = false;
+    bool outerFinished = RunGuarded(
+        [&] {
+            RunGuarded([] { *static_cast<volatile int*>(nullptr) = 1; }, passOn, &seen);
+            innerFinished = true;
+        },
+        takeOver, &seen);
+    EXPECT_FALSE(outerFinished);
+    EXPECT_FALSE(innerFinished);
+    EXPECT_EQ(seen.filters, (std::vector<std::string>{"inner", "outer c0000005"}));
+
+    seen.filters.clear();
+    EXPECT_THROW(RunGuarded([] { RunGuarded([] { throw std::runtime_error("C++"); }, passOn); }, takeOver, &seen),
+                 std::runtime_error);
+    EXPECT_TRUE(RunGuarded([] {}, takeOver, &seen));
+    EXPECT_TRUE(seen.filters.empty());
 }
