@@ -34,18 +34,18 @@ void CreateMinidump(EXCEPTION_POINTERS* pointers, const std::wstring& path)
     auto writeDump = reinterpret_cast<WriteDumpFunction>(
         reinterpret_cast<void*>(::GetProcAddress(dbghelp.Get(), "MiniDumpWriteDump")));
     if (writeDump == nullptr)
-        QZL_THROW(L"Quenzal::Os::CreateMinidump",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to locate procedure 'MiniDumpWriteDump' in 'DBGHELP.DLL'"));
     CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        QZL_THROW(L"Quenzal::Os::CreateMinidump", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     MINIDUMP_EXCEPTION_INFORMATION exception = {};
     exception.ThreadId = ::GetCurrentThreadId();
     exception.ExceptionPointers = pointers;
     exception.ClientPointers = FALSE;
     if (!writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.Get(), MiniDumpNormal, &exception, nullptr,
                    nullptr))
-        QZL_THROW(L"Quenzal::Os::CreateMinidump", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
 }
 
 void WriteCrashDump(EXCEPTION_POINTERS* pointers)

@@ -10,7 +10,7 @@ StringW GetModulePath(HMODULE module)
 {
     StringW path;
     if (!TryGetModuleFileName(module, path))
-        QZL_THROW(L"Quenzal::Os::GetModulePath", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     return path;
 }
 
@@ -29,7 +29,7 @@ CModule LoadModule(const wchar_t* path)
 {
     CModule module(::LoadLibraryW(path));
     if (!module)
-        QZL_THROW(L"Quenzal::Os::LoadModule", CWinError(path));
+        QZL_THROW(QZL_FUNCTION, CWinError(path));
     return module;
 }
 
@@ -56,7 +56,7 @@ CIcon GetUser32Icon()
     CIcon icon(static_cast<HICON>(
         ::LoadImageW(::GetModuleHandleW(L"User32.dll"), MAKEINTRESOURCEW(103), IMAGE_ICON, 16, 16, 0)));
     if (!icon)
-        QZL_THROW(L"Quenzal::Os::GetUser32Icon", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     return icon;
 }
 

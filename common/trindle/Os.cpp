@@ -206,7 +206,7 @@ StringW GetCurrentDirectory()
 {
     wchar_t buffer[FixedPathBuffer] = {};
     if (::GetCurrentDirectoryW(FixedPathBuffer, buffer) == 0)
-        QZL_THROW(L"Quenzal::Os::GetCurrentDirectory", CWinError(::GetLastError(), L""));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
     // A longer folder only reports the size it needs and leaves the buffer empty.
     return StringW(buffer);
 }
@@ -216,7 +216,7 @@ void CreateDirectory(const std::wstring& path)
     if (!::CreateDirectoryW(GetLongPath(path, LongPathLimitDirectory).c_str(), nullptr)) {
         DWORD error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS)
-            QZL_THROW(L"Quenzal::Os::CreateDirectory", CWinError(error, path.c_str()));
+            QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
     }
 }
 
@@ -268,7 +268,7 @@ void CreateDirectoryByPath(const std::wstring& path)
     }
 
     if (!IsDirectory(GetFileAttributes(built)))
-        QZL_THROW(L"Quenzal::Os::CreateDirectoryByPath",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"CreateDirectoryByPath succeeded, but directory is absent: " + built));
 }
 
@@ -281,7 +281,7 @@ WIN32_FILE_ATTRIBUTE_DATA GetFileAttributesEx(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     if (!::GetFileAttributesExW(GetLongPath(path, LongPathLimitFile).c_str(), GetFileExInfoStandard, &data))
-        QZL_THROW(L"Quenzal::Os::GetFileAttributesEx", CWinError(::GetLastError(), path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
     return data;
 }
 
@@ -289,7 +289,7 @@ uint64_t GetFileSize(HANDLE file)
 {
     LARGE_INTEGER size = {};
     if (!::GetFileSizeEx(file, &size))
-        QZL_THROW(L"Quenzal::Os::GetFileSize", CWinError(::GetLastError(), L""));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
     return static_cast<uint64_t>(size.QuadPart);
 }
 
@@ -310,7 +310,7 @@ void CopyFile(const std::wstring& source, const std::wstring& destination)
 {
     if (!::CopyFileW(GetLongPath(source, LongPathLimitFile).c_str(),
                      GetLongPath(destination, LongPathLimitFile).c_str(), FALSE))
-        QZL_THROW(L"Quenzal::Os::CopyFile", CWinError(::GetLastError(), destination.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), destination.c_str()));
 }
 
 void MoveFile(const std::wstring& source, const std::wstring& destination)
@@ -318,7 +318,7 @@ void MoveFile(const std::wstring& source, const std::wstring& destination)
     if (!::MoveFileExW(GetLongPath(source, LongPathLimitFile).c_str(),
                        GetLongPath(destination, LongPathLimitFile).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-        QZL_THROW(L"Quenzal::Os::MoveFile", CWinError(::GetLastError(), destination.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), destination.c_str()));
 }
 
 void DeleteFile(const std::wstring& path)
@@ -326,7 +326,7 @@ void DeleteFile(const std::wstring& path)
     if (!::DeleteFileW(GetLongPath(path, LongPathLimitFile).c_str())) {
         DWORD error = ::GetLastError();
         CLastErrorRestorer restorer(error);
-        QZL_THROW(L"Quenzal::Os::DeleteFile", CWinError(error, path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
     }
 }
 
@@ -353,7 +353,7 @@ void DeleteDirectory(const std::wstring& path)
     operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
     int result = ::SHFileOperationW(&operation);
     if (result != 0)
-        QZL_THROW(L"Quenzal::Os::DeleteDirectory",
+        QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"Failure during system call (%s): 0x%X", L"SHFileOperationW( FO_DELETE)",
                                              static_cast<unsigned>(result))));
 }
@@ -375,7 +375,7 @@ void DeleteEmptyDirectory(const std::wstring& path)
     if (!::RemoveDirectoryW(GetLongPath(path, LongPathLimitFile).c_str())) {
         DWORD error = ::GetLastError();
         if (error != ERROR_DIR_NOT_EMPTY)
-            QZL_THROW(L"Quenzal::Os::DeleteEmptyDirectory", CWinError(error, path.c_str()));
+            QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
     }
 }
 
@@ -387,7 +387,7 @@ bool TryDeleteEmptyDirectory(const std::wstring& path)
         DeleteEmptyDirectory(path);
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::TryDeleteEmptyDirectory", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return false;
     }
 }
@@ -418,7 +418,7 @@ StringW CreateTemporaryFilePath(const std::wstring& directory)
     StringW folder = directory.empty() ? GetTemporaryDirectory() : StringW(directory);
     wchar_t buffer[FixedPathBuffer] = {};
     if (::GetTempFileNameW(folder.c_str(), L"QZL", 0, buffer) == 0)
-        QZL_THROW(L"Quenzal::Os::CreateTemporaryFilePath", CWinError(::GetLastError(), directory.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), directory.c_str()));
     return StringW(buffer);
 }
 
@@ -427,9 +427,9 @@ StringW GetApplicationDataDirectory()
     wchar_t buffer[FixedPathBuffer] = {};
     HRESULT hr = ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
                                     buffer);
-    QZL_CHECK_COM_RESULT(L"Quenzal::Os::GetApplicationDataDirectory", hr);
+    QZL_CHECK_COM_RESULT(QZL_FUNCTION, hr);
     if (buffer[0] == L'\0')
-        QZL_THROW(L"Quenzal::Os::GetApplicationDataDirectory",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to determine local application data directory"));
     return WithTrailingBackslash(StringW(buffer));
 }
@@ -485,7 +485,7 @@ BOOL ShellExecute(const std::wstring& file, const std::wstring& parameters)
     info.nShow = SW_SHOWNORMAL;
     BOOL result = ::ShellExecuteExW(&info);
     if (!result)
-        QZL_THROW(L"Quenzal::Os::ShellExecute", CWinError(::GetLastError(), file.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), file.c_str()));
     return result;
 }
 
@@ -529,7 +529,7 @@ CHandle CreateManualResetEvent()
     if (!event) {
         DWORD error = ::GetLastError();
         event.Close();
-        QZL_FATAL_EXIT(error, L"Quenzal::Os::CreateManualResetEvent");
+        QZL_FATAL_EXIT(error, QZL_FUNCTION);
     }
     return event;
 }

@@ -14,7 +14,7 @@ CRegKeyHandle TryOpenSubkey(HKEY root, const wchar_t* path)
     if (result == ERROR_FILE_NOT_FOUND || result == ERROR_KEY_DELETED)
         return CRegKeyHandle();
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::TryOpenSubkey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
     return key;
 }
 
@@ -24,7 +24,7 @@ CRegKeyHandle CreateSubkey(HKEY root, const wchar_t* path)
     LSTATUS result = ::RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                                        key.Receive(), nullptr);
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::CreateSubkey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
     return key;
 }
 
@@ -32,14 +32,14 @@ void DeleteRegistryValue(HKEY key, const wchar_t* name)
 {
     LSTATUS result = ::RegDeleteValueW(key, name);
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        QZL_THROW(L"Quenzal::Os::DeleteRegistryValue", CWinError(static_cast<DWORD>(result), name));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
 }
 
 void DeleteRegistryKey(HKEY root, const wchar_t* path)
 {
     LSTATUS result = ::RegDeleteKeyW(root, path);
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        QZL_THROW(L"Quenzal::Os::DeleteRegistryKey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
 }
 
 namespace {
@@ -69,7 +69,7 @@ void DeleteEmptyRegistryKey(HKEY root, const wchar_t* path)
     if (result == ERROR_SUCCESS)
         result = static_cast<LSTATUS>(::SHDeleteEmptyKeyW(root, path));
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        QZL_THROW(L"Quenzal::Os::DeleteEmptyRegistryKey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
 }
 
 bool TryDeleteRegistryKey(HKEY root, const wchar_t* path)
@@ -78,7 +78,7 @@ bool TryDeleteRegistryKey(HKEY root, const wchar_t* path)
         DeleteRegistryKey(root, path);
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::TryDeleteRegistryKey", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return false;
     }
 }
@@ -89,7 +89,7 @@ bool TryDeleteEmptyRegistryKey(HKEY root, const wchar_t* path)
         DeleteEmptyRegistryKey(root, path);
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::TryDeleteEmptyRegistryKey", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return false;
     }
 }

@@ -246,13 +246,13 @@ DWORD WINAPI ThreadPoolWorkCallback(void* context)
 void QueueThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
 {
     if (work->IsComplete() || work->IsStarted())
-        QZL_THROW(L"Quenzal::Os::QueueThreadPoolWork", CException(L"Thread pool work object being reused"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Thread pool work object being reused"));
     work->OnExecutionStarting();
     auto holder = std::make_unique<WorkHolder>(work);
     if (!::QueueUserWorkItem(ThreadPoolWorkCallback, holder.get(), WT_EXECUTELONGFUNCTION)) {
         DWORD code = ::GetLastError();
         Logging::Log(Logging::Error, (L"Unable to queue thread pool work: " + GetErrorText(code)).c_str());
-        QZL_FATAL_EXIT(code, L"Quenzal::Os::QueueThreadPoolWork");
+        QZL_FATAL_EXIT(code, QZL_FUNCTION);
     }
     holder.release();
 }

@@ -79,7 +79,7 @@ uint64_t ParseHttpResponseChunkHeader(const std::string& line)
         size = (size << 4) | value;
     }
     if (digits == 0)
-        QZL_THROW(L"Quenzal::Net::ParseHttpResponseChunkHeader",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to understand HTTP chunk length: " + StringW::FromAnsi(line, CP_ACP)));
     if (size > MaximumResponseBodyLength)
         ThrowBodyTooLarge(L"Quenzal::Net::ParseHttpResponseChunkHeader");
@@ -638,7 +638,7 @@ void DecodeHttpResponseBody(CHttpResponse& response, std::string& body)
         }
         break;
     default:
-        QZL_THROW(L"Quenzal::Net::DecodeHttpResponseBody",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"HTTP response's content transfer encoding not understood"));
     }
     response.RemoveHeaders("Content-Encoding");

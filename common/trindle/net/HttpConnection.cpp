@@ -167,7 +167,7 @@ void CHttpConnection::Connect(const CUri& uri)
         // A cancel came while the socket was being opened: the exchange must
         // not go on with it.
         socket->Close();
-        QZL_THROW(L"Quenzal::Net::CHttpConnection::Connect",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"CHttpConnection::Connect interrupted by Close"));
     }
 }

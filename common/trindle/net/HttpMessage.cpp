@@ -119,7 +119,7 @@ void CHttpMessage::SetBody(const std::shared_ptr<IStreamable>& data)
 {
     auto content = std::dynamic_pointer_cast<CMimeContent>(GetBody());
     if (!content)
-        QZL_THROW(L"Quenzal::Net::CHttpMessage::SetBody", CException(L"CHttpMessage::SetBody called with no entity"));
+        QZL_THROW(QZL_FUNCTION, CException(L"CHttpMessage::SetBody called with no entity"));
     content->SetData(data);
 }
 
@@ -187,14 +187,14 @@ void CHttpMessage::Format(IOutStream& stream, uint32_t codePage) const
             // breaks the framing of everything that follows on the connection.
             const uint64_t length = GetBodyLength(codePage);
             if (length != UnknownLength && length != declared)
-                QZL_THROW(L"Quenzal::Net::CHttpMessage::Format",
+                QZL_THROW(QZL_FUNCTION,
                           CException(StringW::Format(
                               L"HTTP message's body length (%s) did not match declared content length (%s)",
                               DecimalText(length).c_str(), DecimalText(declared).c_str())));
         } else {
             declared = GetBodyLength(codePage);
             if (declared == UnknownLength)
-                QZL_THROW(L"Quenzal::Net::CHttpMessage::Format",
+                QZL_THROW(QZL_FUNCTION,
                           CException(L"HTTP message contains body of unknown length and chunked transfer encoding "
                                      L"not specified"));
             if (declared != 0) {

@@ -54,7 +54,7 @@ void CHttpRequest::SetFormData(const std::string& text)
 {
     auto content = std::dynamic_pointer_cast<CMimeContent>(GetBody());
     if (!content)
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::SetFormData", CException(L"Unable to set form data"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unable to set form data"));
     SetContentType(ContentTypeApplicationXWwwFormUrlencoded);
     content->SetData(CBuffer::Create(text));
 }
@@ -101,7 +101,7 @@ void CHttpRequest::ParseRequestLine(const std::string& line)
     size_t position = 0;
     const int32_t method = GetHttpMethodTable().LookupValue(StringW::FromAnsi(NextField(line, position), CP_ACP));
     if (method == -1)
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::ParseRequestLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP method not understood: ", line));
     m_method = method;
 
@@ -115,11 +115,11 @@ void CHttpRequest::ParseRequestLine(const std::string& line)
         parsed = m_uri.Parse(resource);
     }
     if (!parsed || m_uri.GetPath().empty())
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::ParseRequestLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP resource not understood: ", line));
 
     if (!ParseVersion(NextField(line, position)))
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::ParseRequestLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP version not understood: ", line));
 }
 
@@ -128,7 +128,7 @@ void CHttpRequest::Parse(const std::string& text)
     std::string startLine;
     std::string rest;
     if (!SplitStartLine(text, startLine, rest))
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::Parse", CException(L"HTTP request malformed"));
+        QZL_THROW(QZL_FUNCTION, CException(L"HTTP request malformed"));
     ParseRequestLine(startLine);
     CMimeMessage::Parse(rest);
 }

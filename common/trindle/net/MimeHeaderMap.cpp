@@ -72,7 +72,7 @@ std::shared_ptr<CMimeHeader> CreateHeaderFromText(const std::string& name, const
             header->Parse(value, length);
             return true;
         } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
             if (text != " " && text != "\t")
                 Logging::LogFormat(Logging::Warning, L"Unable to parse header '%s': %s", StringW(name).c_str(),
                                    StringW(LoggableHeaderValue(name, text)).c_str());

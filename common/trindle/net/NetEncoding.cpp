@@ -218,13 +218,13 @@ std::string HexDecode(const std::string& hex)
     if (hex.empty())
         return std::string();
     if (hex.size() % 2 != 0)
-        QZL_THROW(L"Quenzal::Net::HexDecode", CException(L"AtlHexDecode failed"));
+        QZL_THROW(QZL_FUNCTION, CException(L"AtlHexDecode failed"));
     std::string out(hex.size() / 2, '\0');
     for (size_t i = 0; i < out.size(); ++i) {
         int high = HexDigitValue(hex[2 * i]);
         int low = HexDigitValue(hex[2 * i + 1]);
         if (high < 0 || low < 0)
-            QZL_THROW(L"Quenzal::Net::HexDecode", CException(L"AtlHexDecode failed"));
+            QZL_THROW(QZL_FUNCTION, CException(L"AtlHexDecode failed"));
         out[i] = static_cast<char>((high << 4) | low);
     }
     return out;
@@ -337,7 +337,7 @@ std::string Base64Decode(const char* text, size_t length)
         if (value == kSkip)
             continue;
         if (value == kInvalid) {
-            QZL_THROW(L"Quenzal::Net::Base64Decode",
+            QZL_THROW(QZL_FUNCTION,
                       CException(L"Base64-encoded stream contains invalid characters"));
         }
         accumulator = (accumulator << 6) | value;

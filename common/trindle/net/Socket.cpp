@@ -67,7 +67,7 @@ void CSocket::Listen(const CIpAddress& endpoint, bool takeOver, int backlog)
         Bind(endpoint);
     }
     if (::listen(m_socket.Get(), backlog) != 0)
-        QZL_THROW(L"Quenzal::Net::CSocket::Listen", CSocketError());
+        QZL_THROW(QZL_FUNCTION, CSocketError());
     m_endpoint = endpoint;
     m_state = Listening;
 }
@@ -75,7 +75,7 @@ void CSocket::Listen(const CIpAddress& endpoint, bool takeOver, int backlog)
 void CSocket::Bind(const CIpAddress& endpoint)
 {
     if (::bind(m_socket.Get(), endpoint.GetSockAddr(), sizeof(sockaddr_in)) != 0)
-        QZL_THROW(L"Quenzal::Net::CSocket::Bind", CSocketError(endpoint.ToString(false).c_str()));
+        QZL_THROW(QZL_FUNCTION, CSocketError(endpoint.ToString(false).c_str()));
 }
 
 void CSocket::Connect(const std::string& host, unsigned short port)
@@ -90,7 +90,7 @@ void CSocket::Connect(const CIpAddress& endpoint)
         // The code is taken before closing, which may change it.
         CSocketError error(endpoint.ToString(true).c_str());
         CloseSocket();
-        QZL_THROW(L"Quenzal::Net::CSocket::Connect", error);
+        QZL_THROW(QZL_FUNCTION, error);
     }
     m_endpoint.GetAddress() = endpoint.GetAddress();
     m_state = Connected;
@@ -104,7 +104,7 @@ std::shared_ptr<CSocket> CSocket::Accept(const DateTimeSpan& timeout)
     int size = sizeof(peer);
     CSocketHandle accepted(::accept(m_socket.Get(), reinterpret_cast<sockaddr*>(&peer), &size));
     if (!accepted)
-        QZL_THROW(L"Quenzal::Net::CSocket::Accept", CSocketError());
+        QZL_THROW(QZL_FUNCTION, CSocketError());
     CIpAddress endpoint;
     endpoint.GetAddress() = peer;
     endpoint.SetHost(m_endpoint.GetHostText());
@@ -140,12 +140,12 @@ void CSocket::Send(const void* data, size_t length)
         return;
     DWORD error = 0;
     if (!m_timeout.IsZero() && !WaitBeforeTransfer(false, error))
-        QZL_THROW(L"Quenzal::Net::CSocket::Send", CSocketError(error, nullptr));
+        QZL_THROW(QZL_FUNCTION, CSocketError(error, nullptr));
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
         int piece = static_cast<int>(std::min(length, MaximumSendPiece));
         if (::send(m_socket.Get(), bytes, piece, 0) != piece)
-            QZL_THROW(L"Quenzal::Net::CSocket::Send", CSocketError());
+            QZL_THROW(QZL_FUNCTION, CSocketError());
         bytes += piece;
         length -= static_cast<size_t>(piece);
     }
@@ -155,7 +155,7 @@ void CSocket::Receive(std::string& buffer)
 {
     DWORD error = 0;
     if (!m_timeout.IsZero() && !WaitBeforeTransfer(true, error))
-        QZL_THROW(L"Quenzal::Net::CSocket::Receive", CSocketError(error, nullptr));
+        QZL_THROW(QZL_FUNCTION, CSocketError(error, nullptr));
     size_t oldLength = buffer.size();
     buffer.resize(oldLength + ReceivePiece);
     int received = ::recv(m_socket.Get(), &buffer[oldLength], ReceivePiece, 0);
@@ -168,13 +168,13 @@ void CSocket::Receive(std::string& buffer)
         DWORD code = failure.GetErrorCode();
         if (code == WSAECONNRESET || code == WSAECONNABORTED)
             CloseSocket();
-        QZL_THROW(L"Quenzal::Net::CSocket::Receive", failure);
+        QZL_THROW(QZL_FUNCTION, failure);
     }
     buffer.resize(oldLength + static_cast<size_t>(received));
     if (received > 0)
         return;
     CloseSocket();
-    QZL_THROW(L"Quenzal::Net::CSocket::Receive", CSocketError(0, "Connection reset by peer"));
+    QZL_THROW(QZL_FUNCTION, CSocketError(0, "Connection reset by peer"));
 }
 
 void CSocket::Create()
@@ -182,7 +182,7 @@ void CSocket::Create()
     Close();
     m_socket.Reset(::socket(AF_INET, SOCK_STREAM, 0));
     if (!m_socket)
-        QZL_THROW(L"Quenzal::Net::CSocket::Create", CSocketError());
+        QZL_THROW(QZL_FUNCTION, CSocketError());
 }
 
 void CSocket::CloseSocket()

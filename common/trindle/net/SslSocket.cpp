@@ -87,7 +87,7 @@ void CSslSocket::InitializeClient()
                                                          SECPKG_CRED_OUTBOUND, nullptr, &data, nullptr, nullptr,
                                                          m_credentials.Receive(), &expiry);
     if (status != SEC_E_OK)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeClient", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 }
 
 void CSslSocket::InitializeServer()
@@ -97,11 +97,11 @@ void CSslSocket::InitializeServer()
     CCertStore store(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, X509_ASN_ENCODING, 0,
                                      CERT_SYSTEM_STORE_LOCAL_MACHINE, L"MY"));
     if (!store)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     CCertContext certificate(::CertFindCertificateInStore(store.Get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W,
                                                           m_serverName.c_str(), nullptr));
     if (!certificate)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     SCHANNEL_CRED data = MakeCredentialData(0);
     PCCERT_CONTEXT certificates[] = {certificate.Get()};
     data.cCreds = 1;
@@ -111,7 +111,7 @@ void CSslSocket::InitializeServer()
                                                          SECPKG_CRED_INBOUND, nullptr, &data, nullptr, nullptr,
                                                          m_credentials.Receive(), &expiry);
     if (status != SEC_E_OK)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 }
 
 void CSslSocket::Connect(const CIpAddress& endpoint)
@@ -131,7 +131,7 @@ void CSslSocket::Connect(const CIpAddress& endpoint)
         SECURITY_NATIVE_DREP, nullptr, 0, m_context.Receive(), &outputDescription, &attributes, &expiry);
     CContextBuffer token(output.pvBuffer);
     if (status != SEC_I_CONTINUE_NEEDED || !token || output.cbBuffer == 0)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::Connect", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
     CSocket::Send(output.pvBuffer, output.cbBuffer);
 }
 
@@ -196,7 +196,7 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         }
     }
     if (status != SEC_E_OK)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::Negotiate", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
     if (IsConnectedOut()) {
         RefuseBrokenProtocol();
         if (m_verifyServerCertificate)
@@ -219,7 +219,7 @@ void CSslSocket::VerifyServerCertificate()
     SECURITY_STATUS status = ::QueryContextAttributesW(m_context.Get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote);
     CCertContext certificate(remote);
     if (FAILED(status))
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 
     LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH), const_cast<LPSTR>(szOID_SERVER_GATED_CRYPTO),
                       const_cast<LPSTR>(szOID_SGC_NETSCAPE)};
@@ -233,7 +233,7 @@ void CSslSocket::VerifyServerCertificate()
                                            &chainParameters, 0, nullptr, &chainContext);
     CCertChain chain(chainContext);
     if (!built)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
 
     StringW serverName(m_endpoint.GetHostText());
     HTTPSPolicyCallbackData https = {};
@@ -247,9 +247,9 @@ void CSslSocket::VerifyServerCertificate()
     CERT_CHAIN_POLICY_STATUS policyStatus = {};
     policyStatus.cbSize = sizeof(policyStatus);
     if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.Get(), &policyParameters, &policyStatus))
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     if (policyStatus.dwError != 0)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate",
+        QZL_THROW(QZL_FUNCTION,
                   CComError(static_cast<HRESULT>(policyStatus.dwError)));
 }
 
@@ -261,7 +261,7 @@ void CSslSocket::Send(const void* data, size_t length)
     SecPkgContext_StreamSizes sizes = {};
     SECURITY_STATUS status = ::QueryContextAttributesW(m_context.Get(), SECPKG_ATTR_STREAM_SIZES, &sizes);
     if (FAILED(status))
-        QZL_THROW(L"Quenzal::Net::CSslSocket::Send", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 
     std::vector<char> record(sizes.cbHeader + sizes.cbMaximumMessage + sizes.cbTrailer);
     const char* bytes = static_cast<const char*>(data);
@@ -275,7 +275,7 @@ void CSslSocket::Send(const void* data, size_t length)
         SecBufferDesc description = {SECBUFFER_VERSION, 4, buffers};
         status = ::EncryptMessage(m_context.Get(), 0, &description, 0);
         if (FAILED(status))
-            QZL_THROW(L"Quenzal::Net::CSslSocket::Send", CComError(status));
+            QZL_THROW(QZL_FUNCTION, CComError(status));
         // The trailer may come out shorter than announced.
         CSocket::Send(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
         bytes += piece;
@@ -303,11 +303,11 @@ void CSslSocket::Receive(std::string& buffer)
         if (status == SEC_E_INCOMPLETE_MESSAGE)
             continue;
         if (FAILED(status))
-            QZL_THROW(L"Quenzal::Net::CSslSocket::Receive", CComError(status));
+            QZL_THROW(QZL_FUNCTION, CComError(status));
         if (status != SEC_E_OK) {
-            QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Receive", status);
+            QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
             if (status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE)
-                QZL_THROW(L"Quenzal::Net::CSslSocket::Receive", CComError(status));
+                QZL_THROW(QZL_FUNCTION, CComError(status));
         }
 
         size_t decrypted = 0;
@@ -318,7 +318,7 @@ void CSslSocket::Receive(std::string& buffer)
                 decrypted += buffers[i].cbBuffer;
             } else if (buffers[i].BufferType == SECBUFFER_EXTRA) {
                 if (extra != nullptr)
-                    QZL_THROW(L"Quenzal::Net::CSslSocket::Receive",
+                    QZL_THROW(QZL_FUNCTION,
                               CException(L"Multiple SECBUFFER_EXTRA buffers returned from DecryptMessage"));
                 extra = &buffers[i];
             }
@@ -350,9 +350,9 @@ void CSslSocket::Close()
             SecBufferDesc shutdownDescription = {SECBUFFER_VERSION, 1, &shutdown};
             SECURITY_STATUS status = ::ApplyControlToken(m_context.Get(), &shutdownDescription);
             if (FAILED(status))
-                QZL_THROW(L"Quenzal::Net::CSslSocket::Close", CComError(status));
+                QZL_THROW(QZL_FUNCTION, CComError(status));
             if (status != SEC_E_OK)
-                QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
+                QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
 
             SecBuffer output = {0, SECBUFFER_TOKEN, nullptr};
             SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, &output};
@@ -368,9 +368,9 @@ void CSslSocket::Close()
                                                  &attributes, &expiry);
             CContextBuffer token(output.pvBuffer);
             if (FAILED(status))
-                QZL_THROW(L"Quenzal::Net::CSslSocket::Close", CComError(status));
+                QZL_THROW(QZL_FUNCTION, CComError(status));
             if (status != SEC_E_OK)
-                QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
+                QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
             if (token && output.cbBuffer > 0)
                 CSocket::Send(output.pvBuffer, output.cbBuffer);
         } catch (...) {
