@@ -193,7 +193,7 @@ TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
                         "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n\\r\\nzz;x\\r\\n"});
     CLogCapture log;
     EXPECT_EQ(ExceptionText([&] { Get(ServerUri(server, "/")); }), "Unable to understand HTTP chunk length: zz;x\r\n");
-    EXPECT_TRUE(log.Contains("Http.cpp, Quenzal::Net::ParseHttpResponseChunkHeader, line ")) << log.Text();
+    EXPECT_TRUE(log.Contains("HttpResponseReader.cpp, Quenzal::Net::ParseHttpResponseChunkHeader, line ")) << log.Text();
 }
 
 TEST_F(HttpExchangeTest, SinkTakesTheBodyOfAMatchingAnswerOnly)

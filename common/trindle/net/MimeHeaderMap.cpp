@@ -94,6 +94,17 @@ Value IMimeHeaderContainer::GetHeaderValue(const char* name) const
     return header ? header->GetValue() : Value();
 }
 
+std::string IMimeHeaderContainer::GetHeaderText(const char* name, bool& present) const
+{
+    HeaderPtr header = FindHeader(name);
+    present = header != nullptr;
+    if (!present)
+        return std::string();
+    if (auto text = std::dynamic_pointer_cast<CUnstructuredMimeHeader>(header))
+        return text->GetText().ToAnsi();
+    return header->FormatValue(CP_ACP, false);
+}
+
 void IMimeHeaderContainer::SetHeaderValue(const char* name, const Value& value)
 {
     if (value.IsValueNull())
