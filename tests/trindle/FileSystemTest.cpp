@@ -94,7 +94,7 @@ TEST_F(FileSystemTest, CreateDirectoryFailureNamesTheCallersPath)
     StringW longMissing = Path(L"no\\") + StringW(260, L'x');
     e = Raised<CWinError>([&] { Os::CreateDirectory(longMissing); });
     EXPECT_EQ(e.GetContext(), longMissing);
-    std::regex report(R"(EXCEPTION: Throwing exception at Os\.cpp, Quenzal::Os::CreateDirectory, line \d+: )");
+    std::regex report(R"(EXCEPTION: Throwing exception at FileSystem\.cpp, Quenzal::Os::CreateDirectory, line \d+: )");
     EXPECT_TRUE(std::regex_search(log.Text(), report)) << log.Text();
 }
 
@@ -272,7 +272,7 @@ TEST_F(FileSystemTest, DeleteFileKeepsTheErrorWhileTheExceptionLeaves)
         EXPECT_EQ(lastError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         EXPECT_EQ(e.GetContext(), Path(L"absent"));
     }
-    EXPECT_TRUE(log.Contains("Throwing exception at Os.cpp, Quenzal::Os::DeleteFile, line "));
+    EXPECT_TRUE(log.Contains("Throwing exception at FileSystem.cpp, Quenzal::Os::DeleteFile, line "));
 }
 
 TEST_F(FileSystemTest, TryDeleteFile)
@@ -317,7 +317,7 @@ TEST_F(FileSystemTest, DeleteDirectoryFailure)
         std::wregex form(LR"(Failure during system call \(SHFileOperationW\( FO_DELETE\)\): 0x[0-9A-F]+)");
         EXPECT_TRUE(std::regex_match(e.GetDescription(), form)) << e.what();
     }
-    EXPECT_TRUE(log.Contains("Throwing exception at Os.cpp, Quenzal::Os::DeleteDirectory, line "));
+    EXPECT_TRUE(log.Contains("Throwing exception at FileSystem.cpp, Quenzal::Os::DeleteDirectory, line "));
 }
 
 TEST_F(FileSystemTest, DeleteEmptyDirectoryLeavesAFullOne)

@@ -228,7 +228,7 @@ TEST(TextFileUtil, TheTemporaryCopyIsRemovedWhenTheFileCannotBeReplaced)
 
     EXPECT_EQ(locked.exitCode, 0u) << locked.output;
     // The copy was made; replacing the file with it failed.
-    EXPECT_NE(locked.output.find("Throwing exception at Os.cpp, Quenzal::Os::MoveFile, line "), std::string::npos)
+    EXPECT_NE(locked.output.find("Throwing exception at FileSystem.cpp, Quenzal::Os::MoveFile, line "), std::string::npos)
         << locked.output;
     EXPECT_TRUE(leftAfterFailure.empty());
     EXPECT_EQ(afterFailure, content);

@@ -215,7 +215,7 @@ void ExpectExit(const char* childCase, DWORD code, const char* function, const s
 {
     QzlTest::ChildResult child = QzlTest::RunChildCase(childCase);
     EXPECT_EQ(child.exitCode, code) << child.output;
-    std::regex exiting(std::string(R"(ERROR: Exiting process at Os\.cpp, )") + function + R"(, line \d+: )");
+    std::regex exiting(std::string(R"(ERROR: Exiting process at Wait\.cpp, )") + function + R"(, line \d+: )");
     EXPECT_TRUE(std::regex_search(child.output, exiting)) << child.output;
     EXPECT_NE(child.output.find(": " + GetErrorText(code).ToUtf8() + "\r\n"), std::string::npos) << child.output;
     if (!more.empty()) {
@@ -246,7 +246,7 @@ TEST(Wait, OnlyTheFirstIndexCountsAsAbandoned)
 {
     QzlTest::ChildResult child = QzlTest::RunChildCase("WaitAbandonedAtSecondIndex");
     EXPECT_EQ(child.exitCode, static_cast<DWORD>(WAIT_ABANDONED_0 + 1)) << child.output;
-    EXPECT_NE(child.output.find("ERROR: Exiting process at Os.cpp, Quenzal::Os::WaitForAnyObject, line "),
+    EXPECT_NE(child.output.find("ERROR: Exiting process at Wait.cpp, Quenzal::Os::WaitForAnyObject, line "),
               std::string::npos)
         << child.output;
 }
