@@ -1,5 +1,7 @@
 #include "ExceptionTransport.h"
 
+#include "Exception.h"
+
 namespace Quenzal {
 
 void IExceptionTransport::SetException(std::exception_ptr exception)
@@ -19,8 +21,16 @@ bool IExceptionTransport::HasException() const
 
 void IExceptionTransport::RethrowException() const
 {
-    if (HasException())
+    if (!HasException())
+        return;
+    // Several readers may raise one failure at once, format it and change it:
+    // each gets a copy of its own. Exceptions of other families cannot be
+    // changed and go out as they are.
+    try {
         std::rethrow_exception(m_exception);
+    } catch (const CException& e) {
+        std::rethrow_exception(e.Clone());
+    }
 }
 
 void IExceptionTransport::ClearException()

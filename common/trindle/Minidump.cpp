@@ -28,7 +28,7 @@ StringW GetMinidumpFileName()
 
 void CreateMinidump(EXCEPTION_POINTERS* pointers, const std::wstring& path)
 {
-    CModule dbghelp = LoadModule(L"DBGHELP.DLL");
+    CModule dbghelp = LoadSystemModule(L"DBGHELP.DLL");
     using WriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                                             PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
     auto writeDump = reinterpret_cast<WriteDumpFunction>(

@@ -33,6 +33,27 @@ CModule LoadModule(const wchar_t* path)
     return module;
 }
 
+CModule TryLoadSystemModule(const wchar_t* name)
+{
+    CModule module(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Systems without the search flags: the full path says where to look.
+        wchar_t folder[MAX_PATH + 1] = {};
+        UINT length = ::GetSystemDirectoryW(folder, MAX_PATH + 1);
+        if (length != 0 && length <= MAX_PATH)
+            module.Reset(::LoadLibraryW(CombinePath(folder, name).c_str()));
+    }
+    return module;
+}
+
+CModule LoadSystemModule(const wchar_t* name)
+{
+    CModule module = TryLoadSystemModule(name);
+    if (!module)
+        QZL_THROW(QZL_FUNCTION, CWinError(name));
+    return module;
+}
+
 void RegisterModule(const wchar_t* path)
 {
     CModule module = LoadModule(path);

@@ -1,6 +1,7 @@
 #include "TextFileUtil.h"
 
 #include "ErrorReport.h"
+#include "File.h"
 #include "Guid.h"
 #include "Os.h"
 #include "SmartPointer.h"
@@ -75,10 +76,8 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
     offset.QuadPart = -static_cast<LONGLONG>(kTextFileTailSize);
     if (!::SetFilePointerEx(input.Get(), offset, nullptr, FILE_END))
         QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
-    Os::CHandle output(
-        ::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output)
-        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), destination.c_str()));
+    // A file's writes fail when they stop short, as every file write does.
+    Os::CFile output(destination, Os::CFile::OpenWrite);
 
     std::vector<char> block(kCopyBlockSize);
     bool lineFeedSeen = false;
@@ -99,9 +98,7 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
             start = lineFeed + 1;
             count = static_cast<DWORD>(block.data() + read - start);
         }
-        DWORD written = 0;
-        if (count != 0 && !::WriteFile(output.Get(), start, count, &written, nullptr))
-            QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
+        output.Write(start, count, false);
     }
 }
 

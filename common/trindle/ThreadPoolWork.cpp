@@ -69,8 +69,8 @@ void IThreadPoolWork::OnExecutionStarting()
 
 void IThreadPoolWork::BeginExecution()
 {
-    m_threadId = ::GetCurrentThreadId();
-    SetThreadName(m_threadId, GetName().c_str());
+    m_threadId.store(::GetCurrentThreadId());
+    SetThreadName(m_threadId.load(), GetName().c_str());
     m_startTime = DateTime::Now();
 }
 

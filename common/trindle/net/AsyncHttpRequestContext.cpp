@@ -144,13 +144,19 @@ void CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests()
         CCriticalSectionLock lock(live.lock);
         HANDLE process = ::GetCurrentProcess();
         for (CAsyncHttpRequestContext* context : live.contexts) {
+            // A completion handler that ends the requests must not wait for
+            // its own, which completes only once the handler returns.
+            if (context->GetThreadId() == ::GetCurrentThreadId())
+                continue;
             HANDLE duplicate = nullptr;
             if (!::DuplicateHandle(process, context->GetCompletionEvent(), process, &duplicate, 0, FALSE,
                                    DUPLICATE_SAME_ACCESS))
                 QZL_THROW(QZL_FUNCTION,
                           CWinError(::GetLastError(), nullptr));
             events.emplace_back(duplicate);
-            context->Cancel();
+            // A second termination finds the first one's requests canceled already.
+            if (!context->IsCanceled())
+                context->Cancel();
         }
     }
     if (events.empty())

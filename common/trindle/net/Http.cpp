@@ -120,8 +120,13 @@ std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSessio
                                                const std::shared_ptr<IHttpResponseSink>& sink,
                                                const std::atomic<bool>* canceled)
 {
-    Logging::LogFormatA(Logging::Debug, "Performing request: %s (%s)", request->GetUri().ToString().c_str(),
-                        FormatRequestSize(*request).ToUtf8().c_str());
+    // The size costs a second formatting of the head and a look at the body's
+    // length: only debug logging (the trace switch) asks for it.
+    if (Logging::IsTraceEnabled())
+        Logging::LogFormatA(Logging::Debug, "Performing request: %s (%s)", request->GetUri().ToString().c_str(),
+                            FormatRequestSize(*request).ToUtf8().c_str());
+    else
+        Logging::LogA(Logging::Debug, ("Performing request: " + request->GetUri().ToString()).c_str());
     if (session)
         session->AddAuthorization(*request);
     if (sink && sink->GetContentType() != IHttpResponseSink::AnyContentType) {

@@ -36,6 +36,22 @@ std::shared_ptr<CAuthenticationChallengeHeader> RespondToChallenges(CHttpSession
     return nullptr;
 }
 
+// The first challenge of the response that this client can compute an
+// answer to, else its first challenge; null when it carries none.
+std::shared_ptr<CAuthenticationChallengeHeader> FindAnswerableChallenge(const CHttpResponse& response)
+{
+    std::shared_ptr<CAuthenticationChallengeHeader> first;
+    for (auto header = response.FindHeader("WWW-Authenticate"); header;
+         header = response.FindHeader("WWW-Authenticate", header.get())) {
+        auto challenge = std::dynamic_pointer_cast<CAuthenticationChallengeHeader>(header);
+        if (challenge && challenge->CanBeAnswered())
+            return challenge;
+        if (!first)
+            first = challenge;
+    }
+    return first;
+}
+
 } // namespace
 
 std::shared_ptr<CHttpResponse> Authenticate(CHttpSession* session, const CExchangeContext& exchange,
@@ -55,7 +71,7 @@ std::shared_ptr<CHttpResponse> Authenticate(CHttpSession* session, const CExchan
             response = PerformExchange(exchange);
             if (response->GetStatus() != 401 || nonce.empty())
                 break;
-            auto next = response->FindHeaderAs<CAuthenticationChallengeHeader>("WWW-Authenticate");
+            auto next = FindAnswerableChallenge(*response);
             if (!next)
                 QZL_THROW(L"Quenzal::Net::MakeHttpRequest",
                           CException(L"Received malformed authentication challenge: " +

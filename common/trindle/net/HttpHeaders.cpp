@@ -165,6 +165,12 @@ void CTransferEncodingHeader::AddListItem(const std::string& text)
     const int32_t id = GetTransferCodingTable().LookupValue(StringW(text));
     if (m_id == TransferCodingIdentity && id != -1)
         m_id = id;
+    m_codings.push_back(id);
+}
+
+bool CTransferEncodingHeader::IsChunked() const
+{
+    return m_codings.empty() ? m_id == TransferCodingChunked : m_codings.back() == TransferCodingChunked;
 }
 
 // Parameterized headers
@@ -300,6 +306,14 @@ void CAuthenticationChallengeHeader::SetParameter(const StringW& name, const Str
         m_domain = value;
     else if (IsName(name, L"stale"))
         m_stale = IsName(value, L"TRUE");
+}
+
+bool CAuthenticationChallengeHeader::CanBeAnswered() const
+{
+    if (m_scheme == AuthenticationSchemeBasic)
+        return true;
+    return m_scheme == AuthenticationSchemeDigest && IsName(m_algorithm, L"MD5") &&
+           (m_qop.empty() || IsName(m_qop, L"auth"));
 }
 
 std::string CAuthenticationChallengeHeader::FormatValue(uint32_t, bool fold) const

@@ -103,14 +103,10 @@ void CHttpMessage::SetEntity(const std::shared_ptr<CMimeEntity>& entity)
             continue;
         Logging::Log(Logging::Warning,
                      L"Multipart HTTP message contains MIME entity of unknown length; using chunked transfer encoding");
-        auto header = std::dynamic_pointer_cast<CTransferEncodingHeader>(FindHeader("Transfer-Encoding"));
-        if (!header) {
-            RemoveHeaders("Transfer-Encoding");
-            header = std::dynamic_pointer_cast<CTransferEncodingHeader>(CreateHeader("Transfer-Encoding"));
-        }
-        header->SetId(TransferCodingChunked);
-        // A header read from text would otherwise be written back as it was read.
-        header->SetRawLine(std::string());
+        // A header read from text would be written back as it was read.
+        RemoveHeaders("Transfer-Encoding");
+        std::dynamic_pointer_cast<CTransferEncodingHeader>(CreateHeader("Transfer-Encoding"))
+            ->SetId(TransferCodingChunked);
         break;
     }
 }
@@ -160,18 +156,15 @@ uint64_t CHttpMessage::GetBodyLength(uint32_t codePage) const
 
 bool CHttpMessage::IsChunked() const
 {
-    for (HeaderPtr header = FindHeader("Transfer-Encoding"); header;
-         header = FindHeader("Transfer-Encoding", header.get())) {
-        auto coding = std::dynamic_pointer_cast<CTransferEncodingHeader>(header);
-        if (coding)
-            return coding->GetId() == TransferCodingChunked;
-    }
-    return false;
+    auto coding = FindHeaderAs<CTransferEncodingHeader>("Transfer-Encoding");
+    return coding && coding->IsChunked();
 }
 
 void CHttpMessage::FormatHead(IOutStream& stream, uint32_t codePage) const
 {
-    GetBody()->FormatHeaders(stream, codePage, false);
+    // Chunks frame the body by themselves; a length of the caller's beside
+    // them would tell the peer two different ends.
+    GetBody()->FormatHeaders(stream, codePage, false, IsChunked() ? "Content-Length" : nullptr);
 }
 
 void CHttpMessage::Format(IOutStream& stream, uint32_t codePage) const

@@ -13,6 +13,7 @@
 #include "Util.h"
 
 #include <cstring>
+#include <vector>
 
 namespace Quenzal::Net {
 
@@ -61,6 +62,30 @@ uint64_t ParseHttpResponseChunkHeader(const std::string& line)
     if (size > MaximumResponseBodyLength)
         ThrowBodyTooLarge(L"Quenzal::Net::ParseHttpResponseChunkHeader");
     return size;
+}
+
+// Undoes one coding (a ContentCoding id; -1 for one without a name there).
+void Decode(std::string& body, int32_t coding)
+{
+    switch (coding) {
+    case ContentCodingIdentity:
+        return;
+    case ContentCodingGzip:
+        body = Decompress(body.data(), body.size(), CompressionGZip, MaximumResponseBodyLength);
+        break;
+    case ContentCodingDeflate:
+        try {
+            body = Decompress(body.data(), body.size(), CompressionDeflate, MaximumResponseBodyLength);
+        } catch (const CException& e) {
+            StringW text = L"Failed to decompress HTTP response as deflate; retrying as zlib: " + e.GetDescription();
+            Logging::Log(Logging::Warning, text.c_str());
+            body = Decompress(body.data(), body.size(), CompressionZLib, MaximumResponseBodyLength);
+        }
+        break;
+    default:
+        QZL_THROW(L"Quenzal::Net::DecodeHttpResponseBody",
+                  CException(L"HTTP response's content transfer encoding not understood"));
+    }
 }
 
 // Reads one response; see ReadHttpResponse.
@@ -175,8 +200,21 @@ private:
     {
         if (!HasBody())
             return;
-        auto transferEncoding = m_response->FindHeaderAs<CTransferEncodingHeader>("Transfer-Encoding");
-        if (transferEncoding && transferEncoding->GetId() == TransferCodingChunked) {
+        // Chunked framing comes last; the codings before it are undone once the
+        // body is whole.
+        std::vector<int32_t> codings;
+        for (auto header = m_response->FindHeader("Transfer-Encoding"); header;
+             header = m_response->FindHeader("Transfer-Encoding", header.get())) {
+            if (auto transferEncoding = std::dynamic_pointer_cast<CTransferEncodingHeader>(header))
+                codings.insert(codings.end(), transferEncoding->GetCodings().begin(),
+                               transferEncoding->GetCodings().end());
+        }
+        const bool chunked = !codings.empty() && codings.back() == TransferCodingChunked;
+        if (chunked)
+            codings.pop_back();
+        std::erase(codings, TransferCodingIdentity);
+        m_transferCodings = codings;
+        if (chunked) {
             ReadChunkedBody();
             return;
         }
@@ -294,7 +332,7 @@ private:
     {
         if (length == 0)
             return;
-        if (m_toSink) {
+        if (m_toSink && m_transferCodings.empty()) {
             if (!m_bodyBegun) {
                 m_bodyBegun = true;
                 m_sink->BeginBody();
@@ -310,6 +348,13 @@ private:
 
     void FinishBody()
     {
+        // Codings were applied in the order listed and come off in reverse.
+        for (auto coding = m_transferCodings.rbegin(); coding != m_transferCodings.rend(); ++coding)
+            Decode(m_body, GetContentCodingTable().LookupValue(GetTransferCodingTable().LookupName(*coding)));
+        if (m_toSink && !m_transferCodings.empty() && !m_body.empty()) {
+            m_transferCodings.clear();
+            Pass(m_body.data(), m_body.size());
+        }
         if (!m_toSink && !m_body.empty()) {
             DecodeHttpResponseBody(*m_response, m_body);
             m_response->SetBody(std::make_shared<CBuffer>(std::move(m_body)));
@@ -330,6 +375,8 @@ private:
     std::string m_pending;
     std::string m_body;
     uint64_t m_passed = 0;
+    // Transfer codings other than chunked; the body waits in memory for them.
+    std::vector<int32_t> m_transferCodings;
 };
 
 } // namespace
@@ -345,26 +392,9 @@ std::shared_ptr<CHttpResponse> ReadHttpResponse(const std::shared_ptr<CHttpReque
 void DecodeHttpResponseBody(CHttpResponse& response, std::string& body)
 {
     auto header = response.FindHeaderAs<CContentEncodingHeader>("Content-Encoding");
-    int32_t coding = header ? header->GetId() : ContentCodingIdentity;
-    switch (coding) {
-    case ContentCodingIdentity:
+    if (!header || header->GetId() == ContentCodingIdentity)
         return;
-    case ContentCodingGzip:
-        body = Decompress(body.data(), body.size(), CompressionGZip, MaximumResponseBodyLength);
-        break;
-    case ContentCodingDeflate:
-        try {
-            body = Decompress(body.data(), body.size(), CompressionDeflate, MaximumResponseBodyLength);
-        } catch (const CException& e) {
-            StringW text = L"Failed to decompress HTTP response as deflate; retrying as zlib: " + e.GetDescription();
-            Logging::Log(Logging::Warning, text.c_str());
-            body = Decompress(body.data(), body.size(), CompressionZLib, MaximumResponseBodyLength);
-        }
-        break;
-    default:
-        QZL_THROW(QZL_FUNCTION,
-                  CException(L"HTTP response's content transfer encoding not understood"));
-    }
+    Decode(body, header->GetId());
     response.RemoveHeaders("Content-Encoding");
 }
 

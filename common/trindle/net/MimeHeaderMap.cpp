@@ -189,12 +189,14 @@ CMimeHeaderMap::HeaderPtr CMimeHeaderMap::CreateHeader(const char* name)
     return header;
 }
 
-void CMimeHeaderMap::FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold) const
+void CMimeHeaderMap::FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold, const char* leftOut) const
 {
     std::vector<HeaderPtr> headers;
     headers.reserve(m_headers.size());
-    for (const auto& entry : m_headers)
-        headers.push_back(entry.second);
+    for (const auto& entry : m_headers) {
+        if (leftOut == nullptr || _stricmp(entry.first.c_str(), leftOut) != 0)
+            headers.push_back(entry.second);
+    }
     std::stable_sort(headers.begin(), headers.end(), [](const HeaderPtr& left, const HeaderPtr& right) {
         if (left->GetOrder() != right->GetOrder())
             return left->GetOrder() < right->GetOrder();

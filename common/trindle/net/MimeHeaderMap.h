@@ -107,8 +107,10 @@ public:
     void ClearHeaders() override;
     HeaderPtr CreateHeader(const char* name) override;
     // Writes every header line with CR LF: headers made by code first, ordered
-    // by name, then parsed headers in the order they were read.
-    virtual void FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold) const;
+    // by name, then parsed headers in the order they were read. Headers of the
+    // name left out are not written.
+    virtual void FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold,
+                               const char* leftOut = nullptr) const;
 
     const HeaderMultimap& GetHeaders() const { return m_headers; }
 

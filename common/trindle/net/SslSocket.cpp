@@ -145,6 +145,7 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
     m_pending.clear();
 
     SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
+    ULONG clientFlags = HandshakeRequestFlags;
     bool firstPass = true;
     while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
         // More bytes only when nothing is left to work on: what the last pass
@@ -163,9 +164,8 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         TimeStamp expiry;
         bool extendedError = false;
         if (IsConnectedOut()) {
-            status = ::InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), nullptr, HandshakeRequestFlags,
-                                                  0, SECURITY_NATIVE_DREP, input.empty() ? nullptr : &inputDescription,
-                                                  0, m_context.Get(), &outputDescription, &attributes, &expiry);
+            status = ContinueClientHandshake(input.empty() ? nullptr : &inputDescription, clientFlags,
+                                             &outputDescription, attributes);
             extendedError = (attributes & ISC_RET_EXTENDED_ERROR) != 0;
         } else {
             bool first = !m_context.IsValid();
@@ -179,6 +179,13 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         CContextBuffer token(output.pvBuffer);
         if (status == SEC_E_INCOMPLETE_MESSAGE && !extendedError)
             continue;
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS && (clientFlags & ISC_REQ_USE_SUPPLIED_CREDS) == 0) {
+            // The server asks for a client certificate and we have none: go on
+            // without one, as browsers do, on the input it was given.
+            clientFlags |= ISC_REQ_USE_SUPPLIED_CREDS;
+            status = SEC_I_CONTINUE_NEEDED;
+            continue;
+        }
         if (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED || (FAILED(status) && extendedError)) {
             if (token && output.cbBuffer > 0)
                 CSocket::Send(output.pvBuffer, output.cbBuffer);
@@ -202,6 +209,14 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         if (m_verifyServerCertificate)
             VerifyServerCertificate();
     }
+}
+
+SECURITY_STATUS CSslSocket::ContinueClientHandshake(SecBufferDesc* input, ULONG flags, SecBufferDesc* output,
+                                                    ULONG& attributes)
+{
+    TimeStamp expiry;
+    return ::InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), nullptr, flags, 0, SECURITY_NATIVE_DREP,
+                                        input, 0, m_context.Get(), output, &attributes, &expiry);
 }
 
 void CSslSocket::RefuseBrokenProtocol()
