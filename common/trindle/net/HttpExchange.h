@@ -4,17 +4,11 @@
 // redirection (HttpRedirection.cpp) and the answers to authentication
 // challenges (HttpAuthentication.cpp).
 
-#include <atomic>
-#include <memory>
+#include "Http.h"
 
 namespace Quenzal::Net {
 
-class CHttpConnection;
-class CHttpRequest;
-class CHttpResponse;
-class CHttpSession;
 class IHttpRequestNotifier;
-class IHttpResponseSink;
 
 // What every exchange of one call shares.
 struct CExchangeContext {
