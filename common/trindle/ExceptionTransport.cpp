@@ -2,7 +2,22 @@
 
 #include "Exception.h"
 
+#include <typeinfo>
+
 namespace Quenzal {
+
+namespace {
+
+bool IsOfType(const std::exception_ptr& exception, const std::type_info& type)
+{
+    try {
+        std::rethrow_exception(exception);
+    } catch (const CException& e) {
+        return typeid(e) == type;
+    }
+}
+
+} // namespace
 
 void IExceptionTransport::SetException(std::exception_ptr exception)
 {
@@ -29,7 +44,13 @@ void IExceptionTransport::RethrowException() const
     try {
         std::rethrow_exception(m_exception);
     } catch (const CException& e) {
-        std::rethrow_exception(e.Clone());
+        std::exception_ptr copy = e.Clone();
+        // A derivative without a Clone of its own would come back cut down to
+        // its base class, which the reader may not be catching: it goes out
+        // as it was stored.
+        if (!IsOfType(copy, typeid(e)))
+            throw;
+        std::rethrow_exception(copy);
     }
 }
 

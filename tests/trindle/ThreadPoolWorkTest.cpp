@@ -178,6 +178,12 @@ TEST(ThreadPoolWork, EveryKindOfFailureIsCaught)
             e.SetUserMessage(true);
         }
     }
+    // A derivative that cannot copy itself keeps its class all the same.
+    struct CUncopied : CException {};
+    work = MakeWork([] { throw CUncopied(); });
+    QueueThreadPoolWork(work);
+    ASSERT_TRUE(WaitFor(*work));
+    EXPECT_THROW(work->RethrowException(), CUncopied);
 }
 
 namespace {
