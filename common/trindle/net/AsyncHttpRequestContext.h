@@ -51,7 +51,8 @@ public:
     std::shared_ptr<CHttpResponse> GetResponse() const;
 
     // Refuses new requests from now on, cancels the live ones and returns when
-    // each of them has completed, its completion handlers included.
+    // each of them has completed, its completion handlers included; called
+    // from a completion handler, all but the handler's own request.
     static void TerminateAsynchronousHttpRequests();
     // Accepts new requests again after a termination (a program that stopped
     // its requests and starts its work anew in the same process).
