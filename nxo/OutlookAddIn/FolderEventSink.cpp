@@ -33,7 +33,7 @@ CFolderEventSink::~CFolderEventSink()
 
 void CFolderEventSink::Initialize(const CDispatchObject& folder, long folderId, bool watchChanges)
 {
-    const wchar_t* function = L"CFolderEventSink::Initialize";
+    const wchar_t* function = QZL_FUNCTION;
     if (!folder || m_itemAddSink->IsAdvised())
         QZL_THROW(function, CComError(E_FAIL));
     CDispatchObject items = folder.GetDispatch(L"Items");
@@ -54,7 +54,7 @@ void CFolderEventSink::Uninitialize()
             try {
                 sink->Unadvise();
             }
-            QZL_CATCH_REPORT(L"CFolderEventSink::Uninitialize")
+            QZL_CATCH_REPORT(QZL_FUNCTION)
         }
         m_items = CDispatchObject();
     }
@@ -64,13 +64,13 @@ void CFolderEventSink::Uninitialize()
 long CFolderEventSink::GetItemCount() const
 {
     if (!m_items)
-        QZL_THROW(L"CFolderEventSink::GetItemCount", CComError(E_POINTER));
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     return m_items.GetLong(L"Count");
 }
 
 CDispatchObject CFolderEventSink::GetItem(long index) const
 {
     if (!m_items)
-        QZL_THROW(L"CFolderEventSink::GetItem", CComError(E_POINTER));
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     return m_items.GetDispatch(L"Item", {_variant_t(index)});
 }

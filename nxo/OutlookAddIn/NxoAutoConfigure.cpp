@@ -156,16 +156,16 @@ void CNxoOutlookAddIn::InitiateAuthenticationProbe()
     Logging::Log(Logging::Debug, L"Initiating authentication probe...");
     try {
         if (GetSession().GetBool(L"Offline"))
-            QZL_THROW(L"CNxoOutlookAddIn::InitiateAuthenticationProbe",
+            QZL_THROW(QZL_FUNCTION,
                       CException(L"Outlook is offline; not initiating authentication probe"));
         StringW identity = GetUserIdentity();
         Logging::Log(Logging::Debug, (L"Authenticating as: " + identity).c_str());
         if (!m_apiClient)
-            QZL_THROW(L"CNxoOutlookAddIn::InitiateAuthenticationProbe", CComError(E_POINTER));
+            QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
         m_apiClient->InitiateAuthenticationProbe(
             identity, [this](const CNxoApiClient::ContextPtr& context) { OnAuthenticationProbeInitiated(context); });
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::InitiateAuthenticationProbe", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
     }
     m_autoConfigureTimer.Start(ProbeRetry);
 }
@@ -181,7 +181,7 @@ void CNxoOutlookAddIn::OnAuthenticationProbeInitiated(const CNxoApiClient::Conte
     try {
         m_uiWork.Post([this] { m_autoConfigureTimer.Start(FailedProbeRetry); });
     }
-    QZL_CATCH_REPORT(L"CNxoOutlookAddIn::OnAuthenticationProbeInitiated")
+    QZL_CATCH_REPORT(QZL_FUNCTION)
 }
 
 StringW CNxoOutlookAddIn::GetUserIdentity()
@@ -194,7 +194,7 @@ StringW CNxoOutlookAddIn::GetUserIdentity()
     }
     StringW address = Mapi::GetUserSmtpAddress();
     if (address.empty())
-        QZL_THROW(L"CNxoOutlookAddIn::GetUserIdentity", CException(L"Unable to determine user's identity"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unable to determine user's identity"));
     Logging::Log(Logging::Warning, (L"No user identity set; using user's default SMTP address: " + address).c_str());
     config.SetUsername(address);
     return address;
@@ -228,7 +228,7 @@ bool CNxoOutlookAddIn::ScanForAuthenticationProbe(const DateTimeSpan& span)
                 try {
                     CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
                     if (!item)
-                        QZL_THROW(L"CNxoOutlookAddIn::ScanForAuthenticationProbe",
+                        QZL_THROW(QZL_FUNCTION,
                                   CException(L"Item is not a message"));
                     Mapi::AuthenticationProbeProps props =
                         Mapi::GetAuthenticationProbeProps(GetMapiObject<IMessage>(item).GetInterfacePtr());
@@ -280,7 +280,7 @@ bool CNxoOutlookAddIn::OnNewMessage(IMessage* message)
         m_uiWork.Post([this, props] { OnAuthenticationProbeReceived(props); });
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::OnNewMessage", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return false;
     }
 }

@@ -47,7 +47,7 @@ bool CNxoOutlookAddIn::MarkMessagesAsSpam(const std::vector<CDispatchObject>& me
                 break;
             }
         } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::MarkMessagesAsSpam", e);
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         }
     }
     SubmitQueuedApiRequests();
@@ -72,7 +72,7 @@ bool CNxoOutlookAddIn::MarkMessagesAsNotSpam(const std::vector<CDispatchObject>&
             }
             QueueApiRequest([addresses](CNxoApiClient& client) mutable { client.WhitelistAddresses(addresses); });
         } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::MarkMessagesAsNotSpam", e);
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         }
     }
     SubmitQueuedApiRequests();
@@ -81,7 +81,7 @@ bool CNxoOutlookAddIn::MarkMessagesAsNotSpam(const std::vector<CDispatchObject>&
 
 void CNxoOutlookAddIn::ClassifyMessage(const CDispatchObject& message, bool isSpam)
 {
-    const wchar_t* function = L"CNxoOutlookAddIn::ClassifyMessage";
+    const wchar_t* function = QZL_FUNCTION;
     try {
         if (!message)
             QZL_THROW(function, CComError(E_POINTER));
@@ -100,7 +100,7 @@ void CNxoOutlookAddIn::ClassifyMessage(const CDispatchObject& message, bool isSp
 void CNxoOutlookAddIn::QueueApiRequest(std::function<void(CNxoApiClient&)> request)
 {
     if (!m_apiClient)
-        QZL_THROW(L"CNxoOutlookAddIn::QueueApiRequest", CComError(E_POINTER));
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     m_queuedApiRequests.push_back(std::move(request));
 }
 
@@ -119,7 +119,7 @@ void CNxoOutlookAddIn::SubmitQueuedApiRequests()
             try {
                 request(*client);
             }
-            QZL_CATCH_REPORT(L"CNxoOutlookAddIn::SubmitQueuedApiRequests")
+            QZL_CATCH_REPORT(QZL_FUNCTION)
         }
     });
     m_queuedApiRequests.clear();
@@ -140,7 +140,7 @@ void CNxoOutlookAddIn::DeleteMessagePermanently(const CDispatchObject& message)
     Logging::Log(Logging::Debug, (L"Permanently deleting message: " + message.GetString(L"Subject")).c_str());
     CDispatchObject moved = MoveMessage(message, GetDefaultFolder(olFolderDeletedItems));
     if (!moved)
-        QZL_THROW(L"CNxoOutlookAddIn::DeleteMessagePermanently", CComError(E_POINTER));
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     m_pendingPermanentDeletions.insert(moved.GetString(L"EntryID"));
 }
 
@@ -153,7 +153,7 @@ void CNxoOutlookAddIn::MoveMessageToDeletedItems(const CDispatchObject& message)
 void CNxoOutlookAddIn::MoveMessageToSpecifiedFolder(const CDispatchObject& message, const std::wstring& folderId,
                                                     const std::wstring& storeId)
 {
-    const wchar_t* function = L"CNxoOutlookAddIn::MoveMessageToSpecifiedFolder";
+    const wchar_t* function = QZL_FUNCTION;
     Logging::Log(Logging::Debug, L"Moving message to specified folder");
     if (folderId.empty() || storeId.empty())
         QZL_THROW(function, CException(L"Specified folder properties missing from config"));
@@ -180,7 +180,7 @@ void CNxoOutlookAddIn::OnFolderItemAdd(long folderId, IDispatch* item)
         message.Call(L"Delete");
         Logging::Log(Logging::Debug, (L"Permanently deleted message: " + subject).c_str());
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::OnFolderItemAdd", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
     }
 }
 

@@ -37,7 +37,7 @@ const CommandEntry& FindCommand(int commandId)
     for (const CommandEntry& entry : Commands)
         if (entry.id == commandId)
             return entry;
-    QZL_THROW(L"CNxoOutlookAddIn::FindCommand", CException(L"Unexpected case"));
+    QZL_THROW(QZL_FUNCTION, CException(L"Unexpected case"));
 }
 
 } // namespace
@@ -61,7 +61,7 @@ int CNxoOutlookAddIn::GetCommandId(const std::wstring& name)
 int CNxoOutlookAddIn::GetRibbonButtonId(IDispatch* ribbonControl)
 {
     if (ribbonControl == nullptr)
-        QZL_THROW(L"CNxoOutlookAddIn::GetRibbonButtonId", CComError(E_POINTER));
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     return GetCommandId(CDispatchObject(ribbonControl).GetString(L"Id"));
 }
 
@@ -108,5 +108,5 @@ void CNxoOutlookAddIn::OnExplorerButtonClicked(int commandId, IDispatch* explore
         else
             MarkMessagesAsNotSpam(messages);
     }
-    QZL_CATCH_REPORT(L"CNxoOutlookAddIn::OnExplorerButtonClicked")
+    QZL_CATCH_REPORT(QZL_FUNCTION)
 }

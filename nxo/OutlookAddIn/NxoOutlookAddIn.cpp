@@ -115,7 +115,7 @@ HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode c
             });
         return S_OK;
     } catch (...) {
-        ReportCaughtException(__FILE__, L"CNxoOutlookAddIn::OnConnection", __LINE__);
+        ReportCaughtException(__FILE__, QZL_FUNCTION, __LINE__);
     }
     return E_FAIL;
 }
@@ -148,13 +148,13 @@ void CNxoOutlookAddIn::OnMapiLogonComplete()
         if (CDispatchObject ribbon = GetRibbonUI())
             ribbon.Call(L"Invalidate");
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::OnMapiLogonComplete", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
     }
 }
 
 Mapi::IMAPISessionPtr CNxoOutlookAddIn::CreateMapiSession()
 {
-    const wchar_t* function = L"CNxoOutlookAddIn::CreateMapiSession";
+    const wchar_t* function = QZL_FUNCTION;
     CDispatchObject session = GetSession();
     IMAPISession* mapiSession = nullptr;
     _variant_t object = session.Get(L"MAPIOBJECT");
@@ -177,7 +177,7 @@ CDispatchObject CNxoOutlookAddIn::GetSession()
 {
     CDispatchObject session = GetApplication() ? GetApplication().GetDispatch(L"Session") : CDispatchObject();
     if (!session)
-        QZL_THROW(L"CNxoOutlookAddIn::GetSession", CComError(E_POINTER));
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     return session;
 }
 
@@ -185,7 +185,7 @@ CDispatchObject CNxoOutlookAddIn::GetDefaultFolder(long folderId)
 {
     CDispatchObject folder = GetSession().GetDispatch(L"GetDefaultFolder", {_variant_t(folderId)});
     if (!folder)
-        QZL_THROW(L"CNxoOutlookAddIn::GetDefaultFolder",
+        QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"Unable to retrieve Outlook system folder: %d", folderId)));
     return folder;
 }
@@ -201,7 +201,7 @@ void CNxoOutlookAddIn::InitializeNewMailEventSinks()
                              [this](IMessage* message) { return OnNewMessage(message); });
             m_newMailSinks.push_back(std::move(sink));
         } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::InitializeNewMailEventSinks", e);
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
             if (folderId == olFolderInbox)
                 throw;
             Logging::Log(Logging::Error, L"Unable to initialize Junk E-mail event sink");
@@ -220,7 +220,7 @@ void CNxoOutlookAddIn::InitializeFolderEventSinks()
             sink->Initialize(GetDefaultFolder(folderId), folderId, folderId == olFolderContacts);
             m_folderSinks.push_back(std::move(sink));
         } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::InitializeFolderEventSinks", e);
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         }
     }
 }
@@ -259,7 +259,7 @@ HRESULT CNxoOutlookAddIn::OnDisconnection(ext_DisconnectMode removeMode, SAFEARR
         ReleaseApiClient();
         return COutlookAddIn::OnDisconnection(removeMode, custom);
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"CNxoOutlookAddIn::OnDisconnection", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return e.GetHResult();
     }
 }
@@ -277,7 +277,7 @@ void CNxoOutlookAddIn::OnAuthenticationFailed(const std::shared_ptr<Net::CHttpRe
         Logging::Log(Logging::Error, L"Authentication failed for request; restarting autoconfiguration");
         GetMarshaler().InvokeCallback(repairMessage);
     }
-    QZL_CATCH_REPORT(L"CNxoOutlookAddIn::OnAuthenticationFailed")
+    QZL_CATCH_REPORT(QZL_FUNCTION)
 }
 
 void CNxoOutlookAddIn::LogAddInDiagnostics()
@@ -325,7 +325,7 @@ HRESULT CNxoOutlookAddIn::GetLogPath(BSTR* path)
         *path = ::SysAllocString(GetLogFilePath().c_str());
         return *path != nullptr ? S_OK : E_OUTOFMEMORY;
     }
-    QZL_CATCH_RETURN(L"CNxoOutlookAddIn::GetLogPath")
+    QZL_CATCH_RETURN(QZL_FUNCTION)
 }
 
 HRESULT CNxoOutlookAddIn::Configure(HWND)

@@ -24,7 +24,7 @@ void CUiThreadWork::Post(std::function<void()> work)
 {
     Os::CCriticalSectionLock lock(m_lock);
     if (m_marshaler == nullptr)
-        QZL_THROW(L"CUiThreadWork::Post", CException(L"No user-interface thread to run the work"));
+        QZL_THROW(QZL_FUNCTION, CException(L"No user-interface thread to run the work"));
     m_work.push_back(std::move(work));
     m_marshaler->InvokeCallback(m_message);
 }
@@ -43,6 +43,6 @@ void CUiThreadWork::RunPosted()
         try {
             work();
         }
-        QZL_CATCH_REPORT(L"CUiThreadWork::RunPosted")
+        QZL_CATCH_REPORT(QZL_FUNCTION)
     }
 }
