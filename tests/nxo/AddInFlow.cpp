@@ -32,14 +32,6 @@ StringW BinaryFolder()
     return Os::GetDirectoryFromPath(exe);
 }
 
-std::string QueryValue(const Json::Value& request, const std::string& name)
-{
-    for (const Json::Value& pair : request["query"])
-        if (pair[0].asString() == name)
-            return pair[1].asString();
-    return std::string();
-}
-
 bool IsDemo()
 {
     return ::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0;
@@ -128,7 +120,7 @@ namespace {
 
 std::string ProbeHeaders(const Json::Value& request)
 {
-    return "X-Quenzal-Client-ID: " + QueryValue(request, "client_id") +
+    return "X-Quenzal-Client-ID: " + CAddInFlow::QueryOf(request, "client_id") +
            "\r\nX-Quenzal-Addin-Validation-Token: " + request["token"].asString() +
            "\r\nX-Quenzal-Stubbing-Enabled: No\r\n";
 }
@@ -197,6 +189,14 @@ std::vector<Json::Value> CAddInFlow::AwaitSeen(const std::string& script, size_t
         },
         count == 0 ? 0.5 : 20);
     return answered;
+}
+
+std::string CAddInFlow::QueryOf(const Json::Value& request, const std::string& name)
+{
+    for (const Json::Value& pair : request["query"])
+        if (pair[0].asString() == name)
+            return pair[1].asString();
+    return std::string();
 }
 
 void CAddInFlow::SetSetting(const wchar_t* name, DWORD value)

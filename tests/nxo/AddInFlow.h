@@ -43,6 +43,8 @@ public:
     // left out), once there are count of them or the time is up.
     std::vector<Json::Value> AwaitSeen(const std::string& script, size_t count);
 
+    // A query value of a request the appliance saw.
+    static std::string QueryOf(const Json::Value& request, const std::string& name);
     static void SetSetting(const wchar_t* name, DWORD value);
     static void SetSetting(const wchar_t* name, const std::wstring& value);
     // What the add-in wrote to its log during the flow.

@@ -20,14 +20,6 @@ std::string Setting(const wchar_t* name)
     return StringW(CAddInTurn::SettingsString(name)).GetAnsi(CP_UTF8);
 }
 
-std::string QueryOf(const Json::Value& request, const std::string& name)
-{
-    for (const Json::Value& pair : request["query"])
-        if (pair[0].asString() == name)
-            return pair[1].asString();
-    return std::string();
-}
-
 // The account the appliance agreed is the one the add-in stored.
 void ExpectAccountStored(CAddInFlow& flow)
 {
@@ -35,9 +27,9 @@ void ExpectAccountStored(CAddInFlow& flow)
     ASSERT_EQ(1u, confirms.size());
     CAddInFlow::Saw(confirms[0]);
     EXPECT_EQ(200, confirms[0]["status"].asInt());
-    EXPECT_EQ(228u, QueryOf(confirms[0], "shared_secret").size());
-    EXPECT_EQ(QueryOf(confirms[0], "shared_secret"), Setting(L"AccountKey2"));
-    EXPECT_EQ("user@example.com===" + QueryOf(confirms[0], "client_id"), Setting(L"AccountName"));
+    EXPECT_EQ(228u, CAddInFlow::QueryOf(confirms[0], "shared_secret").size());
+    EXPECT_EQ(CAddInFlow::QueryOf(confirms[0], "shared_secret"), Setting(L"AccountKey2"));
+    EXPECT_EQ("user@example.com===" + CAddInFlow::QueryOf(confirms[0], "client_id"), Setting(L"AccountName"));
     EXPECT_EQ("", Setting(L"NxoUriStatus"));
 }
 
@@ -61,7 +53,7 @@ TEST(AddInFlowTest, AutoConfiguresFromReceivedMailWithProbeAsNewMail)
     std::vector<Json::Value> requests = flow.AwaitSeen("addin_auth_request.cgi", 1);
     ASSERT_EQ(1u, requests.size());
     CAddInFlow::Saw(requests[0]);
-    EXPECT_EQ("user@example.com", QueryOf(requests[0], "user"));
+    EXPECT_EQ("user@example.com", CAddInFlow::QueryOf(requests[0], "user"));
     EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
     EXPECT_EQ("user@example.com", Setting(L"Username"));
 
@@ -136,8 +128,8 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
         std::vector<Json::Value> marks = flow.AwaitSeen("mark.cgi", number);
         ASSERT_EQ(static_cast<size_t>(number), marks.size());
         CAddInFlow::Saw(marks.back());
-        EXPECT_EQ(id, QueryOf(marks.back(), "id"));
-        EXPECT_EQ("Y", QueryOf(marks.back(), "Spam"));
+        EXPECT_EQ(id, CAddInFlow::QueryOf(marks.back(), "id"));
+        EXPECT_EQ("Y", CAddInFlow::QueryOf(marks.back(), "Spam"));
         EXPECT_EQ(200, marks.back()["status"].asInt());
         flow.PumpUntil([&] { return flow.mailbox->PendingEventCount() == 0; });
         if (c.action == 0) {
@@ -171,7 +163,7 @@ TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
     ASSERT_EQ(1u, marks.size());
     CAddInFlow::Saw(marks[0]);
     CAddInFlow::Saw(whitelists[0]);
-    EXPECT_EQ("N", QueryOf(marks[0], "Spam"));
+    EXPECT_EQ("N", CAddInFlow::QueryOf(marks[0], "Spam"));
     EXPECT_EQ("friend@example.org", whitelists[0]["form"]["Addresses"][0].asString());
     EXPECT_TRUE(flow.PumpUntil([] {
         return Contains(QzlTest::ReadWholeFile(CDataFolderTurn::WhitelistPath()), "friend@example.org\r\n");
@@ -260,5 +252,5 @@ TEST(AddInFlowTest, DisconnectsWhileRequestsAreUnderWay)
     ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam[0]}));
     std::vector<Json::Value> marks = flow.AwaitSeen("mark.cgi", 1);
     ASSERT_EQ(1u, marks.size());
-    EXPECT_EQ("SLOW-1", QueryOf(marks[0], "id"));
+    EXPECT_EQ("SLOW-1", CAddInFlow::QueryOf(marks[0], "id"));
 }
