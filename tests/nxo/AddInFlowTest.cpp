@@ -193,6 +193,7 @@ TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
     EXPECT_TRUE(flow.PumpUntil(
         [&] { return Contains(flow.Log(), "Authentication failed for request but URI does not match configured URI"); }));
     EXPECT_FALSE(Contains(flow.Log(), "Repairing NXO configuration..."));
+    Quenzal::OutlookAddIn::CDispatchObject(other.Get()).Call(L"Delete");
     CAddInFlow::Step("the appliance refuses every answer to its challenge; the user marks a message as spam");
     ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam}));
     std::vector<Json::Value> probes = flow.AwaitSeen("addin_auth_request.cgi", 1);
