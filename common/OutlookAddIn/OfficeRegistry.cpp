@@ -35,8 +35,6 @@ namespace Quenzal::OutlookAddIn {
 
 namespace {
 
-const wchar_t* const EnableDisabledAddInName = L"Quenzal::OutlookAddIn::EnableDisabledAddIn";
-
 // Outlook's records hold the module name as UTF-16LE text, lower-cased.
 std::string LowerCaseUtf16Bytes(const std::wstring& text)
 {
@@ -62,23 +60,6 @@ std::vector<StringW> GetValueNames(HKEY key)
     return names;
 }
 
-bool DeleteValuesContaining(HKEY key, const std::string& needle)
-{
-    bool deleted = false;
-    for (const StringW& name : GetValueNames(key)) {
-        try {
-            std::string data = Os::GetRegistryBinary(key, name.c_str());
-            if (!data.empty() && !needle.empty() && data.find(needle) != std::string::npos) {
-                Os::DeleteRegistryValue(key, name.c_str());
-                deleted = true;
-            }
-        } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(EnableDisabledAddInName, e);
-        }
-    }
-    return deleted;
-}
-
 } // namespace
 
 bool EnableDisabledAddIn(const std::wstring& moduleFileName)
@@ -90,11 +71,21 @@ bool EnableDisabledAddIn(const std::wstring& moduleFileName)
             StringW path =
                 StringW::Format(L"Software\\Microsoft\\Office\\%d.0\\Outlook\\Resiliency\\DisabledItems", version);
             Os::CRegistryKey key;
-            if (key.TryOpen(HKEY_CURRENT_USER, path.c_str(), KEY_READ | KEY_WRITE) &&
-                DeleteValuesContaining(key.Get(), needle))
-                deleted = true;
+            if (!key.TryOpen(HKEY_CURRENT_USER, path.c_str(), KEY_READ | KEY_WRITE))
+                continue;
+            for (const StringW& name : GetValueNames(key.Get())) {
+                try {
+                    std::string data = Os::GetRegistryBinary(key.Get(), name.c_str());
+                    if (!data.empty() && !needle.empty() && data.find(needle) != std::string::npos) {
+                        Os::DeleteRegistryValue(key.Get(), name.c_str());
+                        deleted = true;
+                    }
+                } catch (const CException& e) {
+                    QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+                }
+            }
         }
-        QZL_CATCH_REPORT(EnableDisabledAddInName)
+        QZL_CATCH_REPORT(QZL_FUNCTION)
     }
     return deleted;
 }
