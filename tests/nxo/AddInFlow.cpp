@@ -64,7 +64,9 @@ CAddInFlow::CAddInFlow()
     host = std::make_unique<CAddInHost>(outlook, Os::CombinePath(BinaryFolder(), L"NxoOutlookAddIn.dll"),
                                         CLSID_NxoOutlookAddIn, L"Quenzal.NxoOutlookAddIn");
     outlook.AddExplorer();
-    m_logStart = Log().size();
+    // Each flow reads the log from its own start; the add-in keeps only the
+    // tail of a long log, so an offset into an older one would not hold.
+    Os::TryDeleteFile(GetNxoDataDirectory() + L"NxoOutlookAddIn.log");
 }
 
 CAddInFlow::~CAddInFlow()
@@ -212,8 +214,7 @@ void CAddInFlow::SetSetting(const wchar_t* name, const std::wstring& value)
 
 std::string CAddInFlow::Log() const
 {
-    std::string log = QzlTest::ReadWholeFile(GetNxoDataDirectory() + L"NxoOutlookAddIn.log");
-    return log.size() >= m_logStart ? log.substr(m_logStart) : log;
+    return QzlTest::ReadWholeFile(GetNxoDataDirectory() + L"NxoOutlookAddIn.log");
 }
 
 void CAddInFlow::Step(const std::string& text)

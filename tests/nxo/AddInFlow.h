@@ -70,7 +70,6 @@ private:
     HMODULE m_provider = nullptr;
     IMAPISession* m_session = nullptr;
     int m_nextEntryId = 1;
-    size_t m_logStart = 0;
 };
 
 } // namespace NxoTest
