@@ -21,6 +21,9 @@
 #include "MapiPointers.h"
 #include "NewMailEventSink.h"
 
+#include "DateTime.h"
+
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -89,6 +92,18 @@ public:
 
     void* GetInterface(REFIID iid);
 
+    // Attachment links and stubbing.
+    bool CanAttachLink(const Quenzal::OutlookAddIn::CDispatchObject& item, uint64_t& maxSize);
+    uint64_t GetMaxLinkedAttachmentSize();
+    // "Attach Large File" once the item is known to be there.
+    void AttachLinkFiles(const Quenzal::OutlookAddIn::CDispatchObject& item);
+    static bool CanLockFileForReading(const std::wstring& path);
+    // Raises when a message with links must not leave as it is.
+    void StubLinks(const Quenzal::OutlookAddIn::CDispatchObject& item);
+    // The file dialog: false when the user cancels.
+    using FileChooser = std::function<bool(HWND owner, std::vector<Quenzal::StringW>& paths)>;
+    void SetFileChooser(FileChooser chooser) { m_chooseFiles = std::move(chooser); }
+
 private:
     std::shared_ptr<CNxoApiClient> CreateApiClient();
     Quenzal::Mapi::IMAPISessionPtr CreateMapiSession();
@@ -129,4 +144,11 @@ private:
     };
     std::vector<std::unique_ptr<Quenzal::Mapi::CNewMailEventSink, SinkRelease>> m_newMailSinks;
     CUiThreadWork m_uiWork;
+
+    // Attachment links and stubbing: the appliance's largest linked file as
+    // last asked (zero time before the first answer), and the file dialog.
+    uint64_t QueryMaxLinkedAttachmentSize();
+    uint64_t m_maxLinkedAttachmentSize = 0;
+    Quenzal::DateTime m_maxLinkedAttachmentSizeTime;
+    FileChooser m_chooseFiles;
 };

@@ -1,0 +1,177 @@
+// Link files: written when the user attaches a large file, read back and
+// checked when the mail is sent.
+#include "Stubbing.h"
+
+#include "ErrorReport.h"
+#include "File.h"
+#include "FileSystem.h"
+#include "Guid.h"
+#include "Localization.h"
+#include "Logging.h"
+#include "OutlookAddInUtil.h"
+#include "Path.h"
+#include "TiXmlUtil.h"
+#include "Util.h"
+#include "XmlGenerator.h"
+
+using namespace Quenzal;
+using namespace Quenzal::OutlookAddIn;
+
+namespace {
+
+constexpr int LidFileNoLongerExists = 323;
+constexpr int LidUnsafeFileType = 286;
+constexpr int LidFileTooLarge = 375;
+constexpr int LidLinkRefused = 178;
+constexpr long olByValue = 1;
+
+// The folder goes with the module, with whatever the add-in left in it.
+struct CTempFolder {
+    StringW path;
+    CTempFolder()
+    {
+        path = Os::CombinePath(Os::GetTemporaryDirectory(), StringW::FromAnsi(CreateGuidHexString(), CP_ACP));
+        if (!::CreateDirectoryW(path.c_str(), nullptr))
+            QZL_THROW(QZL_FUNCTION, CWinError(path.c_str()));
+    }
+    ~CTempFolder() { Os::TryDeleteDirectory(path); }
+};
+
+// "C:\..." or "C:/...", with no stream name or device behind a second colon.
+bool IsLocalDrivePath(const std::wstring& path)
+{
+    return path.size() > 3 && iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/') &&
+           path.find(L':', 2) == std::wstring::npos;
+}
+
+// The user reads the refusal; the log gets the path too.
+[[noreturn]] void RefuseLink(const std::wstring& path, const StringW& text)
+{
+    Logging::Log(Logging::Error, (L"Linked file refused: " + path + L": " + text).c_str());
+    CException refusal(text);
+    refusal.SetUserMessage(true);
+    QZL_THROW(L"Quenzal::Stubbing::CheckLinkedPath", refusal);
+}
+
+} // namespace
+
+namespace Quenzal::Stubbing {
+
+std::string FormatLinkXml(const std::wstring& path)
+{
+    Net::CXmlGenerator document;
+    document.StartElement(L"AttachedLink");
+    document.AddElement(L"Path", Value(path));
+    return document.CloseAndFormat();
+}
+
+void AttachLinkFile(const CDispatchObject& item, const std::wstring& path)
+{
+    AddAttachmentFromData(item, Os::AppendFileExtension(Os::GetFileNameFromPath(path), LinkFileExtension),
+                          FormatLinkXml(path));
+}
+
+bool IsLinkFile(const std::wstring& fileName)
+{
+    size_t dot = fileName.rfind(L'.');
+    return dot != std::wstring::npos && fileName.compare(dot + 1, std::wstring::npos, LinkFileExtension) == 0;
+}
+
+bool HasLinkedAttachments(const CDispatchObject& item)
+{
+    CDispatchObject attachments = item.GetDispatch(L"Attachments");
+    const long count = attachments.GetLong(L"Count");
+    for (long i = 1; i <= count; ++i)
+        if (IsLinkFile(TryGetAttachmentFilename(attachments.GetDispatch(L"Item", {i}))))
+            return true;
+    return false;
+}
+
+StringW GetPathFromLink(const std::string& xml)
+{
+    TiXmlDocument document = ParseXmlDocument(xml, "AttachedLink");
+    StringW path = GetChildElementText(*document.RootElement(), "Path");
+    if (path.empty())
+        QZL_THROW(QZL_FUNCTION, CException(L"Unable to parse path from link XML"));
+    return path;
+}
+
+Os::CHandle WriteAttachmentToTemp(const CDispatchObject& attachment)
+{
+    StringW path = Os::CreateTemporaryFilePath(GetTempFolder());
+    try {
+        attachment.Call(L"SaveAsFile", {_bstr_t(path.c_str())});
+    } catch (...) {
+        Os::TryDeleteFile(path);
+        throw;
+    }
+    Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE,
+                               nullptr));
+    if (!file) {
+        CWinError error(path.c_str());
+        Os::TryDeleteFile(path);
+        QZL_THROW(QZL_FUNCTION, error);
+    }
+    Logging::Log(Logging::Debug, (L"Attachment written to: " + path).c_str());
+    return file;
+}
+
+StringW GetPathFromLinkedAttachment(const CDispatchObject& attachment)
+{
+    Os::CHandle file = WriteAttachmentToTemp(attachment);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.Get(), &size))
+        QZL_THROW(QZL_FUNCTION, CWinError(L"GetFileSizeEx"));
+    if (static_cast<uint64_t>(size.QuadPart) > MaxLinkFileSize)
+        QZL_THROW(QZL_FUNCTION, CException(L"Size of link file is unexpectedly large"));
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text.empty() && (!::ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) ||
+                          read != text.size()))
+        QZL_THROW(QZL_FUNCTION, CWinError(L"ReadFile"));
+    try {
+        return GetPathFromLink(text);
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        Logging::Log(Logging::Error, L"Unable to parse path from link XML");
+        return StringW();
+    }
+}
+
+StringW GetTempFolder()
+{
+    static CTempFolder folder;
+    return folder.path;
+}
+
+void AddAttachmentFromData(const CDispatchObject& item, const std::wstring& fileName, const std::string& data)
+{
+    StringW path = Os::CombinePath(GetTempFolder(), fileName);
+    Os::WriteFileContents(path, data.data(), data.size());
+    try {
+        item.GetDispatch(L"Attachments").Call(L"Add", {_bstr_t(path.c_str()), olByValue});
+    } catch (...) {
+        Os::TryDeleteFile(path);
+        throw;
+    }
+    Os::TryDeleteFile(path);
+}
+
+uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize)
+{
+    if (!IsLocalDrivePath(path))
+        RefuseLink(path, GetLocalizedMessage(LidLinkRefused) + L": " + path);
+    const StringW extension = Os::GetFileExtension(Os::GetFileNameFromPath(path));
+    if (Os::IsBlockedFileExtension(extension))
+        RefuseLink(path, FormatLocalizedMessage(LidUnsafeFileType, L"." + extension));
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Os::GetLongPath(path, Os::LongPathLimitFile).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        RefuseLink(path, GetLocalizedMessage(LidFileNoLongerExists) + L": " + path);
+    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (size > maxSize)
+        RefuseLink(path, FormatLocalizedMessage(LidFileTooLarge, FormatByteSize(size), FormatByteSize(maxSize)));
+    return size;
+}
+
+} // namespace Quenzal::Stubbing

@@ -1,0 +1,97 @@
+#pragma once
+// Large files sent as links: the small link attachment ("<name>.qenz") that
+// records a file's path while the mail is a draft, and the stubbing on send
+// that uploads each linked file to the appliance and puts the appliance's
+// description of the stored files in front of the body instead.
+//
+// A link file is data from the mail, not from the user: a forwarded or
+// crafted one may name any path. Before anything is read or uploaded the
+// path it names is checked again (CheckLinkedPath), and any failure stops
+// the send with the links left in place.
+
+#include "ComProgressDlg.h"
+#include "DispatchObject.h"
+#include "KvdRequest.h"
+#include "SmartPointer.h"
+#include "StringW.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+class CNxoApiClient;
+
+namespace Quenzal::Stubbing {
+
+// Linked paths, compared without regard to case.
+struct PathLess {
+    bool operator()(const std::wstring& left, const std::wstring& right) const
+    {
+        return _wcsicmp(left.c_str(), right.c_str()) < 0;
+    }
+};
+using NarrowAddressSet = std::set<std::string>;
+
+// One send's stubbing.
+struct StubContext {
+    StubContext(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize);
+
+    HWND OwnerWindow;
+    OutlookAddIn::CDispatchObject Item;
+    OutlookAddIn::CDispatchObject Attachments;
+    std::string Sender;
+    NarrowAddressSet Recipients;
+    CNxoApiClient& Client;
+    StringW StubId;
+    CComProgressDlg Progress;
+    uint64_t Done = 0;
+    bool AttachHtmlCopy = true;
+    std::set<StringW, PathLess> StoredPaths;
+    uint64_t MaxSize; // the largest file the appliance takes
+};
+
+// A link attachment examined on send.
+struct StoredLink {
+    StoredAttachment Record;
+    OutlookAddIn::CDispatchObject Attachment;
+};
+
+// The link file's XML, the largest link file read back, and its extension.
+std::string FormatLinkXml(const std::wstring& path);
+constexpr uint64_t MaxLinkFileSize = 4096;
+constexpr wchar_t LinkFileExtension[] = L"qenz";
+
+void AttachLinkFile(const OutlookAddIn::CDispatchObject& item, const std::wstring& path);
+bool IsLinkFile(const std::wstring& fileName);
+bool HasLinkedAttachments(const OutlookAddIn::CDispatchObject& item);
+// Raises CException when the text names no path.
+StringW GetPathFromLink(const std::string& xml);
+// Empty when the link holds no path; raises for a link file too large to be one.
+StringW GetPathFromLinkedAttachment(const OutlookAddIn::CDispatchObject& attachment);
+// The attachment saved to a temporary file, open for reading, gone when closed.
+Os::CHandle WriteAttachmentToTemp(const OutlookAddIn::CDispatchObject& attachment);
+void AddAttachmentFromData(const OutlookAddIn::CDispatchObject& item, const std::wstring& fileName,
+                           const std::string& data);
+// A folder of this process's own under the temporary folder, removed at unload.
+StringW GetTempFolder();
+// The linked file's size, once the path is a plain local drive path to an
+// existing file of a permitted kind no larger than maxSize; raises a user
+// message otherwise.
+uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize);
+
+void StubLinks(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize);
+void StubMessage(StubContext& context);
+std::vector<StoredLink> StoreAttachments(StubContext& context);
+void StoreAttachment(StubContext& context, StoredLink& link);
+StringW GetStubPreamble(StubContext& context, const std::vector<StoredLink>& stored);
+void WriteStub(StubContext& context, const StringW& preamble, const std::vector<StoredLink>& stored);
+KvdRequestInfo MakePreambleRequest(const StubContext& context);
+std::string GetMessageSender(const OutlookAddIn::CDispatchObject& item);
+NarrowAddressSet GetMessageRecipients(const OutlookAddIn::CDispatchObject& item);
+void StepProgress(StubContext& context);
+
+} // namespace Quenzal::Stubbing

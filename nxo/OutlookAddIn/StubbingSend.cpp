@@ -1,0 +1,210 @@
+// The stubbing on send: every linked file uploaded to the appliance under
+// the progress dialog, then the appliance's preamble in front of the body,
+// the stub header, and the link files gone.
+#include "Stubbing.h"
+
+#include "Guid.h"
+#include "ErrorReport.h"
+#include "InternetHeader.h"
+#include "Localization.h"
+#include "Logging.h"
+#include "NxoApiClient.h"
+#include "NxoMapi.h"
+#include "NxoOlaUtil.h"
+#include "OutlookAddInUtil.h"
+#include "Path.h"
+#include "Util.h"
+
+using namespace Quenzal;
+using namespace Quenzal::OutlookAddIn;
+
+namespace {
+
+constexpr int LidUploadingAttachments = 322;
+constexpr int LidProcessingAttachments = 321;
+constexpr long olFormatHTML = 2;
+const wchar_t StubHeader[] = L"X-Quenzal-PluginStubId";
+const wchar_t BodyAttachmentName[] = L"Linked Attachments.html";
+
+StringW NewStubId()
+{
+    return StringW::FromAnsi(Guid::ToString(CreateGuid()), CP_ACP);
+}
+
+// Entry ids come as hexadecimal text.
+std::string HexToBytes(const std::wstring& hex)
+{
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<char>(wcstoul(std::wstring(hex, i, 2).c_str(), nullptr, 16)));
+    return bytes;
+}
+
+bool IsValidRecipient(const std::string& address)
+{
+    size_t at = address.find('@');
+    return at != std::string::npos && at != 0 && address.back() != '@' && address.find(',') == std::string::npos;
+}
+
+} // namespace
+
+namespace Quenzal::Stubbing {
+
+StubContext::StubContext(HWND owner, const CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize)
+    : OwnerWindow(owner), Item(item), Attachments(item.GetDispatch(L"Attachments")), Sender(GetMessageSender(item)),
+      Recipients(GetMessageRecipients(item)), Client(client), StubId(NewStubId()),
+      Progress(L"Quenzal Inbox Rampart", LidUploadingAttachments, static_cast<uint64_t>(Attachments.GetLong(L"Count"))),
+      MaxSize(maxSize)
+{
+}
+
+void StubLinks(HWND owner, const CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize)
+{
+    Logging::Log(Logging::Trace, L"Entered Stubbing::StubLinks");
+    if (!item)
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
+    Logging::LogFormat(Logging::Debug, L"Stubbing links from message: %s", item.GetString(L"Subject").c_str());
+    StubContext context(owner, item, client, maxSize);
+    Logging::Log(Logging::Debug, (L"Using stub ID: " + context.StubId).c_str());
+    context.Progress.Show(owner);
+    StubMessage(context);
+}
+
+void StubMessage(StubContext& context)
+{
+    Logging::Log(Logging::Trace, L"Entered Stubbing::StubMessage");
+    std::vector<StoredLink> stored = StoreAttachments(context);
+    if (stored.empty()) {
+        Logging::Log(Logging::Debug, L"No stubbable attachments were found in the message");
+        return;
+    }
+    context.Progress.SetLine1(GetLocalizedMessage(LidProcessingAttachments) + L"...");
+    context.Progress.SetLine2(L"");
+    StringW preamble = GetStubPreamble(context, stored);
+    WriteStub(context, preamble, stored);
+}
+
+// From the last attachment down: deleting one leaves the lower indices valid.
+std::vector<StoredLink> StoreAttachments(StubContext& context)
+{
+    const long count = context.Attachments.GetLong(L"Count");
+    Logging::LogFormat(Logging::Debug, L"Message to stub has %d attachment(s)", count);
+    std::vector<StoredLink> stored;
+    for (long i = count; i >= 1; --i) {
+        CDispatchObject attachment = context.Attachments.GetDispatch(L"Item", {i});
+        if (IsLinkFile(TryGetAttachmentFilename(attachment))) {
+            StoredLink link{{}, attachment};
+            StoreAttachment(context, link);
+            if (!link.Record.Id.empty()) {
+                Logging::Log(Logging::Debug, L"Successfully stored attachment");
+                stored.push_back(link);
+            } else {
+                Logging::Log(Logging::Debug, L"Skipping attachment");
+            }
+        } else {
+            Logging::Log(Logging::Debug,
+                         (L"Skipping non-linked attachment: " + attachment.GetString(L"DisplayName")).c_str());
+        }
+        StepProgress(context);
+    }
+    return stored;
+}
+
+void StoreAttachment(StubContext& context, StoredLink& link)
+{
+    const StringW linkName = TryGetAttachmentFilename(link.Attachment);
+    Logging::Log(Logging::Debug, (L"Storing link: " + linkName).c_str());
+    const StringW path = GetPathFromLinkedAttachment(link.Attachment);
+    if (path.empty())
+        QZL_THROW(QZL_FUNCTION, CException(L"Unable to process link"));
+    if (context.StoredPaths.count(path) != 0) {
+        Logging::Log(Logging::Warning, L"Same file linked to multiple times; deleting duplicate");
+        link.Attachment.Call(L"Delete");
+        return;
+    }
+    link.Record.FileName = Os::RemoveFileExtension(linkName);
+    link.Record.Size = CheckLinkedPath(path, context.MaxSize);
+    const StringW sizeText = FormatByteSize(link.Record.Size);
+    Logging::LogFormat(Logging::Debug, L"Storing attachment: %s (%s)", link.Record.FileName.c_str(), sizeText.c_str());
+    context.Progress.SetLine2(StringW::Format(L"%s (%s)", link.Record.FileName.c_str(), sizeText.c_str()));
+    link.Record.Id = context.Client.StoreKvdFile(MakePreambleRequest(context), path, link.Record.FileName);
+    context.StoredPaths.insert(path);
+}
+
+StringW GetStubPreamble(StubContext& context, const std::vector<StoredLink>& stored)
+{
+    std::vector<StoredAttachment> records;
+    for (const StoredLink& link : stored)
+        records.push_back(link.Record);
+    return context.Client.GetKvdPreamble(MakePreambleRequest(context), records);
+}
+
+void WriteStub(StubContext& context, const StringW& preamble, const std::vector<StoredLink>& stored)
+{
+    Mapi::AddCustomHeader(GetMapiObject<IMessage>(context.Item).GetInterfacePtr(), StubHeader, context.StubId);
+    context.Item.Put(L"BodyFormat", olFormatHTML);
+    const StringW body = context.Item.GetString(L"HTMLBody");
+    context.Item.Put(L"HTMLBody", _bstr_t((preamble + body).c_str()));
+    for (const StoredLink& link : stored)
+        link.Attachment.Call(L"Delete");
+    if (context.AttachHtmlCopy)
+        AddAttachmentFromData(context.Item, BodyAttachmentName, preamble.ToUtf8());
+}
+
+KvdRequestInfo MakePreambleRequest(const StubContext& context)
+{
+    KvdRequestInfo info;
+    info.Guid = context.StubId;
+    info.Sender = StringW::FromAnsi(context.Sender, CP_ACP);
+    for (const std::string& recipient : context.Recipients)
+        info.Recipients.push_back(StringW::FromAnsi(recipient, CP_ACP));
+    info.ProgressDialog = context.Progress.GetDialog();
+    return info;
+}
+
+std::string GetMessageSender(const CDispatchObject& item)
+{
+    try {
+        const StringW address = item.GetString(L"SenderEmailAddress");
+        if (_wcsicmp(item.GetString(L"SenderEmailType").c_str(), L"SMTP") == 0 && !address.empty() &&
+            address[0] != L'/')
+            return address.GetAnsi(CP_ACP);
+        return Mapi::GetUserSmtpAddress().GetAnsi(CP_ACP);
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        return std::string();
+    }
+}
+
+NarrowAddressSet GetMessageRecipients(const CDispatchObject& item)
+{
+    NarrowAddressSet result;
+    try {
+        CDispatchObject recipients = item.GetDispatch(L"Recipients");
+        const long count = recipients.GetLong(L"Count");
+        for (long i = 1; i <= count; ++i) {
+            CDispatchObject recipient = recipients.GetDispatch(L"Item", {i});
+            StringW address = recipient.GetString(L"Address");
+            if (!address.empty() && address[0] == L'/')
+                address = Mapi::GetSmtpAddressFromUserEntryIdW(HexToBytes(recipient.GetString(L"EntryID")));
+            if (address.empty())
+                continue;
+            const std::string narrow = address.GetAnsi(CP_ACP);
+            if (IsValidRecipient(narrow))
+                result.insert(narrow);
+            else
+                Logging::LogA(Logging::Error, ("Message has invalid recipient: " + narrow).c_str());
+        }
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+    }
+    return result;
+}
+
+void StepProgress(StubContext& context)
+{
+    ++context.Done;
+    context.Progress.StepProgress(context.Done, KeepProgressTotal);
+}
+
+} // namespace Quenzal::Stubbing
