@@ -51,7 +51,7 @@ private:
 bool CNxoOutlookAddIn::CanAttachLink(const CDispatchObject& item, uint64_t& maxSize)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanAttachLink");
-    (void)item; // the encryption flag is checked by the command before it gets here
+    (void)item; // kept for the encryption flag's refusal, which the encryption feature owns
     if (!CNxoOutlookAddInConfig::GetInstance().IsAuthenticated()) {
         Logging::Log(Logging::Error, L"CanAttachLink called with unconfigured add-in (unexpected case)");
         ShowError(GetActiveOutlookWindow(), GetLocalizedMessage(LidUnableToPerform));

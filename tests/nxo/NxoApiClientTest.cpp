@@ -252,13 +252,7 @@ TEST(NxoApiClient, ClientConfigurationSuccessRulesAndUserTexts)
     appliance.Switch("", "clear=1");
     appliance.Switch("get_info.cgi", "status=560&reason=Quota%20exceeded");
     wchar_t shown[512] = {};
-    std::thread user([&] {
-        for (int i = 0; i < 400 && !*shown; ++i, ::Sleep(25)) {
-            HWND box = ::FindWindowW(L"#32770", L"Quenzal Inbox Rampart");
-            if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))
-                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-        }
-    });
+    std::thread user = NxoTest::AnswerMessageBox(shown);
     try {
         CNxoClientConfig config;
         client.GetClientConfiguration(config);

@@ -86,4 +86,15 @@ StringW CAddInTurn::SettingsString(const wchar_t* name)
     return key.TryOpen(HKEY_CURRENT_USER, SettingsPath, KEY_READ) ? key.TryGetString(name) : StringW();
 }
 
+std::thread AnswerMessageBox(wchar_t (&shown)[512])
+{
+    return std::thread([&shown] {
+        for (int i = 0; i < 400 && !*shown; ++i, ::Sleep(25)) {
+            HWND box = ::FindWindowW(L"#32770", L"Quenzal Inbox Rampart");
+            if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    });
+}
+
 } // namespace NxoTest

@@ -6,6 +6,8 @@
 #include "RegistryTestSupport.h"
 #include "StringW.h"
 
+#include <thread>
+
 namespace NxoTest {
 
 class CApplianceStandIn;
@@ -48,5 +50,9 @@ private:
     CDataFolderTurn m_dataFolder;
     QzlTest::CRegistryPathCleanup m_parents;
 };
+
+// The user of the add-in's next message box, on a thread of its own: reads
+// its text into shown (at most 511 characters) and answers OK.
+std::thread AnswerMessageBox(wchar_t (&shown)[512]);
 
 } // namespace NxoTest

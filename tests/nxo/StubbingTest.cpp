@@ -11,6 +11,7 @@
 #include "MapiTestSupport.h"
 #include "NxoApiClient.h"
 #include "NxoApiError.h"
+#include "NxoOutlookAddIn.h"
 #include "NxoTestSupport.h"
 #include "Path.h"
 #include "Stubbing.h"
@@ -244,5 +245,27 @@ TEST_F(StubbingTest, RefusedLinksStopTheSendBeforeAnyUpload)
         while (!attachments->List().empty())
             draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L}).Call(L"Delete");
     }
+    EXPECT_TRUE(appliance.Seen("stub_attachment.cgi").empty());
+}
+
+// The add-in's side of a send: a message with links that cannot be stubbed
+// (here: no appliance client) does not leave, and the user reads why; a
+// message without links leaves untouched.
+TEST_F(StubbingTest, AddInRefusesToSendLinksItCannotStub)
+{
+    auto addIn = Quenzal::OutlookAddIn::CObjectRef<CNxoOutlookAddIn>::Create();
+    attachments->Add(L"notes.txt", "plain");
+    addIn->StubLinks(draft);
+    EXPECT_EQ(StubHeader(), L"(none)");
+
+    CLinkedFile file(L"plan.pdf", 1000);
+    Stubbing::AttachLinkFile(draft, file.path);
+    wchar_t shown[512] = {};
+    std::thread user = NxoTest::AnswerMessageBox(shown);
+    StringW failure = Failure([&] { addIn->StubLinks(draft); });
+    user.join();
+    EXPECT_EQ(failure, GetLocalizedMessage(178));
+    EXPECT_EQ(StringW(shown), GetLocalizedMessage(178));
+    EXPECT_EQ(Names(), L"notes.txt|plan.pdf.qenz|");
     EXPECT_TRUE(appliance.Seen("stub_attachment.cgi").empty());
 }
