@@ -33,6 +33,8 @@ public:
     // new mail in the Inbox (returns once the provider has told the add-in),
     // or only in the folder for a scan to find.
     void DeliverProbeAsNewMail();
+    // A message the user is writing, in Drafts, with these categories.
+    QzlFake::CFakeRef AddDraft(const std::wstring& subject, const std::wstring& categories = L"");
     QzlFake::CFakeRef AddProbeToFolder(long folder);
 
     // A click on the command's ribbon button in an explorer showing the selection.
@@ -70,6 +72,7 @@ private:
     HMODULE m_provider = nullptr;
     IMAPISession* m_session = nullptr;
     int m_nextEntryId = 1;
+    QzlFake::CFakeRef m_drafts;
 };
 
 } // namespace NxoTest
