@@ -161,15 +161,23 @@ void CNxoOutlookAddIn::OnInspectorButtonClicked(int commandId, IDispatch* inspec
     QZL_CATCH_REPORT(QZL_FUNCTION)
 }
 
+namespace {
+
+// The encryption toggle is the only toggle, in either kind of window.
+void RequireEncryptToggle(int commandId, const wchar_t* function)
+{
+    if (commandId != CommandEncrypt)
+        QZL_THROW(function, CException(L"Unexpected case"));
+}
+
+} // namespace
+
 void CNxoOutlookAddIn::OnExplorerButtonToggled(int commandId, bool pressed, IDispatch* explorer)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnExplorerButtonToggled");
     try {
-        if (commandId != CommandEncrypt)
-            QZL_THROW(QZL_FUNCTION, CException(L"Unexpected case"));
-        CDispatchObject message = GetWindowMessage(explorer);
-        SetMessageEncryptionFlag(message, pressed);
-        RefreshEncryptButton(message, pressed);
+        RequireEncryptToggle(commandId, QZL_FUNCTION);
+        ToggleEncryption(GetWindowMessage(explorer), pressed);
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)
 }
@@ -178,19 +186,17 @@ void CNxoOutlookAddIn::OnInspectorButtonToggled(int commandId, bool pressed, IDi
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnInspectorButtonToggled");
     try {
-        if (commandId != CommandEncrypt)
-            QZL_THROW(QZL_FUNCTION, CException(L"Unexpected case"));
-        CDispatchObject message = GetWindowMessage(inspector);
-        SetMessageEncryptionFlag(message, pressed);
-        RefreshEncryptButton(message, pressed);
+        RequireEncryptToggle(commandId, QZL_FUNCTION);
+        ToggleEncryption(GetWindowMessage(inspector), pressed);
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)
 }
 
 // Office keeps a toggle in the state the user clicked it to until asked
 // again: a declined confirmation must not leave it showing "encrypt".
-void CNxoOutlookAddIn::RefreshEncryptButton(const CDispatchObject& message, bool pressed)
+void CNxoOutlookAddIn::ToggleEncryption(const CDispatchObject& message, bool pressed)
 {
+    SetMessageEncryptionFlag(message, pressed);
     if (GetMessageEncryptionFlag(message) == pressed)
         return;
     if (const CDispatchObject& ribbon = GetRibbonUI())

@@ -137,9 +137,9 @@ private:
     // toolbar is no such window); the message a window's command acts on.
     bool CreateInspectorToolbarButtons(Quenzal::OutlookAddIn::CAddInToolbar& toolbar);
     static Quenzal::OutlookAddIn::CDispatchObject GetWindowMessage(IDispatch* window);
-    // The encryption button shows the message's flag again after a toggle
-    // that did not take.
-    void RefreshEncryptButton(const Quenzal::OutlookAddIn::CDispatchObject& message, bool pressed);
+    // Sets the flag as the toggle asks; a toggle that did not take is shown
+    // the message's flag again.
+    void ToggleEncryption(const Quenzal::OutlookAddIn::CDispatchObject& message, bool pressed);
     // The large-file links' share of sending: false keeps the send cancelled.
     bool StubLinksOnSend(const Quenzal::OutlookAddIn::CDispatchObject& message);
     bool HasLinkedAttachments(const Quenzal::OutlookAddIn::CDispatchObject& message);

@@ -17,6 +17,14 @@
 
 namespace NxoTest {
 
+inline constexpr wchar_t ComposeRibbon[] = L"Microsoft.Outlook.Mail.Compose";
+
+// A property or callback answer as text; "<not set>" when it is no text.
+inline std::wstring Text(const _variant_t& value)
+{
+    return value.vt == VT_BSTR ? value.bstrVal : L"<not set>";
+}
+
 class CAddInFlow {
 public:
     CAddInFlow();

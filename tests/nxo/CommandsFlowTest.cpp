@@ -20,14 +20,8 @@ using Quenzal::StringW;
 namespace {
 
 constexpr wchar_t ExplorerRibbon[] = L"Microsoft.Outlook.Explorer";
-constexpr wchar_t ComposeRibbon[] = L"Microsoft.Outlook.Mail.Compose";
 constexpr wchar_t ReadRibbon[] = L"Microsoft.Outlook.Mail.Read";
 constexpr DISPID InspectorActivate = 0xF001;
-
-std::wstring Text(const _variant_t& value)
-{
-    return value.vt == VT_BSTR ? value.bstrVal : L"<not set>";
-}
 
 bool Contains(const std::string& text, const std::string& part)
 {

@@ -19,15 +19,9 @@ using Quenzal::StringW;
 
 namespace {
 
-constexpr wchar_t ComposeRibbon[] = L"Microsoft.Outlook.Mail.Compose";
 constexpr wchar_t Category[] = L"Quenzal.NxoOutlookAddIn.EncryptMessage";
 constexpr int WarningText = 1000;
 constexpr int DontAskAgain = 236;
-
-std::wstring Text(const _variant_t& value)
-{
-    return value.vt == VT_BSTR ? value.bstrVal : L"<not set>";
-}
 
 // Plays the user at the add-in's next window: once it shows, reads the text
 // of the control, sets the warning's check box as told and presses the button.
