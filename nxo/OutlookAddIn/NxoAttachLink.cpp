@@ -1,29 +1,224 @@
-// The large-file links' share of the commands and of sending. Attaching,
-// checking and stubbing the links belong to the stubbing feature; these are
-// the points where the commands and the send path call it.
+// "Attach Large File" and the stubbing step of a send: the add-in's side of
+// the large-file feature, over the link files and the stubbing.
 #include "NxoOutlookAddIn.h"
 
+#include "ErrorReport.h"
+#include "FileSystem.h"
+#include "Localization.h"
 #include "Logging.h"
+#include "NxoApiError.h"
+#include "NxoClientConfig.h"
+#include "NxoOutlookAddInConfig.h"
+#include "Path.h"
+#include "Shell.h"
+#include "Stubbing.h"
+#include "Util.h"
 
+#include <cmath>
+
+using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
+
+namespace {
+
+constexpr int LidFeatureDisabled = 5;
+constexpr int LidUnableToPerform = 178;
+constexpr int LidUnsafeFileType = 286;
+constexpr int LidEncryptedMessage = 288;
+constexpr int LidSelectFiles = 287;
+constexpr int LidFileInUse = 289;
+constexpr int LidUploadFailed = 317;
+constexpr int LidUnexpectedResponse = 318;
+constexpr int LidFileTooLarge = 375;
+constexpr int SizeCacheMinutes = 11;
+
+void ShowError(HWND owner, const std::wstring& text)
+{
+    ::MessageBoxW(owner, text.c_str(), L"Quenzal Inbox Rampart", MB_ICONERROR);
+}
+
+// The cursor comes back however the query ends.
+class CWaitCursor {
+public:
+    CWaitCursor() : m_previous(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~CWaitCursor() { ::SetCursor(m_previous); }
+
+private:
+    HCURSOR m_previous;
+};
+
+} // namespace
+
+bool CNxoOutlookAddIn::CanAttachLink(const CDispatchObject& item, uint64_t& maxSize)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanAttachLink");
+    if (GetMessageEncryptionFlag(item)) {
+        Logging::Log(Logging::Error, L"Attachments of encrypted messages cannot be linked to");
+        ShowError(GetActiveOutlookWindow(), GetLocalizedMessage(LidEncryptedMessage));
+        return false;
+    }
+    if (!CNxoOutlookAddInConfig::GetInstance().IsAuthenticated()) {
+        Logging::Log(Logging::Error, L"CanAttachLink called with unconfigured add-in (unexpected case)");
+        ShowError(GetActiveOutlookWindow(), GetLocalizedMessage(LidUnableToPerform));
+        return false;
+    }
+    if (!m_maxLinkedAttachmentSizeTime.IsNull()) {
+        const double seconds = (DateTime::Now() - m_maxLinkedAttachmentSizeTime).GetSpan() * 86400.0;
+        if (static_cast<long long>((seconds + 0.5) / 60.0) < SizeCacheMinutes) {
+            maxSize = m_maxLinkedAttachmentSize;
+            return true;
+        }
+    }
+    maxSize = GetMaxLinkedAttachmentSize();
+    return true;
+}
+
+uint64_t CNxoOutlookAddIn::QueryMaxLinkedAttachmentSize()
+{
+    if (!m_apiClient)
+        QZL_THROW(QZL_FUNCTION, CException(LidUnableToPerform));
+    CWaitCursor wait;
+    CNxoClientConfig config;
+    m_apiClient->GetClientConfiguration(config);
+    const uint64_t size = config.GetMaxKvdFileSize();
+    if (size != 0)
+        Logging::Log(Logging::Debug, (L"NXO returned max linked attachment size of " + FormatByteSize(size)).c_str());
+    else
+        Logging::Log(Logging::Debug, L"NXO responded that KVD is disabled");
+    m_maxLinkedAttachmentSize = size;
+    m_maxLinkedAttachmentSizeTime = DateTime::Now();
+    return size;
+}
+
+uint64_t CNxoOutlookAddIn::GetMaxLinkedAttachmentSize()
+{
+    try {
+        return QueryMaxLinkedAttachmentSize();
+    } catch (const CNxoApiError& e) {
+        e.ShowUserMessage(GetActiveOutlookWindow());
+        throw;
+    } catch (const CException& e) {
+        ShowError(GetActiveOutlookWindow(), GetErrorMessage(e, LidUnexpectedResponse));
+        throw;
+    }
+}
+
+bool CNxoOutlookAddIn::CanLockFileForReading(const std::wstring& path)
+{
+    Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+    if (!file) {
+        CWinError error(path.c_str());
+        Logging::Log(Logging::Error, (L"Unable to lock file for reading: " + error.GetDescription()).c_str());
+        return false;
+    }
+    return true;
+}
+
+void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
+{
+    Logging::Log(Logging::Debug, L"Attaching link to message");
+    uint64_t maxSize = 0;
+    if (!CanAttachLink(item, maxSize))
+        return;
+    const HWND owner = GetActiveOutlookWindow();
+    if (maxSize == 0) {
+        ShowError(owner, GetLocalizedMessage(LidFeatureDisabled));
+        return;
+    }
+    std::vector<StringW> paths;
+    const bool chosen = m_chooseFiles ? m_chooseFiles(owner, paths)
+                                      : Os::GetOpenFileNames(StringW(), StringW(), GetLocalizedMessage(LidSelectFiles),
+                                                             paths, owner);
+    if (!chosen) {
+        Logging::Log(Logging::Debug, L"Attachment selection canceled");
+        return;
+    }
+    for (const StringW& path : paths) {
+        const uint64_t size = Os::GetFileSizeByPath(path);
+        const StringW sizeText = FormatByteSize(size);
+        Logging::LogFormat(Logging::Debug, L"Attaching link to file: %s (%s)", path.c_str(), sizeText.c_str());
+        const StringW extension = Os::GetFileExtension(Os::GetFileNameFromPath(path));
+        if (Os::IsBlockedFileExtension(extension)) {
+            Logging::Log(Logging::Warning, (L"Attachment extension is unsafe: " + path).c_str());
+            ShowError(owner, FormatLocalizedMessage(LidUnsafeFileType, L"." + extension));
+            return;
+        }
+        if (size > maxSize) {
+            Logging::Log(Logging::Warning,
+                         (L"Attachment size exceeds limit set by NXO: " + FormatByteSize(maxSize)).c_str());
+            ShowError(owner, FormatLocalizedMessage(LidFileTooLarge, sizeText, FormatByteSize(maxSize)));
+            continue;
+        }
+        if (!CanLockFileForReading(path)) {
+            Logging::Log(Logging::Error, L"Unable to lock attachment for reading");
+            ShowError(owner, GetLocalizedMessage(LidFileInUse));
+            continue;
+        }
+        try {
+            Stubbing::AttachLinkFile(item, path);
+        } catch (const CException& e) {
+            Logging::Log(Logging::Error, (L"Unable to attach link: " + e.GetDescription()).c_str());
+            ShowError(owner, GetLocalizedMessage(LidUnableToPerform));
+            return;
+        }
+    }
+}
+
+// A message with links never leaves with them: when the links cannot be
+// stubbed the send is refused, and the user told why (a Cancel of the
+// user's own is told by nothing more).
+void CNxoOutlookAddIn::StubLinks(const CDispatchObject& item)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::StubLinks");
+    const HWND owner = GetActiveOutlookWindow();
+    try {
+        if (!Stubbing::HasLinkedAttachments(item))
+            return;
+        if (!CNxoOutlookAddInConfig::GetInstance().IsAuthenticated() || !m_apiClient) {
+            Logging::Log(Logging::Error, L"Message has linked attachments, but the add-in has no account");
+            QZL_THROW(QZL_FUNCTION, CException(LidUnableToPerform));
+        }
+        Logging::Log(Logging::Debug, L"Stubbing linked attachments from message");
+        // The limit as the appliance has it now, not as it was when the
+        // links were made.
+        const uint64_t maxSize = QueryMaxLinkedAttachmentSize();
+        if (maxSize == 0)
+            QZL_THROW(QZL_FUNCTION, CException(LidFeatureDisabled));
+        Stubbing::StubLinks(owner, item, *m_apiClient, maxSize);
+    } catch (const CNxoApiError& e) {
+        e.ShowUserMessage(owner);
+        throw;
+    } catch (const CException& e) {
+        ShowError(owner, GetErrorMessage(e, LidUploadFailed));
+        throw;
+    }
+}
 
 void CNxoOutlookAddIn::AttachLinkToMessage(const CDispatchObject& message)
 {
-    Quenzal::Logging::Log(Quenzal::Logging::Trace, L"Entered CNxoOutlookAddIn::AttachLinkToMessage");
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::AttachLinkToMessage");
     // No message to attach to (an explorer without an inline response): the
     // appliance is not asked and no file dialog is shown.
     if (!message)
         return;
+    AttachLinkFiles(message);
 }
 
-// The stubbing step of the send: uploads the linked files and writes the
-// stub. No links, nothing to do.
-bool CNxoOutlookAddIn::StubLinksOnSend(const CDispatchObject&)
+// The stubbing step of the send: false keeps the send cancelled (the user
+// has been told why).
+bool CNxoOutlookAddIn::StubLinksOnSend(const CDispatchObject& message)
 {
-    return true;
+    try {
+        StubLinks(message);
+        return true;
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        return false;
+    }
 }
 
-bool CNxoOutlookAddIn::HasLinkedAttachments(const CDispatchObject&)
+bool CNxoOutlookAddIn::HasLinkedAttachments(const CDispatchObject& message)
 {
-    return false;
+    return message && Stubbing::HasLinkedAttachments(message);
 }
