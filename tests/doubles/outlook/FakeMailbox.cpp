@@ -280,6 +280,9 @@ CFakeRef CFakeMailbox::AddMail(const CFakeRef& folder, const std::wstring& subje
         throw std::logic_error("no such folder");
     CFakeRef item = CFakeObject::Create({Outlook::MailItem});
     CFakeObject* raw = item.Get();
+    // Every mail item has its collection of attachments; these have none.
+    static std::vector<CFakeRef> noAttachments;
+    item->Property(L"Attachments", static_cast<IDispatch*>(MakeCollection(noAttachments).Get()));
     item->Property(L"Subject", subject.c_str())
         .Property(L"ReceivedTime", DateValue(received))
         .Property(L"EntryID", (L"ITEM-" + std::to_wstring(m_nextEntryId++)).c_str())
