@@ -1,20 +1,19 @@
 // The module as Windows and COM meet it: regsvr32 in the test prefix, the
-// class objects and unloading, and the link opener behind OpenLinkW.
-#include "File.h"
-#include "LinkOpener.h"
+// class objects and unloading.
+#include "ComRegistrar.h"
+#include "CreateProcess.h"
 #include "Path.h"
 #include "Registry.h"
 #include "RegistryTestSupport.h"
 #include "RegistryValues.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <oleauto.h>
 
-#include <map>
-#include <memory>
+#include <algorithm>
 
 using namespace Quenzal;
+using Quenzal::OutlookAddIn::GuidToString;
 
 namespace {
 
@@ -28,37 +27,24 @@ StringW ModulePath()
     return Os::CombinePath(Os::GetDirectoryFromPath(exe), L"NxoOutlookAddIn.dll");
 }
 
-StringW ToText(const GUID& guid)
+// What the module's type library declares: itself, the add-in's class, then the interfaces.
+std::vector<GUID> ReadModuleIds()
 {
-    wchar_t text[40] = {};
-    ::StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-// The class and the interfaces the module's type library declares.
-struct ModuleIds {
-    GUID library{}, addIn{};
-    std::vector<GUID> interfaces;
-};
-
-ModuleIds ReadModuleIds()
-{
-    ModuleIds ids;
     ITypeLib* library = nullptr;
     EXPECT_EQ(S_OK, ::LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &library));
     TLIBATTR* libraryAttributes = nullptr;
     library->GetLibAttr(&libraryAttributes);
-    ids.library = libraryAttributes->guid;
+    std::vector<GUID> ids{libraryAttributes->guid, GUID{}};
     library->ReleaseTLibAttr(libraryAttributes);
     for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
         ITypeInfo* info = nullptr;
-        library->GetTypeInfo(i, &info);
         TYPEATTR* attributes = nullptr;
+        library->GetTypeInfo(i, &info);
         info->GetTypeAttr(&attributes);
         if (attributes->typekind == TKIND_COCLASS)
-            ids.addIn = attributes->guid;
+            ids[1] = attributes->guid;
         else
-            ids.interfaces.push_back(attributes->guid);
+            ids.push_back(attributes->guid);
         info->ReleaseTypeAttr(attributes);
         info->Release();
     }
@@ -66,40 +52,38 @@ ModuleIds ReadModuleIds()
     return ids;
 }
 
-// Every key, value and datum below the path, as text; empty when the key is absent.
+// Every key and value below the path, as text; nothing when it is absent.
 void Dump(HKEY root, const std::wstring& path, std::wstring& out)
 {
-    Os::CRegKeyHandle key = Os::TryOpenSubkey(root, path.c_str());
-    if (!key)
+    Os::CRegistryKey key;
+    if (!key.TryOpen(root, path.c_str(), KEY_READ))
         return;
     out += path + L"\n";
     wchar_t name[512];
     BYTE data[2048];
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 512, size = sizeof(data), type = 0;
-        if (::RegEnumValueW(key.Get(), i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
-            break;
-        out += StringW::Format(L"  %s=%u:", name, type) + std::wstring(reinterpret_cast<wchar_t*>(data), size / 2) +
-               L"\n";
+    DWORD length = 512, size = sizeof(data), type = 0;
+    for (DWORD i = 0; ::RegEnumValueW(key.Get(), i, name, &length, nullptr, &type, data, &size) == 0; ++i) {
+        auto text = reinterpret_cast<const wchar_t*>(data);
+        out += path + L"|" + name + L"|" +
+               (type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data))
+                                  : std::wstring(text, wcsnlen(text, size / 2))) + L"\n";
+        length = 512, size = sizeof(data);
     }
     std::vector<std::wstring> subkeys;
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 512;
-        if (::RegEnumKeyExW(key.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        subkeys.push_back(name);
-    }
+    for (DWORD i = 0; ::RegEnumKeyW(key.Get(), i, name, 512) == 0; ++i)
+        subkeys.push_back(path + L"\\" + name);
     for (const std::wstring& subkey : subkeys)
-        Dump(root, path + L"\\" + subkey, out);
+        Dump(root, subkey, out);
 }
 
-std::wstring Snapshot(const ModuleIds& ids)
+std::wstring Snapshot(const std::vector<GUID>& ids)
 {
     std::wstring out;
-    Dump(HKEY_CLASSES_ROOT, L"CLSID\\" + ToText(ids.addIn), out);
-    Dump(HKEY_CLASSES_ROOT, L"TypeLib\\" + ToText(ids.library), out);
-    for (const GUID& iid : ids.interfaces)
-        Dump(HKEY_CLASSES_ROOT, L"Interface\\" + ToText(iid), out);
+    Dump(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidToString(ids.front()), out);
+    for (const GUID& id : ids) {
+        Dump(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidToString(id), out);
+        Dump(HKEY_CLASSES_ROOT, L"Interface\\" + GuidToString(id), out);
+    }
     for (const wchar_t* progId : {L"Quenzal.NxoOutlookAddIn", L"Quenzal.NxoOutlookAddIn.1"})
         Dump(HKEY_CLASSES_ROOT, progId, out);
     Dump(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office", out);
@@ -107,103 +91,75 @@ std::wstring Snapshot(const ModuleIds& ids)
     return out;
 }
 
-DWORD RunRegsvr32(const std::wstring& options)
+DWORD RunRegsvr32(const wchar_t* options)
 {
-    std::wstring command = L"regsvr32.exe /s " + options + L" \"" + ModulePath() + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return ::GetLastError();
-    Os::CHandle thread(process.hThread), child(process.hProcess);
-    ::WaitForSingleObject(child.Get(), 60000);
+    Os::CHandle process = Os::CreateProcess(L"regsvr32.exe", options + (L" \"" + ModulePath() + L"\"")).Execute();
     DWORD code = 1;
-    ::GetExitCodeProcess(child.Get(), &code);
+    if (::WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.Get(), &code);
     return code;
 }
 
-// Whatever happens in the test, the module leaves the registry registered
-// as it was found.
-struct RegistrationRestore {
-    bool wasRegistered;
-    ~RegistrationRestore()
-    {
-        if (!wasRegistered)
-            RunRegsvr32(L"/u");
-    }
+// The prefix is left unregistered, also when the test fails half-way.
+struct Unregister {
+    ~Unregister() { RunRegsvr32(L"/s /u"); }
 };
 
-std::string Record(const std::wstring& text)
+void SetDisabledItem(HKEY key, const wchar_t* name, const std::wstring& path)
 {
-    return std::string(reinterpret_cast<const char*>(text.c_str()), text.size() * sizeof(wchar_t));
+    Os::SetRegistryDataW(key, name, REG_BINARY, std::string(reinterpret_cast<const char*>(path.data()), path.size() * 2));
 }
 
 } // namespace
 
 // Registered twice and unregistered, the module leaves the registry as it
-// found it; registered, it is found by ProgID and served from its file, has
+// found it. Registered, it is found by ProgID and served from its file, has
 // one machine-wide Outlook entry and no per-user one, and has cleared every
 // record of it from Outlook's disabled items.
 TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
 {
-    QzlTest::CNamedTestLock lock(L"Local\\QuenzalTest.ModuleRegistration");
-    QzlTest::CNamedTestLock disabledLock(L"Local\\QuenzalTest.OfficeDisabledItems");
+    QzlTest::CNamedTestLock lock(L"Local\\QuenzalTest.OfficeDisabledItems");
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const ModuleIds ids = ReadModuleIds();
+    const std::vector<GUID> ids = ReadModuleIds();
     const std::wstring before = Snapshot(ids);
-    RegistrationRestore restore{QzlTest::RegistryKeyExists(HKEY_CLASSES_ROOT, (L"CLSID\\" + ToText(ids.addIn)).c_str())};
-    ASSERT_FALSE(restore.wasRegistered) << "the test prefix has the add-in registered already";
-
+    ASSERT_EQ(std::wstring::npos, before.find(L"Addins\\Quenzal")) << "the test prefix has the add-in registered";
+    Unregister unregister;
     QzlTest::CRegistryPathCleanup disabledCleanup(HKEY_CURRENT_USER, DisabledItems16);
     QzlTest::CRegistryPathCleanup userCleanup(HKEY_CURRENT_USER, AddInsKey);
     ASSERT_FALSE(disabledCleanup.Existed());
-    Os::CRegKeyHandle disabled = Os::CreateSubkey(HKEY_CURRENT_USER, DisabledItems16);
-    for (const wchar_t* name : {L"a", L"b", L"c"})
-        Os::SetRegistryDataW(disabled.Get(), name, REG_BINARY, Record(L"c:\\addins\\nxooutlookaddin.dll"));
-    Os::SetRegistryDataW(disabled.Get(), L"other", REG_BINARY, Record(L"c:\\addins\\other.dll"));
-    Os::SetRegistryDword(Os::CreateSubkey(HKEY_CURRENT_USER, AddInsKey).Get(), L"LoadBehavior", 2);
+    {
+        Os::CRegKeyHandle disabled = Os::CreateSubkey(HKEY_CURRENT_USER, DisabledItems16);
+        for (const wchar_t* name : {L"a", L"b", L"c"})
+            SetDisabledItem(disabled.Get(), name, L"c:\\addins\\nxooutlookaddin.dll");
+        SetDisabledItem(disabled.Get(), L"other", L"c:\\addins\\other.dll");
+        Os::SetRegistryDword(Os::CreateSubkey(HKEY_CURRENT_USER, AddInsKey).Get(), L"LoadBehavior", 2);
+    }
 
-    ASSERT_EQ(0u, RunRegsvr32(L""));
-    ASSERT_EQ(0u, RunRegsvr32(L""));
-    Os::CRegKeyHandle addIn = Os::TryOpenSubkey(HKEY_LOCAL_MACHINE, AddInsKey);
-    ASSERT_TRUE(addIn);
-    DWORD loadBehavior = 0, commandLineSafe = 9;
-    EXPECT_TRUE(Os::GetRegistryDword(addIn.Get(), L"LoadBehavior", loadBehavior));
-    EXPECT_TRUE(Os::GetRegistryDword(addIn.Get(), L"CommandLineSafe", commandLineSafe));
-    EXPECT_EQ(3u, loadBehavior);
-    EXPECT_EQ(0u, commandLineSafe);
-    EXPECT_EQ(L"Quenzal Inbox Rampart Outlook Add-In", Os::TryGetStringValue(addIn.Get(), L"FriendlyName"));
+    ASSERT_EQ(0u, RunRegsvr32(L"/s"));
+    ASSERT_EQ(0u, RunRegsvr32(L"/s"));
+    std::wstring registered;
+    Dump(HKEY_LOCAL_MACHINE, AddInsKey, registered);
+    EXPECT_EQ(std::wstring(AddInsKey) + L"\n" + AddInsKey + L"|CommandLineSafe|0\n" + AddInsKey +
+                  L"|FriendlyName|Quenzal Inbox Rampart Outlook Add-In\n" + AddInsKey + L"|LoadBehavior|3\n",
+              registered);
     EXPECT_FALSE(QzlTest::RegistryKeyExists(HKEY_CURRENT_USER, AddInsKey));
-    std::wstring classKey = L"CLSID\\" + ToText(ids.addIn);
-    EXPECT_EQ(L"Apartment", Os::TryGetRegistryString(HKEY_CLASSES_ROOT, (classKey + L"\\InprocServer32").c_str(),
-                                                      L"ThreadingModel"));
-    EXPECT_EQ(ToText(ids.library), Os::TryGetRegistryString(HKEY_CLASSES_ROOT, (classKey + L"\\TypeLib").c_str(),
-                                                             nullptr));
-    EXPECT_EQ(L"Quenzal.NxoOutlookAddIn.1", Os::TryGetRegistryString(HKEY_CLASSES_ROOT,
-                                                                    L"Quenzal.NxoOutlookAddIn\\CurVer", nullptr));
-    Os::CRegKeyHandle disabledAfter = Os::TryOpenSubkey(HKEY_CURRENT_USER, DisabledItems16);
-    DWORD type = 0;
-    std::string data;
-    for (const wchar_t* name : {L"a", L"b", L"c"})
-        EXPECT_FALSE(Os::GetRegistryDataW(disabledAfter.Get(), name, type, data)) << "value " << name;
-    EXPECT_TRUE(Os::GetRegistryDataW(disabledAfter.Get(), L"other", type, data));
-    disabledAfter.Reset();
+    std::wstring disabledLeft;
+    Dump(HKEY_CURRENT_USER, DisabledItems16, disabledLeft);
+    EXPECT_EQ(1u, std::count(disabledLeft.begin(), disabledLeft.end(), L'|') / 2) << disabledLeft;
+    EXPECT_NE(std::wstring::npos, disabledLeft.find(L"|other|"));
+    std::wstring server = L"CLSID\\" + GuidToString(ids[1]) + L"\\InprocServer32";
+    EXPECT_EQ(L"Apartment", Os::TryGetRegistryString(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel"));
 
     // Outlook's way in: the ProgID, then the server the registry names.
     CLSID clsid{};
     ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"Quenzal.NxoOutlookAddIn", &clsid));
-    EXPECT_EQ(ids.addIn, clsid);
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, ::CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                       reinterpret_cast<void**>(&factory)));
-    IDispatch* addInObject = nullptr;
-    EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&addInObject)));
-    if (addInObject != nullptr)
-        addInObject->Release();
-    factory->Release();
+    EXPECT_EQ(ids[1], clsid);
+    IDispatch* addIn = nullptr;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                       reinterpret_cast<void**>(&addIn)));
+    addIn->Release();
 
-    ASSERT_EQ(0u, RunRegsvr32(L"/u"));
-    disabled.Reset();
+    ASSERT_EQ(0u, RunRegsvr32(L"/s /u"));
     Os::DeleteRegistryValue(Os::CreateSubkey(HKEY_CURRENT_USER, DisabledItems16).Get(), L"other");
     EXPECT_EQ(before, Snapshot(ids));
     ::CoUninitialize();
@@ -213,25 +169,23 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
 // lives, and while a client holds a server lock; other classes are refused.
 TEST(ModuleTest, ServesItsClassObjectAndUnloadsWhenNothingHoldsIt)
 {
-    const ModuleIds ids = ReadModuleIds();
+    const std::vector<GUID> ids = ReadModuleIds();
     HMODULE module = ::LoadLibraryW(ModulePath().c_str());
     ASSERT_NE(nullptr, module);
     auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
         reinterpret_cast<void (*)()>(::GetProcAddress(module, "DllGetClassObject")));
     auto canUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
         reinterpret_cast<void (*)()>(::GetProcAddress(module, "DllCanUnloadNow")));
-    ASSERT_TRUE(getClassObject && canUnloadNow);
-    EXPECT_NE(nullptr, ::GetProcAddress(module, "OpenLinkW"));
+    ASSERT_TRUE(getClassObject && canUnloadNow && ::GetProcAddress(module, "OpenLinkW"));
 
     void* none = &none;
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(ids.library, IID_IClassFactory, &none));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(ids.front(), IID_IClassFactory, &none));
     EXPECT_EQ(nullptr, none);
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, getClassObject(ids.addIn, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-    EXPECT_EQ(S_FALSE, canUnloadNow());
     IUnknown* object = nullptr;
-    int outer = 0;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(reinterpret_cast<IUnknown*>(&outer), IID_IUnknown,
+    ASSERT_EQ(S_OK, getClassObject(ids[1], IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_FALSE, canUnloadNow());
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(reinterpret_cast<IUnknown*>(&none), IID_IUnknown,
                                                              reinterpret_cast<void**>(&object)));
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)));
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
@@ -239,7 +193,7 @@ TEST(ModuleTest, ServesItsClassObjectAndUnloadsWhenNothingHoldsIt)
     EXPECT_EQ(S_FALSE, canUnloadNow());
     object->Release();
     EXPECT_EQ(S_FALSE, canUnloadNow()) << "the server lock keeps it";
-    ASSERT_EQ(S_OK, getClassObject(ids.addIn, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, getClassObject(ids[1], IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     factory->Release();
     EXPECT_EQ(S_OK, canUnloadNow());
