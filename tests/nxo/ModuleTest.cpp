@@ -177,6 +177,9 @@ TEST(ModuleTest, ServesItsClassObjectAndUnloadsWhenNothingHoldsIt)
     auto canUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
         reinterpret_cast<void (*)()>(::GetProcAddress(module, "DllCanUnloadNow")));
     ASSERT_TRUE(getClassObject && canUnloadNow && ::GetProcAddress(module, "OpenLinkW"));
+    // jsoncpp's classes, which the module exports for its users (Json::Value(), Json::Reader()).
+    EXPECT_TRUE(::GetProcAddress(module, "_ZN4Json5ValueC1ENS_9ValueTypeE") &&
+                ::GetProcAddress(module, "_ZN4Json6ReaderC1Ev"));
 
     void* none = &none;
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(ids.front(), IID_IClassFactory, &none));
