@@ -3,6 +3,7 @@
 #include "ErrorReport.h"
 #include "Guid.h"
 #include "Registry.h"
+#include "RegistryKey.h"
 #include "RegistryValues.h"
 
 #include <oleauto.h>
@@ -53,13 +54,27 @@ void CComRegistrar::Register() const
     }
 }
 
+namespace {
+
+bool IsKeyEmpty(HKEY root, const std::wstring& path)
+{
+    Os::CRegistryKey key;
+    DWORD subkeys = 0, values = 0;
+    return key.TryOpen(root, path.c_str(), KEY_READ) &&
+           ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                              nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
+}
+
+} // namespace
+
 void CComRegistrar::Unregister() const
 {
     std::for_each(m_keys.rbegin(), m_keys.rend(), [](const RegistrarKey& entry) {
-        if (entry.shared)
-            Os::DeleteEmptyRegistryKey(entry.root, entry.path.c_str());
-        else
+        if (!entry.shared)
             Os::DeleteRegistryKey(entry.root, entry.path.c_str());
+        else if (IsKeyEmpty(entry.root, entry.path))
+            Os::DeleteEmptyRegistryKey(entry.root, entry.path.c_str());
     });
 }
 
@@ -93,10 +108,13 @@ void UnregisterModuleTypeLibrary(const std::wstring& modulePath)
     QZL_CHECK_COM_RESULT(QZL_FUNCTION, holder.library->GetLibAttr(&attributes));
     TLIBATTR copy = *attributes;
     holder.library->ReleaseTLibAttr(attributes);
-    HRESULT hr = ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
     // Taking away what is not there leaves the registry as wanted.
-    if (hr != TYPE_E_REGISTRYACCESS)
-        QZL_CHECK_COM_RESULT(QZL_FUNCTION, hr);
+    BSTR registeredPath = nullptr;
+    if (FAILED(::QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, &registeredPath)))
+        return;
+    ::SysFreeString(registeredPath);
+    QZL_CHECK_COM_RESULT(QZL_FUNCTION, ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum,
+                                                           copy.lcid, copy.syskind));
 }
 
 } // namespace Quenzal::OutlookAddIn

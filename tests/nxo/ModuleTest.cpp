@@ -86,7 +86,7 @@ std::wstring Snapshot(const std::vector<GUID>& ids)
     }
     for (const wchar_t* progId : {L"Quenzal.NxoOutlookAddIn", L"Quenzal.NxoOutlookAddIn.1"})
         Dump(HKEY_CLASSES_ROOT, progId, out);
-    Dump(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office", out);
+    Dump(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Outlook", out);
     Dump(HKEY_CURRENT_USER, AddInsKey, out);
     return out;
 }
@@ -126,6 +126,9 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
     Unregister unregister;
     QzlTest::CRegistryPathCleanup disabledCleanup(HKEY_CURRENT_USER, DisabledItems16);
     QzlTest::CRegistryPathCleanup userCleanup(HKEY_CURRENT_USER, AddInsKey);
+    // Another add-in's entry: Outlook's key stays for it.
+    const wchar_t* const otherAddIn = L"Software\\Microsoft\\Office\\Outlook\\Addins\\Other.AddIn";
+    QzlTest::CRegistryPathCleanup otherCleanup(HKEY_LOCAL_MACHINE, otherAddIn);
     ASSERT_FALSE(disabledCleanup.Existed());
     {
         Os::CRegKeyHandle disabled = Os::CreateSubkey(HKEY_CURRENT_USER, DisabledItems16);
@@ -136,6 +139,7 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
     }
 
     ASSERT_EQ(0u, RunRegsvr32(L"/s"));
+    Os::CreateSubkey(HKEY_LOCAL_MACHINE, otherAddIn);
     ASSERT_EQ(0u, RunRegsvr32(L"/s"));
     std::wstring registered;
     Dump(HKEY_LOCAL_MACHINE, AddInsKey, registered);
@@ -160,6 +164,9 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
     addIn->Release();
 
     ASSERT_EQ(0u, RunRegsvr32(L"/s /u"));
+    EXPECT_TRUE(QzlTest::RegistryKeyExists(HKEY_LOCAL_MACHINE, otherAddIn));
+    Os::DeleteRegistryKey(HKEY_LOCAL_MACHINE, otherAddIn);
+    ASSERT_EQ(0u, RunRegsvr32(L"/s /u")) << "unregistering what is not registered";
     Os::DeleteRegistryValue(Os::CreateSubkey(HKEY_CURRENT_USER, DisabledItems16).Get(), L"other");
     EXPECT_EQ(before, Snapshot(ids));
     ::CoUninitialize();
