@@ -119,6 +119,8 @@ void SetDisabledItem(HKEY key, const wchar_t* name, const std::wstring& path)
 TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
 {
     QzlTest::CNamedTestLock lock(L"Local\\QuenzalTest.OfficeDisabledItems");
+    // No flow loads the add-in while it is registered: registered, it counts itself in the family.
+    QzlTest::CNamedTestLock flows(L"Local\\QuenzalTest.NxoSettings");
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::vector<GUID> ids = ReadModuleIds();
     const std::wstring before = Snapshot(ids);
