@@ -10,7 +10,6 @@
 #include "Logging.h"
 #include "OutlookAddInUtil.h"
 #include "Path.h"
-#include "TiXmlUtil.h"
 #include "Util.h"
 #include "XmlGenerator.h"
 
@@ -85,15 +84,6 @@ bool HasLinkedAttachments(const CDispatchObject& item)
         if (IsLinkFile(TryGetAttachmentFilename(attachments.GetDispatch(L"Item", {i}))))
             return true;
     return false;
-}
-
-StringW GetPathFromLink(const std::string& xml)
-{
-    TiXmlDocument document = ParseXmlDocument(xml, "AttachedLink");
-    StringW path = GetChildElementText(*document.RootElement(), "Path");
-    if (path.empty())
-        QZL_THROW(QZL_FUNCTION, CException(L"Unable to parse path from link XML"));
-    return path;
 }
 
 Os::CHandle WriteAttachmentToTemp(const CDispatchObject& attachment)

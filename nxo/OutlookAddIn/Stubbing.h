@@ -12,6 +12,7 @@
 #include "ComProgressDlg.h"
 #include "DispatchObject.h"
 #include "KvdRequest.h"
+#include "LinkFile.h"
 #include "SmartPointer.h"
 #include "StringW.h"
 
@@ -68,8 +69,6 @@ constexpr wchar_t LinkFileExtension[] = L"qenz";
 void AttachLinkFile(const OutlookAddIn::CDispatchObject& item, const std::wstring& path);
 bool IsLinkFile(const std::wstring& fileName);
 bool HasLinkedAttachments(const OutlookAddIn::CDispatchObject& item);
-// Raises CException when the text names no path.
-StringW GetPathFromLink(const std::string& xml);
 // Empty when the link holds no path; raises for a link file too large to be one.
 StringW GetPathFromLinkedAttachment(const OutlookAddIn::CDispatchObject& attachment);
 // The attachment saved to a temporary file, open for reading, gone when closed.
