@@ -10,7 +10,9 @@
 // the rest here) and the completions of appliance requests (pool threads:
 // they only post here).
 
+#include "ComProgressDlg.h"
 #include "FolderEventSink.h"
+#include "InlineResponseEventSink.h"
 #include "NxoApiClient.h"
 #include "OutlookAddIn.h"
 #include "OutlookAddInTimer.h"
@@ -23,6 +25,7 @@
 
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 class CNxoOutlookAddIn : public Quenzal::OutlookAddIn::COutlookAddIn {
@@ -65,6 +68,17 @@ public:
     // Items that arrived in, or changed in, a watched folder.
     void OnFolderItemAdd(long folderId, IDispatch* item);
     void OnFolderItemChange(long folderId, IDispatch* item);
+    // A spam message moved to Deleted Items for good arrived there.
+    void CompletePermanentDeletion(IDispatch* item);
+
+    // Whitelisting: sent mail, contacts and the scan of both. The scan
+    // answers how many addresses it found, each once per folder.
+    size_t ScanSentItemsAndContactsForWhitelist(bool scanSent, bool scanContacts, HWND owner);
+
+    // Inline responses: one sink per explorer, dropped when it closes.
+    void OnNewExplorer(IDispatch* explorer) override;
+    void OnExplorerClosed(CInlineResponseEventSink* sink);
+    void OnInlineResponse();
 
     // Auto-configuration and the authentication probe.
     void AutoConfigure();
@@ -110,6 +124,14 @@ private:
     Quenzal::OutlookAddIn::CDispatchObject MoveMessage(const Quenzal::OutlookAddIn::CDispatchObject& message,
                                                        const Quenzal::OutlookAddIn::CDispatchObject& folder);
     void ShowKvdIntroduction();
+    // Whitelisting.
+    void WhitelistCollectedAddresses(const std::set<std::string>& addresses, const wchar_t* noneFound);
+    void ScanSentItemsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
+                                   std::set<std::string>& addresses);
+    void ScanContactsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
+                                  std::set<std::string>& addresses);
+    void ScanItems(const Quenzal::OutlookAddIn::CDispatchObject& items, CComProgressDlg& dialog,
+                   const std::function<size_t(IDispatch*)>& collect);
 
     // Shared with the completions of appliance requests, which keep it alive
     // while they run.
@@ -129,4 +151,6 @@ private:
     };
     std::vector<std::unique_ptr<Quenzal::Mapi::CNewMailEventSink, SinkRelease>> m_newMailSinks;
     CUiThreadWork m_uiWork;
+    // Inline responses.
+    std::vector<std::unique_ptr<CInlineResponseEventSink>> m_inlineResponseSinks;
 };
