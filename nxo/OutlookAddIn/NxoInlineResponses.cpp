@@ -7,6 +7,7 @@
 #include "CaughtException.h"
 #include "ErrorReport.h"
 #include "Logging.h"
+#include "NxoCommandIds.h"
 #include "OutlookIds.h"
 
 using namespace Quenzal;
@@ -41,9 +42,12 @@ void CNxoOutlookAddIn::OnExplorerClosed(CInlineResponseEventSink* sink)
     std::erase_if(m_inlineResponseSinks, [sink](const auto& held) { return held.get() == sink; });
 }
 
+// Office asks the encryption toggle for its state again, now for the reply
+// shown inline.
 void CNxoOutlookAddIn::OnInlineResponse()
 {
-    CDispatchObject ribbon = GetRibbonUI();
+    const CDispatchObject& ribbon = GetRibbonUI();
     if (!ribbon)
         QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
+    ribbon.Call(L"InvalidateControl", {_variant_t(GetCommandName(CommandEncrypt).c_str())});
 }

@@ -19,6 +19,14 @@
 
 namespace NxoTest {
 
+inline constexpr wchar_t ComposeRibbon[] = L"Microsoft.Outlook.Mail.Compose";
+
+// A property or callback answer as text; "<not set>" when it is no text.
+inline std::wstring Text(const _variant_t& value)
+{
+    return value.vt == VT_BSTR ? value.bstrVal : L"<not set>";
+}
+
 class CAddInFlow {
 public:
     CAddInFlow();
@@ -35,6 +43,8 @@ public:
     // new mail in the Inbox (returns once the provider has told the add-in),
     // or only in the folder for a scan to find.
     void DeliverProbeAsNewMail();
+    // A message the user is writing, in Drafts, with these categories.
+    QzlFake::CFakeRef AddDraft(const std::wstring& subject, const std::wstring& categories = L"");
     QzlFake::CFakeRef AddProbeToFolder(long folder);
 
     // A message the user sent days ago (Outlook gives it a received time
@@ -88,6 +98,7 @@ private:
     IMAPISession* m_session = nullptr;
     int m_nextEntryId = 1;
     Quenzal::OutlookAddIn::CObjectRef<CNxoOutlookAddIn> m_linkedAddIn;
+    QzlFake::CFakeRef m_drafts;
 };
 
 } // namespace NxoTest

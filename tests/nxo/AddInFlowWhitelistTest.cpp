@@ -3,6 +3,7 @@
 // progress dialog, and the explorers' inline-response sinks.
 #include "AddInFlow.h"
 
+#include "FakeRibbon.h"
 #include "StringW.h"
 #include "TestSupport.h"
 
@@ -164,7 +165,7 @@ TEST(AddInFlowTest, ScansSentItemsAndContactsWithTotalsAndCancel)
 
 // One sink per explorer on Outlook 2013 and later, gone when the explorer
 // closes and at disconnection; an inline response before the ribbon loaded
-// is reported and answered.
+// is reported and answered; once it has, the encryption toggle is asked again.
 TEST(AddInFlowTest, InlineResponseSinksFollowTheirExplorers)
 {
     CAddInFlow flow;
@@ -177,6 +178,11 @@ TEST(AddInFlowTest, InlineResponseSinksFollowTheirExplorers)
     EXPECT_TRUE(Contains(log, "Entering CInlineResponseEventSink::OnInlineResponse"));
     EXPECT_TRUE(Contains(log, "Caught exception at InlineResponseEventSink.cpp, CInlineResponseEventSink::OnInlineResponse"));
     EXPECT_FALSE(Contains(log, "Leaving CInlineResponseEventSink::OnInlineResponse"));
+    CFakeRibbonHost ribbon(flow.host->GetAddIn());
+    ASSERT_EQ(S_OK, ribbon.Load(L"Microsoft.Outlook.Explorer"));
+    first->Events(Outlook::ExplorerEvents10).Fire(0xFC92, {DispatchArgument(nullptr)});
+    EXPECT_EQ(1, ribbon.ribbonUi->CallCount(L"InvalidateControl"));
+    EXPECT_TRUE(Contains(flow.Log(), "Leaving CInlineResponseEventSink::OnInlineResponse"));
 
     CFakeRef second = flow.outlook.FireNewExplorer();
     EXPECT_EQ(3u, second->GetSinkCount());

@@ -280,7 +280,10 @@ CFakeRef CFakeMailbox::AddMail(const CFakeRef& folder, const std::wstring& subje
         throw std::logic_error("no such folder");
     CFakeRef item = AddItem(*data, Outlook::MailItem, subject, message, false);
     CFakeObject* raw = item.Get();
-    item->Property(L"ReceivedTime", DateValue(received)).Property(L"Class", 43L);
+    item->Property(L"ReceivedTime", DateValue(received))
+        .Property(L"Class", 43L)
+        .Property(L"Categories", L"")
+        .Property(L"Sent", false);
     item->Method(L"Move", [this, raw](const Values& arguments) {
         if (arguments.size() != 1 || arguments[0].vt != VT_DISPATCH)
             throw DISP_E_BADPARAMCOUNT;

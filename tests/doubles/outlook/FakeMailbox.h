@@ -2,8 +2,9 @@
 // The stand-in Outlook's mailbox: default folders with their Items (Count,
 // Item, Restrict with the filters the add-in writes, Sort, ItemAdd and
 // ItemChange events), mail items over MAPI messages of the test provider
-// (Subject, ReceivedTime, EntryID, MAPIOBJECT, Move, Delete), contact items
-// over MAPI property objects (Subject, EntryID, MAPIOBJECT), and the
+// (Subject, ReceivedTime, EntryID, MAPIOBJECT, Categories, Sent, Move,
+// Delete), contact items over MAPI property objects (Subject, EntryID,
+// MAPIOBJECT), and the
 // NameSpace members that reach them (GetDefaultFolder, GetFolderFromID,
 // MAPIOBJECT, Offline). As in Outlook, ItemAdd is raised later, from the
 // user-interface thread's message loop, never inside the call that moved the
