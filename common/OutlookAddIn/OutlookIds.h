@@ -19,6 +19,7 @@ inline constexpr IID IID_OutlookApplication = MakeOfficeIid(0x00063001); // _App
 inline constexpr IID IID_OutlookExplorer = MakeOfficeIid(0x00063003);    // _Explorer
 inline constexpr IID IID_OutlookInspector = MakeOfficeIid(0x00063005);   // _Inspector
 inline constexpr IID IID_OutlookMailItem = MakeOfficeIid(0x00063034);    // _MailItem
+inline constexpr IID IID_OutlookContactItem = MakeOfficeIid(0x00063021); // _ContactItem
 inline constexpr IID IID_OutlookPropertyPages = MakeOfficeIid(0x00063080);
 inline constexpr IID IID_OutlookPropertyPage = MakeOfficeIid(0x0006307E);
 inline constexpr IID IID_OfficeRibbonControl = MakeOfficeIid(0x000C0395);
@@ -47,6 +48,8 @@ inline constexpr DISPID DISPID_ExplorerActivate = 0xF001;
 inline constexpr DISPID DISPID_ExplorerFolderSwitch = 0xF002;
 inline constexpr DISPID DISPID_ExplorerSelectionChange = 0xF007;
 inline constexpr DISPID DISPID_ExplorerClose = 0xF008;
+inline constexpr DISPID DISPID_InlineResponse = 0xFC92;      // (Item)
+inline constexpr DISPID DISPID_InlineResponseClose = 0xFC96;
 
 inline constexpr IID DIID_InspectorEvents10 = MakeOfficeIid(0x0006307D);
 inline constexpr DISPID DISPID_InspectorActivate = 0xF001;

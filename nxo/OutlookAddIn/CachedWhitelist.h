@@ -14,10 +14,9 @@
 // The cache has no lock of its own; its owner (the API client) holds its lock
 // around every use, the membership test included.
 
-#include "Net.h"
+#include "SmtpAddressSet.h"
 #include "StringW.h"
 
-#include <set>
 #include <string>
 
 namespace Quenzal::Net {
@@ -26,7 +25,7 @@ class CUri;
 
 class CCachedWhitelist {
 public:
-    using AddressSet = std::set<std::string, Quenzal::Net::NoCaseLessA>;
+    using AddressSet = Quenzal::Mapi::SmtpAddressSet;
 
     // Imports the file of the product's older name and loads the cache; file
     // problems are logged, never raised.

@@ -24,6 +24,7 @@ public:
     void Uninitialize();
 
     long GetFolderId() const { return m_folderId; }
+    const Quenzal::OutlookAddIn::CDispatchObject& GetFolder() const { return m_folder; }
     // Null before Initialize.
     Quenzal::OutlookAddIn::CDispatchObject GetItems() const { return m_items; }
     long GetItemCount() const;

@@ -164,24 +164,18 @@ void CNxoOutlookAddIn::MoveMessageToSpecifiedFolder(const CDispatchObject& messa
     MoveMessage(message, folder);
 }
 
-void CNxoOutlookAddIn::OnFolderItemAdd(long folderId, IDispatch* item)
+void CNxoOutlookAddIn::CompletePermanentDeletion(IDispatch* item)
 {
-    try {
-        if (folderId != olFolderDeletedItems || m_pendingPermanentDeletions.empty())
-            return;
-        CDispatchObject message = AsMailItem(item);
-        if (!message)
-            return;
-        auto pending = m_pendingPermanentDeletions.find(message.GetString(L"EntryID"));
-        if (pending == m_pendingPermanentDeletions.end())
-            return;
-        m_pendingPermanentDeletions.erase(pending);
-        StringW subject = message.GetString(L"Subject");
-        message.Call(L"Delete");
-        Logging::Log(Logging::Debug, (L"Permanently deleted message: " + subject).c_str());
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
-    }
+    if (m_pendingPermanentDeletions.empty())
+        return;
+    CDispatchObject message = AsMailItem(item);
+    if (!message)
+        return;
+    auto pending = m_pendingPermanentDeletions.find(message.GetString(L"EntryID"));
+    if (pending == m_pendingPermanentDeletions.end())
+        return;
+    m_pendingPermanentDeletions.erase(pending);
+    StringW subject = message.GetString(L"Subject");
+    message.Call(L"Delete");
+    Logging::Log(Logging::Debug, (L"Permanently deleted message: " + subject).c_str());
 }
-
-void CNxoOutlookAddIn::OnFolderItemChange(long, IDispatch*) {}

@@ -8,3 +8,8 @@ CDispatchObject AsMailItem(IDispatch* item)
 {
     return CDispatchObject::Query(item, IID_OutlookMailItem);
 }
+
+CDispatchObject AsContactItem(IDispatch* item)
+{
+    return CDispatchObject::Query(item, IID_OutlookContactItem);
+}

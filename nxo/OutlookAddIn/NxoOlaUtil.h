@@ -24,6 +24,8 @@ _com_ptr_t<_com_IIID<I, &__uuidof(I)>> GetMapiObject(const Quenzal::OutlookAddIn
 
 // The item as a mail item; empty when it is another kind of item.
 Quenzal::OutlookAddIn::CDispatchObject AsMailItem(IDispatch* item);
+// The item as a contact; empty when it is another kind of item.
+Quenzal::OutlookAddIn::CDispatchObject AsContactItem(IDispatch* item);
 
 // Outlook's default folders by number.
 enum OutlookDefaultFolder : long {

@@ -227,6 +227,7 @@ void CNxoOutlookAddIn::InitializeFolderEventSinks()
 
 void CNxoOutlookAddIn::UninitializeEventSinks()
 {
+    m_inlineResponseSinks.clear();
     for (auto& sink : m_newMailSinks)
         sink->Uninitialize();
     m_newMailSinks.clear();

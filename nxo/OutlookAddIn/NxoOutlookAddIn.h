@@ -10,7 +10,9 @@
 // the rest here) and the completions of appliance requests (pool threads:
 // they only post here).
 
+#include "ComProgressDlg.h"
 #include "FolderEventSink.h"
+#include "InlineResponseEventSink.h"
 #include "NxoApiClient.h"
 #include "OutlookAddIn.h"
 #include "OutlookAddInTimer.h"
@@ -26,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 class CNxoOutlookAddIn : public Quenzal::OutlookAddIn::COutlookAddIn {
@@ -91,6 +94,17 @@ public:
     // Items that arrived in, or changed in, a watched folder.
     void OnFolderItemAdd(long folderId, IDispatch* item);
     void OnFolderItemChange(long folderId, IDispatch* item);
+    // A spam message moved to Deleted Items for good arrived there.
+    void CompletePermanentDeletion(IDispatch* item);
+
+    // Whitelisting: sent mail, contacts and the scan of both. The scan
+    // answers how many addresses it found, each once per folder.
+    size_t ScanSentItemsAndContactsForWhitelist(bool scanSent, bool scanContacts, HWND owner);
+
+    // Inline responses: one sink per explorer, dropped when it closes.
+    void OnNewExplorer(IDispatch* explorer) override;
+    void OnExplorerClosed(CInlineResponseEventSink* sink);
+    void OnInlineResponse();
 
     // Auto-configuration and the authentication probe.
     void AutoConfigure();
@@ -148,6 +162,14 @@ private:
     Quenzal::OutlookAddIn::CDispatchObject MoveMessage(const Quenzal::OutlookAddIn::CDispatchObject& message,
                                                        const Quenzal::OutlookAddIn::CDispatchObject& folder);
     void ShowKvdIntroduction();
+    // Whitelisting.
+    void WhitelistCollectedAddresses(const std::set<std::string>& addresses, const wchar_t* noneFound);
+    void ScanSentItemsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
+                                   std::set<std::string>& addresses);
+    void ScanContactsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
+                                  std::set<std::string>& addresses);
+    void ScanItems(const Quenzal::OutlookAddIn::CDispatchObject& items, CComProgressDlg& dialog,
+                   const std::function<size_t(IDispatch*)>& collect);
     // Commands: the buttons of a compose inspector's bar (false when the
     // toolbar is no such window); the message a window's command acts on.
     bool CreateInspectorToolbarButtons(Quenzal::OutlookAddIn::CAddInToolbar& toolbar);
@@ -184,4 +206,7 @@ private:
     uint64_t m_maxLinkedAttachmentSize = 0;
     Quenzal::DateTime m_maxLinkedAttachmentSizeTime;
     FileChooser m_chooseFiles;
+
+    // Inline responses.
+    std::vector<std::unique_ptr<CInlineResponseEventSink>> m_inlineResponseSinks;
 };

@@ -75,6 +75,7 @@ CAddInFlow::~CAddInFlow()
     // The next test loads the module anew, with settings read afresh.
     EXPECT_EQ(S_OK, host->Unload());
     host.reset();
+    m_linkedAddIn.Reset();
     mailbox.reset();
     if (inbox != nullptr)
         inbox->Release();
@@ -84,7 +85,7 @@ CAddInFlow::~CAddInFlow()
 }
 
 IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,
-                                  bool deliver)
+                                  bool deliver, std::vector<QzlTestMapi::PropRow> recipients)
 {
     std::string narrowSubject = StringW(subject).GetAnsi(CP_ACP);
     std::string entryId = "QZL-MESSAGE-" + std::to_string(m_nextEntryId++);
@@ -104,7 +105,64 @@ IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string
         provider->DeliverMessage(inbox, values.data(), static_cast<ULONG>(values.size()));
         return nullptr;
     }
-    return provider->CreateMessage(values);
+    return provider->CreateMessage(values, std::move(recipients));
+}
+
+CFakeRef CAddInFlow::SendMail(const std::wstring& subject, const std::vector<std::string>& recipients, double daysAgo)
+{
+    std::vector<QzlTestMapi::PropRow> rows;
+    for (const std::string& recipient : recipients)
+        rows.push_back({QzlTestMapi::Prop(PR_ADDRTYPE_A, "SMTP"), QzlTestMapi::Prop(PR_EMAIL_ADDRESS_A, recipient.c_str())});
+    IMessage* message = MakeMessage(subject, std::string(), StringW(CAddInTurn::Identity).GetAnsi(CP_ACP), false,
+                                    std::move(rows));
+    DATE sent = DateTime::Now().GetDate() - daysAgo;
+    CFakeRef item = mailbox->AddMail(mailbox->Folder(QzlFake::Outlook::SentMail), subject, sent, message, daysAgo == 0);
+    message->Release();
+    return item;
+}
+
+// Email1 to Email3 are named properties of the address set.
+IUnknown* CAddInFlow::MakeContactProperties(const std::vector<std::string>& slots)
+{
+    static const LONG typeIds[] = {0x8082, 0x8092, 0x80A2};
+    std::vector<std::string> parts;
+    QzlTestMapi::PropRow values;
+    parts.reserve(slots.size() * 2);
+    for (size_t i = 0; i < slots.size() && i < 3; ++i) {
+        size_t colon = slots[i].find(':');
+        parts.push_back(slots[i].substr(0, colon));
+        parts.push_back(slots[i].substr(colon + 1));
+        for (LONG offset : {0, 1}) {
+            MAPINAMEID name = {const_cast<GUID*>(&PSETID_Address), MNID_ID, {typeIds[i] + offset}};
+            values.push_back(QzlTestMapi::Prop(provider->GetNamedPropertyTag(name, PT_STRING8),
+                                               parts[parts.size() - 2 + offset].c_str()));
+        }
+    }
+    return provider->CreatePropObject(values.data(), static_cast<ULONG>(values.size()));
+}
+
+CFakeRef CAddInFlow::AddContact(const std::wstring& name, const std::vector<std::string>& slots, bool announce)
+{
+    IUnknown* properties = MakeContactProperties(slots);
+    CFakeRef contact = mailbox->AddContact(name, properties, announce);
+    properties->Release();
+    return contact;
+}
+
+void CAddInFlow::ChangeContact(const CFakeRef& contact, const std::vector<std::string>& slots)
+{
+    IUnknown* properties = MakeContactProperties(slots);
+    contact->Value(L"MAPIOBJECT") = properties;
+    properties->Release();
+    mailbox->ChangeItem(contact);
+}
+
+CNxoOutlookAddIn& CAddInFlow::LinkAddIn()
+{
+    m_linkedAddIn = Quenzal::OutlookAddIn::CObjectRef<CNxoOutlookAddIn>::Create();
+    host = std::make_unique<CAddInHost>(outlook, static_cast<IUnknown*>(m_linkedAddIn->GetInterface(IID_IUnknown)),
+                                        L"Quenzal.NxoOutlookAddIn");
+    return *m_linkedAddIn;
 }
 
 CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,

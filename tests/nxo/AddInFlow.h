@@ -11,6 +11,8 @@
 #include "NxoTestSupport.h"
 #include "TestMapiProvider.h"
 
+#include "NxoOutlookAddIn.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,6 +47,20 @@ public:
     QzlFake::CFakeRef AddDraft(const std::wstring& subject, const std::wstring& categories = L"");
     QzlFake::CFakeRef AddProbeToFolder(long folder);
 
+    // A message the user sent days ago (Outlook gives it a received time
+    // too): it lands in Sent Items, announced when sent now.
+    QzlFake::CFakeRef SendMail(const std::wstring& subject, const std::vector<std::string>& recipients,
+                               double daysAgo = 0);
+    // A contact with up to three e-mail slots, each "TYPE:address"; with
+    // announce, Outlook tells of the new contact.
+    QzlFake::CFakeRef AddContact(const std::wstring& name, const std::vector<std::string>& slots,
+                                 bool announce = true);
+    // The user edited the contact's e-mail slots and saved it.
+    void ChangeContact(const QzlFake::CFakeRef& contact, const std::vector<std::string>& slots);
+    // The add-in made in this process (not loaded from its module), for the
+    // functions that no COM call reaches; replaces the host.
+    CNxoOutlookAddIn& LinkAddIn();
+
     // A click on the command's ribbon button in an explorer showing the selection.
     HRESULT Click(const wchar_t* command, const std::vector<QzlFake::CFakeRef>& selection);
     // Dispatches the thread's messages until done() or the time is up.
@@ -75,11 +91,13 @@ private:
     // A message of the provider, or, with deliver, one that arrives in the
     // Inbox as new mail (then null).
     IMessage* MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,
-                          bool deliver = false);
+                          bool deliver = false, std::vector<QzlTestMapi::PropRow> recipients = {});
+    IUnknown* MakeContactProperties(const std::vector<std::string>& slots);
 
     HMODULE m_provider = nullptr;
     IMAPISession* m_session = nullptr;
     int m_nextEntryId = 1;
+    Quenzal::OutlookAddIn::CObjectRef<CNxoOutlookAddIn> m_linkedAddIn;
     QzlFake::CFakeRef m_drafts;
 };
 

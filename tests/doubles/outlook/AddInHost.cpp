@@ -26,9 +26,18 @@ CAddInHost::CAddInHost(CFakeOutlook& outlook, std::wstring dllPath, const CLSID&
     m_custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
 }
 
+CAddInHost::CAddInHost(CFakeOutlook& outlook, IUnknown* linkedAddIn, std::wstring progId)
+    : CAddInHost(outlook, std::wstring(), CLSID_NULL, std::move(progId))
+{
+    m_linkedAddIn = linkedAddIn;
+    m_linkedAddIn->AddRef();
+}
+
 CAddInHost::~CAddInHost()
 {
     ReleaseAddIn(true);
+    if (m_linkedAddIn != nullptr)
+        m_linkedAddIn->Release();
     if (m_module != nullptr)
         ::FreeLibrary(m_module);
     ::SafeArrayDestroy(m_custom);
@@ -38,6 +47,12 @@ void CAddInHost::Load()
 {
     if (m_addIn != nullptr)
         return;
+    if (m_linkedAddIn != nullptr) {
+        ASSERT_EQ(S_OK, m_linkedAddIn->QueryInterface(__uuidof(_IDTExtensibility2), reinterpret_cast<void**>(&m_addIn)));
+        if (!m_outlook.FindComAddIn(m_progId))
+            m_outlook.AddComAddIn(m_progId);
+        return;
+    }
     if (m_module == nullptr)
         m_module = ::LoadLibraryW(m_dllPath.c_str());
     ASSERT_NE(nullptr, m_module) << "cannot load the add-in, error " << ::GetLastError();

@@ -16,6 +16,9 @@ namespace QzlFake {
 class CAddInHost {
 public:
     CAddInHost(CFakeOutlook& outlook, std::wstring dllPath, const CLSID& clsid, std::wstring progId);
+    // An add-in object the test made itself (linked into the test), so that
+    // the test can also call the add-in's own functions.
+    CAddInHost(CFakeOutlook& outlook, IUnknown* linkedAddIn, std::wstring progId);
     ~CAddInHost();
     CAddInHost(const CAddInHost&) = delete;
     CAddInHost& operator=(const CAddInHost&) = delete;
@@ -48,6 +51,7 @@ private:
     CLSID m_clsid;
     std::wstring m_progId;
     HMODULE m_module = nullptr;
+    IUnknown* m_linkedAddIn = nullptr;
     _IDTExtensibility2* m_addIn = nullptr;
     SAFEARRAY* m_custom = nullptr;
 };

@@ -278,15 +278,12 @@ CFakeRef CFakeMailbox::AddMail(const CFakeRef& folder, const std::wstring& subje
     FolderData* data = Find(folder);
     if (data == nullptr)
         throw std::logic_error("no such folder");
-    CFakeRef item = CFakeObject::Create({Outlook::MailItem});
+    CFakeRef item = AddItem(*data, Outlook::MailItem, subject, message, false);
     CFakeObject* raw = item.Get();
     // Every mail item has its collection of attachments; these have none.
     static std::vector<CFakeRef> noAttachments;
     item->Property(L"Attachments", static_cast<IDispatch*>(MakeCollection(noAttachments).Get()));
-    item->Property(L"Subject", subject.c_str())
-        .Property(L"ReceivedTime", DateValue(received))
-        .Property(L"EntryID", (L"ITEM-" + std::to_wstring(m_nextEntryId++)).c_str())
-        .Property(L"MAPIOBJECT", _variant_t(message))
+    item->Property(L"ReceivedTime", DateValue(received))
         .Property(L"Class", 43L)
         .Property(L"Categories", L"")
         .Property(L"Sent", false);
@@ -299,10 +296,40 @@ CFakeRef CFakeMailbox::AddMail(const CFakeRef& folder, const std::wstring& subje
         Delete(raw);
         return _variant_t();
     });
-    data->list.push_back(item);
     if (announce)
-        QueueItemAdd(*data, raw);
+        QueueEvent(*data, raw);
     return item;
+}
+
+CFakeRef CFakeMailbox::AddContact(const std::wstring& name, IUnknown* properties, bool announce)
+{
+    FolderData* data = Find(Folder(Outlook::Contacts));
+    if (data == nullptr)
+        throw std::logic_error("no contacts folder");
+    CFakeRef item = AddItem(*data, Outlook::ContactItem, name, properties, announce);
+    item->Property(L"Class", 40L);
+    return item;
+}
+
+CFakeRef CFakeMailbox::AddItem(FolderData& folder, const IID& kind, const std::wstring& subject, IUnknown* mapiObject,
+                               bool announce)
+{
+    CFakeRef item = CFakeObject::Create({kind});
+    item->Property(L"Subject", subject.c_str())
+        .Property(L"EntryID", (L"ITEM-" + std::to_wstring(m_nextEntryId++)).c_str())
+        .Property(L"MAPIOBJECT", _variant_t(mapiObject));
+    folder.list.push_back(item);
+    if (announce)
+        QueueEvent(folder, item.Get());
+    return item;
+}
+
+void CFakeMailbox::ChangeItem(const CFakeRef& item)
+{
+    FolderData* folder = FolderOf(item.Get());
+    if (folder == nullptr)
+        throw std::logic_error("the item is in no folder");
+    QueueEvent(*folder, item.Get(), Outlook::ItemChange);
 }
 
 // Outlook gives a moved item a new entry id.
@@ -320,7 +347,7 @@ _variant_t CFakeMailbox::Move(CFakeObject* item, IDispatch* target)
         from->list.erase(std::find(from->list.begin(), from->list.end(), held));
         to->list.push_back(held);
         item->Value(L"EntryID") = (L"ITEM-" + std::to_wstring(m_nextEntryId++)).c_str();
-        QueueItemAdd(*to, item);
+        QueueEvent(*to, item);
     }
     return _variant_t(static_cast<IDispatch*>(item));
 }
@@ -339,9 +366,9 @@ void CFakeMailbox::Delete(CFakeObject* item)
     permanentlyDeleted.push_back(static_cast<_bstr_t>(item->Value(L"Subject")).GetBSTR());
 }
 
-void CFakeMailbox::QueueItemAdd(FolderData& folder, CFakeObject* item)
+void CFakeMailbox::QueueEvent(FolderData& folder, CFakeObject* item, DISPID event)
 {
-    m_events.emplace_back(&folder, CFakeRef(item));
+    m_events.push_back({&folder, CFakeRef(item), event});
     if (m_timer == 0)
         m_timer = ::SetTimer(nullptr, 0, 0, OnTimer);
 }
@@ -351,9 +378,9 @@ void CFakeMailbox::DeliverEvents()
     if (m_timer != 0)
         ::KillTimer(nullptr, std::exchange(m_timer, 0));
     while (!m_events.empty()) {
-        auto [folder, item] = m_events.front();
+        PendingEvent pending = m_events.front();
         m_events.pop_front();
-        folder->items->Events(Outlook::ItemsEvents).Fire(Outlook::ItemAdd, {DispatchArgument(item.Get())});
+        pending.folder->items->Events(Outlook::ItemsEvents).Fire(pending.event, {DispatchArgument(pending.item.Get())});
     }
 }
 

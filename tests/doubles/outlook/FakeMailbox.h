@@ -2,7 +2,9 @@
 // The stand-in Outlook's mailbox: default folders with their Items (Count,
 // Item, Restrict with the filters the add-in writes, Sort, ItemAdd and
 // ItemChange events), mail items over MAPI messages of the test provider
-// (Subject, ReceivedTime, EntryID, MAPIOBJECT, Categories, Sent, Move, Delete), and the
+// (Subject, ReceivedTime, EntryID, MAPIOBJECT, Categories, Sent, Move,
+// Delete), contact items over MAPI property objects (Subject, EntryID,
+// MAPIOBJECT), and the
 // NameSpace members that reach them (GetDefaultFolder, GetFolderFromID,
 // MAPIOBJECT, Offline). As in Outlook, ItemAdd is raised later, from the
 // user-interface thread's message loop, never inside the call that moved the
@@ -18,6 +20,7 @@ namespace QzlFake {
 namespace Outlook {
 
 inline constexpr IID MailItem = Iid(0x00063034);
+inline constexpr IID ContactItem = Iid(0x00063021);
 inline constexpr IID ItemsEvents = Iid(0x00063077);
 inline constexpr DISPID ItemAdd = 0xF001;
 inline constexpr DISPID ItemChange = 0xF002;
@@ -52,6 +55,11 @@ public:
     // A mail item over the MAPI message; with announce, ItemAdd follows.
     CFakeRef AddMail(const CFakeRef& folder, const std::wstring& subject, DATE received, IUnknown* message,
                      bool announce = false);
+    // A contact item in Contacts over the MAPI properties; with announce,
+    // ItemAdd follows.
+    CFakeRef AddContact(const std::wstring& name, IUnknown* properties, bool announce = false);
+    // The user saved the item again: ItemChange follows.
+    void ChangeItem(const CFakeRef& item);
     // Raises the events waiting for the message loop now.
     void DeliverEvents();
     size_t PendingEventCount() const { return m_events.size(); }
@@ -72,12 +80,19 @@ private:
     FolderData* FolderOf(CFakeObject* item);
     _variant_t Move(CFakeObject* item, IDispatch* target);
     void Delete(CFakeObject* item);
-    void QueueItemAdd(FolderData& folder, CFakeObject* item);
+    CFakeRef AddItem(FolderData& folder, const IID& kind, const std::wstring& subject, IUnknown* mapiObject,
+                     bool announce);
+    void QueueEvent(FolderData& folder, CFakeObject* item, DISPID event = Outlook::ItemAdd);
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
 
     CFakeOutlook& m_outlook;
     std::deque<std::unique_ptr<FolderData>> m_folders;
-    std::deque<std::pair<FolderData*, CFakeRef>> m_events;
+    struct PendingEvent {
+        FolderData* folder;
+        CFakeRef item;
+        DISPID event;
+    };
+    std::deque<PendingEvent> m_events;
     UINT_PTR m_timer = 0;
     int m_nextEntryId = 1;
 };
