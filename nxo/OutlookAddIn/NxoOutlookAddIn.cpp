@@ -327,8 +327,3 @@ HRESULT CNxoOutlookAddIn::GetLogPath(BSTR* path)
     }
     QZL_CATCH_RETURN(QZL_FUNCTION)
 }
-
-HRESULT CNxoOutlookAddIn::Configure(HWND)
-{
-    return E_NOTIMPL;
-}

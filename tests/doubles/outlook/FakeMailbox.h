@@ -4,7 +4,7 @@
 // ItemChange events), mail items over MAPI messages of the test provider
 // (Subject, ReceivedTime, EntryID, MAPIOBJECT, Move, Delete), and the
 // NameSpace members that reach them (GetDefaultFolder, GetFolderFromID,
-// MAPIOBJECT, Offline). As in Outlook, ItemAdd is raised later, from the
+// MAPIOBJECT, Offline, PickFolder). As in Outlook, ItemAdd is raised later, from the
 // user-interface thread's message loop, never inside the call that moved the
 // item.
 
@@ -58,6 +58,8 @@ public:
 
     // Subjects of the items deleted for good, in order.
     std::vector<std::wstring> permanentlyDeleted;
+    // What the user picks at each NameSpace.PickFolder; none left: the user cancels.
+    std::deque<CFakeRef> folderPicks;
 
 private:
     struct FolderData {
