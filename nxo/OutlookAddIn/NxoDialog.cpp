@@ -57,8 +57,15 @@ INT_PTR CNxoDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG:
         OnInitDialog();
         return TRUE;
-    case WM_COMMAND:
-        return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_COMMAND: {
+        WORD id = LOWORD(wParam);
+        if (OnCommand(id, HIWORD(wParam)))
+            return TRUE;
+        if (id != IDCANCEL && id != IDCLOSE)
+            return FALSE;
+        EndDialog(id);
+        return TRUE;
+    }
     case WM_DRAWITEM:
         return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
     default:

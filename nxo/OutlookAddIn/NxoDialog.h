@@ -31,7 +31,8 @@ protected:
     int ShowMessage(const std::wstring& text, UINT type) const;
 
     virtual void OnInitDialog() = 0;
-    // A button or notification; false leaves it to the default handling.
+    // A button or notification; false leaves it to the default handling,
+    // which ends the dialog with IDCANCEL or IDCLOSE.
     virtual bool OnCommand(WORD id, WORD code) = 0;
     virtual bool OnDrawItem(const DRAWITEMSTRUCT&) { return false; }
 

@@ -256,10 +256,6 @@ bool COptionsDlg::OnCommand(WORD id, WORD code)
             SaveSettings();
             EndDialog(IDOK);
             return true;
-        case IDCANCEL:
-        case IDCLOSE:
-            EndDialog(id);
-            return true;
         case IDC_NXO_IMPORT_WHITELIST:
             if (code == BN_CLICKED)
                 OnImportWhitelist();

@@ -36,10 +36,6 @@ bool CScanWhitelistDlg::OnCommand(WORD id, WORD)
         }
         EndDialog(IDOK);
         return true;
-    case IDCANCEL:
-    case IDCLOSE:
-        EndDialog(id);
-        return true;
     default:
         return false;
     }
