@@ -23,7 +23,7 @@ public:
 
     // Advises the sink on the button and keeps it; refused (CComError E_FAIL)
     // while advised, a failing advise raises CComError.
-    void Initialize(const CDispatchObject& button);
+    virtual void Initialize(const CDispatchObject& button);
     // Unadvises and lets go of the button, when one is held.
     void Uninitialize();
     // The button, or the empty object before Initialize and after Uninitialize.

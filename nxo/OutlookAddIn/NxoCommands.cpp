@@ -1,10 +1,12 @@
 // The add-in's commands: their table, their buttons' texts and images, and
-// what a click in an explorer does.
+// what a click or a toggle does in each kind of window.
 #include "NxoOutlookAddIn.h"
 
 #include "CaughtException.h"
+#include "ComUtil.h"
 #include "ErrorReport.h"
 #include "Logging.h"
+#include "NxoCommandIds.h"
 #include "NxoOlaUtil.h"
 #include "OutlookIds.h"
 
@@ -14,8 +16,6 @@ using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
 
 namespace {
-
-enum NxoCommand { CommandSpam = 0, CommandNotSpam = 1, CommandEncrypt = 2, CommandAttachLink = 3 };
 
 struct CommandEntry {
     int id;
@@ -80,17 +80,42 @@ UINT CNxoOutlookAddIn::GetRibbonButtonIconId(int commandId)
     return commandId == CommandSpam || commandId == CommandNotSpam ? FindCommand(commandId).iconId : 0;
 }
 
-void CNxoOutlookAddIn::CreateToolbarButtons(CAddInToolbar&) {}
+namespace {
 
-Net::CXmlFragment CNxoOutlookAddIn::FormatRibbonGroupXml(int, const StringW&)
+// The explorer's inline response (Outlook 2013 and later); empty when there
+// is none, also in an Outlook that does not know the property.
+CDispatchObject GetActiveInlineResponse(const CDispatchObject& explorer)
 {
-    return Net::CXmlFragment();
+    DISPID member = DISPID_UNKNOWN;
+    LPOLESTR name = const_cast<LPOLESTR>(L"ActiveInlineResponse");
+    if (FAILED(explorer.GetInterface()->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &member)))
+        return CDispatchObject();
+    _variant_t response;
+    Com::GetDispatchPropertyById(response.GetVARIANT(), explorer.GetPointer(), member);
+    return CDispatchObject::FromVariant(response);
+}
+
+} // namespace
+
+// An inspector's current item or an explorer's inline response, as a mail
+// item; empty for any other window or item.
+CDispatchObject CNxoOutlookAddIn::GetWindowMessage(IDispatch* window)
+{
+    if (CDispatchObject inspector = CDispatchObject::Query(window, IID_OutlookInspector))
+        return AsMailItem(inspector.GetDispatch(L"CurrentItem").GetInterface());
+    if (CDispatchObject explorer = CDispatchObject::Query(window, IID_OutlookExplorer))
+        return AsMailItem(GetActiveInlineResponse(explorer).GetInterface());
+    return CDispatchObject();
 }
 
 void CNxoOutlookAddIn::OnExplorerButtonClicked(int commandId, IDispatch* explorer)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnExplorerButtonClicked");
     try {
+        if (commandId == CommandAttachLink) {
+            AttachLinkToMessage(GetWindowMessage(explorer));
+            return;
+        }
         if (commandId != CommandSpam && commandId != CommandNotSpam)
             return;
         CDispatchObject selection = CDispatchObject(explorer).GetDispatch(L"Selection");
@@ -109,4 +134,71 @@ void CNxoOutlookAddIn::OnExplorerButtonClicked(int commandId, IDispatch* explore
             MarkMessagesAsNotSpam(messages);
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)
+}
+
+void CNxoOutlookAddIn::OnInspectorButtonClicked(int commandId, IDispatch* inspector)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnInspectorButtonClicked");
+    try {
+        CDispatchObject message = GetWindowMessage(inspector);
+        switch (commandId) {
+        case CommandSpam:
+        case CommandNotSpam:
+            if (!message)
+                return;
+            if (commandId == CommandSpam)
+                MarkMessagesAsSpam({message});
+            else
+                MarkMessagesAsNotSpam({message});
+            break;
+        case CommandAttachLink:
+            AttachLinkToMessage(message);
+            break;
+        default:
+            QZL_THROW(QZL_FUNCTION, CException(L"Unexpected case"));
+        }
+    }
+    QZL_CATCH_REPORT(QZL_FUNCTION)
+}
+
+namespace {
+
+// The encryption toggle is the only toggle, in either kind of window.
+void RequireEncryptToggle(int commandId, const wchar_t* function)
+{
+    if (commandId != CommandEncrypt)
+        QZL_THROW(function, CException(L"Unexpected case"));
+}
+
+} // namespace
+
+void CNxoOutlookAddIn::OnExplorerButtonToggled(int commandId, bool pressed, IDispatch* explorer)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnExplorerButtonToggled");
+    try {
+        RequireEncryptToggle(commandId, QZL_FUNCTION);
+        ToggleEncryption(GetWindowMessage(explorer), pressed);
+    }
+    QZL_CATCH_REPORT(QZL_FUNCTION)
+}
+
+void CNxoOutlookAddIn::OnInspectorButtonToggled(int commandId, bool pressed, IDispatch* inspector)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnInspectorButtonToggled");
+    try {
+        RequireEncryptToggle(commandId, QZL_FUNCTION);
+        ToggleEncryption(GetWindowMessage(inspector), pressed);
+    }
+    QZL_CATCH_REPORT(QZL_FUNCTION)
+}
+
+// Office keeps a toggle in the state the user clicked it to until asked
+// again: a declined confirmation must not leave it showing "encrypt".
+void CNxoOutlookAddIn::ToggleEncryption(const CDispatchObject& message, bool pressed)
+{
+    SetMessageEncryptionFlag(message, pressed);
+    if (GetMessageEncryptionFlag(message) == pressed)
+        return;
+    if (const CDispatchObject& ribbon = GetRibbonUI())
+        ribbon.Call(L"InvalidateControl", {_variant_t(GetCommandName(CommandEncrypt).c_str())});
 }

@@ -54,6 +54,29 @@ public:
     UINT GetRibbonButtonIconId(int commandId) override;
     void OnExplorerButtonClicked(int commandId, IDispatch* explorer) override;
 
+    // Commands per window kind: ribbon groups, command-bar buttons, their
+    // visibility and pressed state, clicks and toggles; the encryption flag.
+    bool IsRibbonSupported(int kind) override;
+    std::vector<Quenzal::StringW> GetContextualTabSets(int kind) override;
+    std::vector<Quenzal::StringW> GetContextualTabs(int kind, const Quenzal::StringW& tabSetIdMso) override;
+    bool ShowToolbarForInspector(IDispatch* inspector) override;
+    void OnInspectorButtonClicked(int commandId, IDispatch* inspector) override;
+    void OnExplorerButtonToggled(int commandId, bool pressed, IDispatch* explorer) override;
+    void OnInspectorButtonToggled(int commandId, bool pressed, IDispatch* inspector) override;
+    void OnNewInspector(IDispatch* inspector) override;
+    HRESULT STDMETHODCALLTYPE GetRibbonButtonVisible(IDispatch* ribbonControl, VARIANT_BOOL* visible) override;
+    HRESULT STDMETHODCALLTYPE GetRibbonButtonPressedState(IDispatch* ribbonControl, VARIANT_BOOL* pressed) override;
+    bool GetRibbonButtonPressed(int commandId, IDispatch* window);
+    void OnItemSend(IDispatch* item, VARIANT_BOOL* cancel) override;
+    bool GetMessageEncryptionFlag(const Quenzal::OutlookAddIn::CDispatchObject& message);
+    void SetMessageEncryptionFlag(const Quenzal::OutlookAddIn::CDispatchObject& message, bool flag);
+    bool CanEncryptMessage(const Quenzal::OutlookAddIn::CDispatchObject& message);
+    void AddMessageEncryptionHeader(const Quenzal::OutlookAddIn::CDispatchObject& message);
+    static std::vector<std::wstring>::iterator FindEncryptionCategory(std::vector<std::wstring>::iterator begin,
+                                                                      std::vector<std::wstring>::iterator end);
+    // A link to a large file on the message; without a message nothing happens.
+    void AttachLinkToMessage(const Quenzal::OutlookAddIn::CDispatchObject& message);
+
     // Classification.
     bool MarkMessagesAsSpam(const std::vector<Quenzal::OutlookAddIn::CDispatchObject>& messages);
     bool MarkMessagesAsNotSpam(const std::vector<Quenzal::OutlookAddIn::CDispatchObject>& messages);
@@ -110,6 +133,16 @@ private:
     Quenzal::OutlookAddIn::CDispatchObject MoveMessage(const Quenzal::OutlookAddIn::CDispatchObject& message,
                                                        const Quenzal::OutlookAddIn::CDispatchObject& folder);
     void ShowKvdIntroduction();
+    // Commands: the buttons of a compose inspector's bar (false when the
+    // toolbar is no such window); the message a window's command acts on.
+    bool CreateInspectorToolbarButtons(Quenzal::OutlookAddIn::CAddInToolbar& toolbar);
+    static Quenzal::OutlookAddIn::CDispatchObject GetWindowMessage(IDispatch* window);
+    // Sets the flag as the toggle asks; a toggle that did not take is shown
+    // the message's flag again.
+    void ToggleEncryption(const Quenzal::OutlookAddIn::CDispatchObject& message, bool pressed);
+    // The large-file links' share of sending: false keeps the send cancelled.
+    bool StubLinksOnSend(const Quenzal::OutlookAddIn::CDispatchObject& message);
+    bool HasLinkedAttachments(const Quenzal::OutlookAddIn::CDispatchObject& message);
 
     // Shared with the completions of appliance requests, which keep it alive
     // while they run.

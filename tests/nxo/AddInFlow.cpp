@@ -118,6 +118,17 @@ CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, 
     return item;
 }
 
+CFakeRef CAddInFlow::AddDraft(const std::wstring& subject, const std::wstring& categories)
+{
+    if (!m_drafts)
+        m_drafts = mailbox->AddFolder(L"Drafts");
+    IMessage* message = MakeMessage(subject, std::string(), StringW(CAddInTurn::Identity).GetAnsi(CP_ACP));
+    CFakeRef item = mailbox->AddMail(m_drafts, subject, DateTime::Now().GetDate(), message);
+    message->Release();
+    item->Value(L"Categories") = categories.c_str();
+    return item;
+}
+
 namespace {
 
 std::string ProbeHeaders(const Json::Value& request)

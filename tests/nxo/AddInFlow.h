@@ -17,6 +17,14 @@
 
 namespace NxoTest {
 
+inline constexpr wchar_t ComposeRibbon[] = L"Microsoft.Outlook.Mail.Compose";
+
+// A property or callback answer as text; "<not set>" when it is no text.
+inline std::wstring Text(const _variant_t& value)
+{
+    return value.vt == VT_BSTR ? value.bstrVal : L"<not set>";
+}
+
 class CAddInFlow {
 public:
     CAddInFlow();
@@ -33,6 +41,8 @@ public:
     // new mail in the Inbox (returns once the provider has told the add-in),
     // or only in the folder for a scan to find.
     void DeliverProbeAsNewMail();
+    // A message the user is writing, in Drafts, with these categories.
+    QzlFake::CFakeRef AddDraft(const std::wstring& subject, const std::wstring& categories = L"");
     QzlFake::CFakeRef AddProbeToFolder(long folder);
 
     // A click on the command's ribbon button in an explorer showing the selection.
@@ -70,6 +80,7 @@ private:
     HMODULE m_provider = nullptr;
     IMAPISession* m_session = nullptr;
     int m_nextEntryId = 1;
+    QzlFake::CFakeRef m_drafts;
 };
 
 } // namespace NxoTest

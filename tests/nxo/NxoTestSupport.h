@@ -41,6 +41,9 @@ public:
     static constexpr wchar_t Identity[] = L"user@example.com";
 
 private:
+    // Policies hide buttons and switch features off for every process; taken
+    // before the settings, as every test that takes both does.
+    QzlTest::CNamedTestLock m_policyLock{L"Local\\QuenzalTest.PolicyKeys"};
     QzlTest::CNamedTestLock m_settingsLock{L"Local\\QuenzalTest.NxoSettings"};
     // Requests carry the installation's client id, which the core library's
     // own tests remove and create again in this same prefix.

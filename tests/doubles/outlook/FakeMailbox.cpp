@@ -292,7 +292,9 @@ CFakeRef CFakeMailbox::AddMail(const CFakeRef& folder, const std::wstring& subje
         .Property(L"ReceivedTime", DateValue(received))
         .Property(L"EntryID", (L"ITEM-" + std::to_wstring(m_nextEntryId++)).c_str())
         .Property(L"MAPIOBJECT", _variant_t(message))
-        .Property(L"Class", 43L);
+        .Property(L"Class", 43L)
+        .Property(L"Categories", L"")
+        .Property(L"Sent", false);
     item->Method(L"Move", [this, raw](const Values& arguments) {
         if (arguments.size() != 1 || arguments[0].vt != VT_DISPATCH)
             throw DISP_E_BADPARAMCOUNT;

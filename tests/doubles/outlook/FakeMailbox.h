@@ -2,7 +2,7 @@
 // The stand-in Outlook's mailbox: default folders with their Items (Count,
 // Item, Restrict with the filters the add-in writes, Sort, ItemAdd and
 // ItemChange events), mail items over MAPI messages of the test provider
-// (Subject, ReceivedTime, EntryID, MAPIOBJECT, Move, Delete), and the
+// (Subject, ReceivedTime, EntryID, MAPIOBJECT, Categories, Sent, Move, Delete), and the
 // NameSpace members that reach them (GetDefaultFolder, GetFolderFromID,
 // MAPIOBJECT, Offline, PickFolder). As in Outlook, ItemAdd is raised later, from the
 // user-interface thread's message loop, never inside the call that moved the

@@ -170,9 +170,10 @@ CFakeRef CFakeOutlook::FireNewExplorer()
     return explorer;
 }
 
-CFakeRef CFakeOutlook::FireNewInspector()
+CFakeRef CFakeOutlook::FireNewInspector(IDispatch* currentItem)
 {
     CFakeRef inspector = AddInspector();
+    inspector->Property(L"CurrentItem", currentItem);
     inspectors->Events(Outlook::InspectorsEvents).Fire(Outlook::NewInspector, {DispatchArgument(inspector.Get())});
     return inspector;
 }

@@ -79,9 +79,9 @@ public:
     // The Cancel value the add-in left.
     bool FireItemSend(IDispatch* item);
     void FireOptionsPagesAdd(IDispatch* pages);
-    // Opens a window and tells the add-in.
+    // Opens a window and tells the add-in; an inspector shows currentItem.
     CFakeRef FireNewExplorer();
-    CFakeRef FireNewInspector();
+    CFakeRef FireNewInspector(IDispatch* currentItem = nullptr);
 };
 
 } // namespace QzlFake

@@ -1,0 +1,145 @@
+// The encryption flag: the user's request travels with the message as one of
+// its Outlook categories until the message is sent, when it becomes the
+// internet header that the appliance acts on.
+#include "NxoOutlookAddIn.h"
+
+#include "CaughtException.h"
+#include "EncryptConfirmDlg.h"
+#include "ErrorReport.h"
+#include "InternetHeader.h"
+#include "Localization.h"
+#include "Logging.h"
+#include "NxoOlaUtil.h"
+#include "NxoOutlookAddInConfig.h"
+
+#include <algorithm>
+
+using namespace Quenzal;
+using namespace Quenzal::OutlookAddIn;
+
+namespace {
+
+constexpr wchar_t EncryptionCategory[] = L"Quenzal.NxoOutlookAddIn.EncryptMessage";
+constexpr wchar_t EncryptionHeader[] = L"X-Quenzal-PluginEncrypt";
+
+// Outlook's categories list: every comma ends an entry, an empty entry
+// between two commas counts, a trailing comma adds none.
+std::vector<std::wstring> SplitCategories(const std::wstring& text)
+{
+    std::vector<std::wstring> entries;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t comma = text.find(L',', start);
+        if (comma == std::wstring::npos)
+            comma = text.size();
+        entries.push_back(text.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return entries;
+}
+
+// Entries the add-in did not touch keep their own spacing.
+std::wstring JoinCategories(const std::vector<std::wstring>& entries)
+{
+    std::wstring text;
+    for (size_t i = 0; i < entries.size(); ++i)
+        text += (i == 0 ? L"" : L",") + entries[i];
+    return text;
+}
+
+std::vector<std::wstring> GetCategories(const CDispatchObject& message)
+{
+    return SplitCategories(message.GetString(L"Categories"));
+}
+
+} // namespace
+
+std::vector<std::wstring>::iterator CNxoOutlookAddIn::FindEncryptionCategory(std::vector<std::wstring>::iterator begin,
+                                                                             std::vector<std::wstring>::iterator end)
+{
+    return std::find_if(begin, end,
+                        [](const std::wstring& entry) { return StringW(entry).Trimmed() == EncryptionCategory; });
+}
+
+bool CNxoOutlookAddIn::GetMessageEncryptionFlag(const CDispatchObject& message)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::GetMessageEncryptionFlag");
+    if (!message)
+        return false;
+    std::vector<std::wstring> entries = GetCategories(message);
+    return FindEncryptionCategory(entries.begin(), entries.end()) != entries.end();
+}
+
+void CNxoOutlookAddIn::SetMessageEncryptionFlag(const CDispatchObject& message, bool flag)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::SetMessageEncryptionFlag");
+    if (!message)
+        return;
+    if (flag && !CanEncryptMessage(message))
+        return;
+    if (GetMessageEncryptionFlag(message) == flag)
+        return;
+    std::vector<std::wstring> entries = GetCategories(message);
+    if (flag) {
+        entries.push_back(EncryptionCategory);
+    } else {
+        auto found = FindEncryptionCategory(entries.begin(), entries.end());
+        if (found == entries.end())
+            QZL_THROW(QZL_FUNCTION, CException(L"Unable to find encryption category flag in message"));
+        entries.erase(found);
+    }
+    // Not saved: the category travels with the item as Outlook keeps it.
+    message.Put(L"Categories", _variant_t(JoinCategories(entries).c_str()));
+}
+
+bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanEncryptMessage");
+    if (HasLinkedAttachments(message)) {
+        ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), L"Quenzal Inbox Rampart",
+                      MB_ICONERROR);
+        return false;
+    }
+    if (CNxoOutlookAddInConfig::GetInstance().IsEncryptionWarningSuppressed())
+        return true;
+    if (CEncryptConfirmDlg().DoModal(GetActiveOutlookWindow()) == IDOK)
+        return true;
+    Logging::Log(Logging::Debug, L"User canceled message encryption");
+    return false;
+}
+
+// The send stays cancelled unless every step that must happen before the
+// message leaves has happened.
+void CNxoOutlookAddIn::OnItemSend(IDispatch* item, VARIANT_BOOL* cancel)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnItemSend");
+    try {
+        CDispatchObject message = AsMailItem(item);
+        if (!message || cancel == nullptr)
+            return;
+        *cancel = VARIANT_TRUE;
+        AddMessageEncryptionHeader(message);
+        if (!StubLinksOnSend(message))
+            return;
+        *cancel = VARIANT_FALSE;
+    }
+    QZL_CATCH_REPORT(QZL_FUNCTION)
+}
+
+void CNxoOutlookAddIn::AddMessageEncryptionHeader(const CDispatchObject& message)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::AddMessageEncryptionHeader");
+    if (!GetMessageEncryptionFlag(message))
+        return;
+    Logging::Log(Logging::Debug, L"Flagging message for encryption");
+    try {
+        Mapi::AddCustomHeader(GetMapiObject<IMessage>(message).GetInterfacePtr(), EncryptionHeader, L"1");
+        // The request has become the header; the category stays home.
+        SetMessageEncryptionFlag(message, false);
+    } catch (...) {
+        (void)ReportCaughtException(__FILE__, QZL_FUNCTION, __LINE__);
+        StringW text = GetLocalizedMessage(372) + L"\r\n\r\n" + GetLocalizedMessage(245) + L"\r\n";
+        ::MessageBoxW(GetActiveOutlookWindow(), text.c_str(), L"Quenzal Inbox Rampart", MB_ICONERROR);
+        throw;
+    }
+}
