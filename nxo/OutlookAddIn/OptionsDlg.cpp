@@ -8,6 +8,7 @@
 #include "Logging.h"
 #include "NxoOutlookAddIn.h"
 #include "NxoOutlookAddInConfig.h"
+#include "NxoResourceIds.h"
 #include "OptionsDlgIds.h"
 #include "NxoOlaUtil.h"
 #include "ResourceBuffer.h"
@@ -118,8 +119,8 @@ void COptionsDlg::OnInitDialog()
     ::SetDlgItemInt(GetWindow(), IDC_NXO_NOT_SPAM_COUNT, config.GetCounter(NxoSettings::NotSpamCount), TRUE);
 
     InitializeMoveTo();
-    m_spamIcon = LoadDialogIcon(IDI_NXO_SPAM);
-    m_notSpamIcon = LoadDialogIcon(IDI_NXO_NOT_SPAM);
+    m_spamIcon = LoadDialogIcon(IDI_SPAM);
+    m_notSpamIcon = LoadDialogIcon(IDI_NOT_SPAM);
 }
 
 // Without a status the icon's place goes to the URI, and the buttons under

@@ -1,14 +1,11 @@
 #pragma once
-// Numbers of the options dialog, the whitelist-scan dialog and their icons:
-// shared by the resource script and the code. Dialog, control, icon and
+// Numbers of the options dialog and the whitelist-scan dialog and of their
+// controls, shared by the resource script and the code. Dialog, control and
 // message numbers are separate name spaces and overlap on purpose (dialog
-// 226 holds a button 226; icon 229 is not message 229).
+// 226 holds a button 226).
 
 #define IDD_NXO_OPTIONS 226
 #define IDD_NXO_SCAN_WHITELIST 240
-
-#define IDI_NXO_NOT_SPAM 228
-#define IDI_NXO_SPAM 229
 
 // Options dialog controls.
 #define IDC_NXO_WHITELIST_ON_NOT_SPAM 209
