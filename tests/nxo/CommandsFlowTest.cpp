@@ -118,7 +118,13 @@ TEST(AddInFlowTest, RibbonButtonsOfEachWindowKind)
         // The backstage is the framework's, and its ids are made anew each time.
         std::string xml =
             std::regex_replace(ribbon.GetXml(ribbonId), std::regex("\t<backstage>[\\s\\S]*</backstage>\r\n"), "");
-        EXPECT_EQ(Expected(file), xml) << file;
+        // Registered (as in the demonstration), the add-in counts itself a member new
+        // enough for the family's vertical box.
+        std::string expected = Expected(file);
+        CLSID registered{};
+        if (SUCCEEDED(::CLSIDFromProgID(L"Quenzal.NxoOutlookAddIn", &registered)))
+            expected = std::regex_replace(expected, std::regex("<box idQ"), "<box boxStyle=\"vertical\" idQ");
+        EXPECT_EQ(expected, xml) << file;
     }
 
     CFakeRef explorer = flow.outlook.explorerList.front();

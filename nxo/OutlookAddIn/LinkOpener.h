@@ -1,0 +1,31 @@
+#pragma once
+// The link opener behind the module's OpenLinkW export: the shell's DLL runner
+// hands it the path of a link file (a mail's link attachment saved to disk),
+// and it opens the file that the link names.
+//
+// A link can arrive in any mail, so its target is opened only when it is a
+// plain local file of a type that does not run code: network shares, device
+// and long-path forms and blocked extensions get the error message instead.
+
+#include "StringW.h"
+
+#include <windows.h>
+
+#include <functional>
+
+struct LinkOpenerActions {
+    // Opens the file with its registered program (the shell's "Open" verb).
+    std::function<void(const Quenzal::StringW& path)> open;
+    // The one error message of the opener, over the given window.
+    std::function<void(HWND owner, const Quenzal::StringW& text)> showError;
+};
+
+// The shell's "Open" and a system-modal error box.
+LinkOpenerActions GetShellLinkOpenerActions();
+
+// Never throws: every failure ends in showError with "<message 373>: <path>"
+// (the path empty when none was read).
+void OpenLinkFile(HWND window, const wchar_t* commandLine, const LinkOpenerActions& actions);
+
+// A drive-letter path to a file whose type is not blocked.
+bool IsOpenableLinkTarget(const std::wstring& path);
