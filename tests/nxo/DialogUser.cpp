@@ -53,15 +53,20 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM parameter)
 
 } // namespace
 
+HWND CDialogUser::FindDialog(const std::wstring& caption, int controlId, HWND owner)
+{
+    Search search{caption, controlId, owner, nullptr};
+    ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND CDialogUser::WaitForDialog(const std::wstring& caption, int controlId, HWND owner)
 {
     for (int attempt = 0; attempt < 400; ++attempt) {
-        Search search{caption, controlId, owner, nullptr};
-        ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
+        if (HWND found = FindDialog(caption, controlId, owner)) {
             // Let it finish painting before anyone looks.
             ::Sleep(300);
-            return search.found;
+            return found;
         }
         ::Sleep(50);
     }

@@ -21,8 +21,11 @@ public:
     CDialogUser(const CDialogUser&) = delete;
     CDialogUser& operator=(const CDialogUser&) = delete;
 
-    // A shown dialog of this process with that caption, owned by owner when
-    // one is given, that holds a control of that id (0: any); null after 20 s.
+    // A shown dialog of this process (tests of other processes show theirs on
+    // the same screen) with that caption, owned by owner when one is given,
+    // that holds a control of that id (0: any); null when there is none.
+    static HWND FindDialog(const std::wstring& caption, int controlId = 0, HWND owner = nullptr);
+    // The same, waited for; null after 20 s.
     static HWND WaitForDialog(const std::wstring& caption, int controlId = 0, HWND owner = nullptr);
     // Waits until the window is gone.
     static bool WaitUntilClosed(HWND window);

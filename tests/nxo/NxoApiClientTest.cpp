@@ -6,6 +6,7 @@
 #include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "ComProgressDlg.h"
+#include "DialogUser.h"
 #include "File.h"
 #include "HttpRequest.h"
 #include "Localization.h"
@@ -254,7 +255,7 @@ TEST(NxoApiClient, ClientConfigurationSuccessRulesAndUserTexts)
     wchar_t shown[512] = {};
     std::thread user([&] {
         for (int i = 0; i < 400 && !*shown; ++i, ::Sleep(25)) {
-            HWND box = ::FindWindowW(L"#32770", L"Quenzal Inbox Rampart");
+            HWND box = NxoTest::CDialogUser::FindDialog(L"Quenzal Inbox Rampart", 0xFFFF);
             if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))
                 ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
