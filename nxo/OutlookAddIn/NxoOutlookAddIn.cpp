@@ -328,8 +328,3 @@ HRESULT CNxoOutlookAddIn::GetLogPath(BSTR* path)
     }
     QZL_CATCH_RETURN(QZL_FUNCTION)
 }
-
-HRESULT CNxoOutlookAddIn::Configure(HWND)
-{
-    return E_NOTIMPL;
-}

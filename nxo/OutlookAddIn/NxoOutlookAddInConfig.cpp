@@ -227,6 +227,26 @@ DWORD CNxoOutlookAddInConfig::GetSpamAction() const
     return GetDword(NxoSettings::SpamAction, SpamActionMoveToDeletedItems);
 }
 
+void CNxoOutlookAddInConfig::SetWhitelistSwitch(const wchar_t* name, bool on)
+{
+    Os::SetRegistryDword(Get(), name, on ? 1 : 0);
+}
+
+void CNxoOutlookAddInConfig::SetSpamAction(DWORD action)
+{
+    Os::SetRegistryDword(Get(), NxoSettings::SpamAction, action);
+}
+
+// The store id goes under the entry id's name and the entry id under the
+// store entry id's: the stored format that classification reads back.
+void CNxoOutlookAddInConfig::SetMoveToFolder(const std::wstring& name, const std::wstring& storeId,
+                                             const std::wstring& entryId)
+{
+    SetOrDeleteString(NxoSettings::MoveToFolderName, name);
+    SetOrDeleteString(NxoSettings::MoveToFolderEntryId, storeId);
+    SetOrDeleteString(NxoSettings::MoveToFolderStoreEntryId, entryId);
+}
+
 bool CNxoOutlookAddInConfig::IsEncryptionWarningSuppressed()
 {
     return GetDword(NxoSettings::SuppressEncryptionWarning, 0) != 0 ||

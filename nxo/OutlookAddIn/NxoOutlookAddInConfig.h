@@ -111,6 +111,11 @@ public:
     DWORD GetCounter(const wchar_t* name) const;
     void IncrementCounter(const wchar_t* name);
 
+    // Written by the options dialog. An empty text removes its value.
+    void SetWhitelistSwitch(const wchar_t* name, bool on);
+    void SetSpamAction(DWORD action);
+    void SetMoveToFolder(const std::wstring& name, const std::wstring& storeId, const std::wstring& entryId);
+
     // The older account key, unprotected for this user; empty when absent.
     // Raises when the stored value cannot be unprotected.
     Quenzal::StringW ReadLegacyAccountKey() const;

@@ -3,6 +3,7 @@
 // progress dialog, and the explorers' inline-response sinks.
 #include "AddInFlow.h"
 
+#include "DialogUser.h"
 #include "FakeRibbon.h"
 #include "StringW.h"
 #include "TestSupport.h"
@@ -131,7 +132,7 @@ TEST(AddInFlowTest, ScansSentItemsAndContactsWithTotalsAndCancel)
     // The user presses Cancel while the second message is read.
     bool pressed = false;
     second->Define(L"Subject", {[&](const Values&) {
-                                    HWND dialog = ::FindWindowW(nullptr, L"Quenzal Inbox Rampart");
+                                    HWND dialog = NxoTest::CDialogUser::FindDialog(L"Quenzal Inbox Rampart");
                                     HWND cancel = ::FindWindowExW(dialog, nullptr, L"Button", nullptr);
                                     if (!pressed && cancel != nullptr)
                                         ::SendMessageW(cancel, BM_CLICK, 0, 0);

@@ -1,6 +1,7 @@
 // A message flagged for encryption: the warning the user answers, the button
 // that shows the message's real flag, and the header the message leaves with.
 #include "AddInFlow.h"
+#include "DialogUser.h"
 
 #include "FakeCommandBars.h"
 #include "FakeRibbon.h"
@@ -30,7 +31,7 @@ public:
     CUser(int textControl, int button, bool dontAskAgain = false)
         : m_thread([this, textControl, button, dontAskAgain] {
               for (int i = 0; i < 400; ++i, ::Sleep(25)) {
-                  HWND dialog = ::FindWindowW(L"#32770", L"Quenzal Inbox Rampart");
+                  HWND dialog = CDialogUser::FindDialog(L"Quenzal Inbox Rampart", textControl);
                   if (dialog == nullptr || !::IsWindowVisible(dialog))
                       continue;
                   wchar_t text[1024] = {};

@@ -6,6 +6,7 @@
 #include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "ComProgressDlg.h"
+#include "DialogUser.h"
 #include "File.h"
 #include "HttpRequest.h"
 #include "Localization.h"

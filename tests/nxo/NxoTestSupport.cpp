@@ -2,6 +2,7 @@
 
 #include "ApplianceStandIn.h"
 #include "ClientId.h"
+#include "DialogUser.h"
 #include "NxoDataDirectory.h"
 #include "NxoOutlookAddInConfig.h"
 #include "Os.h"
@@ -90,7 +91,7 @@ std::thread AnswerMessageBox(wchar_t (&shown)[512])
 {
     return std::thread([&shown] {
         for (int i = 0; i < 400 && !*shown; ++i, ::Sleep(25)) {
-            HWND box = ::FindWindowW(L"#32770", L"Quenzal Inbox Rampart");
+            HWND box = NxoTest::CDialogUser::FindDialog(L"Quenzal Inbox Rampart");
             if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))
                 ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         }

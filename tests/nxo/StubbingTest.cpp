@@ -12,6 +12,7 @@
 #include "NxoApiClient.h"
 #include "NxoApiError.h"
 #include "NxoOutlookAddIn.h"
+#include "DialogUser.h"
 #include "NxoTestSupport.h"
 #include "Path.h"
 #include "Stubbing.h"
@@ -206,7 +207,7 @@ TEST_F(StubbingTest, CancelledUploadLeavesTheDraftAsItWas)
     std::atomic<bool> clicked{false};
     std::thread user([&] {
         for (int i = 0; i < 400 && !clicked; ++i, ::Sleep(50)) {
-            HWND dialog = ::FindWindowW(nullptr, L"Quenzal Inbox Rampart");
+            HWND dialog = NxoTest::CDialogUser::FindDialog(L"Quenzal Inbox Rampart");
             HWND cancel = dialog ? ::FindWindowExW(dialog, nullptr, L"Button", nullptr) : nullptr;
             if (cancel != nullptr && ::PostMessageW(cancel, BM_CLICK, 0, 0))
                 clicked = true;

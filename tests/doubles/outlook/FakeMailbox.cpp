@@ -190,6 +190,14 @@ CFakeMailbox::CFakeMailbox(CFakeOutlook& outlook, IUnknown* mapiSession) : m_out
         }
         throw E_INVALIDARG;
     });
+    session.Method(L"PickFolder", [this](const Values&) {
+        CFakeRef picked;
+        if (!folderPicks.empty()) {
+            picked = folderPicks.front();
+            folderPicks.pop_front();
+        }
+        return _variant_t(static_cast<IDispatch*>(picked.Get()));
+    });
     g_timerMailbox = this;
 }
 

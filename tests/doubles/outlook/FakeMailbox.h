@@ -6,7 +6,7 @@
 // Delete), contact items over MAPI property objects (Subject, EntryID,
 // MAPIOBJECT), and the
 // NameSpace members that reach them (GetDefaultFolder, GetFolderFromID,
-// MAPIOBJECT, Offline). As in Outlook, ItemAdd is raised later, from the
+// MAPIOBJECT, Offline, PickFolder). As in Outlook, ItemAdd is raised later, from the
 // user-interface thread's message loop, never inside the call that moved the
 // item.
 
@@ -66,6 +66,8 @@ public:
 
     // Subjects of the items deleted for good, in order.
     std::vector<std::wstring> permanentlyDeleted;
+    // What the user picks at each NameSpace.PickFolder; none left: the user cancels.
+    std::deque<CFakeRef> folderPicks;
 
 private:
     struct FolderData {

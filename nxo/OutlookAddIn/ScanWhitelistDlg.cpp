@@ -1,0 +1,57 @@
+#include "ScanWhitelistDlg.h"
+
+#include "ErrorReport.h"
+#include "Localization.h"
+#include "Logging.h"
+#include "NxoOutlookAddIn.h"
+#include "OptionsDlgIds.h"
+
+using namespace Quenzal;
+
+CScanWhitelistDlg::CScanWhitelistDlg(CNxoOutlookAddIn& addIn)
+    : CScanWhitelistDlg([&addIn](bool, bool, HWND) -> size_t {
+          (void)addIn;
+          QZL_THROW(L"CScanWhitelistDlg::OnOK", CException(L"The whitelist scan is not available"));
+      })
+{
+}
+
+CScanWhitelistDlg::CScanWhitelistDlg(Scan scan) : CNxoDialog(IDD_NXO_SCAN_WHITELIST), m_scan(std::move(scan)) {}
+
+void CScanWhitelistDlg::OnInitDialog()
+{
+    LocalizeAndSetIcon();
+    SetChecked(IDC_NXO_SCAN_SENT_ITEMS, true);
+    SetChecked(IDC_NXO_SCAN_CONTACTS, true);
+}
+
+bool CScanWhitelistDlg::OnCommand(WORD id, WORD)
+{
+    switch (id) {
+    case IDOK:
+        try {
+            OnOK();
+        } catch (const CException& e) {
+            QZL_REPORT_CAUGHT(L"CScanWhitelistDlg::OnCommand", e);
+        }
+        EndDialog(IDOK);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CScanWhitelistDlg::OnOK()
+{
+    try {
+        size_t count = m_scan(IsChecked(IDC_NXO_SCAN_SENT_ITEMS), IsChecked(IDC_NXO_SCAN_CONTACTS), GetWindow());
+        StringW text = count == 0   ? GetLocalizedMessage(231)
+                       : count == 1 ? GetLocalizedMessage(229)
+                                    : FormatLocalizedMessage(230, std::to_wstring(count));
+        ShowMessage(text, MB_ICONINFORMATION);
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error,
+                     (L"Unable to scan sent items and/or contacts for whitelist: " + e.GetDescription()).c_str());
+        ShowMessage(CNxoOutlookAddIn::GetErrorMessage(e, 178), MB_ICONERROR);
+    }
+}

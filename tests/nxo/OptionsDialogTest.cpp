@@ -1,0 +1,238 @@
+// The options dialog and the whitelist-scan dialog as a user meets them:
+// Outlook's Configure call opens the dialog of the product DLL, and a user on
+// another thread reads, changes and confirms it.
+#include "AddInFlow.h"
+#include "DialogUser.h"
+
+#include "OptionsDlgIds.h"
+#include "OutlookAddIn.h"
+#include "Registry.h"
+#include "RegistryValues.h"
+#include "ScanWhitelistDlg.h"
+#include "StringW.h"
+
+#include <gtest/gtest.h>
+
+using namespace NxoTest;
+using namespace QzlFake;
+using Quenzal::StringW;
+
+namespace {
+
+const wchar_t Caption[] = L"Quenzal Inbox Rampart";
+const wchar_t PolicyPath[] = L"Software\\Policies\\Quenzal\\Inbox Rampart\\Outlook Add-In";
+
+DWORD SettingDword(const wchar_t* name, DWORD absent = 0xFFFFFFFF)
+{
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    return ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In", name,
+                          RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS
+               ? value
+               : absent;
+}
+
+IOutlookAddIn* QueryOutlookAddIn(CAddInFlow& flow)
+{
+    IOutlookAddIn* addIn = nullptr;
+    flow.host->GetAddIn()->QueryInterface(__uuidof(IOutlookAddIn), reinterpret_cast<void**>(&addIn));
+    return addIn;
+}
+
+// Whose message box over the dialog says text; pressed away.
+void ExpectMessage(HWND owner, const std::wstring& text)
+{
+    HWND box = CDialogUser::WaitForDialog(Caption, 0, owner);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(text, CDialogUser::MessageText(box));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(CDialogUser::WaitUntilClosed(box));
+}
+
+} // namespace
+
+// Every setting is shown from the registry, changed by the user and saved
+// back; the folder picker's answer fills the list, Outlook's own Deleted
+// Items selects its entry, and a canceled pick changes nothing.
+TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    CFakeRef spamFolder = flow.mailbox->AddFolder(L"Spam");
+    CFakeRef archive = flow.mailbox->AddFolder(L"Archive");
+    CAddInFlow::SetSetting(L"NxoUriStatus", L"Connection refused");
+    CAddInFlow::SetSetting(L"WhitelistOnSentMessage", 0);
+    CAddInFlow::SetSetting(L"SpamAction", 2);
+    CAddInFlow::SetSetting(L"MoveToFolderName", L"Spam");
+    CAddInFlow::SetSetting(L"MoveToFolderEntryId", L"STORE-1");
+    CAddInFlow::SetSetting(L"MoveToFolderStoreEntryId", StringW(static_cast<_bstr_t>(spamFolder->Value(L"EntryID")).GetBSTR()));
+    CAddInFlow::SetSetting(L"SpamCount", 12);
+    CAddInFlow::SetSetting(L"NotSpamCount", 3);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    flow.mailbox->folderPicks = {flow.mailbox->Folder(Outlook::DeletedItems), CFakeRef(), archive};
+    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
+    ASSERT_NE(nullptr, addIn);
+    CDialogUser user([&] {
+        HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
+        ASSERT_NE(nullptr, dialog);
+        CDialogUser::SaveScreenshot(dialog, L"options-dialog.bmp");
+        EXPECT_EQ(flow.appliance.Uri(), CDialogUser::ItemText(dialog, IDC_NXO_URI));
+        EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(dialog, IDC_NXO_URI_STATUS)));
+        EXPECT_TRUE(CDialogUser::IsEnabled(dialog, IDC_NXO_IMPORT_WHITELIST));
+        EXPECT_EQ(L"URI of your Quenzal Inbox Rampart:", CDialogUser::Text(::GetWindow(::GetDlgItem(dialog, IDC_NXO_URI), GW_HWNDPREV)));
+        EXPECT_EQ(L"Import Whitelist...", CDialogUser::ItemText(dialog, IDC_NXO_IMPORT_WHITELIST));
+        EXPECT_FALSE(CDialogUser::IsChecked(dialog, IDC_NXO_WHITELIST_ON_SENT_MESSAGE));
+        EXPECT_TRUE(CDialogUser::IsChecked(dialog, IDC_NXO_WHITELIST_ON_NEW_CONTACT));
+        EXPECT_TRUE(CDialogUser::IsChecked(dialog, IDC_NXO_WHITELIST_ON_NOT_SPAM));
+        EXPECT_TRUE(CDialogUser::IsChecked(dialog, IDC_NXO_MOVE_TO));
+        EXPECT_EQ(L"Spam", CDialogUser::Selected(dialog, IDC_NXO_MOVE_TO_FOLDER));
+        EXPECT_EQ(L"12", CDialogUser::ItemText(dialog, IDC_NXO_SPAM_COUNT));
+        EXPECT_EQ(L"3", CDialogUser::ItemText(dialog, IDC_NXO_NOT_SPAM_COUNT));
+
+        CDialogUser::Click(dialog, IDC_NXO_WHITELIST_ON_SENT_MESSAGE);
+        CDialogUser::Click(dialog, IDC_NXO_WHITELIST_ON_NEW_CONTACT);
+        CDialogUser::Select(dialog, IDC_NXO_MOVE_TO_FOLDER, 0);
+        EXPECT_EQ(L"Deleted Items", CDialogUser::Selected(dialog, IDC_NXO_MOVE_TO_FOLDER));
+        CDialogUser::Select(dialog, IDC_NXO_MOVE_TO_FOLDER, 0);
+        EXPECT_EQ(L"Select New...", CDialogUser::Selected(dialog, IDC_NXO_MOVE_TO_FOLDER));
+        CDialogUser::Select(dialog, IDC_NXO_MOVE_TO_FOLDER, 0);
+        EXPECT_EQ(L"Archive", CDialogUser::Selected(dialog, IDC_NXO_MOVE_TO_FOLDER));
+        CDialogUser::Click(dialog, IDOK);
+    });
+    EXPECT_EQ(S_OK, addIn->Configure(nullptr));
+    addIn->Release();
+    EXPECT_EQ(1u, SettingDword(L"WhitelistOnSentMessage"));
+    EXPECT_EQ(0u, SettingDword(L"WhitelistOnNewContact"));
+    EXPECT_EQ(1u, SettingDword(L"WhitelistOnNotSpam"));
+    EXPECT_EQ(2u, SettingDword(L"SpamAction"));
+    EXPECT_EQ(L"Archive", CAddInTurn::SettingsString(L"MoveToFolderName"));
+    // Stored under each other's names, as the spam button reads them back.
+    EXPECT_EQ(L"STORE-1", CAddInTurn::SettingsString(L"MoveToFolderEntryId"));
+    EXPECT_EQ(StringW(static_cast<_bstr_t>(archive->Value(L"EntryID")).GetBSTR()),
+              CAddInTurn::SettingsString(L"MoveToFolderStoreEntryId"));
+}
+
+// The whitelisting policy greys the whitelisting controls and saving leaves
+// the user's own values as they were; an unknown spam action checks nothing
+// and OK stores the default. Not yet authenticated: no URI, no status, the
+// URI box spans to the Cancel button. The page policy refuses the dialog.
+TEST(OptionsDialogTest, PoliciesDisableTheirControlsAndKeepTheUsersValues)
+{
+    CAddInFlow flow;
+    QzlTest::CNamedTestLock policyLock{L"Local\\QuenzalTest.PolicyKeys"};
+    QzlTest::CRegistryPathCleanup policy{HKEY_CURRENT_USER, PolicyPath};
+    Quenzal::Os::SetRegistryDword(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, PolicyPath).Get(),
+                                  L"WhitelistingDisabled", 1);
+    CAddInFlow::SetSetting(L"WhitelistOnSentMessage", 1);
+    CAddInFlow::SetSetting(L"WhitelistOnNotSpam", 0);
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
+    ASSERT_NE(nullptr, addIn);
+    CDialogUser user([&] {
+        HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
+        ASSERT_NE(nullptr, dialog);
+        CDialogUser::SaveScreenshot(dialog, L"options-dialog-policy.bmp");
+        for (int id : {IDC_NXO_WHITELIST_ON_SENT_MESSAGE, IDC_NXO_WHITELIST_ON_NEW_CONTACT,
+                       IDC_NXO_WHITELIST_ON_NOT_SPAM, IDC_NXO_IMPORT_WHITELIST}) {
+            EXPECT_FALSE(CDialogUser::IsEnabled(dialog, id)) << id;
+            EXPECT_FALSE(CDialogUser::IsChecked(dialog, id)) << id;
+        }
+        EXPECT_EQ(L"", CDialogUser::ItemText(dialog, IDC_NXO_URI));
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dialog, IDC_NXO_URI_STATUS)));
+        RECT uri = {}, cancel = {};
+        ::GetWindowRect(::GetDlgItem(dialog, IDC_NXO_URI), &uri);
+        ::GetWindowRect(::GetDlgItem(dialog, IDCANCEL), &cancel);
+        EXPECT_EQ(cancel.right, uri.right);
+        EXPECT_FALSE(CDialogUser::IsChecked(dialog, IDC_NXO_DELETE_PERMANENTLY));
+        EXPECT_FALSE(CDialogUser::IsChecked(dialog, IDC_NXO_MOVE_TO));
+        CDialogUser::Click(dialog, IDOK);
+    });
+    EXPECT_EQ(S_OK, addIn->Configure(nullptr));
+    EXPECT_EQ(1u, SettingDword(L"WhitelistOnSentMessage"));
+    EXPECT_EQ(0u, SettingDword(L"WhitelistOnNotSpam"));
+    EXPECT_EQ(0xFFFFFFFFu, SettingDword(L"WhitelistOnNewContact"));
+    EXPECT_EQ(1u, SettingDword(L"SpamAction"));
+
+    Quenzal::Os::SetRegistryDword(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, PolicyPath).Get(),
+                                  L"HidePropertyPage", 1);
+    EXPECT_EQ(E_ACCESSDENIED, addIn->Configure(nullptr));
+    EXPECT_NE(std::string::npos, flow.Log().find("Property page has been hidden"));
+    addIn->Release();
+}
+
+// Repair forgets the appliance and configures anew in the background, and
+// tells the user so; Import Whitelist opens the scan dialog over the options.
+TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
+    ASSERT_NE(nullptr, addIn);
+    CDialogUser user([&] {
+        HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
+        ASSERT_NE(nullptr, dialog);
+        CDialogUser::Click(dialog, IDC_NXO_IMPORT_WHITELIST);
+        HWND scan = CDialogUser::WaitForDialog(L"Whitelist Email Recipients and Contacts", IDC_NXO_SCAN_SENT_ITEMS, dialog);
+        ASSERT_NE(nullptr, scan);
+        CDialogUser::SaveScreenshot(scan, L"scan-whitelist-dialog.bmp");
+        EXPECT_TRUE(CDialogUser::IsChecked(scan, IDC_NXO_SCAN_SENT_ITEMS));
+        EXPECT_TRUE(CDialogUser::IsChecked(scan, IDC_NXO_SCAN_CONTACTS));
+        CDialogUser::Click(scan, IDCANCEL);
+        EXPECT_TRUE(CDialogUser::WaitUntilClosed(scan));
+
+        CDialogUser::Click(dialog, IDC_NXO_REPAIR);
+        ExpectMessage(dialog, L"The add-in will attempt to reconfigure itself in the background.  "
+                              L"Some add-in features may be unavailable during this process.");
+        EXPECT_EQ(L"", CDialogUser::ItemText(dialog, IDC_NXO_URI));
+        EXPECT_FALSE(CDialogUser::IsEnabled(dialog, IDC_NXO_REPAIR));
+        EXPECT_FALSE(CDialogUser::IsEnabled(dialog, IDC_NXO_IMPORT_WHITELIST));
+        CDialogUser::Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(S_OK, addIn->Configure(nullptr));
+    addIn->Release();
+    EXPECT_NE(std::string::npos, flow.Log().find("Repairing NXO configuration..."));
+    EXPECT_EQ(L"", CAddInTurn::SettingsString(L"NxoUri"));
+}
+
+// The scan's total in the user's words, the failure as the user's text, and
+// the two check boxes passed on; Cancel scans nothing.
+TEST(OptionsDialogTest, ScanDialogReportsTheTotal)
+{
+    struct Case {
+        size_t count;
+        bool fails;
+        std::wstring message;
+    } cases[] = {{0, false, L"No email addresses were found to whitelist"},
+                 {1, false, L"Whitelisted 1 email address"},
+                 {42, false, L"Whitelisted 42 email addresses"},
+                 {0, true, L"Unable to perform the requested action"}};
+    for (const Case& c : cases) {
+        std::vector<std::pair<bool, bool>> scans;
+        CScanWhitelistDlg dialog([&](bool sent, bool contacts, HWND) -> size_t {
+            scans.emplace_back(sent, contacts);
+            if (c.fails)
+                throw Quenzal::CException(L"Folder gone");
+            return c.count;
+        });
+        CDialogUser user([&] {
+            HWND scan = CDialogUser::WaitForDialog(L"Whitelist Email Recipients and Contacts");
+            ASSERT_NE(nullptr, scan);
+            CDialogUser::Click(scan, IDC_NXO_SCAN_CONTACTS);
+            CDialogUser::Click(scan, IDOK);
+            ExpectMessage(scan, c.message);
+        });
+        EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
+        EXPECT_EQ((std::vector<std::pair<bool, bool>>{{true, false}}), scans);
+    }
+    bool scanned = false;
+    CScanWhitelistDlg dialog([&](bool, bool, HWND) -> size_t { return scanned = true; });
+    CDialogUser user([] {
+        HWND scan = CDialogUser::WaitForDialog(L"Whitelist Email Recipients and Contacts");
+        ASSERT_NE(nullptr, scan);
+        CDialogUser::Click(scan, IDCANCEL);
+    });
+    EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
+    EXPECT_FALSE(scanned);
+}
