@@ -37,11 +37,11 @@ bool CActivationContext::ActivateContext(int resourceId)
         DWORD error = ::GetLastError();
         if (error == ERROR_RESOURCE_NAME_NOT_FOUND)
             return false;
-        QZL_THROW(L"Quenzal::Os::CActivationContext::ActivateContext", CWinError(error, nullptr));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, nullptr));
     }
     m_handle = handle;
     if (!::ActivateActCtx(m_handle, &m_cookie))
-        QZL_THROW(L"Quenzal::Os::CActivationContext::ActivateContext", CWinError(::GetLastError(), nullptr));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), nullptr));
     return true;
 }
 

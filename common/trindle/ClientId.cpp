@@ -40,7 +40,7 @@ StringW CreateClientId()
     id = StringW(CreateGuidHexString());
     Logging::Log(Logging::Debug, (L"Created new client ID: " + id).c_str());
     Os::CRegKeyHandle key = Os::CreateSubkey(HKEY_CURRENT_USER, ClientIdKeyPath);
-    Os::SetRegistryString(key, ClientIdValueName, id);
+    Os::SetRegistryString(key.Get(), ClientIdValueName, id);
     return id;
 }
 

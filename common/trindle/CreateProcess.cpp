@@ -87,7 +87,7 @@ CHandle CreateProcess::Execute() const
                                    &startup, &process);
     }
     if (!started)
-        QZL_THROW(L"Quenzal::Os::CreateProcess::Execute", CWinError(commandLine.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(commandLine.c_str()));
     CHandle thread(process.hThread);
     return CHandle(process.hProcess);
 }

@@ -9,7 +9,7 @@ namespace Quenzal::Os {
 CCriticalSection::CCriticalSection()
 {
     if (!::InitializeCriticalSectionAndSpinCount(&m_section, 4000))
-        QZL_FATAL_EXIT(::GetLastError(), L"Quenzal::Os::CCriticalSection::CCriticalSection");
+        QZL_FATAL_EXIT(::GetLastError(), QZL_FUNCTION);
 }
 
 CCriticalSection::~CCriticalSection()

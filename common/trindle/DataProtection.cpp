@@ -24,7 +24,7 @@ std::string DecryptData(const void* data, size_t length)
     DATA_BLOB in = {static_cast<DWORD>(length), static_cast<BYTE*>(const_cast<void*>(data))};
     DATA_BLOB out = {};
     if (!::CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out))
-        QZL_THROW(L"Quenzal::Os::DecryptData", CWinError(::GetLastError(), nullptr));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), nullptr));
     SmartPointer<BYTE*, LocalFreeDestructor> holder(out.pbData);
     if (out.cbData == 0 || out.pbData == nullptr)
         return std::string();

@@ -273,7 +273,7 @@ StringW DateTime::FormatDate() const
     SYSTEMTIME time = ToSystemTime();
     wchar_t buffer[1024];
     if (::GetDateFormatW(Localization::GetDisplayLocale(), 0, &time, nullptr, buffer, 1024) == 0)
-        QZL_THROW(L"Quenzal::DateTime::FormatDate", CWinError(::GetLastError(), nullptr));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), nullptr));
     return StringW(buffer);
 }
 
@@ -284,7 +284,7 @@ StringW DateTime::FormatTime() const
     SYSTEMTIME time = ToSystemTime();
     wchar_t buffer[1024];
     if (::GetTimeFormatW(Localization::GetDisplayLocale(), TIME_NOSECONDS, &time, nullptr, buffer, 1024) == 0)
-        QZL_THROW(L"Quenzal::DateTime::FormatTime", CWinError(::GetLastError(), nullptr));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), nullptr));
     return StringW(buffer);
 }
 

@@ -147,7 +147,7 @@ StringW DateTimeSpan::ToString() const
 void DateTimeSpan::VerifyValidWaitTimeout() const
 {
     if (m_span < 0.0)
-        QZL_THROW(L"Quenzal::DateTimeSpan::VerifyValidWaitTimeout",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"DateTimeSpan cannot be converted to wait timeout: " + ToString()));
 }
 

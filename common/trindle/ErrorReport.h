@@ -1,9 +1,12 @@
 #pragma once
 // The report line written at every raise, handled catch and fatal exit:
 // "<event> at <file>, <function>, line <n>: <description>".
-// GCC's __FUNCTION__ is the bare name, so sites pass the qualified name.
+// GCC's __FUNCTION__ is the bare name: sites pass QZL_FUNCTION (FunctionName.h),
+// or by hand a name the code does not carry (the public entry point a helper
+// reports for).
 
 #include "Exception.h"
+#include "FunctionName.h"
 
 namespace Quenzal {
 
@@ -29,9 +32,9 @@ template <class E>
 
 } // namespace Quenzal
 
-// QZL_THROW(L"Quenzal::StringW::SetAnsi", Quenzal::CWinError());
+// QZL_THROW(QZL_FUNCTION, Quenzal::CWinError());
 #define QZL_THROW(function, exception) ::Quenzal::ThrowReported((exception), __FILE__, function, __LINE__)
-// QZL_CHECK_COM_RESULT(L"Quenzal::CreateGuid", ::CoCreateGuid(&guid));
+// QZL_CHECK_COM_RESULT(QZL_FUNCTION, ::CoCreateGuid(&guid));
 #define QZL_CHECK_COM_RESULT(function, hr) ::Quenzal::CheckComResult((hr), __FILE__, function, __LINE__)
 #define QZL_REPORT_NON_SUCCESS(function, hr) ::Quenzal::ReportNonSuccess((hr), __FILE__, function, __LINE__)
 // Logs "Caught exception" for a caught CException.

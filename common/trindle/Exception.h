@@ -1,7 +1,7 @@
 #pragma once
 // The program's exception family. Every failure of our own code is raised as
 // a CException (or a derivative) and every raise and handled catch writes one
-// report line to the log (see ErrorReport.h).
+// report line to the log (see ErrorReport.h). Every derivative overrides Clone.
 
 #include "StringW.h"
 
@@ -24,6 +24,9 @@ public:
     CException& operator=(const CException& other) = default;
 
     virtual ~CException() = default;
+    // A copy of the same class: one failure handed to several readers gives
+    // each a copy of its own (ExceptionTransport.h).
+    virtual std::exception_ptr Clone() const { return std::make_exception_ptr(*this); }
     const char* what() const noexcept override;
     virtual StringW GetDescription() const;
     virtual DWORD GetErrorCode() const;
@@ -41,6 +44,7 @@ protected:
 class CComError : public CException {
 public:
     explicit CComError(HRESULT hr, const wchar_t* context = nullptr);
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
     StringW GetDescription() const override;
     DWORD GetErrorCode() const override { return static_cast<DWORD>(m_hr); }
     HRESULT GetHResult() const override { return m_hr; }
@@ -57,6 +61,7 @@ public:
     CWinError();
     explicit CWinError(const wchar_t* context);
     CWinError(DWORD code, const wchar_t* context);
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
     StringW GetDescription() const override;
     DWORD GetErrorCode() const override { return m_code; }
     HRESULT GetHResult() const override;
@@ -72,6 +77,7 @@ class CCrtError : public CException {
 public:
     explicit CCrtError(const wchar_t* context);
     CCrtError(int errorNumber, const wchar_t* context);
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
     StringW GetDescription() const override;
     DWORD GetErrorCode() const override { return static_cast<DWORD>(m_errno); }
 

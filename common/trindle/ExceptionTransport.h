@@ -16,7 +16,7 @@ public:
     virtual void SetException(std::exception_ptr exception);
     virtual std::exception_ptr GetException() const;
     virtual bool HasException() const;
-    // Throws the held exception again; returns when there is none.
+    // Throws a copy of the held exception; returns when there is none.
     virtual void RethrowException() const;
     virtual void ClearException();
 

@@ -1,6 +1,8 @@
 #pragma once
 // The one way out for conditions that leave nothing to recover.
 
+#include "FunctionName.h"
+
 #include <windows.h>
 
 namespace Quenzal {

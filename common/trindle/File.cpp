@@ -27,7 +27,7 @@ CFile::~CFile()
     try {
         Close();
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::CFile::~CFile", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
     }
 }
 
@@ -61,7 +61,7 @@ void CFile::Open(const std::wstring& path, DWORD mode, DWORD share, DWORD flagsA
         defaultShare = FILE_SHARE_READ;
         break;
     default:
-        QZL_THROW(L"Quenzal::Os::CFile::Open", CException(L"Unexpected case"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unexpected case"));
     }
     if (share == DefaultShare)
         share = defaultShare;
@@ -69,7 +69,7 @@ void CFile::Open(const std::wstring& path, DWORD mode, DWORD share, DWORD flagsA
     CHandle handle(::CreateFileW(path.c_str(), access, share, nullptr, disposition, flagsAndAttributes, nullptr));
     if (!handle) {
         const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::Open", CWinError(error, path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
     }
     m_handle = std::move(handle);
     m_path = path;
@@ -90,9 +90,9 @@ uint64_t CFile::Read(void* buffer, uint64_t size, uint64_t& bytesRead)
     while (bytesRead < size) {
         const DWORD chunk = static_cast<DWORD>(std::min(size - bytesRead, kMaxTransfer));
         DWORD count = 0;
-        if (!::ReadFile(m_handle, target + bytesRead, chunk, &count, nullptr)) {
+        if (!::ReadFile(m_handle.Get(), target + bytesRead, chunk, &count, nullptr)) {
             const DWORD error = ::GetLastError();
-            QZL_THROW(L"Quenzal::Os::CFile::Read", CWinError(error, m_path.c_str()));
+            QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
         }
         if (count == 0)
             break;
@@ -107,13 +107,13 @@ void CFile::Write(const void* data, uint64_t length, bool commit)
     for (uint64_t done = 0; done < length;) {
         const DWORD chunk = static_cast<DWORD>(std::min(length - done, kMaxTransfer));
         DWORD count = 0;
-        if (!::WriteFile(m_handle, source + done, chunk, &count, nullptr)) {
+        if (!::WriteFile(m_handle.Get(), source + done, chunk, &count, nullptr)) {
             const DWORD error = ::GetLastError();
-            QZL_THROW(L"Quenzal::Os::CFile::Write", CWinError(error, m_path.c_str()));
+            QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
         }
         // A file write that stops short has lost data.
         if (count != chunk)
-            QZL_THROW(L"Quenzal::Os::CFile::Write", CWinError(ERROR_WRITE_FAULT, m_path.c_str()));
+            QZL_THROW(QZL_FUNCTION, CWinError(ERROR_WRITE_FAULT, m_path.c_str()));
         done += chunk;
     }
     if (commit)
@@ -128,18 +128,18 @@ void CFile::Append(const void* data, uint64_t length, bool commit)
 
 void CFile::Commit()
 {
-    if (!::FlushFileBuffers(m_handle)) {
+    if (!::FlushFileBuffers(m_handle.Get())) {
         const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::Commit", CWinError(error, m_path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
     }
 }
 
 void CFile::Truncate()
 {
     Seek(0, FILE_BEGIN);
-    if (!::SetEndOfFile(m_handle)) {
+    if (!::SetEndOfFile(m_handle.Get())) {
         const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::Truncate", CWinError(error, m_path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
     }
 }
 
@@ -153,9 +153,9 @@ void CFile::Delete()
 uint64_t CFile::GetCurrentPosition() const
 {
     LARGE_INTEGER position{};
-    if (!::SetFilePointerEx(m_handle, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+    if (!::SetFilePointerEx(m_handle.Get(), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
         const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::GetCurrentPosition", CWinError(error, m_path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
     }
     return static_cast<uint64_t>(position.QuadPart);
 }
@@ -164,17 +164,17 @@ void CFile::Seek(int64_t offset, DWORD moveMethod)
 {
     LARGE_INTEGER distance{};
     distance.QuadPart = offset;
-    if (!::SetFilePointerEx(m_handle, distance, nullptr, moveMethod)) {
+    if (!::SetFilePointerEx(m_handle.Get(), distance, nullptr, moveMethod)) {
         const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::Seek", CWinError(error, m_path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
     }
 }
 
 BY_HANDLE_FILE_INFORMATION& CFile::GetFileInformation(BY_HANDLE_FILE_INFORMATION& information) const
 {
-    if (!::GetFileInformationByHandle(m_handle, &information)) {
+    if (!::GetFileInformationByHandle(m_handle.Get(), &information)) {
         const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::GetFileInformation", CWinError(error, m_path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
     }
     return information;
 }
@@ -186,7 +186,7 @@ uint64_t CFile::Read(void* buffer, uint64_t size)
     uint64_t count = 0;
     Read(buffer, size, count);
     if (count == 0)
-        QZL_THROW(L"Quenzal::Os::CFile::Read", CException(L"Attempt to read past end of file: " + m_path));
+        QZL_THROW(QZL_FUNCTION, CException(L"Attempt to read past end of file: " + m_path));
     return count;
 }
 
@@ -223,9 +223,9 @@ std::string CFile::Read()
 uint64_t CFile::GetLength() const
 {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(m_handle, &size)) {
+    if (!::GetFileSizeEx(m_handle.Get(), &size)) {
         const DWORD error = ::GetLastError();
-        QZL_THROW(L"Quenzal::Os::CFile::GetLength", CWinError(error, m_path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, m_path.c_str()));
     }
     return static_cast<uint64_t>(size.QuadPart);
 }

@@ -85,7 +85,7 @@ StringW ReplaceInsertionPoints(const wchar_t* message, const wchar_t* const* arg
         reinterpret_cast<va_list*>(const_cast<wchar_t**>(arguments)));
     CLocalMemory holder(buffer);
     if (length == 0)
-        QZL_THROW(L"Quenzal::Localization::ReplaceInsertionPoints", CWinError(::GetLastError(), message));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), message));
     return StringW(buffer, length);
 }
 

@@ -22,7 +22,7 @@ void Parse(const std::wstring& text, GUID& guid)
         int read = swscanf_s(text.c_str(), L"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", &f[0], &f[1],
                              &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10]);
         if (read < 11)
-            QZL_THROW(L"Quenzal::Guid::Parse", CException(L"Unable to parse GUID registry string: " + text));
+            QZL_THROW(QZL_FUNCTION, CException(L"Unable to parse GUID registry string: " + text));
         guid.Data1 = f[0];
         guid.Data2 = static_cast<unsigned short>(f[1]);
         guid.Data3 = static_cast<unsigned short>(f[2]);
@@ -45,12 +45,12 @@ void Parse(const std::wstring& text, GUID& guid)
     for (size_t i = 0; i < sizeof(GUID); ++i) {
         // The terminator is no hex digit, so a short text stops here without reading past it.
         if (!std::iswxdigit(p[0]) || !std::iswxdigit(p[1]))
-            QZL_THROW(L"Quenzal::Guid::Parse", CException(L"Found invalid hex character in GUID string: " + text));
+            QZL_THROW(QZL_FUNCTION, CException(L"Found invalid hex character in GUID string: " + text));
         bytes[i] = static_cast<unsigned char>(nibble(p[0]) << 4 | nibble(p[1]));
         p += 2;
     }
     if (*p != L'\0')
-        QZL_THROW(L"Quenzal::Guid::Parse", CException(L"Unable to parse GUID string: " + text));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unable to parse GUID string: " + text));
 }
 
 std::string ToString(const GUID& guid)
@@ -75,7 +75,7 @@ std::string ToHexString(const GUID& guid, bool withPrefix)
 GUID CreateGuid()
 {
     GUID guid{};
-    QZL_CHECK_COM_RESULT(L"Quenzal::CreateGuid", ::CoCreateGuid(&guid));
+    QZL_CHECK_COM_RESULT(QZL_FUNCTION, ::CoCreateGuid(&guid));
     return guid;
 }
 

@@ -64,7 +64,7 @@ void LoadLocalizedMessages(DWORD index, MessageTable& table)
 {
     const LanguageRow* row = GetLanguageRow(index);
     if (row == nullptr || row->resourceId == 0)
-        QZL_THROW(L"Quenzal::Localization::LoadLocalizedMessages",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to identify localization resource"));
     std::string_view resource = Os::GetResourceBuffer(Os::GetThisModule(), row->resourceId);
     LoadLocalizedMessagesFromBuffer(resource.data(), resource.size(), table);
@@ -105,7 +105,7 @@ void LoadLocalizedMessagesFromBuffer(const char* bytes, size_t length, MessageTa
             position = lineEnd != nullptr ? lineEnd + 1 : end;
 
             if (wasEmpty && table.find(lid) != table.end())
-                QZL_THROW(L"Quenzal::Localization::LoadLocalizedMessagesFromBuffer",
+                QZL_THROW(QZL_FUNCTION,
                           CException(StringW::Format(L"Found duplicate lid: %d", lid)));
             std::string value = TrimmedValue(valueStart, valueEnd);
             if (value.empty()) {
@@ -117,7 +117,7 @@ void LoadLocalizedMessagesFromBuffer(const char* bytes, size_t length, MessageTa
         }
     }
     if (stored == 0)
-        QZL_THROW(L"Quenzal::Localization::LoadLocalizedMessagesFromBuffer",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to parse localization buffer"));
 }
 

@@ -113,7 +113,7 @@ void SetLanguageId(LANGID languageId)
 {
     DWORD index = FindLanguageIndex(languageId);
     if (index == NoLanguageIndex)
-        QZL_THROW(L"Quenzal::Localization::SetLanguageId",
+        QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"Language ID not supported: %u", static_cast<unsigned>(languageId))));
     SetLocale(index);
 }
@@ -124,7 +124,7 @@ bool TrySetLanguageId(LANGID languageId)
         SetLanguageId(languageId);
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Localization::TrySetLanguageId", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return false;
     }
 }

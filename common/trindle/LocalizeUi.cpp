@@ -143,12 +143,12 @@ bool DoesLocalizedMessageFitInWindow(HWND window, int lid, const std::wstring& s
 {
     RECT client = {};
     if (!::GetClientRect(window, &client))
-        QZL_THROW(L"Quenzal::Ui::DoesLocalizedMessageFitInWindow", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     const LONG clientWidth = client.right - client.left;
     const LONG clientHeight = client.bottom - client.top;
     CWindowDC dc(window);
     if (dc.Get() == nullptr)
-        QZL_THROW(L"Quenzal::Ui::DoesLocalizedMessageFitInWindow", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     CSelectedObject font(dc.Get(), ::GetStockObject(DEFAULT_GUI_FONT));
     bool fits = true;
     for (DWORD index = 0; index < Localization::LanguageCount; ++index) {
@@ -158,7 +158,7 @@ bool DoesLocalizedMessageFitInWindow(HWND window, int lid, const std::wstring& s
         StringW text = entry->second + suffix;
         SIZE size = {};
         if (!::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size))
-            QZL_THROW(L"Quenzal::Ui::DoesLocalizedMessageFitInWindow", CWinError());
+            QZL_THROW(QZL_FUNCTION, CWinError());
         // Only a one-line control can be too narrow; taller ones wrap.
         if (clientHeight >= 2 * size.cy)
             continue;

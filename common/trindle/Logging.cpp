@@ -219,11 +219,11 @@ void SetLogPath(const std::wstring& path)
     Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        QZL_THROW(L"Quenzal::Logging::SetLogPath", CWinError(::GetLastError(), path.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
     LONG high = 0;
     ::SetLastError(NO_ERROR);
-    if (::SetFilePointer(file, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
-        QZL_THROW(L"Quenzal::Logging::SetLogPath", CWinError(::GetLastError(), path.c_str()));
+    if (::SetFilePointer(file.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
 
     CLogFile::Instance().Replace(file.Detach(), StringW(path));
 }

@@ -5,10 +5,10 @@
 #include "Logging.h"
 #include "Modules.h"
 #include "Os.h"
+#include "StructuredExceptionGuard.h"
 #include "VersionInfo.h"
 
 #include <dbghelp.h>
-#include <excpt.h>
 
 namespace Quenzal::Os {
 
@@ -28,24 +28,24 @@ StringW GetMinidumpFileName()
 
 void CreateMinidump(EXCEPTION_POINTERS* pointers, const std::wstring& path)
 {
-    CModule dbghelp = LoadModule(L"DBGHELP.DLL");
+    CModule dbghelp = LoadSystemModule(L"DBGHELP.DLL");
     using WriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                                             PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
     auto writeDump = reinterpret_cast<WriteDumpFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+        reinterpret_cast<void*>(::GetProcAddress(dbghelp.Get(), "MiniDumpWriteDump")));
     if (writeDump == nullptr)
-        QZL_THROW(L"Quenzal::Os::CreateMinidump",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to locate procedure 'MiniDumpWriteDump' in 'DBGHELP.DLL'"));
     CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        QZL_THROW(L"Quenzal::Os::CreateMinidump", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     MINIDUMP_EXCEPTION_INFORMATION exception = {};
     exception.ThreadId = ::GetCurrentThreadId();
     exception.ExceptionPointers = pointers;
     exception.ClientPointers = FALSE;
-    if (!writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &exception, nullptr,
+    if (!writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.Get(), MiniDumpNormal, &exception, nullptr,
                    nullptr))
-        QZL_THROW(L"Quenzal::Os::CreateMinidump", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
 }
 
 void WriteCrashDump(EXCEPTION_POINTERS* pointers)
@@ -66,7 +66,7 @@ void WriteCrashDump(EXCEPTION_POINTERS* pointers)
 
 namespace {
 
-__attribute__((noinline)) void FilterBody(EXCEPTION_POINTERS* pointers)
+void FilterBody(EXCEPTION_POINTERS* pointers)
 {
     try {
         Quenzal::Logging::Log(Quenzal::Logging::Error, L"QzlUnhandledExceptionFilter reached");
@@ -78,29 +78,17 @@ __attribute__((noinline)) void FilterBody(EXCEPTION_POINTERS* pointers)
     ::TerminateProcess(::GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
 }
 
-} // namespace
-
 // A fault inside the filter itself ends the process at once.
-extern "C" LONG QzlFilterFaultFilter(EXCEPTION_POINTERS*, void*)
+LONG EndProcessAtOnce(EXCEPTION_POINTERS*, void*)
 {
     ::TerminateProcess(::GetCurrentProcess(), 0xC0000005);
     return EXCEPTION_CONTINUE_SEARCH;
-}
-
-namespace {
-
-// The guard's labels are fixed, so this function must exist exactly once.
-__attribute__((noinline, noclone)) void RunFilterBodyGuarded(EXCEPTION_POINTERS* pointers)
-{
-    __try1(QzlFilterFaultFilter)
-    FilterBody(pointers);
-    __except1
 }
 
 } // namespace
 
 LONG QzlUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers)
 {
-    RunFilterBodyGuarded(pointers);
+    Quenzal::Os::RunGuarded([pointers] { FilterBody(pointers); }, EndProcessAtOnce);
     return EXCEPTION_CONTINUE_SEARCH;
 }

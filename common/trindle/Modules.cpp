@@ -10,7 +10,7 @@ StringW GetModulePath(HMODULE module)
 {
     StringW path;
     if (!TryGetModuleFileName(module, path))
-        QZL_THROW(L"Quenzal::Os::GetModulePath", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     return path;
 }
 
@@ -29,7 +29,28 @@ CModule LoadModule(const wchar_t* path)
 {
     CModule module(::LoadLibraryW(path));
     if (!module)
-        QZL_THROW(L"Quenzal::Os::LoadModule", CWinError(path));
+        QZL_THROW(QZL_FUNCTION, CWinError(path));
+    return module;
+}
+
+CModule TryLoadSystemModule(const wchar_t* name)
+{
+    CModule module(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Systems without the search flags: the full path says where to look.
+        wchar_t folder[MAX_PATH + 1] = {};
+        UINT length = ::GetSystemDirectoryW(folder, MAX_PATH + 1);
+        if (length != 0 && length <= MAX_PATH)
+            module.Reset(::LoadLibraryW(CombinePath(folder, name).c_str()));
+    }
+    return module;
+}
+
+CModule LoadSystemModule(const wchar_t* name)
+{
+    CModule module = TryLoadSystemModule(name);
+    if (!module)
+        QZL_THROW(QZL_FUNCTION, CWinError(name));
     return module;
 }
 
@@ -38,7 +59,7 @@ void RegisterModule(const wchar_t* path)
     CModule module = LoadModule(path);
     using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
     auto registerServer =
-        reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(::GetProcAddress(module, "DllRegisterServer")));
+        reinterpret_cast<RegisterFunction>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllRegisterServer")));
     if (registerServer == nullptr)
         QZL_THROW(L"DllRegisterServer", CWinError(path));
     HRESULT hr = registerServer();
@@ -56,7 +77,7 @@ CIcon GetUser32Icon()
     CIcon icon(static_cast<HICON>(
         ::LoadImageW(::GetModuleHandleW(L"User32.dll"), MAKEINTRESOURCEW(103), IMAGE_ICON, 16, 16, 0)));
     if (!icon)
-        QZL_THROW(L"Quenzal::Os::GetUser32Icon", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     return icon;
 }
 

@@ -14,6 +14,11 @@ StringW GetHostModulePath();
 StringW GetModuleBaseName();
 
 CModule LoadModule(const wchar_t* path);
+// A DLL of the system by its file name, from the system folder only: a DLL of
+// that name in the host's folder or another searched one must never stand in
+// for it. TryLoadSystemModule gives an empty module where LoadSystemModule raises.
+CModule LoadSystemModule(const wchar_t* name);
+CModule TryLoadSystemModule(const wchar_t* name);
 // Loads the module, calls its DllRegisterServer and frees it again.
 void RegisterModule(const wchar_t* path);
 CIcon GetUser32Icon();

@@ -37,10 +37,10 @@ ModulePath::ModulePath(const wchar_t* moduleName)
         // the path of the executable.
         module = ::GetModuleHandleW(moduleName);
         if (module == nullptr)
-            QZL_THROW(L"Quenzal::Os::ModulePath::ModulePath", CWinError(moduleName));
+            QZL_THROW(QZL_FUNCTION, CWinError(moduleName));
     }
     if (!TryGetModuleFileName(module, m_path))
-        QZL_THROW(L"Quenzal::Os::ModulePath::ModulePath", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
 }
 
 } // namespace Quenzal::Os

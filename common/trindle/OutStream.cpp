@@ -10,7 +10,7 @@ void IOutStream::Write(const void* data, uint64_t length)
 {
     try {
         if (!IsOpen())
-            QZL_THROW(L"Quenzal::IOutStream::Write", CException(L"Operation cannot be performed on null stream"));
+            QZL_THROW(QZL_FUNCTION, CException(L"Operation cannot be performed on null stream"));
         if (length == 0)
             return;
         DoWrite(data, length);
@@ -18,8 +18,8 @@ void IOutStream::Write(const void* data, uint64_t length)
     } catch (const CStreamingError&) {
         throw;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::IOutStream::Write", e);
-        QZL_THROW(L"Quenzal::IOutStream::Write", CStreamWritingError(e.GetDescription()));
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        QZL_THROW(QZL_FUNCTION, CStreamWritingError(e.GetDescription()));
     }
 }
 

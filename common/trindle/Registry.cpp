@@ -14,7 +14,7 @@ CRegKeyHandle TryOpenSubkey(HKEY root, const wchar_t* path)
     if (result == ERROR_FILE_NOT_FOUND || result == ERROR_KEY_DELETED)
         return CRegKeyHandle();
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::TryOpenSubkey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
     return key;
 }
 
@@ -24,7 +24,7 @@ CRegKeyHandle CreateSubkey(HKEY root, const wchar_t* path)
     LSTATUS result = ::RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                                        key.Receive(), nullptr);
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::CreateSubkey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
     return key;
 }
 
@@ -32,14 +32,14 @@ void DeleteRegistryValue(HKEY key, const wchar_t* name)
 {
     LSTATUS result = ::RegDeleteValueW(key, name);
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        QZL_THROW(L"Quenzal::Os::DeleteRegistryValue", CWinError(static_cast<DWORD>(result), name));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
 }
 
 void DeleteRegistryKey(HKEY root, const wchar_t* path)
 {
     LSTATUS result = ::RegDeleteKeyW(root, path);
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        QZL_THROW(L"Quenzal::Os::DeleteRegistryKey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
 }
 
 namespace {
@@ -54,7 +54,7 @@ LSTATUS CheckKeyHasNoValues(HKEY root, const wchar_t* path)
     if (result != ERROR_SUCCESS)
         return result;
     DWORD values = 0;
-    result = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+    result = ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
                                 nullptr, nullptr, nullptr);
     if (result == ERROR_SUCCESS && values != 0)
         return ERROR_KEY_HAS_CHILDREN;
@@ -69,7 +69,7 @@ void DeleteEmptyRegistryKey(HKEY root, const wchar_t* path)
     if (result == ERROR_SUCCESS)
         result = static_cast<LSTATUS>(::SHDeleteEmptyKeyW(root, path));
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        QZL_THROW(L"Quenzal::Os::DeleteEmptyRegistryKey", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
 }
 
 bool TryDeleteRegistryKey(HKEY root, const wchar_t* path)
@@ -78,7 +78,7 @@ bool TryDeleteRegistryKey(HKEY root, const wchar_t* path)
         DeleteRegistryKey(root, path);
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::TryDeleteRegistryKey", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return false;
     }
 }
@@ -89,7 +89,7 @@ bool TryDeleteEmptyRegistryKey(HKEY root, const wchar_t* path)
         DeleteEmptyRegistryKey(root, path);
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::TryDeleteEmptyRegistryKey", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         return false;
     }
 }
@@ -99,7 +99,7 @@ StringW TryGetRegistryString(HKEY root, const wchar_t* path, const wchar_t* name
     CRegKeyHandle key = TryOpenSubkey(root, path);
     if (!key)
         return StringW();
-    return TryGetStringValue(key, name);
+    return TryGetStringValue(key.Get(), name);
 }
 
 bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name)
@@ -108,7 +108,7 @@ bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name)
     if (!key)
         return false;
     DWORD value = 0;
-    return GetRegistryDword(key, name, value) && value != 0;
+    return GetRegistryDword(key.Get(), name, value) && value != 0;
 }
 
 } // namespace Quenzal::Os

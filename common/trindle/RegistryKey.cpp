@@ -10,7 +10,7 @@ void CRegistryKey::Open(HKEY root, const wchar_t* path, REGSAM access)
     CRegKeyHandle key;
     LSTATUS result = ::RegOpenKeyExW(root, path, 0, access, key.Receive());
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::CRegistryKey::Open", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
     Reset(key.Detach());
 }
 
@@ -21,7 +21,7 @@ bool CRegistryKey::TryOpen(HKEY root, const wchar_t* path, REGSAM access)
     if (result == ERROR_FILE_NOT_FOUND)
         return false;
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::CRegistryKey::TryOpen", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
     Reset(key.Detach());
     return true;
 }
@@ -32,7 +32,7 @@ void CRegistryKey::Create(HKEY root, const wchar_t* path, REGSAM access)
     LSTATUS result = ::RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
                                        key.Receive(), nullptr);
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::CRegistryKey::Create", CWinError(static_cast<DWORD>(result), path));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
     Reset(key.Detach());
 }
 

@@ -33,13 +33,13 @@ bool CRegistryValueIterator::GetCurrentValueName(StringW& name, DWORD* type)
         count = MaxValueNameUnits;
         result = ::RegEnumValueW(m_key, m_index, longName.data(), &count, nullptr, type, nullptr, nullptr);
         if (result != ERROR_SUCCESS)
-            QZL_THROW(L"Quenzal::Os::CRegistryValueIterator::GetCurrentValueName",
+            QZL_THROW(QZL_FUNCTION,
                       CWinError(static_cast<DWORD>(result), nullptr));
         longName.resize(count);
         name = std::move(longName);
         return true;
     }
-    QZL_THROW(L"Quenzal::Os::CRegistryValueIterator::GetCurrentValueName",
+    QZL_THROW(QZL_FUNCTION,
               CWinError(static_cast<DWORD>(result), nullptr));
 }
 

@@ -9,18 +9,18 @@ namespace Quenzal::Os {
 void VerifyValidRegistryString(DWORD type, DWORD byteCount)
 {
     if (type != REG_SZ && type != REG_EXPAND_SZ)
-        QZL_THROW(L"Quenzal::Os::VerifyValidRegistryString",
+        QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"Registry value is of an unexpected type: expected string but got '%s'",
                                              GetRegistryTypeName(type).c_str())));
     if (byteCount % 2 != 0)
-        QZL_THROW(L"Quenzal::Os::VerifyValidRegistryString",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Registry value buffer is of type REG_SZ but has an odd number of bytes"));
 }
 
 void VerifyRegistryValueType(DWORD expected, DWORD actual)
 {
     if (expected != actual)
-        QZL_THROW(L"Quenzal::Os::VerifyRegistryValueType",
+        QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"Registry value is of an unexpected type: expected '%s' but got '%s'",
                                              GetRegistryTypeName(expected).c_str(),
                                              GetRegistryTypeName(actual).c_str())));
@@ -41,13 +41,13 @@ bool GetRegistryString(HKEY key, const wchar_t* name, StringW& value)
         text.resize(size / 2);
         result = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
         if (result != ERROR_SUCCESS)
-            QZL_THROW(L"Quenzal::Os::GetRegistryString", CWinError(static_cast<DWORD>(result), name));
+            QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
         VerifyValidRegistryString(type, size);
         text.resize(size / 2);
     } else if (result == ERROR_FILE_NOT_FOUND) {
         return false;
     } else {
-        QZL_THROW(L"Quenzal::Os::GetRegistryString", CWinError(static_cast<DWORD>(result), name));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
     }
     if (!text.empty() && text.back() == L'\0')
         text.pop_back();
@@ -63,7 +63,7 @@ void SetRegistryString(HKEY key, const wchar_t* name, const std::wstring& value)
                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     // The value's name, never its data: this may be a stored secret.
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::SetRegistryString", CWinError(static_cast<DWORD>(result), name));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
 }
 
 StringW TryGetStringValue(HKEY key, const wchar_t* name)
@@ -86,7 +86,7 @@ bool GetRegistryDword(HKEY key, const wchar_t* name, DWORD& value)
     if (result == ERROR_MORE_DATA && type != REG_DWORD)
         VerifyRegistryValueType(REG_DWORD, type);
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::GetRegistryDword", CWinError(static_cast<DWORD>(result), name));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
     VerifyRegistryValueType(REG_DWORD, type);
     value = data;
     return true;
@@ -97,7 +97,7 @@ void SetRegistryDword(HKEY key, const wchar_t* name, DWORD value)
     LSTATUS result =
         ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::SetRegistryDword", CWinError(static_cast<DWORD>(result), name));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
 }
 
 StringW GetRegistryTypeName(DWORD type)
@@ -146,14 +146,14 @@ bool GetRegistryDataW(HKEY key, const wchar_t* name, DWORD& type, std::string& d
         result = ::RegQueryValueExW(key, name, nullptr, &type,
                                     size == 0 ? nullptr : reinterpret_cast<BYTE*>(data.data()), &size);
         if (result != ERROR_SUCCESS)
-            QZL_THROW(L"Quenzal::Os::GetRegistryDataW", CWinError(static_cast<DWORD>(result), name));
+            QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
         // The value may have shrunk since the first query.
         data.resize(size);
         return true;
     }
     if (result == ERROR_FILE_NOT_FOUND)
         return false;
-    QZL_THROW(L"Quenzal::Os::GetRegistryDataW", CWinError(static_cast<DWORD>(result), name));
+    QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
 }
 
 void SetRegistryDataW(HKEY key, const wchar_t* name, DWORD type, const std::string& data)
@@ -161,7 +161,7 @@ void SetRegistryDataW(HKEY key, const wchar_t* name, DWORD type, const std::stri
     LSTATUS result = ::RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                                       static_cast<DWORD>(data.size()));
     if (result != ERROR_SUCCESS)
-        QZL_THROW(L"Quenzal::Os::SetRegistryDataW", CWinError(static_cast<DWORD>(result), name));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), name));
 }
 
 bool GetAccountKey(HKEY key, StringW& accountKey)

@@ -28,7 +28,6 @@ public:
     bool IsValid() const { return IsValid(m_value); }
     explicit operator bool() const { return IsValid(); }
     T Get() const { return m_value; }
-    operator T() const { return m_value; }
 
     // Takes ownership of value; the held one is released unless it is the same.
     void Reset(T value = T())

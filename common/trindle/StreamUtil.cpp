@@ -49,7 +49,7 @@ void ReadChunks(IStream* stream, std::string& data, uint64_t limit, const wchar_
 void SetStreamPosition(IStream* stream)
 {
     CheckStream(stream, L"Quenzal::SetStreamPosition", __LINE__);
-    QZL_CHECK_COM_RESULT(L"Quenzal::SetStreamPosition", stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
+    QZL_CHECK_COM_RESULT(QZL_FUNCTION, stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
 }
 
 std::string GetStreamContents(IStream* stream)
@@ -63,13 +63,13 @@ std::string GetStreamContents(IStream* stream)
         ReadChunks(stream, data, UINT64_MAX, L"Quenzal::GetStreamContents");
         return data;
     }
-    QZL_CHECK_COM_RESULT(L"Quenzal::GetStreamContents", hr);
+    QZL_CHECK_COM_RESULT(QZL_FUNCTION, hr);
 
     const uint64_t size = statistics.cbSize.QuadPart;
     if (size == 0)
         return std::string();
     if (size > std::string().max_size())
-        QZL_THROW(L"Quenzal::GetStreamContents",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Size of stream exceeds the maximum size of std::string"));
     return ReadFromStream(stream, size);
 }

@@ -11,16 +11,19 @@ namespace Quenzal {
 class CStreamingError : public CException {
 public:
     explicit CStreamingError(const std::wstring& text);
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
 };
 
 class CStreamReadingError : public CStreamingError {
 public:
     explicit CStreamReadingError(const std::wstring& text);
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
 };
 
 class CStreamWritingError : public CStreamingError {
 public:
     explicit CStreamWritingError(const std::wstring& text);
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
 };
 
 } // namespace Quenzal

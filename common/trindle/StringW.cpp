@@ -35,7 +35,7 @@ StringW::StringW(const char* text, size_type length)
 StringW::StringW(FromBinaryTag, const std::string& data)
 {
     if (data.size() % 2 != 0)
-        QZL_THROW(L"Quenzal::StringW::StringW",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to construct StringW from binary data of length " + FormatBufferSize(data)));
     resize(data.size() / 2);
     if (!data.empty())
@@ -69,13 +69,13 @@ void StringW::SetAnsi(const char* text, size_type length, UINT codePage)
         return;
     int needed = ::MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), nullptr, 0);
     if (needed <= 0)
-        QZL_THROW(L"Quenzal::StringW::SetAnsi", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     resize(static_cast<size_type>(needed));
     int written = ::MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), data(), needed);
     if (written <= 0) {
         DWORD error = ::GetLastError();
         clear();
-        QZL_THROW(L"Quenzal::StringW::SetAnsi", CWinError(error, nullptr));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, nullptr));
     }
     resize(static_cast<size_type>(written));
 }
@@ -87,14 +87,14 @@ void StringW::GetAnsi(std::string& out, UINT codePage) const
         return;
     int needed = ::WideCharToMultiByte(codePage, 0, data(), static_cast<int>(size()), nullptr, 0, nullptr, nullptr);
     if (needed <= 0)
-        QZL_THROW(L"Quenzal::StringW::GetAnsi", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     out.resize(static_cast<size_t>(needed));
     int written = ::WideCharToMultiByte(codePage, 0, data(), static_cast<int>(size()), out.data(), needed,
                                         nullptr, nullptr);
     if (written <= 0) {
         DWORD error = ::GetLastError();
         out.clear();
-        QZL_THROW(L"Quenzal::StringW::GetAnsi", CWinError(error, nullptr));
+        QZL_THROW(QZL_FUNCTION, CWinError(error, nullptr));
     }
     out.resize(static_cast<size_t>(written));
 }

@@ -42,7 +42,7 @@ StringW FormatWindowsVersion(bool withArchitecture, bool withBuild)
     OSVERSIONINFOEXW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)))
-        QZL_FATAL_EXIT(::GetLastError(), L"Quenzal::Os::FormatWindowsVersion");
+        QZL_FATAL_EXIT(::GetLastError(), QZL_FUNCTION);
 
     StringW text;
     if (const wchar_t* name = WindowsName(version)) {
@@ -107,7 +107,7 @@ LONG GetSystemTimezoneBias()
 {
     TIME_ZONE_INFORMATION zone = {};
     if (::GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID)
-        QZL_FATAL_EXIT(::GetLastError(), L"Quenzal::Os::GetSystemTimezoneBias");
+        QZL_FATAL_EXIT(::GetLastError(), QZL_FUNCTION);
     return zone.Bias;
 }
 
@@ -122,7 +122,7 @@ StringW GetSystemTimezoneName()
     case TIME_ZONE_ID_DAYLIGHT:
         return StringW(zone.DaylightName);
     default:
-        QZL_FATAL_EXIT(::GetLastError(), L"Quenzal::Os::GetSystemTimezoneName");
+        QZL_FATAL_EXIT(::GetLastError(), QZL_FUNCTION);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "TextFileUtil.h"
 
 #include "ErrorReport.h"
+#include "File.h"
 #include "Guid.h"
 #include "Os.h"
 #include "SmartPointer.h"
@@ -70,22 +71,20 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
     Os::CHandle input(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!input)
-        QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), source.c_str()));
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), source.c_str()));
     LARGE_INTEGER offset = {};
     offset.QuadPart = -static_cast<LONGLONG>(kTextFileTailSize);
-    if (!::SetFilePointerEx(input, offset, nullptr, FILE_END))
-        QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), L""));
-    Os::CHandle output(
-        ::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output)
-        QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), destination.c_str()));
+    if (!::SetFilePointerEx(input.Get(), offset, nullptr, FILE_END))
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
+    // A file's writes fail when they stop short, as every file write does.
+    Os::CFile output(destination, Os::CFile::OpenWrite);
 
     std::vector<char> block(kCopyBlockSize);
     bool lineFeedSeen = false;
     for (;;) {
         DWORD read = 0;
-        if (!::ReadFile(input, block.data(), kCopyBlockSize, &read, nullptr))
-            QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), L""));
+        if (!::ReadFile(input.Get(), block.data(), kCopyBlockSize, &read, nullptr))
+            QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
         if (read == 0)
             return;
         const char* start = block.data();
@@ -99,9 +98,7 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
             start = lineFeed + 1;
             count = static_cast<DWORD>(block.data() + read - start);
         }
-        DWORD written = 0;
-        if (count != 0 && !::WriteFile(output, start, count, &written, nullptr))
-            QZL_THROW(L"Quenzal::CopyTextFileTail", CWinError(::GetLastError(), L""));
+        output.Write(start, count, false);
     }
 }
 

@@ -2,8 +2,7 @@
 
 #include "SmartPointer.h"
 #include "StringW.h"
-
-#include <excpt.h>
+#include "StructuredExceptionGuard.h"
 
 namespace {
 
@@ -19,25 +18,12 @@ struct ThreadNameRecord {
 };
 #pragma pack(pop)
 
-} // namespace
-
 // Lets execution go on after the naming exception when no debugger took it.
-extern "C" LONG QzlThreadNameFilter(EXCEPTION_POINTERS* pointers, void*)
+LONG ContinueAfterNaming(EXCEPTION_POINTERS* pointers, void*)
 {
     if (pointers->ExceptionRecord->ExceptionCode == ThreadNameExceptionCode)
         return EXCEPTION_CONTINUE_EXECUTION;
     return EXCEPTION_CONTINUE_SEARCH;
-}
-
-namespace {
-
-// The guard's labels are fixed, so this function must exist exactly once.
-__attribute__((noinline, noclone)) void RaiseThreadNameException(const ThreadNameRecord* record)
-{
-    __try1(QzlThreadNameFilter)
-    ::RaiseException(ThreadNameExceptionCode, 0, sizeof(ThreadNameRecord) / sizeof(ULONG_PTR),
-                     reinterpret_cast<const ULONG_PTR*>(record));
-    __except1
 }
 
 using SetThreadDescriptionFunction = HRESULT(WINAPI*)(HANDLE, PCWSTR);
@@ -66,7 +52,7 @@ void SetThreadName(DWORD threadId, const char* name)
             StringW wide(std::string{name});
             CHandle thread(::OpenThread(THREAD_SET_LIMITED_INFORMATION, FALSE, threadId));
             if (thread)
-                setDescription(thread, wide.c_str());
+                setDescription(thread.Get(), wide.c_str());
         } catch (...) {
             // A name that cannot be converted is simply not shown.
         }
@@ -75,7 +61,12 @@ void SetThreadName(DWORD threadId, const char* name)
     // Without a debugger there is nobody to tell.
     if (::IsDebuggerPresent()) {
         ThreadNameRecord record = {0x1000, name, threadId, 0};
-        RaiseThreadNameException(&record);
+        RunGuarded(
+            [&record] {
+                ::RaiseException(ThreadNameExceptionCode, 0, sizeof(ThreadNameRecord) / sizeof(ULONG_PTR),
+                                 reinterpret_cast<const ULONG_PTR*>(&record));
+            },
+            ContinueAfterNaming);
     }
 }
 

@@ -4,12 +4,11 @@
 #include "Os.h"
 #include "FatalExit.h"
 #include "Logging.h"
-#include "Minidump.h"
+#include "StructuredExceptionGuard.h"
 #include "ThreadName.h"
 
 #include <comdef.h>
 #include <cxxabi.h>
-#include <excpt.h>
 
 #include <cstdlib>
 #include <typeinfo>
@@ -70,8 +69,8 @@ void IThreadPoolWork::OnExecutionStarting()
 
 void IThreadPoolWork::BeginExecution()
 {
-    m_threadId = ::GetCurrentThreadId();
-    SetThreadName(m_threadId, GetName().c_str());
+    m_threadId.store(::GetCurrentThreadId());
+    SetThreadName(m_threadId.load(), GetName().c_str());
     m_startTime = DateTime::Now();
 }
 
@@ -139,7 +138,7 @@ std::string CThreadPoolWork::GetName() const
 
 bool CThreadPoolWork::IsComplete() const
 {
-    return IsObjectSignaled(m_completionEvent);
+    return IsObjectSignaled(m_completionEvent.Get());
 }
 
 void CThreadPoolWork::SetException(std::exception_ptr exception)
@@ -150,7 +149,7 @@ void CThreadPoolWork::SetException(std::exception_ptr exception)
 void CThreadPoolWork::OnExecutionCompleted()
 {
     IThreadPoolWork::OnExecutionCompleted();
-    ::SetEvent(m_completionEvent);
+    ::SetEvent(m_completionEvent.Get());
 }
 
 void CThreadPoolWork::AddCompletionHandler(std::function<void()> handler)
@@ -195,8 +194,7 @@ void StoreEscapedException(IThreadPoolWork& work)
     work.SetException(std::current_exception());
 }
 
-// Kept out of line: the guarded caller must not take over its C++ handlers.
-__attribute__((noinline)) void RunThreadPoolWork(IThreadPoolWork& work)
+void RunThreadPoolWork(IThreadPoolWork& work)
 {
     Logging::LogFormat(Logging::Debug, L"Beginning thread pool work on thread 0x%x", ::GetCurrentThreadId());
     // A C++ exception leaving a pool thread ends the host process, and a work
@@ -230,43 +228,15 @@ __attribute__((noinline)) void RunThreadPoolWork(IThreadPoolWork& work)
                        work.GetElapsedTime().ToString().c_str());
 }
 
-} // namespace
-
-} // namespace Quenzal::Os
-
-// What reaches the guard around a work item is a structured exception (an
-// access violation and the like): the crash filter logs it, writes a dump
-// and ends the process. C++ exceptions never get here; the runner catches them.
-extern "C" LONG QzlThreadPoolWorkGuardFilter(EXCEPTION_POINTERS* pointers, void*)
-{
-    constexpr DWORD GccExceptionCode = 0x20474343;
-    if (pointers->ExceptionRecord->ExceptionCode == GccExceptionCode)
-        return EXCEPTION_CONTINUE_SEARCH;
-    return QzlUnhandledExceptionFilter(pointers);
-}
-
-namespace Quenzal::Os {
-
-namespace {
-
 using WorkHolder = std::shared_ptr<IThreadPoolWork>;
-
-// The guard's labels are fixed, so this function must exist exactly once.
-__attribute__((noinline, noclone)) void RunThreadPoolWorkGuarded(WorkHolder* holder)
-{
-    __try1(QzlThreadPoolWorkGuardFilter)
-    RunThreadPoolWork(**holder);
-    __except1
-}
 
 DWORD WINAPI ThreadPoolWorkCallback(void* context)
 {
     auto* holder = static_cast<WorkHolder*>(context);
-    // A debugger should see the fault where it happens, not our dump.
-    if (::IsDebuggerPresent())
-        RunThreadPoolWork(**holder);
-    else
-        RunThreadPoolWorkGuarded(holder);
+    // The runner catches every C++ exception; what reaches the guard is a
+    // structured exception (an access violation and the like), which ends the
+    // process with a dump.
+    RunGuardedAgainstCrash([holder] { RunThreadPoolWork(**holder); });
     delete holder;
     return 0;
 }
@@ -276,13 +246,13 @@ DWORD WINAPI ThreadPoolWorkCallback(void* context)
 void QueueThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
 {
     if (work->IsComplete() || work->IsStarted())
-        QZL_THROW(L"Quenzal::Os::QueueThreadPoolWork", CException(L"Thread pool work object being reused"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Thread pool work object being reused"));
     work->OnExecutionStarting();
     auto holder = std::make_unique<WorkHolder>(work);
     if (!::QueueUserWorkItem(ThreadPoolWorkCallback, holder.get(), WT_EXECUTELONGFUNCTION)) {
         DWORD code = ::GetLastError();
         Logging::Log(Logging::Error, (L"Unable to queue thread pool work: " + GetErrorText(code)).c_str());
-        QZL_FATAL_EXIT(code, L"Quenzal::Os::QueueThreadPoolWork");
+        QZL_FATAL_EXIT(code, QZL_FUNCTION);
     }
     holder.release();
 }

@@ -44,7 +44,8 @@ public:
 
     void SetWorkFunction(std::function<void()> work) { m_work = std::move(work); }
     bool IsStarted() const { return m_started.load(); }
-    DWORD GetThreadId() const { return m_threadId; }
+    // The pool thread's id from the beginning on; 0 before.
+    DWORD GetThreadId() const { return m_threadId.load(); }
     DateTime GetStartTime() const { return m_startTime; }
     // Zero until the work began.
     DateTimeSpan GetElapsedTime() const;
@@ -60,7 +61,8 @@ protected:
 
 private:
     std::atomic<bool> m_started{false};
-    DWORD m_threadId = 0;
+    // Read by other threads, for instance one that waits for all work but its own.
+    std::atomic<DWORD> m_threadId{0};
     DateTime m_startTime;
     std::deque<std::function<void()>> m_completionHandlers;
     bool m_handlersRun = false;

@@ -13,7 +13,7 @@ Os::CIcon GetQuenzalIcon()
     Os::CIcon icon(static_cast<HICON>(::LoadImageW(reinterpret_cast<HINSTANCE>(&__ImageBase), MAKEINTRESOURCEW(113),
                                                    IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
     if (!icon)
-        QZL_THROW(L"Quenzal::Ui::GetQuenzalIcon", CWinError(L"Unable to load Quenzal icon"));
+        QZL_THROW(QZL_FUNCTION, CWinError(L"Unable to load Quenzal icon"));
     return icon;
 }
 

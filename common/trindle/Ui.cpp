@@ -46,7 +46,7 @@ HWND GetWindowHandleFromOleWindow(IUnknown* object)
 {
     auto oleWindow = com_cast<IOleWindow>(object);
     HWND window = nullptr;
-    QZL_CHECK_COM_RESULT(L"Quenzal::Ui::GetWindowHandleFromOleWindow", oleWindow->GetWindow(&window));
+    QZL_CHECK_COM_RESULT(QZL_FUNCTION, oleWindow->GetWindow(&window));
     return window;
 }
 

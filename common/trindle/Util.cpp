@@ -81,14 +81,14 @@ public:
 std::string Decompress(const void* data, size_t length, CompressionType type, uint64_t maxSize)
 {
     if (type > CompressionGZip)
-        QZL_THROW(L"Quenzal::Decompress", CException(L"Unrecognized decompression type"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unrecognized decompression type"));
     return DecompressZLib(data, length, type, maxSize);
 }
 
 std::string DecompressZLib(const void* data, size_t length, CompressionType type, uint64_t maxSize)
 {
     if (type > CompressionGZip)
-        QZL_THROW(L"Quenzal::DecompressZLib", CException(L"Not a ZLib-supported type"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Not a ZLib-supported type"));
 
     CInflateStream inflater;
     z_stream& stream = inflater.stream;
@@ -124,7 +124,7 @@ std::string DecompressZLib(const void* data, size_t length, CompressionType type
         if ((result == Z_BUF_ERROR && stream.total_in > 0 && inputEnded) ||
             (result == Z_OK && stream.avail_out != 0 && inputEnded)) {
             inflater.End();
-            QZL_THROW(L"Quenzal::DecompressZLib", CException(L"Compressed data ends before the end of the stream"));
+            QZL_THROW(QZL_FUNCTION, CException(L"Compressed data ends before the end of the stream"));
         }
         if (result != Z_OK && result != Z_STREAM_END) {
             inflater.End();
@@ -133,7 +133,7 @@ std::string DecompressZLib(const void* data, size_t length, CompressionType type
         const size_t produced = sizeof(buffer) - stream.avail_out;
         if (produced > maxSize - output.size()) {
             inflater.End();
-            QZL_THROW(L"Quenzal::DecompressZLib",
+            QZL_THROW(QZL_FUNCTION,
                       CException(StringW::Format(L"Decompressed data exceeds the limit of %I64u bytes", maxSize)));
         }
         output.append(reinterpret_cast<const char*>(buffer), produced);
@@ -231,7 +231,7 @@ std::string GenerateRandomData()
     const NTSTATUS status = ::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(data.data()),
                                               static_cast<ULONG>(data.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
     if (!BCRYPT_SUCCESS(status))
-        QZL_THROW(L"Quenzal::GenerateRandomData",
+        QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"Unable to generate random data: BCryptGenRandom returned 0x%X",
                                              static_cast<unsigned>(status))));
     return data;

@@ -551,7 +551,7 @@ bool Value::IsValueNull() const
     case KindDateTime:
         return m_payload.date.GetDate() == 0.0;
     default:
-        QZL_THROW(L"Quenzal::Value::IsValueNull", CException(L"Unhandled value type"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unhandled value type"));
     }
 }
 

@@ -15,17 +15,17 @@ VersionInfo GetVersionInfo(const wchar_t* path)
     DWORD handle = 0;
     DWORD size = ::GetFileVersionInfoSizeW(path, &handle);
     if (size == 0)
-        QZL_THROW(L"Quenzal::Os::GetVersionInfo", CWinError(path));
+        QZL_THROW(QZL_FUNCTION, CWinError(path));
     std::vector<BYTE> data(size);
     if (!::GetFileVersionInfoW(path, 0, size, data.data()))
-        QZL_THROW(L"Quenzal::Os::GetVersionInfo", CWinError(path));
+        QZL_THROW(QZL_FUNCTION, CWinError(path));
 
     void* translations = nullptr;
     UINT length = 0;
     if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &translations, &length))
-        QZL_THROW(L"Quenzal::Os::GetVersionInfo", CWinError(path));
+        QZL_THROW(QZL_FUNCTION, CWinError(path));
     if (translations == nullptr || length == 0 || length % 4 != 0)
-        QZL_THROW(L"Quenzal::Os::GetVersionInfo",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to retrieve translations from version resource"));
     DWORD first = *static_cast<const DWORD*>(translations);
     unsigned language = first & 0xFFFF;

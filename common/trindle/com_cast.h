@@ -13,13 +13,13 @@ template <class I>
 _com_ptr_t<_com_IIID<I, &__uuidof(I)>> com_cast(IUnknown* source)
 {
     if (source == nullptr)
-        QZL_THROW(L"Quenzal::com_cast", CComError(E_POINTER));
+        QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     _com_ptr_t<_com_IIID<I, &__uuidof(I)>> result;
     I* raw = nullptr;
     if (SUCCEEDED(source->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&raw))))
         result.Attach(raw);
     if (!result)
-        QZL_THROW(L"Quenzal::com_cast", CComError(E_NOINTERFACE));
+        QZL_THROW(QZL_FUNCTION, CComError(E_NOINTERFACE));
     return result;
 }
 

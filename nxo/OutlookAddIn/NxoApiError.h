@@ -18,6 +18,7 @@ public:
 
     // "Request canceled", "Network error" or the answer's status line.
     Quenzal::StringW GetDescription() const override;
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
     // The HTTP status; 0xFFFFFFFF without an answer.
     DWORD GetErrorCode() const override;
     // Empty for a canceled request: the user asked for it.

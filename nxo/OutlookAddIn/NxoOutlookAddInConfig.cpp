@@ -185,6 +185,11 @@ void CNxoOutlookAddInConfig::SetNxoUriStatus(const std::wstring& text)
     SetOrDeleteString(NxoSettings::NxoUriStatus, text);
 }
 
+void CNxoOutlookAddInConfig::SetUsername(const std::wstring& text)
+{
+    SetOrDeleteString(NxoSettings::Username, text);
+}
+
 void CNxoOutlookAddInConfig::SetAccountName(const std::wstring& text)
 {
     m_accountNamePresent = !text.empty();

@@ -87,6 +87,7 @@ public:
     // An empty text removes the value (and clears the account flag).
     void SetNxoUriStatus(const std::wstring& text);
     void SetAccountName(const std::wstring& text);
+    void SetUsername(const std::wstring& text);
     void SetAccountKey(const std::wstring& text);
 
     bool IsNxoUriConfigured() const { return m_uriConfigured; }

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <regex>
 
 using namespace Quenzal;
 using namespace Quenzal::Net;
@@ -98,8 +99,17 @@ TEST_F(HttpExchangeTest, ExchangeReportsItsStepsInOrderAndLogsItsEnds)
     EXPECT_EQ(steps[5], "ResponseHeaders");
     EXPECT_EQ(std::vector<std::string>(steps.end() - 2, steps.end()),
               (std::vector<std::string>{"ResponseReceived", "RequestCompleted"}));
-    EXPECT_TRUE(log.Contains("Performing request: http://" + server.Address() + "/ (")) << log.Text();
+    // The request's size is worked out only for debug logging.
+    EXPECT_TRUE(log.Contains("Performing request: http://" + server.Address() + "/\r\n")) << log.Text();
     EXPECT_TRUE(log.Contains("Received response: HTTP/1.1 200 OK")) << log.Text();
+    bool tracing = Logging::EnableTraceLogging(true);
+    Get(ServerUri(server, "/"));
+    Logging::EnableTraceLogging(tracing);
+    EXPECT_TRUE(log.Contains("Performing request: http://" + server.Address() + "/ (")) << log.Text();
+    const std::string text = log.Text();
+    std::smatch transactionLog;
+    if (std::regex_search(text, transactionLog, std::regex("Logging HTTP transaction for '[^']*' to '([^']*)'")))
+        DeleteFileW(StringW::FromAnsi(transactionLog[1], CP_UTF8).c_str());
 }
 
 TEST_F(HttpExchangeTest, ChunkedBodyCutAcrossReadsIsJoined)
@@ -112,7 +122,7 @@ TEST_F(HttpExchangeTest, ChunkedBodyCutAcrossReadsIsJoined)
 TEST_F(HttpExchangeTest, ContentCodingsAreRemoved)
 {
     CTestServer server({"http"});
-    for (const char* path : {"/gzip", "/deflate", "/rawdeflate", "/chunked?gzip=1"}) {
+    for (const char* path : {"/gzip", "/deflate", "/rawdeflate", "/chunked?gzip=1", "/chunked?te=gzip"}) {
         CLogCapture log;
         auto response = Get(ServerUri(server, path));
         EXPECT_EQ(BodyOf(*response), ServerText()) << path;
@@ -193,7 +203,7 @@ TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
                         "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n\\r\\nzz;x\\r\\n"});
     CLogCapture log;
     EXPECT_EQ(ExceptionText([&] { Get(ServerUri(server, "/")); }), "Unable to understand HTTP chunk length: zz;x\r\n");
-    EXPECT_TRUE(log.Contains("Http.cpp, Quenzal::Net::ParseHttpResponseChunkHeader, line ")) << log.Text();
+    EXPECT_TRUE(log.Contains("HttpResponseReader.cpp, Quenzal::Net::ParseHttpResponseChunkHeader, line ")) << log.Text();
 }
 
 TEST_F(HttpExchangeTest, SinkTakesTheBodyOfAMatchingAnswerOnly)
@@ -362,6 +372,27 @@ TEST_F(HttpExchangeTest, DigestAnswersEveryQopOffer)
     m_session = std::make_shared<CHttpSession>();
     m_session->SetDigestCredentials(User, Password);
     EXPECT_EQ(BodyOf(*Get(ServerUri(server, "/digest?qop=none"))), "digest ok nc=-");
+}
+
+TEST_F(HttpExchangeTest, DigestChallengesTheClientCannotComputeAreNotAnswered)
+{
+    CountFailures();
+    CTestServer server({"http"});
+    // Of a SHA-256 and an MD5 challenge, the MD5 one is answered.
+    m_session->SetDigestCredentials(User, Password);
+    EXPECT_EQ(BodyOf(*Get(ServerUri(server, "/digest?algorithm=SHA-256,MD5"))), "digest ok nc=00000001");
+    for (const char* path : {"/digest?algorithm=SHA-256", "/digest?qop=authint"}) {
+        m_session = std::make_shared<CHttpSession>();
+        m_session->SetDigestCredentials(User, Password);
+        CountFailures();
+        EXPECT_EQ(Get(ServerUri(server, path))->GetStatus(), 401) << path;
+    }
+    // A single exchange each, without an answer.
+    auto seen = ServerRequests(server, "/digest");
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_NE(seen[2].find("|-|"), std::string::npos) << seen[2];
+    EXPECT_NE(seen[3].find("|-|"), std::string::npos) << seen[3];
+    EXPECT_EQ(m_failures, (std::vector<int32_t>{401, 401}));
 }
 
 TEST_F(HttpExchangeTest, StaleDigestNonceIsAnsweredAgain)

@@ -150,6 +150,25 @@ TEST(HttpRequestTest, RequestTargetIsPathAndQueryUnmaskedWithoutBlanks)
     EXPECT_EQ(request.FormatRequestLine(), "PROPFIND /a%20b/c?key=secret HTTP/1.0");
 }
 
+TEST(HttpRequestTest, ControlCharactersNeverReachTheRequestLineOrAHeader)
+{
+    const std::string refused = "HTTP request holds a control character in its request line or a header";
+    for (const char* path : {"/a\r\nX-Injected: 1", "/a\nb", "/a\x7f", "/tab\there"}) {
+        CUri uri = MakeUri("http://h/");
+        uri.SetPath(path);
+        EXPECT_EQ(Raised([&] { Wire(CHttpRequest(uri)); }).what(), refused) << path;
+    }
+    CUri uri = MakeUri("http://h/");
+    uri.GetQueryParameters().emplace("a\r\nb", "1");
+    EXPECT_EQ(Raised([&] { Wire(CHttpRequest(uri)); }).what(), refused);
+    uri = MakeUri("http://h/");
+    uri.SetHost("h\x01");
+    EXPECT_EQ(Raised([&] { Wire(CHttpRequest(uri)); }).what(), refused);
+    CHttpRequest request(MakeUri("http://h/"));
+    request.CreateHeader("X-Note")->SetValue(Value(std::wstring(L"one\x7ftwo")));
+    EXPECT_EQ(Raised([&] { Wire(request); }).what(), refused);
+}
+
 TEST(HttpRequestTest, BodyOfKnownLengthGetsAContentLengthAfterTheOtherHeaders)
 {
     CHttpRequest request(MakeUri("http://h/upload"));
@@ -277,6 +296,8 @@ TEST(HttpRequestTest, MultipartWithAPartOfUnknownLengthIsSentInChunks)
     CHttpRequest request(MakeUri("http://h/upload"));
     request.SetMethod(HttpMethodPost);
     request.SetMultipartFormData({text, stream});
+    // A length of its own is no framing once the body goes in chunks.
+    request.SetHeaderValue("Content-Length", Value(int64_t(12345)));
     EXPECT_TRUE(request.IsChunked());
     EXPECT_TRUE(log.Contains("Multipart HTTP message contains MIME entity of unknown length; using chunked "
                              "transfer encoding"));

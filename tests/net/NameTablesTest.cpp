@@ -75,7 +75,7 @@ TEST(FileExtensions, OthersComeFromTheClassesRoot)
     StringW path = L"." + extension;
     {
         Os::CRegKeyHandle key = Os::CreateSubkey(HKEY_CLASSES_ROOT, path.c_str());
-        Os::SetRegistryString(key, L"Content Type", L"application/x-quenzal-test");
+        Os::SetRegistryString(key.Get(), L"Content Type", L"application/x-quenzal-test");
     }
     StringW withoutDot = GetContentTypeForFileExtension(extension);
     StringW withDot = GetContentTypeForFileExtension(path);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace Quenzal;
 using namespace Quenzal::Net;
 using QzlTest::CTestServer;
@@ -31,7 +33,36 @@ std::string ReceiveUntilClosed(CSocket& socket)
     }
 }
 
+// Schannel on Windows answers a server that asks for an optional client
+// certificate with SEC_I_INCOMPLETE_CREDENTIALS; Wine's never does.
+class CAskedForACertificateSocket : public CSslSocket {
+public:
+    std::vector<ULONG> flags;
+
+protected:
+    SECURITY_STATUS ContinueClientHandshake(SecBufferDesc* input, ULONG requested, SecBufferDesc* output,
+                                            ULONG& attributes) override
+    {
+        flags.push_back(requested);
+        if (flags.size() == 1)
+            return SEC_I_INCOMPLETE_CREDENTIALS;
+        return CSslSocket::ContinueClientHandshake(input, requested, output, attributes);
+    }
+};
+
 } // namespace
+
+TEST_F(SslSocketTest, AServerThatAsksForAClientCertificateGetsNone)
+{
+    CTestServer server({"echo", "--tls"});
+    CAskedForACertificateSocket socket;
+    socket.Connect("localhost", server.Port());
+    socket.Send("hello", 5);
+    EXPECT_EQ(ReceiveAtLeast(socket, 5), "hello");
+    ASSERT_GE(socket.flags.size(), 2u);
+    EXPECT_EQ(socket.flags[0] & ISC_REQ_USE_SUPPLIED_CREDS, 0u);
+    EXPECT_NE(socket.flags[1] & ISC_REQ_USE_SUPPLIED_CREDS, 0u);
+}
 
 TEST_F(SslSocketTest, NegotiatesTls12AndSendsTheHostNameAsServerName)
 {

@@ -5,7 +5,10 @@ qzlserver.py calls register() with itself; the routes then answer in its
 
     /basic                 Basic authentication (user Mufasa, password "Circle Of Life")
     /digest                Digest authentication, same credentials; query:
-                             qop=auth (default) | both ("auth,auth-int") | none (RFC 2069)
+                             qop=auth (default) | both ("auth,auth-int") | authint
+                                 ("auth-int" alone) | none (RFC 2069)
+                             algorithm=A,B,...: a challenge per algorithm (default MD5);
+                                 only the MD5 one can be answered
                              nonce=fixed (default): one nonce for the server's life
                              nonce=changing: every answer is 401 with a new nonce
                              nonce=once: a nonce serves one request; its reuse gets
@@ -15,6 +18,7 @@ qzlserver.py calls register() with itself; the routes then answer in its
     /continue              "100 Continue" first, then 200 (in separate segments)
     /chunked               chunked body with extensions, cut into small writes
                            (a chunk-size line is split in two); ?gzip=1 gzips it first
+                           as content coding, ?te=gzip as transfer coding
     /gzip, /deflate, /rawdeflate         the text of /chunked, content-coded
     /bomb?size=N           gzip of N zero bytes
     /nolength?size=N       N pattern bytes, no Content-Length, then close
@@ -212,15 +216,20 @@ def register(server):
         query = _query(request)
         qop_mode = query.get("qop", "auth")
         nonce_mode = query.get("nonce", "fixed")
-        qop_offer = {"auth": "auth", "both": "auth,auth-int", "none": None}[qop_mode]
+        qop_offer = {"auth": "auth", "both": "auth,auth-int", "authint": "auth-int", "none": None}[qop_mode]
+        algorithms = query.get("algorithm", "MD5").split(",")
 
         def challenge(nonce, stale=False):
-            text = 'Digest realm="%s", nonce="%s", opaque="%s", algorithm=MD5' % (REALM, nonce, OPAQUE)
-            if qop_offer:
-                text += ', qop="%s"' % qop_offer
-            if stale:
-                text += ", stale=TRUE"
-            request.answer(401, b"digest needed", headers=[("WWW-Authenticate", text)])
+            headers = []
+            for algorithm in algorithms:
+                own = nonce if algorithm == "MD5" else algorithm + "-" + nonce
+                text = 'Digest realm="%s", nonce="%s", opaque="%s", algorithm=%s' % (REALM, own, OPAQUE, algorithm)
+                if qop_offer:
+                    text += ', qop="%s"' % qop_offer
+                if stale:
+                    text += ", stale=TRUE"
+                headers.append(("WWW-Authenticate", text))
+            request.answer(401, b"digest needed", headers=headers)
 
         with _lock:
             if _fixed_nonce is None:
@@ -242,7 +251,7 @@ def register(server):
             expected = _md5("%s:%s:%s:%s:%s:%s" % (ha1, nonce, items.get("nc", ""), items.get("cnonce", ""), qop, ha2))
         else:
             expected = _md5("%s:%s:%s" % (ha1, nonce, ha2))
-        valid = (scheme == "Digest" and items.get("username") == USER and items.get("realm") == REALM
+        valid = ("MD5" in algorithms and scheme == "Digest" and items.get("username") == USER and items.get("realm") == REALM
                  and items.get("uri") == request.path and items.get("opaque") == OPAQUE
                  and items.get("response") == expected
                  and (qop == "auth" if qop_offer else qop is None))
@@ -295,6 +304,9 @@ def register(server):
         if query.get("gzip"):
             body = gzip.compress(body)
             headers.append(("Content-Encoding", "gzip"))
+        if query.get("te") == "gzip":
+            body = gzip.compress(body)
+            headers[1] = ("Transfer-Encoding", "gzip, chunked")
         _head(request, 200, headers)
         third = len(body) // 3
         pieces = [body[:third], body[third:third + 1], body[third + 1:]]

@@ -41,7 +41,7 @@ std::string ReadWholeFile(const StringW& path)
         return data;
     char buffer[65536];
     DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+    while (::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
         data.append(buffer, read);
     return data;
 }
@@ -90,13 +90,13 @@ ChildResult RunChildCase(const char* name, DWORD timeoutMs)
         return result;
     }
     Quenzal::Os::CHandle readEnd(readRaw), writeEnd(writeRaw);
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    si.hStdOutput = writeEnd.Get();
+    si.hStdError = writeEnd.Get();
     si.hStdInput = nullptr;
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> commandLine(command.begin(), command.end());
@@ -109,10 +109,10 @@ ChildResult RunChildCase(const char* name, DWORD timeoutMs)
     writeEnd.Close();
     char buffer[4096];
     DWORD read = 0;
-    while (::ReadFile(readEnd, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+    while (::ReadFile(readEnd.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
         result.output.append(buffer, read);
-    ::WaitForSingleObject(process, timeoutMs);
-    ::GetExitCodeProcess(process, &result.exitCode);
+    ::WaitForSingleObject(process.Get(), timeoutMs);
+    ::GetExitCodeProcess(process.Get(), &result.exitCode);
     return result;
 }
 

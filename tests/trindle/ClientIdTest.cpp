@@ -58,12 +58,12 @@ TEST_F(ClientIdTest, FirstUseCreatesAndStoresOneId)
 
 TEST_F(ClientIdTest, StoredTextIsReturnedAsItIs)
 {
-    Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, TrindleKey), L"ClientId", L" not {a} GUID ");
+    Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, TrindleKey).Get(), L"ClientId", L" not {a} GUID ");
     QzlTest::CLogCapture log;
     EXPECT_EQ(GetClientId(), L" not {a} GUID ");
     EXPECT_EQ(CreateClientId(), L" not {a} GUID ");
     // An empty value counts as none.
-    Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, TrindleKey), L"ClientId", L"");
+    Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, TrindleKey).Get(), L"ClientId", L"");
     EXPECT_EQ(GetClientId().size(), 32u);
     EXPECT_EQ(CountOf(log.Text(), CreatedLine), 1u);
 }
@@ -80,10 +80,10 @@ TEST_F(ClientIdTest, ThreadsAskingAtOnceGetOneId)
         std::vector<std::thread> threads;
         for (StringW& id : ids)
             threads.emplace_back([&start, &id] {
-                ::WaitForSingleObject(start, INFINITE);
+                ::WaitForSingleObject(start.Get(), INFINITE);
                 id = GetClientId();
             });
-        ::SetEvent(start);
+        ::SetEvent(start.Get());
         for (auto& thread : threads)
             thread.join();
         for (const StringW& id : ids)

@@ -46,7 +46,7 @@ protected:
 
     static void SetPolicy(HKEY root, const wchar_t* path, DWORD value)
     {
-        Os::SetRegistryDword(Os::CreateSubkey(root, path), Switch, value);
+        Os::SetRegistryDword(Os::CreateSubkey(root, path).Get(), Switch, value);
     }
 
     static void DeletePolicyKey(HKEY root, const wchar_t* path)
@@ -186,7 +186,7 @@ TEST_F(ConfigurationTest, DeletedPolicyKeyIsReopenedAndTheRestAnswer)
 TEST_F(ConfigurationTest, PolicyValueOfAnotherTypeRaises)
 {
     SetPolicy(HKEY_LOCAL_MACHINE, InboxPolicy, 1);
-    Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, InboxPolicy), Switch, L"1");
+    Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, InboxPolicy).Get(), Switch, L"1");
     auto configuration = MakeConfiguration();
     // The earlier key's wrong type raises even though a later key is on.
     try {

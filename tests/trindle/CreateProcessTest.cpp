@@ -28,9 +28,9 @@ StringW SystemFolder()
 
 DWORD WaitForExit(const CHandle& process)
 {
-    EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
     DWORD code = 0xFFFFFFFF;
-    EXPECT_TRUE(GetExitCodeProcess(process, &code));
+    EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code));
     return code;
 }
 
@@ -43,9 +43,9 @@ bool PrivilegeEnabled(const wchar_t* name)
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()))
         return false;
     DWORD size = 0;
-    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+    GetTokenInformation(token.Get(), TokenPrivileges, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
-    if (!GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size))
+    if (!GetTokenInformation(token.Get(), TokenPrivileges, buffer.data(), size, &size))
         return false;
     auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
     for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
@@ -124,10 +124,10 @@ TEST(CreateProcess, AnotherUsersTokenNeedsTheServicePrivileges)
 {
     CHandle own, primary;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, own.Receive()));
-    ASSERT_TRUE(DuplicateTokenEx(own, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
+    ASSERT_TRUE(DuplicateTokenEx(own.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
                                  primary.Receive()));
     Os::CreateProcess launcher(L"cmd.exe", L"/c exit 3");
-    launcher.UserToken = primary;
+    launcher.UserToken = primary.Get();
     bool privilegesHeld = true;
     for (const wchar_t* name : {L"SeIncreaseQuotaPrivilege", L"SeAssignPrimaryTokenPrivilege", L"SeTcbPrivilege"}) {
         try {

@@ -8,6 +8,7 @@
 #include <oleidl.h>
 
 #include <cerrno>
+#include <map>
 #include <regex>
 
 using namespace Quenzal;
@@ -128,6 +129,36 @@ TEST(Exception, ReportLineNamesFileFunctionAndLine)
     EXPECT_NE(text.find("EXCEPTION: Caught exception at ExceptionTest.cpp, QzlTest::Handle, line "),
               std::string::npos)
         << text;
+}
+
+namespace QzlTest {
+namespace {
+
+struct CNamed {
+    CNamed() : name(QZL_FUNCTION) {}
+    template <class T>
+    std::map<T, std::wstring> Member(T) const
+    {
+        return {{T(), [] { return std::wstring(QZL_FUNCTION); }()}};
+    }
+    bool operator<(const CNamed&) const { throw std::wstring(QZL_FUNCTION); }
+    std::wstring name;
+};
+
+} // namespace
+} // namespace QzlTest
+
+TEST(Exception, FunctionNameIsTheQualifiedNameOfTheEnclosingFunction)
+{
+    QzlTest::CNamed named;
+    EXPECT_EQ(named.name, L"QzlTest::CNamed::CNamed");
+    EXPECT_EQ(named.Member(1)[0], L"QzlTest::CNamed::Member");
+    try {
+        (void)(named < named);
+    } catch (const std::wstring& name) {
+        EXPECT_EQ(name, L"QzlTest::CNamed::operator<");
+    }
+    EXPECT_STREQ(QZL_FUNCTION, L"Exception_FunctionNameIsTheQualifiedNameOfTheEnclosingFunction_Test::TestBody");
 }
 
 TEST(Exception, ComCast)

@@ -35,7 +35,7 @@ protected:
                                    nullptr));
         ASSERT_TRUE(file) << path.ToUtf8();
         DWORD written = 0;
-        ASSERT_TRUE(::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+        ASSERT_TRUE(::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
     }
     static std::string Read(const StringW& path) { return QzlTest::ReadWholeFile(GetLongPath(path, 260)); }
     static bool IsDir(const StringW& path)
@@ -94,7 +94,7 @@ TEST_F(FileSystemTest, CreateDirectoryFailureNamesTheCallersPath)
     StringW longMissing = Path(L"no\\") + StringW(260, L'x');
     e = Raised<CWinError>([&] { Os::CreateDirectory(longMissing); });
     EXPECT_EQ(e.GetContext(), longMissing);
-    std::regex report(R"(EXCEPTION: Throwing exception at Os\.cpp, Quenzal::Os::CreateDirectory, line \d+: )");
+    std::regex report(R"(EXCEPTION: Throwing exception at FileSystem\.cpp, Quenzal::Os::CreateDirectory, line \d+: )");
     EXPECT_TRUE(std::regex_search(log.Text(), report)) << log.Text();
 }
 
@@ -217,7 +217,7 @@ TEST_F(FileSystemTest, AttributesAndSizes)
 
     CHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(handle);
-    EXPECT_EQ(Os::GetFileSize(handle), 5u);
+    EXPECT_EQ(Os::GetFileSize(handle.Get()), 5u);
     e = Raised<CWinError>([&] { Os::GetFileSize(INVALID_HANDLE_VALUE); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_TRUE(e.GetContext().empty());
@@ -272,7 +272,7 @@ TEST_F(FileSystemTest, DeleteFileKeepsTheErrorWhileTheExceptionLeaves)
         EXPECT_EQ(lastError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         EXPECT_EQ(e.GetContext(), Path(L"absent"));
     }
-    EXPECT_TRUE(log.Contains("Throwing exception at Os.cpp, Quenzal::Os::DeleteFile, line "));
+    EXPECT_TRUE(log.Contains("Throwing exception at FileSystem.cpp, Quenzal::Os::DeleteFile, line "));
 }
 
 TEST_F(FileSystemTest, TryDeleteFile)
@@ -317,7 +317,7 @@ TEST_F(FileSystemTest, DeleteDirectoryFailure)
         std::wregex form(LR"(Failure during system call \(SHFileOperationW\( FO_DELETE\)\): 0x[0-9A-F]+)");
         EXPECT_TRUE(std::regex_match(e.GetDescription(), form)) << e.what();
     }
-    EXPECT_TRUE(log.Contains("Throwing exception at Os.cpp, Quenzal::Os::DeleteDirectory, line "));
+    EXPECT_TRUE(log.Contains("Throwing exception at FileSystem.cpp, Quenzal::Os::DeleteDirectory, line "));
 }
 
 TEST_F(FileSystemTest, DeleteEmptyDirectoryLeavesAFullOne)

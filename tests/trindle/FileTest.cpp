@@ -329,7 +329,7 @@ TEST_F(FileTest, FilesLargerThan4GiB)
         Os::CHandle raw(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
         ASSERT_TRUE(raw.IsValid());
         DWORD returned = 0;
-        ASSERT_TRUE(::DeviceIoControl(raw, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr))
+        ASSERT_TRUE(::DeviceIoControl(raw.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr))
             << ::GetLastError();
     }
     const uint64_t offset = (5ull << 30) + 123;

@@ -73,7 +73,7 @@ TEST_F(LogFileTest, AppendsToAnExistingFile)
     {
         Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        ::WriteFile(file, "earlier\r\n", 9, &written, nullptr);
+        ::WriteFile(file.Get(), "earlier\r\n", 9, &written, nullptr);
     }
     SetLogPath(path);
     Log(Warning, L"later");

@@ -75,7 +75,7 @@ TEST(Modules, LongModulePathIsReadWhole)
     ASSERT_TRUE(CopyFileW(QzlTest::TestLibraryPath().c_str(), copy.c_str(), FALSE)) << GetLastError();
     {
         CModule module = LoadModule(copy.c_str());
-        EXPECT_EQ(GetModulePath(module), copy);
+        EXPECT_EQ(GetModulePath(module.Get()), copy);
         EXPECT_EQ(ModulePath(L"QzlDeepModule.dll").GetPath(), copy);
     }
     EXPECT_TRUE(DeleteFileW(copy.c_str()));
@@ -164,7 +164,7 @@ TEST(Icons, QuenzalIconComesFromOurOwnModule)
     CIcon icon = Ui::GetQuenzalIcon();
     ASSERT_TRUE(icon.IsValid());
     ICONINFO info = {};
-    ASSERT_TRUE(GetIconInfo(icon, &info));
+    ASSERT_TRUE(GetIconInfo(icon.Get(), &info));
     EXPECT_TRUE(info.fIcon);
     if (info.hbmColor != nullptr)
         DeleteObject(info.hbmColor);
@@ -179,7 +179,7 @@ TEST(Icons, User32IconOrTheSystemsError)
     try {
         CIcon icon = GetUser32Icon();
         ICONINFO info = {};
-        EXPECT_TRUE(GetIconInfo(icon, &info));
+        EXPECT_TRUE(GetIconInfo(icon.Get(), &info));
     } catch (const CWinError& e) {
         EXPECT_NE(e.GetErrorCode(), 0u);
         EXPECT_TRUE(e.GetContext().empty());

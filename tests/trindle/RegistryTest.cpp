@@ -148,7 +148,7 @@ TEST_F(RegistryTest, KeyObjectOpensCreatesAndReplaces)
     CRegistryKey key;
     key.Create(HKEY_CURRENT_USER, first.c_str(), KEY_READ | KEY_WRITE);
     ASSERT_TRUE(key);
-    SetRegistryString(key, L"Name", L"first");
+    SetRegistryString(key.Get(), L"Name", L"first");
     EXPECT_EQ(key.TryGetString(L"Name"), L"first");
     EXPECT_TRUE(key.TryGetString(L"Other").empty());
 
@@ -159,10 +159,10 @@ TEST_F(RegistryTest, KeyObjectOpensCreatesAndReplaces)
 
     CRegKeyHandle created = CreateSubkey(HKEY_CURRENT_USER, second.c_str());
     ASSERT_TRUE(created);
-    SetRegistryString(created, L"Name", L"second");
+    SetRegistryString(created.Get(), L"Name", L"second");
     // A key opened for writing only cannot be read through.
     StringW ignored;
-    CWinError e = Raised<CWinError>([&] { GetRegistryString(created, L"Name", ignored); });
+    CWinError e = Raised<CWinError>([&] { GetRegistryString(created.Get(), L"Name", ignored); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
     EXPECT_TRUE(key.TryOpen(HKEY_CURRENT_USER, second.c_str(), KEY_READ));
@@ -172,7 +172,7 @@ TEST_F(RegistryTest, KeyObjectOpensCreatesAndReplaces)
 
     CRegKeyHandle opened = TryOpenSubkey(HKEY_CURRENT_USER, second.c_str());
     ASSERT_TRUE(opened);
-    EXPECT_EQ(TryGetStringValue(opened, L"Name"), L"second");
+    EXPECT_EQ(TryGetStringValue(opened.Get(), L"Name"), L"second");
 }
 
 TEST_F(RegistryTest, KeyDeletedWhileOpenIsAbsentOnlyForTryOpenSubkey)
@@ -182,18 +182,18 @@ TEST_F(RegistryTest, KeyDeletedWhileOpenIsAbsentOnlyForTryOpenSubkey)
     ASSERT_TRUE(child);
     CRegistryKey parent;
     parent.Open(HKEY_CURRENT_USER, parentPath.c_str(), KEY_READ);
-    SetRegistryDword(child, L"Value", 1);
+    SetRegistryDword(child.Get(), L"Value", 1);
     child.Close();
     ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, parentPath.c_str()), ERROR_SUCCESS);
     ::RegDeleteKeyW(HKEY_CURRENT_USER, parentPath.c_str());
 
-    EXPECT_FALSE(TryOpenSubkey(parent, L""));
-    EXPECT_FALSE(TryOpenSubkey(parent, L"Child"));
+    EXPECT_FALSE(TryOpenSubkey(parent.Get(), L""));
+    EXPECT_FALSE(TryOpenSubkey(parent.Get(), L"Child"));
     CRegistryKey key;
-    CWinError e = Raised<CWinError>([&] { key.TryOpen(parent, L"", KEY_READ); });
+    CWinError e = Raised<CWinError>([&] { key.TryOpen(parent.Get(), L"", KEY_READ); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_KEY_DELETED));
     DWORD value = 0;
-    e = Raised<CWinError>([&] { GetRegistryDword(parent, L"Value", value); });
+    e = Raised<CWinError>([&] { GetRegistryDword(parent.Get(), L"Value", value); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_KEY_DELETED));
     EXPECT_EQ(e.GetContext(), L"Value");
 }
@@ -203,7 +203,7 @@ TEST_F(RegistryTest, DeletingKeysAndValues)
     StringW withValue = Sub(L"WithValue");
     StringW withChild = Sub(L"WithChild");
     StringW empty = Sub(L"Empty");
-    SetRegistryDword(CreateSubkey(HKEY_CURRENT_USER, withValue.c_str()), L"Value", 1);
+    SetRegistryDword(CreateSubkey(HKEY_CURRENT_USER, withValue.c_str()).Get(), L"Value", 1);
     CreateSubkey(HKEY_CURRENT_USER, (withChild + L"\\Child").c_str());
     CreateSubkey(HKEY_CURRENT_USER, empty.c_str());
 
@@ -233,9 +233,9 @@ TEST_F(RegistryTest, DeletingKeysAndValues)
 
     CRegistryKey key;
     key.Open(HKEY_CURRENT_USER, withValue.c_str(), KEY_ALL_ACCESS);
-    DeleteRegistryValue(key, L"Value");
+    DeleteRegistryValue(key.Get(), L"Value");
     DWORD value = 0;
-    EXPECT_FALSE(GetRegistryDword(key, L"Value", value));
+    EXPECT_FALSE(GetRegistryDword(key.Get(), L"Value", value));
     key.Close();
     DeleteEmptyRegistryKey(HKEY_CURRENT_USER, withValue.c_str());
     EXPECT_FALSE(QzlTest::RegistryKeyExists(HKEY_CURRENT_USER, withValue.c_str()));
@@ -482,18 +482,18 @@ TEST_F(RegistryTest, WriteFailuresNameTheValueNotItsData)
     readOnly.Open(HKEY_CURRENT_USER, scratch.Path().c_str(), KEY_QUERY_VALUE);
     QzlTest::CLogCapture log;
     const wchar_t* secret = L"secret-account-key-data";
-    CWinError e = Raised<CWinError>([&] { SetRegistryString(readOnly, L"AccountSecret", secret); });
+    CWinError e = Raised<CWinError>([&] { SetRegistryString(readOnly.Get(), L"AccountSecret", secret); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(e.GetContext(), L"AccountSecret");
     EXPECT_EQ(log.Text().find("secret-account-key-data"), std::string::npos) << log.Text();
     EXPECT_TRUE(HasReportLine(log.Text(), "EXCEPTION: Throwing exception", "RegistryValues.cpp",
                               "Quenzal::Os::SetRegistryString", GetErrorText(5) + L": AccountSecret"));
 
-    e = Raised<CWinError>([&] { SetRegistryDword(readOnly, L"Number", 1); });
+    e = Raised<CWinError>([&] { SetRegistryDword(readOnly.Get(), L"Number", 1); });
     EXPECT_EQ(e.GetContext(), L"Number");
-    e = Raised<CWinError>([&] { SetRegistryDataW(readOnly, L"Data", REG_BINARY, "x"); });
+    e = Raised<CWinError>([&] { SetRegistryDataW(readOnly.Get(), L"Data", REG_BINARY, "x"); });
     EXPECT_EQ(e.GetContext(), L"Data");
-    e = Raised<CWinError>([&] { DeleteRegistryValue(readOnly, L"Anything"); });
+    e = Raised<CWinError>([&] { DeleteRegistryValue(readOnly.Get(), L"Anything"); });
     EXPECT_EQ(e.GetContext(), L"Anything");
 }
 
@@ -540,9 +540,9 @@ TEST_F(RegistryTest, EnumerationFailuresRaise)
 {
     CRegistryKey writeOnly;
     writeOnly.Open(HKEY_CURRENT_USER, scratch.Path().c_str(), KEY_SET_VALUE);
-    SetRegistryDword(writeOnly, L"Value", 1);
+    SetRegistryDword(writeOnly.Get(), L"Value", 1);
     QzlTest::CLogCapture log;
-    CRegistryValueIterator values(writeOnly);
+    CRegistryValueIterator values(writeOnly.Get());
     StringW name;
     CWinError e = Raised<CWinError>([&] { values.GetCurrentValueName(name, nullptr); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

@@ -18,13 +18,13 @@ CNamedTestLock::CNamedTestLock(const wchar_t* name) : m_mutex(::CreateMutexW(nul
 {
     // An abandoned mutex (a crashed test) is ours all the same.
     if (m_mutex)
-        ::WaitForSingleObject(m_mutex, INFINITE);
+        ::WaitForSingleObject(m_mutex.Get(), INFINITE);
 }
 
 CNamedTestLock::~CNamedTestLock()
 {
     if (m_mutex)
-        ::ReleaseMutex(m_mutex);
+        ::ReleaseMutex(m_mutex.Get());
 }
 
 CScratchRegistryKey::CScratchRegistryKey()

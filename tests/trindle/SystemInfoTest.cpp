@@ -72,7 +72,7 @@ VersionTexts WindowsVersionTextsAs(const wchar_t* version, bool declareNewSystem
     Os::CreateProcess launcher(copy.Path(), L"--qzl-child=print_windows_version");
     launcher.SendOutputToLog = true;
     CHandle process = launcher.Execute();
-    EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
     RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
     std::string text = log.Text();
     return {Between(text, "raw["), Between(text, "plain["), Between(text, "full["), Between(text, "arch[")};

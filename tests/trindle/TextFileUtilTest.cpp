@@ -22,7 +22,7 @@ void WriteFileBytes(const StringW& path, const std::string& data)
     Os::CHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file.IsValid());
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+    ASSERT_TRUE(WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
     ASSERT_EQ(written, data.size());
 }
 
@@ -71,6 +71,47 @@ std::string EnvironmentText(const char* name)
     DWORD n = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
     return std::string(buffer, n);
 }
+
+// Files on these machines never take a write only in part; while this object
+// lives, the program's own calls of WriteFile write half of what they are given.
+class CShortWrites {
+public:
+    CShortWrites() : m_slot(FindImport(reinterpret_cast<void*>(s_real))) { Redirect(reinterpret_cast<void*>(&Half)); }
+    ~CShortWrites() { Redirect(reinterpret_cast<void*>(s_real)); }
+
+private:
+    using WriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    static inline const WriteFunction s_real = reinterpret_cast<WriteFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WriteFile")));
+
+    static BOOL WINAPI Half(HANDLE file, LPCVOID data, DWORD length, LPDWORD written, LPOVERLAPPED overlapped)
+    {
+        return s_real(file, data, (length + 1) / 2, written, overlapped);
+    }
+    static void** FindImport(void* function)
+    {
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+        auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); module->Name != 0; ++module) {
+            for (auto* slot = reinterpret_cast<void**>(base + module->FirstThunk); *slot != nullptr; ++slot) {
+                if (*slot == function)
+                    return slot;
+            }
+        }
+        return nullptr;
+    }
+    void Redirect(void* function)
+    {
+        DWORD protection = 0;
+        if (m_slot == nullptr || !VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &protection))
+            return;
+        *m_slot = function;
+        VirtualProtect(m_slot, sizeof(void*), protection, &protection);
+    }
+
+    void** m_slot;
+};
 
 } // namespace
 
@@ -161,6 +202,16 @@ TEST(TextFileUtil, CopiesASmallFileWholeAndRaisesForAMissingOne)
     EXPECT_EQ(ReadWholeFile(destination.Path()), content);
 }
 
+TEST(TextFileUtil, AWriteThatStopsShortFailsTheCopy)
+{
+    CTempFile source(L"qzlcopy");
+    CTempFile destination(L"qzlcopy");
+    WriteFileBytes(source.Path(), NumberedLines(kMiB + 100));
+    CShortWrites shortWrites;
+    EXPECT_EQ(QzlTest::Raised<CWinError>([&] { CopyTextFileTail(source.Path(), destination.Path()); }).GetErrorCode(),
+              static_cast<DWORD>(ERROR_WRITE_FAULT));
+}
+
 TEST(TextFileUtil, AFileThatCannotBeReadIsReportedAndKept)
 {
     CLogCapture log;
@@ -228,7 +279,7 @@ TEST(TextFileUtil, TheTemporaryCopyIsRemovedWhenTheFileCannotBeReplaced)
 
     EXPECT_EQ(locked.exitCode, 0u) << locked.output;
     // The copy was made; replacing the file with it failed.
-    EXPECT_NE(locked.output.find("Throwing exception at Os.cpp, Quenzal::Os::MoveFile, line "), std::string::npos)
+    EXPECT_NE(locked.output.find("Throwing exception at FileSystem.cpp, Quenzal::Os::MoveFile, line "), std::string::npos)
         << locked.output;
     EXPECT_TRUE(leftAfterFailure.empty());
     EXPECT_EQ(afterFailure, content);

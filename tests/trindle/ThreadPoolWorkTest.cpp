@@ -2,6 +2,7 @@
 #include "ErrorReport.h"
 #include "Logging.h"
 #include "Os.h"
+#include "StructuredExceptionGuard.h"
 #include "TestLibrary.h"
 #include "TestSupport.h"
 #include "ThreadPoolWork.h"
@@ -166,12 +167,23 @@ TEST(ThreadPoolWork, EveryKindOfFailureIsCaught)
     auto work = MakeWork([] { QZL_THROW(L"QzlTest::Work", CWinError(5, L"the share")); });
     QueueThreadPoolWork(work);
     ASSERT_TRUE(WaitFor(*work));
-    try {
-        work->RethrowException();
-        FAIL();
-    } catch (const CWinError& e) {
-        EXPECT_EQ(e.GetErrorCode(), 5u);
+    // Each reader gets a copy of its own, of the same class, to format and change.
+    for (int reader = 0; reader < 2; ++reader) {
+        try {
+            work->RethrowException();
+            FAIL();
+        } catch (CWinError& e) {
+            EXPECT_EQ(e.GetErrorCode(), 5u);
+            EXPECT_FALSE(e.IsUserMessage()) << reader;
+            e.SetUserMessage(true);
+        }
     }
+    // A derivative that cannot copy itself keeps its class all the same.
+    struct CUncopied : CException {};
+    work = MakeWork([] { throw CUncopied(); });
+    QueueThreadPoolWork(work);
+    ASSERT_TRUE(WaitFor(*work));
+    EXPECT_THROW(work->RethrowException(), CUncopied);
 }
 
 namespace {
@@ -195,13 +207,13 @@ TEST(ThreadPoolWork, AnItemRunsOnlyOnce)
 {
     CHandle release = CreateManualResetEvent();
     auto work = std::make_shared<CCountingWork>();
-    work->SetWorkFunction([&] { WaitForObject(release, Patience); });
+    work->SetWorkFunction([&] { WaitForObject(release.Get(), Patience); });
     QueueThreadPoolWork(work);
 
     CLogCapture log;
     // Still running...
     EXPECT_THROW(QueueThreadPoolWork(work), CException);
-    SetEvent(release);
+    SetEvent(release.Get());
     ASSERT_TRUE(WaitFor(*work));
     // ...and complete.
     try {
@@ -324,13 +336,13 @@ TEST(ThreadPoolWork, HandlersAddedLateAreNeverLost)
             journal.Add("from work");
             raw->AddCompletionHandler([&] { journal.Add("from handler"); });
         });
-        SetEvent(added);
-        WaitForObject(release, Patience);
+        SetEvent(added.Get());
+        WaitForObject(release.Get(), Patience);
     });
     QueueThreadPoolWork(work);
-    ASSERT_TRUE(WaitForObject(added, Patience));
+    ASSERT_TRUE(WaitForObject(added.Get(), Patience));
     work->AddCompletionHandler([&] { journal.Add("while running"); });
-    SetEvent(release);
+    SetEvent(release.Get());
     ASSERT_TRUE(WaitFor(*work));
 
     DWORD ranOn = 0;
@@ -396,14 +408,14 @@ TEST(CancelableThreadPoolWork, CancelHandleFirstCancelsTheWork)
     auto work = std::make_shared<CCancelableThreadPoolWork>();
     CCancelableThreadPoolWork* raw = work.get();
     std::atomic<bool> sawCancel{false};
-    work->SetCancelCallback([&] { SetEvent(stop); });
+    work->SetCancelCallback([&] { SetEvent(stop.Get()); });
     work->SetWorkFunction([&, raw] {
-        WaitForObject(stop, Patience);
+        WaitForObject(stop.Get(), Patience);
         sawCancel = raw->IsCanceled();
     });
     QueueThreadPoolWork(work);
-    std::thread user([&] { SetEvent(userCancel); });
-    work->WaitForCompletionOrCancel(userCancel);
+    std::thread user([&] { SetEvent(userCancel.Get()); });
+    work->WaitForCompletionOrCancel(userCancel.Get());
     user.join();
     EXPECT_TRUE(work->IsCanceled());
     ASSERT_TRUE(WaitFor(*work));
@@ -418,7 +430,7 @@ TEST(CancelableThreadPoolWork, CompletionFirstDoesNotCancel)
     work->SetCancelCallback([&] { ++cancels; });
     work->SetWorkFunction([] {});
     QueueThreadPoolWork(work);
-    work->WaitForCompletionOrCancel(never);
+    work->WaitForCompletionOrCancel(never.Get());
     EXPECT_TRUE(work->IsComplete());
     EXPECT_FALSE(work->IsCanceled());
     EXPECT_EQ(cancels.load(), 0);
@@ -478,10 +490,10 @@ TEST(ThreadPoolCrash, AccessViolationIsLoggedDumpedAndEndsTheProcess)
     EXPECT_EQ(result.output.find("Completed thread pool work"), std::string::npos);
 }
 
-TEST(ThreadPoolCrash, WithoutTheDumpFunctionTheProcessStillEnds)
+TEST(ThreadPoolCrash, OnlyTheSystemsDebugHelpLibraryWritesTheDumpAndWithoutADumpTheProcessStillEnds)
 {
     // A copy of this program beside a debug-help library that lacks the dump
-    // function, which Wine is told to prefer to its own.
+    // function, which Wine is told to prefer to its own where it finds both.
     StringW folder = QzlTest::UniqueTempPath(L"qzlnodump");
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     struct RemoveFolder {
@@ -496,28 +508,72 @@ TEST(ThreadPoolCrash, WithoutTheDumpFunctionTheProcessStillEnds)
     ASSERT_TRUE(CopyFileW(self, exe.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(QzlTest::TestLibraryPath().c_str(), fake.c_str(), FALSE));
     StringW key = L"Software\\Wine\\AppDefaults\\" + exeName + L"\\DllOverrides";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"dbghelp", REG_SZ, L"native", sizeof(L"native")),
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"dbghelp", REG_SZ, L"native,builtin",
+                              sizeof(L"native,builtin")),
               ERROR_SUCCESS);
 
-    DWORD exitCode = 0;
-    std::string text;
-    {
-        CLogCapture log;
-        SetHandleInformation(Logging::GetLogHandle(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        Os::CreateProcess launcher(exe.Path(), L"--qzl-child=access_violation_in_pool_work");
-        launcher.SendOutputToLog = true;
-        CHandle process = launcher.Execute();
-        EXPECT_TRUE(WaitForObject(process, Patience));
-        GetExitCodeProcess(process, &exitCode);
-        text = log.Text();
+    // The second run has no temporary folder to write the dump to.
+    wchar_t temporary[MAX_PATH + 1] = {};
+    DWORD temporaryLength = GetEnvironmentVariableW(L"TMP", temporary, MAX_PATH + 1);
+    for (bool dumpFails : {false, true}) {
+        SCOPED_TRACE(dumpFails);
+        DWORD exitCode = 0;
+        std::string text;
+        {
+            CLogCapture log;
+            SetHandleInformation(Logging::GetLogHandle(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+            Os::CreateProcess launcher(exe.Path(), L"--qzl-child=access_violation_in_pool_work");
+            launcher.SendOutputToLog = true;
+            if (dumpFails)
+                SetEnvironmentVariableW(L"TMP", (folder + L"\\missing").c_str());
+            CHandle process = launcher.Execute();
+            SetEnvironmentVariableW(L"TMP", temporaryLength != 0 ? temporary : nullptr);
+            EXPECT_TRUE(WaitForObject(process.Get(), Patience));
+            GetExitCodeProcess(process.Get(), &exitCode);
+            text = log.Text();
+        }
+        EXPECT_EQ(exitCode, 0xC0000005u) << text;
+        std::smatch dump;
+        if (std::regex_search(text, dump, std::regex("Minidump saved to disk at: ([^\r\n]*)\r\n")))
+            DeleteFileW(StringW::FromAnsi(dump[1], CP_UTF8).c_str());
+        ExpectLinesInOrder(text, {"ERROR: QzlUnhandledExceptionFilter reached\r\n",
+                                  dumpFails ? "ERROR: Unable to save minidump\r\n" : "Minidump saved to disk at: ",
+                                  "ERROR: Terminating process\r\n"});
+        EXPECT_EQ(text.find("MiniDumpWriteDump"), std::string::npos) << text;
     }
     RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + exeName).c_str());
+}
 
-    EXPECT_EQ(exitCode, 0xC0000005u) << text;
-    ExpectLinesInOrder(text, {"ERROR: QzlUnhandledExceptionFilter reached\r\n",
-                              "Throwing exception at Minidump.cpp, Quenzal::Os::CreateMinidump, line ",
-                              ": Unable to locate procedure 'MiniDumpWriteDump' in 'DBGHELP.DLL'\r\n",
-                              "ERROR: Unable to save minidump\r\n", "ERROR: Terminating process\r\n"});
-    EXPECT_EQ(text.find("Minidump saved"), std::string::npos) << text;
+TEST(StructuredExceptionGuard, InnermostFilterDecidesFirstAndCppExceptionsPassEveryGuard)
+{
+    struct Seen {
+        std::vector<std::string> filters;
+    } seen;
+    static constexpr StructuredExceptionFilter passOn = [](EXCEPTION_POINTERS*, void* context) -> LONG {
+        if (context != nullptr)
+            static_cast<Seen*>(context)->filters.push_back("inner");
+        return EXCEPTION_CONTINUE_SEARCH;
+    };
+    static constexpr StructuredExceptionFilter takeOver = [](EXCEPTION_POINTERS* pointers, void* context) -> LONG {
+        DWORD code = pointers->ExceptionRecord->ExceptionCode;
+        static_cast<Seen*>(context)->filters.push_back(StringW::Format(L"outer %x", code).ToUtf8());
+        return EXCEPTION_EXECUTE_HANDLER;
+    };
+    bool innerFinished = false;
+    bool outerFinished = RunGuarded(
+        [&] {
+            RunGuarded([] { *static_cast<volatile int*>(nullptr) = 1; }, passOn, &seen);
+            innerFinished = true;
+        },
+        takeOver, &seen);
+    EXPECT_FALSE(outerFinished);
+    EXPECT_FALSE(innerFinished);
+    EXPECT_EQ(seen.filters, (std::vector<std::string>{"inner", "outer c0000005"}));
+
+    seen.filters.clear();
+    EXPECT_THROW(RunGuarded([] { RunGuarded([] { throw std::runtime_error("C++"); }, passOn); }, takeOver, &seen),
+                 std::runtime_error);
+    EXPECT_TRUE(RunGuarded([] {}, takeOver, &seen));
+    EXPECT_TRUE(seen.filters.empty());
 }

@@ -112,8 +112,8 @@ TEST(VersionInfo, VersionLineWithAndWithoutDetails)
     EXPECT_EQ(FormatVersionString(path.c_str(), true),
               StringW(L"4.3.2.1 (x64), built from  0a1b:2c3d  at 2021-02-04 05:06"));
     CModule module = LoadModule(path.c_str());
-    EXPECT_EQ(GetModuleVersionString(module, true), FormatVersionString(path.c_str(), true));
-    EXPECT_EQ(GetModuleVersionString(module, false), StringW(L"4.3.2.1"));
+    EXPECT_EQ(GetModuleVersionString(module.Get(), true), FormatVersionString(path.c_str(), true));
+    EXPECT_EQ(GetModuleVersionString(module.Get(), false), StringW(L"4.3.2.1"));
 }
 
 TEST(VersionInfo, BuildDetailsNeedAllThreeEntries)

@@ -42,7 +42,7 @@ std::vector<HANDLE> Raw(const std::vector<CHandle>& handles)
 CHandle AbandonedMutex()
 {
     CHandle mutex(::CreateMutexW(nullptr, FALSE, nullptr));
-    std::thread owner([&] { ::WaitForSingleObject(mutex, INFINITE); });
+    std::thread owner([&] { ::WaitForSingleObject(mutex.Get(), INFINITE); });
     owner.join();
     return mutex;
 }
@@ -64,32 +64,32 @@ TEST(Wait, ManualResetEventStaysSignaled)
 {
     CHandle event = CreateManualResetEvent();
     ASSERT_TRUE(event);
-    EXPECT_FALSE(IsObjectSignaled(event));
-    ASSERT_TRUE(::SetEvent(event));
-    EXPECT_TRUE(IsObjectSignaled(event));
-    EXPECT_TRUE(IsObjectSignaled(event));
-    EXPECT_TRUE(WaitForObject(event, TenMilliseconds));
-    EXPECT_TRUE(WaitForObject(event, NoTimeout));
-    ASSERT_TRUE(::ResetEvent(event));
-    EXPECT_FALSE(IsObjectSignaled(event));
+    EXPECT_FALSE(IsObjectSignaled(event.Get()));
+    ASSERT_TRUE(::SetEvent(event.Get()));
+    EXPECT_TRUE(IsObjectSignaled(event.Get()));
+    EXPECT_TRUE(IsObjectSignaled(event.Get()));
+    EXPECT_TRUE(WaitForObject(event.Get(), TenMilliseconds));
+    EXPECT_TRUE(WaitForObject(event.Get(), NoTimeout));
+    ASSERT_TRUE(::ResetEvent(event.Get()));
+    EXPECT_FALSE(IsObjectSignaled(event.Get()));
 }
 
 TEST(Wait, SingleObjectTimesOutOrWaitsWithoutLimit)
 {
     CHandle event = CreateManualResetEvent();
-    EXPECT_FALSE(WaitForObject(event, TenMilliseconds));
+    EXPECT_FALSE(WaitForObject(event.Get(), TenMilliseconds));
     std::thread setter([&] {
         ::Sleep(50);
-        ::SetEvent(event);
+        ::SetEvent(event.Get());
     });
-    EXPECT_TRUE(WaitForObject(event, NoTimeout));
+    EXPECT_TRUE(WaitForObject(event.Get(), NoTimeout));
     setter.join();
 }
 
 TEST(Wait, NegativeSpanThrowsBeforeAnyWait)
 {
     CHandle event = CreateManualResetEvent();
-    ::SetEvent(event);
+    ::SetEvent(event.Get());
     HANDLE raw = event.Get();
     ExpectNegativeSpanError([&] { WaitForObject(raw, MinusOneSecond); });
     ExpectNegativeSpanError([&] { WaitForAnyObject(&raw, 1, MinusOneSecond); });
@@ -101,15 +101,15 @@ TEST(Wait, AnyObjectGivesTheIndexOrTheTimeOut)
     std::vector<CHandle> events = MakeEvents(2);
     std::vector<HANDLE> raw = Raw(events);
     EXPECT_EQ(WaitForAnyObject(raw.data(), raw.size(), TenMilliseconds), static_cast<DWORD>(WAIT_TIMEOUT));
-    ::SetEvent(events[1]);
+    ::SetEvent(events[1].Get());
     EXPECT_EQ(WaitForAnyObject(raw.data(), raw.size(), TenMilliseconds), 1u);
     EXPECT_EQ(WaitForAnyObject(raw.data(), raw.size(), NoTimeout), 1u);
-    ::SetEvent(events[0]);
+    ::SetEvent(events[0].Get());
     EXPECT_EQ(WaitForAnyObject(raw.data(), raw.size(), NoTimeout), 0u);
 
     std::vector<CHandle> many = MakeEvents(MaximumWaitObjects);
     std::vector<HANDLE> manyRaw = Raw(many);
-    ::SetEvent(many[63]);
+    ::SetEvent(many[63].Get());
     EXPECT_EQ(WaitForAnyObject(manyRaw.data(), manyRaw.size(), OneSecond), 63u);
 }
 
@@ -118,10 +118,10 @@ TEST(Wait, AllObjects)
     EXPECT_TRUE(WaitForAllObjects(nullptr, 0, MinusOneSecond));
     std::vector<CHandle> events = MakeEvents(3);
     std::vector<HANDLE> raw = Raw(events);
-    ::SetEvent(events[0]);
-    ::SetEvent(events[2]);
+    ::SetEvent(events[0].Get());
+    ::SetEvent(events[2].Get());
     EXPECT_FALSE(WaitForAllObjects(raw.data(), raw.size(), TenMilliseconds));
-    ::SetEvent(events[1]);
+    ::SetEvent(events[1].Get());
     EXPECT_TRUE(WaitForAllObjects(raw.data(), raw.size(), TenMilliseconds));
     EXPECT_TRUE(WaitForAllObjects(raw.data(), raw.size(), NoTimeout));
 }
@@ -132,16 +132,16 @@ TEST(Wait, MoreThanSixtyFourObjectsAreWaitedForInChunks)
         std::vector<CHandle> events = MakeEvents(count);
         std::vector<HANDLE> raw = Raw(events);
         for (size_t i = 0; i + 1 < count; ++i)
-            ::SetEvent(events[i]);
+            ::SetEvent(events[i].Get());
         // The last chunk's only (or last) event comes late.
         std::thread setter([&] {
             ::Sleep(30);
-            ::SetEvent(events.back());
+            ::SetEvent(events.back().Get());
         });
         EXPECT_TRUE(WaitForAllObjects(raw.data(), raw.size(), NoTimeout)) << count;
         setter.join();
         for (size_t i = 0; i < count; ++i)
-            EXPECT_TRUE(IsObjectSignaled(events[i])) << i;
+            EXPECT_TRUE(IsObjectSignaled(events[i].Get())) << i;
     }
 }
 
@@ -149,7 +149,7 @@ TEST(Wait, AbandonedMutexCountsAsSignaledWithAWarning)
 {
     CLogCapture log;
     CHandle single = AbandonedMutex();
-    EXPECT_TRUE(WaitForObject(single, OneSecond));
+    EXPECT_TRUE(WaitForObject(single.Get(), OneSecond));
     EXPECT_TRUE(log.Contains(AbandonedWarning)) << log.Text();
 
     CHandle first = AbandonedMutex();
@@ -158,12 +158,12 @@ TEST(Wait, AbandonedMutexCountsAsSignaledWithAWarning)
     EXPECT_EQ(WaitForAnyObject(any, 2, OneSecond), static_cast<DWORD>(WAIT_ABANDONED_0));
 
     CHandle all = AbandonedMutex();
-    ::SetEvent(event);
+    ::SetEvent(event.Get());
     HANDLE both[] = {all.Get(), event.Get()};
     EXPECT_TRUE(WaitForAllObjects(both, 2, OneSecond));
 
     CHandle probed = AbandonedMutex();
-    EXPECT_TRUE(IsObjectSignaled(probed));
+    EXPECT_TRUE(IsObjectSignaled(probed.Get()));
 
     std::string text = log.Text();
     size_t warnings = 0;
@@ -176,7 +176,7 @@ QZL_CHILD_CASE(WaitAllTooManyWithTimeout)
 {
     std::vector<CHandle> events = MakeEvents(65);
     for (const CHandle& e : events)
-        ::SetEvent(e);
+        ::SetEvent(e.Get());
     std::vector<HANDLE> raw = Raw(events);
     WaitForAllObjects(raw.data(), raw.size(), OneSecond);
     return 0;
@@ -186,7 +186,7 @@ QZL_CHILD_CASE(WaitAnyTooMany)
 {
     std::vector<CHandle> events = MakeEvents(65);
     for (const CHandle& e : events)
-        ::SetEvent(e);
+        ::SetEvent(e.Get());
     std::vector<HANDLE> raw = Raw(events);
     WaitForAnyObject(raw.data(), raw.size(), NoTimeout);
     return 0;
@@ -215,7 +215,7 @@ void ExpectExit(const char* childCase, DWORD code, const char* function, const s
 {
     QzlTest::ChildResult child = QzlTest::RunChildCase(childCase);
     EXPECT_EQ(child.exitCode, code) << child.output;
-    std::regex exiting(std::string(R"(ERROR: Exiting process at Os\.cpp, )") + function + R"(, line \d+: )");
+    std::regex exiting(std::string(R"(ERROR: Exiting process at Wait\.cpp, )") + function + R"(, line \d+: )");
     EXPECT_TRUE(std::regex_search(child.output, exiting)) << child.output;
     EXPECT_NE(child.output.find(": " + GetErrorText(code).ToUtf8() + "\r\n"), std::string::npos) << child.output;
     if (!more.empty()) {
@@ -246,7 +246,7 @@ TEST(Wait, OnlyTheFirstIndexCountsAsAbandoned)
 {
     QzlTest::ChildResult child = QzlTest::RunChildCase("WaitAbandonedAtSecondIndex");
     EXPECT_EQ(child.exitCode, static_cast<DWORD>(WAIT_ABANDONED_0 + 1)) << child.output;
-    EXPECT_NE(child.output.find("ERROR: Exiting process at Os.cpp, Quenzal::Os::WaitForAnyObject, line "),
+    EXPECT_NE(child.output.find("ERROR: Exiting process at Wait.cpp, Quenzal::Os::WaitForAnyObject, line "),
               std::string::npos)
         << child.output;
 }

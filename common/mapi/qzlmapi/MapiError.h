@@ -65,6 +65,7 @@ public:
     CMapiError& operator=(const CMapiError& other) = default;
 
     StringW GetDescription() const override;
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
     const MapiErrorInfo& GetErrorInfo() const { return m_info; }
 
 private:

@@ -54,7 +54,7 @@ void CAsyncHttpRequestContext::OnExecutionStarting()
         // it walks the table, so a request is either refused here or found there.
         CCriticalSectionLock lock(live.lock);
         if (live.terminated.load())
-            QZL_THROW(L"Quenzal::Net::CAsyncHttpRequestContext::OnExecutionStarting",
+            QZL_THROW(QZL_FUNCTION,
                       CException(L"CAsyncHttpRequestContext thread pool has been terminated"));
         live.contexts.insert(this);
     }
@@ -66,7 +66,7 @@ void CAsyncHttpRequestContext::Execute()
     // A cancel that came before the connection had a socket closed nothing;
     // the request must not start all the same.
     if (IsCanceled())
-        QZL_THROW(L"Quenzal::Net::CAsyncHttpRequestContext::Execute", CException(L"HTTP request was canceled"));
+        QZL_THROW(QZL_FUNCTION, CException(L"HTTP request was canceled"));
     auto response = MakeHttpRequest(m_session, m_connection, m_request, m_sink, &m_canceled);
     CCriticalSectionLock lock(m_responseLock);
     m_response = response;
@@ -144,13 +144,19 @@ void CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests()
         CCriticalSectionLock lock(live.lock);
         HANDLE process = ::GetCurrentProcess();
         for (CAsyncHttpRequestContext* context : live.contexts) {
+            // A completion handler that ends the requests must not wait for
+            // its own, which completes only once the handler returns.
+            if (context->GetThreadId() == ::GetCurrentThreadId())
+                continue;
             HANDLE duplicate = nullptr;
             if (!::DuplicateHandle(process, context->GetCompletionEvent(), process, &duplicate, 0, FALSE,
                                    DUPLICATE_SAME_ACCESS))
-                QZL_THROW(L"Quenzal::Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests",
+                QZL_THROW(QZL_FUNCTION,
                           CWinError(::GetLastError(), nullptr));
             events.emplace_back(duplicate);
-            context->Cancel();
+            // A second termination finds the first one's requests canceled already.
+            if (!context->IsCanceled())
+                context->Cancel();
         }
     }
     if (events.empty())
@@ -159,6 +165,11 @@ void CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests()
     for (const Os::CHandle& event : events)
         handles.push_back(event.Get());
     Os::WaitForAllObjects(handles.data(), handles.size(), DateTimeSpan());
+}
+
+void CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests()
+{
+    g_liveRequests.terminated.store(false);
 }
 
 bool CAsyncHttpRequestContext::IsSocketError(const std::exception_ptr& exception)

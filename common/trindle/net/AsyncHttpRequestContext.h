@@ -51,8 +51,12 @@ public:
     std::shared_ptr<CHttpResponse> GetResponse() const;
 
     // Refuses new requests from now on, cancels the live ones and returns when
-    // each of them has completed, its completion handlers included.
+    // each of them has completed, its completion handlers included; called
+    // from a completion handler, all but the handler's own request.
     static void TerminateAsynchronousHttpRequests();
+    // Accepts new requests again after a termination (a program that stopped
+    // its requests and starts its work anew in the same process).
+    static void ResumeAsynchronousHttpRequests();
     // True when the exception is a socket failure, that is a network problem.
     static bool IsSocketError(const std::exception_ptr& exception);
 

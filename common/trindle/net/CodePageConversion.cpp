@@ -163,7 +163,7 @@ StringW ConvertAnsiToUnicode(const char* bytes, size_t length, uint32_t codePage
     if (codePage == kUtf16) {
         Logging::Log(Logging::Warning, L"Multibyte string is of codepage 1200 (UTF-16); interpreting as UTF-16");
         if (length % 2 != 0) {
-            QZL_THROW(L"Quenzal::Os::ConvertAnsiToUnicode",
+            QZL_THROW(QZL_FUNCTION,
                       CException(L"Unable to construct StringW from data of length " + FormatByteSize(length)));
         }
         StringW result(length / 2, L'\0');
@@ -179,7 +179,7 @@ StringW ConvertAnsiToUnicode(const char* bytes, size_t length, uint32_t codePage
         return ConvertWithMLang(bytes, length, codePage);
     } catch (const CException& e) {
         DWORD lastError = ::GetLastError();
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::ConvertAnsiToUnicode", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         uint32_t fallback = Net::GetFallbackCodePage(codePage);
         if (fallback != Net::kNoCodePage && fallback != codePage) {
             Logging::LogFormat(
@@ -189,7 +189,7 @@ StringW ConvertAnsiToUnicode(const char* bytes, size_t length, uint32_t codePage
             return ConvertAnsiToUnicode(bytes, length, fallback);
         }
         if (lastError != 0)
-            QZL_THROW(L"Quenzal::Os::ConvertAnsiToUnicode", CWinError(lastError, nullptr));
+            QZL_THROW(QZL_FUNCTION, CWinError(lastError, nullptr));
         throw;
     }
 }
@@ -212,7 +212,7 @@ std::string ConvertUnicodeToAnsi(const wchar_t* text, size_t length, uint32_t* c
     try {
         return ConvertWithMLang(text, length, *codePage);
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Os::ConvertUnicodeToAnsi", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
     }
     return ConvertWithFallbacks(text, length, codePage, 0);
 }

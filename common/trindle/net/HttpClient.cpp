@@ -38,7 +38,7 @@ CHttpClient::CHttpClient(const StringW& clientName, const StringW& clientVersion
     try {
         clientId = App::GetClientId();
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"Quenzal::Net::CHttpClient::CHttpClient", e);
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
     }
     if (!clientId.empty())
         m_defaultHeaders["X-Quenzal-Client-ID"] = clientId;

@@ -14,49 +14,29 @@
 
 namespace Quenzal::Net {
 
-// What another thread may do to a socket whose call blocks the exchange's
-// thread: close its handle, which is the one thing that makes a blocked
-// connect, select, send or recv return. The socket learns of it through the
-// same lock and then neither closes the handle again nor speaks TLS over it.
+// How another thread stops a socket call that blocks the exchange's thread:
+// it sets the event the socket waits on. It never touches the handle, which
+// the exchange's thread alone closes.
 struct CSocketAbort {
-    Os::CCriticalSection lock;
-    SOCKET handle = INVALID_SOCKET;
-    bool aborted = false;
+    Os::CHandle event = Os::CreateManualResetEvent();
 
-    void Abort()
-    {
-        Os::CCriticalSectionLock hold(lock);
-        if (handle != INVALID_SOCKET && !aborted) {
-            ::closesocket(handle);
-            aborted = true;
-        }
-    }
-
-    bool IsAborted()
-    {
-        Os::CCriticalSectionLock hold(lock);
-        return aborted;
-    }
+    void Abort() { ::SetEvent(event.Get()); }
+    bool IsAborted() const { return Os::IsObjectSignaled(event.Get()); }
 };
 
 namespace {
 
 constexpr size_t kNotifiedPiece = 4096;
 
-// A plain or TLS socket that registers its handle with its abort state.
+// A plain or TLS socket that gives up its calls once its abort event is set.
 template <class TSocket>
 class CAbortableSocket final : public TSocket {
 public:
-    explicit CAbortableSocket(std::shared_ptr<CSocketAbort> abort) : m_abort(std::move(abort)) {}
-    ~CAbortableSocket() override { CAbortableSocket::Close(); }
-
-    void Create() override
+    explicit CAbortableSocket(std::shared_ptr<CSocketAbort> abort) : m_abort(std::move(abort))
     {
-        TSocket::Create();
-        Os::CCriticalSectionLock hold(m_abort->lock);
-        m_abort->handle = this->GetSocket();
-        m_abort->aborted = false;
+        this->SetCancelEvent(m_abort->event.Get());
     }
+    ~CAbortableSocket() override { CAbortableSocket::Close(); }
 
     void Close() override
     {
@@ -65,16 +45,6 @@ public:
             CSocket::Close();
         else
             TSocket::Close();
-    }
-
-    void CloseSocket() override
-    {
-        Os::CCriticalSectionLock hold(m_abort->lock);
-        if (m_abort->aborted)
-            this->ReleaseHandle();
-        m_abort->handle = INVALID_SOCKET;
-        m_abort->aborted = false;
-        TSocket::CloseSocket();
     }
 
 private:
@@ -167,7 +137,7 @@ void CHttpConnection::Connect(const CUri& uri)
         // A cancel came while the socket was being opened: the exchange must
         // not go on with it.
         socket->Close();
-        QZL_THROW(L"Quenzal::Net::CHttpConnection::Connect",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"CHttpConnection::Connect interrupted by Close"));
     }
 }
@@ -180,8 +150,8 @@ void CHttpConnection::Close()
         socket = std::move(m_socket);
         m_socketAbort.reset();
         if (m_active) {
-            // The exchange's thread is inside a call of the socket: only its
-            // handle is closed here, and that thread finishes the socket.
+            // The exchange's thread is inside a call of the socket: it is only
+            // woken here, and closes the socket itself.
             m_closeRequested = true;
             m_activeAbort->Abort();
             if (socket == m_active)

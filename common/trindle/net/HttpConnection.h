@@ -5,9 +5,9 @@
 // logging is on, copied into a transaction log file in the temporary folder.
 //
 // One thread performs the exchange. Any other thread may Close the connection
-// to cancel it: a socket call that is blocked then fails, the worker itself
-// finishes the socket (the TLS session included), and a Connect that is under
-// way fails instead of keeping its socket.
+// to cancel it: a socket call that is blocked then wakes and fails, the worker
+// itself closes the socket (the TLS session included), and a Connect that is
+// under way fails instead of keeping its socket.
 
 #include "HttpRequestNotifier.h"
 #include "Uri.h"

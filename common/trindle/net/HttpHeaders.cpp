@@ -165,6 +165,12 @@ void CTransferEncodingHeader::AddListItem(const std::string& text)
     const int32_t id = GetTransferCodingTable().LookupValue(StringW(text));
     if (m_id == TransferCodingIdentity && id != -1)
         m_id = id;
+    m_codings.push_back(id);
+}
+
+bool CTransferEncodingHeader::IsChunked() const
+{
+    return m_codings.empty() ? m_id == TransferCodingChunked : m_codings.back() == TransferCodingChunked;
 }
 
 // Parameterized headers
@@ -179,14 +185,14 @@ void CParameterizedHttpHeader::SetExtraParameter(const StringW&, const StringW&)
 void CParameterizedHttpHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
 {
     if (!(IsWordAt(tokens, index) && (index + 1 == tokens.size() || IsWordAt(tokens, index + 1))))
-        QZL_THROW(L"Quenzal::Net::CParameterizedHttpHeader::ParseTokens", UnparsableHttpHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHttpHeader(GetName()));
     SetValue(Value(std::wstring(StringW(tokens[index].text))));
     ++index;
     for (;;) {
         if (!(IsWordAt(tokens, index) && IsSpecialAt(tokens, index + 1, '=') && IsWordAt(tokens, index + 2))) {
             if (index >= tokens.size())
                 return;
-            QZL_THROW(L"Quenzal::Net::CParameterizedHttpHeader::ParseTokens", UnparsableMimeHeader(GetName()));
+            QZL_THROW(QZL_FUNCTION, UnparsableMimeHeader(GetName()));
         }
         SetParameter(StringW(tokens[index].text), StringW(tokens[index + 2].text));
         index += 3;
@@ -196,7 +202,7 @@ void CParameterizedHttpHeader::ParseTokens(const MimeTokens& tokens, size_t& ind
         }
         if (index < tokens.size()) {
             if (!IsSpecialAt(tokens, index, ','))
-                QZL_THROW(L"Quenzal::Net::CParameterizedHttpHeader::ParseTokens", UnparsableHttpHeader(GetName()));
+                QZL_THROW(QZL_FUNCTION, UnparsableHttpHeader(GetName()));
             ++index;
         }
     }
@@ -302,6 +308,14 @@ void CAuthenticationChallengeHeader::SetParameter(const StringW& name, const Str
         m_stale = IsName(value, L"TRUE");
 }
 
+bool CAuthenticationChallengeHeader::CanBeAnswered() const
+{
+    if (m_scheme == AuthenticationSchemeBasic)
+        return true;
+    return m_scheme == AuthenticationSchemeDigest && IsName(m_algorithm, L"MD5") &&
+           (m_qop.empty() || IsName(m_qop, L"auth"));
+}
+
 std::string CAuthenticationChallengeHeader::FormatValue(uint32_t, bool fold) const
 {
     std::string text = FormatSchemeAndParameters(fold, true);
@@ -341,14 +355,14 @@ void CAuthenticationCredentialsHeader::SetParameter(const StringW& name, const S
 void CAuthenticationCredentialsHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
 {
     if (!(IsWordAt(tokens, index) && (index + 1 == tokens.size() || IsWordAt(tokens, index + 1))))
-        QZL_THROW(L"Quenzal::Net::CAuthenticationCredentialsHeader::ParseTokens", UnparsableHttpHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHttpHeader(GetName()));
     SetValue(Value(std::wstring(StringW(tokens[index].text))));
     ++index;
     if (m_scheme != AuthenticationSchemeBasic)
-        QZL_THROW(L"Quenzal::Net::CAuthenticationCredentialsHeader::ParseTokens",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"HTTP authentication method in Authorization header is not supported"));
     if (!IsWordAt(tokens, index))
-        QZL_THROW(L"Quenzal::Net::CAuthenticationCredentialsHeader::ParseTokens", UnparsableHttpHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHttpHeader(GetName()));
     // The "=" padding of the Base64 text comes as specials of its own.
     std::string encoded = tokens[index++].text;
     while (IsSpecialAt(tokens, index, '=')) {
@@ -356,7 +370,7 @@ void CAuthenticationCredentialsHeader::ParseTokens(const MimeTokens& tokens, siz
         ++index;
     }
     if (index != tokens.size())
-        QZL_THROW(L"Quenzal::Net::CAuthenticationCredentialsHeader::ParseTokens", UnparsableHttpHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHttpHeader(GetName()));
     // The user name ends at the first colon; the password may hold colons.
     const std::string pair = Base64Decode(encoded);
     const size_t colon = pair.find(':');
@@ -434,12 +448,12 @@ void CAcceptHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
         m_items[name] = quality;
         if (index < tokens.size()) {
             if (!IsSpecialAt(tokens, index, ','))
-                QZL_THROW(L"Quenzal::Net::CAcceptHeader::ParseTokens", UnparsableHttpHeader(GetName()));
+                QZL_THROW(QZL_FUNCTION, UnparsableHttpHeader(GetName()));
             ++index;
         }
     }
     if (index < tokens.size())
-        QZL_THROW(L"Quenzal::Net::CAcceptHeader::ParseTokens", UnparsableMimeHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableMimeHeader(GetName()));
 }
 
 std::string CAcceptHeader::FormatValue(uint32_t, bool fold) const

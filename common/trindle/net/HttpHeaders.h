@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace Quenzal::Net {
 
@@ -69,13 +70,21 @@ public:
     void AddListItem(const std::string& text) override;
 };
 
-// Keeps the first known coding other than identity; a message is chunked
-// when this header holds TransferCodingChunked.
+// Keeps the first known coding other than identity, and every coding of the
+// list in the order the sender applied them (unknown ones as -1).
 class CTransferEncodingHeader : public CCommaDelimitedListHeader {
 public:
     CTransferEncodingHeader();
     std::string FormatValue(uint32_t codePage, bool fold) const override;
     void AddListItem(const std::string& text) override;
+
+    const std::vector<int32_t>& GetCodings() const { return m_codings; }
+    // Chunks frame the body: chunked is the last coding read, or the coding
+    // of a header made by code.
+    bool IsChunked() const;
+
+private:
+    std::vector<int32_t> m_codings;
 };
 
 // A main token followed by comma-separated name=value parameters.
@@ -149,6 +158,9 @@ public:
     void SetDomain(const std::wstring& domain) { m_domain = domain; }
     bool IsStale() const { return m_stale; }
     void SetStale(bool stale) { m_stale = stale; }
+    // Basic, or Digest with MD5 and a qop of "auth" or none: any other needs
+    // a computation this client lacks (another hash, the body's for "auth-int").
+    bool CanBeAnswered() const;
 
 private:
     StringW m_domain;

@@ -103,14 +103,10 @@ void CHttpMessage::SetEntity(const std::shared_ptr<CMimeEntity>& entity)
             continue;
         Logging::Log(Logging::Warning,
                      L"Multipart HTTP message contains MIME entity of unknown length; using chunked transfer encoding");
-        auto header = std::dynamic_pointer_cast<CTransferEncodingHeader>(FindHeader("Transfer-Encoding"));
-        if (!header) {
-            RemoveHeaders("Transfer-Encoding");
-            header = std::dynamic_pointer_cast<CTransferEncodingHeader>(CreateHeader("Transfer-Encoding"));
-        }
-        header->SetId(TransferCodingChunked);
-        // A header read from text would otherwise be written back as it was read.
-        header->SetRawLine(std::string());
+        // A header read from text would be written back as it was read.
+        RemoveHeaders("Transfer-Encoding");
+        std::dynamic_pointer_cast<CTransferEncodingHeader>(CreateHeader("Transfer-Encoding"))
+            ->SetId(TransferCodingChunked);
         break;
     }
 }
@@ -119,7 +115,7 @@ void CHttpMessage::SetBody(const std::shared_ptr<IStreamable>& data)
 {
     auto content = std::dynamic_pointer_cast<CMimeContent>(GetBody());
     if (!content)
-        QZL_THROW(L"Quenzal::Net::CHttpMessage::SetBody", CException(L"CHttpMessage::SetBody called with no entity"));
+        QZL_THROW(QZL_FUNCTION, CException(L"CHttpMessage::SetBody called with no entity"));
     content->SetData(data);
 }
 
@@ -160,18 +156,15 @@ uint64_t CHttpMessage::GetBodyLength(uint32_t codePage) const
 
 bool CHttpMessage::IsChunked() const
 {
-    for (HeaderPtr header = FindHeader("Transfer-Encoding"); header;
-         header = FindHeader("Transfer-Encoding", header.get())) {
-        auto coding = std::dynamic_pointer_cast<CTransferEncodingHeader>(header);
-        if (coding)
-            return coding->GetId() == TransferCodingChunked;
-    }
-    return false;
+    auto coding = FindHeaderAs<CTransferEncodingHeader>("Transfer-Encoding");
+    return coding && coding->IsChunked();
 }
 
 void CHttpMessage::FormatHead(IOutStream& stream, uint32_t codePage) const
 {
-    GetBody()->FormatHeaders(stream, codePage, false);
+    // Chunks frame the body by themselves; a length of the caller's beside
+    // them would tell the peer two different ends.
+    GetBody()->FormatHeaders(stream, codePage, false, IsChunked() ? "Content-Length" : nullptr);
 }
 
 void CHttpMessage::Format(IOutStream& stream, uint32_t codePage) const
@@ -187,14 +180,14 @@ void CHttpMessage::Format(IOutStream& stream, uint32_t codePage) const
             // breaks the framing of everything that follows on the connection.
             const uint64_t length = GetBodyLength(codePage);
             if (length != UnknownLength && length != declared)
-                QZL_THROW(L"Quenzal::Net::CHttpMessage::Format",
+                QZL_THROW(QZL_FUNCTION,
                           CException(StringW::Format(
                               L"HTTP message's body length (%s) did not match declared content length (%s)",
                               DecimalText(length).c_str(), DecimalText(declared).c_str())));
         } else {
             declared = GetBodyLength(codePage);
             if (declared == UnknownLength)
-                QZL_THROW(L"Quenzal::Net::CHttpMessage::Format",
+                QZL_THROW(QZL_FUNCTION,
                           CException(L"HTTP message contains body of unknown length and chunked transfer encoding "
                                      L"not specified"));
             if (declared != 0) {

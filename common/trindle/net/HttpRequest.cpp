@@ -3,6 +3,7 @@
 #include "Buffer.h"
 #include "ErrorReport.h"
 #include "HttpHeaders.h"
+#include "MemoryStream.h"
 #include "MimeContent.h"
 
 #include <algorithm>
@@ -22,6 +23,22 @@ std::string NextField(const std::string& line, size_t& position)
     std::string field = line.substr(position, end - position);
     position = space == std::string::npos ? line.size() : space + 1;
     return field;
+}
+
+// Lines that each end in CR LF and hold no other control character but the
+// tab a header's value may hold.
+bool IsCleanHead(const std::string& head)
+{
+    for (size_t start = 0; start < head.size();) {
+        const size_t end = head.find("\r\n", start);
+        if (end == std::string::npos)
+            return false;
+        if (std::any_of(head.begin() + start, head.begin() + end,
+                        [](char ch) { return IsControlCharacter(ch) && ch != '\t'; }))
+            return false;
+        start = end + 2;
+    }
+    return true;
 }
 
 CException NotUnderstood(const wchar_t* what, const std::string& line)
@@ -54,7 +71,7 @@ void CHttpRequest::SetFormData(const std::string& text)
 {
     auto content = std::dynamic_pointer_cast<CMimeContent>(GetBody());
     if (!content)
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::SetFormData", CException(L"Unable to set form data"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unable to set form data"));
     SetContentType(ContentTypeApplicationXWwwFormUrlencoded);
     content->SetData(CBuffer::Create(text));
 }
@@ -91,9 +108,16 @@ std::string CHttpRequest::FormatRequestLine() const
 
 void CHttpRequest::FormatHead(IOutStream& stream, uint32_t codePage) const
 {
-    const std::string line = FormatRequestLine() + "\r\n";
-    stream.Write(line.data(), line.size());
-    CHttpMessage::FormatHead(stream, codePage);
+    // CR or LF from a URI's parts or a header's value would start lines of the
+    // sender's choosing: the head goes out only when it holds none.
+    const std::string requestLine = FormatRequestLine();
+    CMemoryStream head;
+    head.Write(requestLine + "\r\n");
+    CHttpMessage::FormatHead(head, codePage);
+    if (std::any_of(requestLine.begin(), requestLine.end(), IsControlCharacter) || !IsCleanHead(head.GetData()))
+        QZL_THROW(QZL_FUNCTION,
+                  CException(L"HTTP request holds a control character in its request line or a header"));
+    stream.Write(head.GetData());
 }
 
 void CHttpRequest::ParseRequestLine(const std::string& line)
@@ -101,7 +125,7 @@ void CHttpRequest::ParseRequestLine(const std::string& line)
     size_t position = 0;
     const int32_t method = GetHttpMethodTable().LookupValue(StringW::FromAnsi(NextField(line, position), CP_ACP));
     if (method == -1)
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::ParseRequestLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP method not understood: ", line));
     m_method = method;
 
@@ -115,11 +139,11 @@ void CHttpRequest::ParseRequestLine(const std::string& line)
         parsed = m_uri.Parse(resource);
     }
     if (!parsed || m_uri.GetPath().empty())
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::ParseRequestLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP resource not understood: ", line));
 
     if (!ParseVersion(NextField(line, position)))
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::ParseRequestLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP version not understood: ", line));
 }
 
@@ -128,7 +152,7 @@ void CHttpRequest::Parse(const std::string& text)
     std::string startLine;
     std::string rest;
     if (!SplitStartLine(text, startLine, rest))
-        QZL_THROW(L"Quenzal::Net::CHttpRequest::Parse", CException(L"HTTP request malformed"));
+        QZL_THROW(QZL_FUNCTION, CException(L"HTTP request malformed"));
     ParseRequestLine(startLine);
     CMimeMessage::Parse(rest);
 }

@@ -39,7 +39,7 @@ void CHttpResponse::ParseStatusLine(const std::string& line)
 {
     const size_t versionEnd = line.find(' ');
     if (!ParseVersion(line.substr(0, versionEnd)))
-        QZL_THROW(L"Quenzal::Net::CHttpResponse::ParseStatusLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP version not understood: ", line));
 
     const size_t statusStart = versionEnd == std::string::npos ? line.size() : versionEnd + 1;
@@ -48,7 +48,7 @@ void CHttpResponse::ParseStatusLine(const std::string& line)
                                                                              : statusEnd - statusStart)
                         .c_str());
     if (m_status == 0)
-        QZL_THROW(L"Quenzal::Net::CHttpResponse::ParseStatusLine",
+        QZL_THROW(QZL_FUNCTION,
                   NotUnderstood(L"HTTP status not understood: ", line));
 
     m_reason = statusEnd == std::string::npos ? std::string() : line.substr(statusEnd + 1);
@@ -59,7 +59,7 @@ void CHttpResponse::Parse(const std::string& text)
     std::string startLine;
     std::string rest;
     if (!SplitStartLine(text, startLine, rest))
-        QZL_THROW(L"Quenzal::Net::CHttpResponse::Parse", CException(L"HTTP response malformed"));
+        QZL_THROW(QZL_FUNCTION, CException(L"HTTP response malformed"));
     ParseStatusLine(startLine);
     CMimeMessage::Parse(rest);
 }

@@ -86,6 +86,11 @@ bool CHttpSession::RespondToChallenge(CHttpRequest& request, const CAuthenticati
         Logging::Log(Logging::Warning, L"Authentication challenge does not match the scheme of the credentials");
         return false;
     }
+    // An answer computed some other way than the challenge asks for is no answer.
+    if (!challenge.CanBeAnswered()) {
+        Logging::Log(Logging::Warning, L"Authentication challenge asks for an algorithm or qop this client lacks");
+        return false;
+    }
     m_scheme = challenge.GetScheme();
     m_realm = challenge.GetRealm();
     if (challenge.GetNonce() != m_nonce) {

@@ -37,7 +37,8 @@ public:
     // Takes over the challenge's state and adds the answer to the request.
     // False when there is nothing to answer with. A challenge of another
     // scheme than the credentials were given for is refused and changes
-    // nothing: Digest credentials must never go out as Basic.
+    // nothing: Digest credentials must never go out as Basic. So is a challenge
+    // this client cannot compute an answer to.
     virtual bool RespondToChallenge(CHttpRequest& request, const CAuthenticationChallengeHeader& challenge);
     // Adds the Authorization header when the session can: Basic only over
     // https, Digest only once a nonce is known.

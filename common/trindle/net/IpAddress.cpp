@@ -29,12 +29,12 @@ void CIpAddress::Resolve(const std::string& host, unsigned short port)
     if (byName) {
         const hostent* entry = ::gethostbyname(host.c_str());
         if (entry == nullptr)
-            QZL_THROW(L"Quenzal::Net::CIpAddress::Resolve", CSocketError(host.c_str()));
+            QZL_THROW(QZL_FUNCTION, CSocketError(host.c_str()));
         if (entry->h_addrtype == AF_INET && entry->h_length == 4 && entry->h_addr_list[0] != nullptr)
             memcpy(&address, entry->h_addr_list[0], 4);
     }
     if (address == INADDR_NONE)
-        QZL_THROW(L"Quenzal::Net::CIpAddress::Resolve",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to resolve hostname: " + StringW(host)));
     m_address.sin_family = AF_INET;
     m_address.sin_addr.s_addr = address;

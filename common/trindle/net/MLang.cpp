@@ -1,5 +1,7 @@
 #include "MLang.h"
 
+#include "Modules.h"
+
 #include <mutex>
 
 namespace Quenzal::Os {
@@ -9,7 +11,7 @@ const MLangLibrary& GetMLangLibrary()
     static MLangLibrary library;
     static std::once_flag loaded;
     std::call_once(loaded, [] {
-        library.module = ::LoadLibraryW(L"MLANG.DLL");
+        library.module = TryLoadSystemModule(L"MLANG.DLL").Detach();
         if (library.module == nullptr)
             return;
         library.convertINetMultiByteToUnicode = reinterpret_cast<ConvertINetMultiByteToUnicodeFn>(

@@ -55,7 +55,7 @@ void CMimeContainer::FormatMultipartBody(IOutStream& stream, uint32_t codePage, 
         return;
     const std::string delimiter = GetDelimiter();
     if (delimiter.empty())
-        QZL_THROW(L"Quenzal::Net::CMimeContainer::FormatMultipartBody",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"No boundary set for multipart entity"));
     for (const auto& part : m_parts) {
         stream.Write(delimiter + "\r\n");

@@ -50,7 +50,7 @@ void CMimeContent::FormatBody(IOutStream& stream, uint32_t, bool) const
         stream.Write(QuotedPrintableEncode(StreamToString(*m_data)));
         break;
     case ContentTransferEncodingUuencode:
-        QZL_THROW(L"Quenzal::Net::CMimeContent::FormatBody", CException(L"Emitting uuencoded data is not supported"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Emitting uuencoded data is not supported"));
     default:
         // The data writes itself: a file goes out piece by piece.
         stream << *m_data;
@@ -67,7 +67,7 @@ uint64_t CMimeContent::GetBodyLength(uint32_t, bool) const
     case ContentTransferEncodingQuotedPrintable:
         return UnknownLength;
     case ContentTransferEncodingUuencode:
-        QZL_THROW(L"Quenzal::Net::CMimeContent::GetBodyLength",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Emitting uuencoded data is not supported"));
     default:
         return m_data->GetLength();

@@ -49,14 +49,14 @@ bool IsParameterAt(const MimeTokens& tokens, size_t index)
 void RefuseLineBreaks(const std::string& text, const std::string& headerName)
 {
     if (text.find_first_of("\r\n") != std::string::npos)
-        QZL_THROW(L"Quenzal::Net::RefuseLineBreaks",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Line break in the value of header " + StringW(headerName)));
 }
 
 void RefuseLineBreaks(const std::wstring& text, const std::string& headerName)
 {
     if (text.find_first_of(L"\r\n") != std::wstring::npos)
-        QZL_THROW(L"Quenzal::Net::RefuseLineBreaks",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Line break in the value of header " + StringW(headerName)));
 }
 
@@ -233,12 +233,12 @@ MimeTokens CStructuredMimeHeader::Tokenize(const char* data, size_t length) cons
 
 Value CStructuredMimeHeader::GetValue() const
 {
-    QZL_THROW(L"Quenzal::Net::CStructuredMimeHeader::GetValue", CException(L"Not supported"));
+    QZL_THROW(QZL_FUNCTION, CException(L"Not supported"));
 }
 
 void CStructuredMimeHeader::SetValue(const Value&)
 {
-    QZL_THROW(L"Quenzal::Net::CStructuredMimeHeader::SetValue", CException(L"Not supported"));
+    QZL_THROW(QZL_FUNCTION, CException(L"Not supported"));
 }
 
 bool CStructuredMimeHeader::IsBaseSpecial(char ch)
@@ -295,7 +295,7 @@ void CWordMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
         text += tokens[index].text;
     m_value = StringW(text);
     if (m_value.empty())
-        QZL_THROW(L"Quenzal::Net::CWordMimeHeader::ParseTokens", UnparsableHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHeader(GetName()));
 }
 
 // CMessageIdMimeHeader
@@ -330,7 +330,7 @@ void CDateMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
         i += 2;
     if (!(IsWordAt(tokens, i) && IsWordAt(tokens, i + 1) && IsWordAt(tokens, i + 2) && IsWordAt(tokens, i + 3) &&
           IsSpecialAt(tokens, i + 4, ':') && IsWordAt(tokens, i + 5)))
-        QZL_THROW(L"Quenzal::Net::CDateMimeHeader::ParseTokens", UnparsableHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHeader(GetName()));
 
     const int day = atoi(tokens[i].text.c_str());
     const std::string& monthWord = tokens[i + 1].text;
@@ -352,7 +352,7 @@ void CDateMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
     }
     DateTime date;
     if (!date.SetDateTime(year, month, day, hour, minute, second, 0))
-        QZL_THROW(L"Quenzal::Net::CDateMimeHeader::ParseTokens", UnparsableHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHeader(GetName()));
     if (i < tokens.size())
         date.ParseTimezone(StringW(tokens[i].WordText()));
     m_date = date;
@@ -443,7 +443,7 @@ void CParameterizedMimeHeader::ParseTokens(const MimeTokens& tokens, size_t& ind
     if (IsSpecialAt(tokens, index, ';'))
         ++index;
     if (index < tokens.size())
-        QZL_THROW(L"Quenzal::Net::CParameterizedMimeHeader::ParseTokens", UnparsableHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHeader(GetName()));
 }
 
 void CParameterizedMimeHeader::AppendParameter(std::string& text, const char* name, const std::string& value,
@@ -487,7 +487,7 @@ void CContentTypeHeader::SetParameter(const StringW& name, const StringW& value)
 void CContentTypeHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
 {
     if (!(IsWordAt(tokens, index) && IsSpecialAt(tokens, index + 1, '/') && IsWordAt(tokens, index + 2)))
-        QZL_THROW(L"Quenzal::Net::CContentTypeHeader::ParseTokens", UnparsableHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHeader(GetName()));
     m_mediaType = StringW(tokens[index].text + "/" + tokens[index + 2].text);
     index += 3;
     CParameterizedMimeHeader::ParseTokens(tokens, index);
@@ -539,7 +539,7 @@ void CContentDispositionHeader::SetParameter(const StringW& name, const StringW&
 void CContentDispositionHeader::ParseTokens(const MimeTokens& tokens, size_t& index)
 {
     if (!IsWordAt(tokens, index))
-        QZL_THROW(L"Quenzal::Net::CContentDispositionHeader::ParseTokens", UnparsableHeader(GetName()));
+        QZL_THROW(QZL_FUNCTION, UnparsableHeader(GetName()));
     m_type = GetContentDispositionTypeTable().LookupValue(StringW(tokens[index].text));
     ++index;
     CParameterizedMimeHeader::ParseTokens(tokens, index);

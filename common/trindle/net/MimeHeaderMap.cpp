@@ -72,7 +72,7 @@ std::shared_ptr<CMimeHeader> CreateHeaderFromText(const std::string& name, const
             header->Parse(value, length);
             return true;
         } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(L"Quenzal::Net::CreateHeaderFromText", e);
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
             if (text != " " && text != "\t")
                 Logging::LogFormat(Logging::Warning, L"Unable to parse header '%s': %s", StringW(name).c_str(),
                                    StringW(LoggableHeaderValue(name, text)).c_str());
@@ -92,6 +92,17 @@ Value IMimeHeaderContainer::GetHeaderValue(const char* name) const
 {
     HeaderPtr header = FindHeader(name);
     return header ? header->GetValue() : Value();
+}
+
+std::string IMimeHeaderContainer::GetHeaderText(const char* name, bool& present) const
+{
+    HeaderPtr header = FindHeader(name);
+    present = header != nullptr;
+    if (!present)
+        return std::string();
+    if (auto text = std::dynamic_pointer_cast<CUnstructuredMimeHeader>(header))
+        return text->GetText().ToAnsi();
+    return header->FormatValue(CP_ACP, false);
 }
 
 void IMimeHeaderContainer::SetHeaderValue(const char* name, const Value& value)
@@ -178,12 +189,14 @@ CMimeHeaderMap::HeaderPtr CMimeHeaderMap::CreateHeader(const char* name)
     return header;
 }
 
-void CMimeHeaderMap::FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold) const
+void CMimeHeaderMap::FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold, const char* leftOut) const
 {
     std::vector<HeaderPtr> headers;
     headers.reserve(m_headers.size());
-    for (const auto& entry : m_headers)
-        headers.push_back(entry.second);
+    for (const auto& entry : m_headers) {
+        if (leftOut == nullptr || _stricmp(entry.first.c_str(), leftOut) != 0)
+            headers.push_back(entry.second);
+    }
     std::stable_sort(headers.begin(), headers.end(), [](const HeaderPtr& left, const HeaderPtr& right) {
         if (left->GetOrder() != right->GetOrder())
             return left->GetOrder() < right->GetOrder();

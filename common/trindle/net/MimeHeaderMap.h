@@ -68,6 +68,19 @@ public:
 
     // The value of the first header of the name, or an empty value.
     Value GetHeaderValue(const char* name) const;
+    // The value of the first header of the name as it was sent; present tells
+    // whether there is one.
+    std::string GetHeaderText(const char* name, bool& present) const;
+    // The first header of the name that is a T; null when there is none.
+    template <class T>
+    std::shared_ptr<T> FindHeaderAs(const char* name) const
+    {
+        for (HeaderPtr header = FindHeader(name); header; header = FindHeader(name, header.get())) {
+            if (auto typed = std::dynamic_pointer_cast<T>(header))
+                return typed;
+        }
+        return nullptr;
+    }
     // Gives the value to the first header of the name, made when missing; an
     // empty value changes nothing.
     void SetHeaderValue(const char* name, const Value& value);
@@ -94,8 +107,10 @@ public:
     void ClearHeaders() override;
     HeaderPtr CreateHeader(const char* name) override;
     // Writes every header line with CR LF: headers made by code first, ordered
-    // by name, then parsed headers in the order they were read.
-    virtual void FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold) const;
+    // by name, then parsed headers in the order they were read. Headers of the
+    // name left out are not written.
+    virtual void FormatHeaders(IOutStream& stream, uint32_t codePage, bool fold,
+                               const char* leftOut = nullptr) const;
 
     const HeaderMultimap& GetHeaders() const { return m_headers; }
 

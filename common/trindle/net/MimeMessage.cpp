@@ -38,14 +38,14 @@ void CMimeMessage::ClearHeaders()
 CMimeMessage::HeaderPtr CMimeMessage::CreateHeader(const char* name)
 {
     if (!m_body)
-        QZL_THROW(L"Quenzal::Net::CMimeMessage::CreateHeader", CException(L"MIME message has no body"));
+        QZL_THROW(QZL_FUNCTION, CException(L"MIME message has no body"));
     return m_body->CreateHeader(name);
 }
 
 void CMimeMessage::SetEntity(const std::shared_ptr<CMimeEntity>& entity)
 {
     if (!entity)
-        QZL_THROW(L"Quenzal::Net::CMimeMessage::SetEntity", CException(L"MIME message has no body"));
+        QZL_THROW(QZL_FUNCTION, CException(L"MIME message has no body"));
     entity->SetHeaderFactory(GetHeaderFactory());
     if (m_body && m_body != entity) {
         for (const auto& entry : m_body->GetHeaders())

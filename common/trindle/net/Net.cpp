@@ -72,7 +72,7 @@ size_t FindBoundaryLine(const char* data, size_t length, const std::string& deli
 void AddQueryParameter(QueryParameters& parameters, const std::string& name, const std::wstring& value)
 {
     if (name.empty())
-        QZL_THROW(L"Quenzal::Net::AddQueryParameter", CException(L"Parameter name required"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Parameter name required"));
     if (value.empty())
         return;
     parameters.emplace(name, StringW(value).ToUtf8());
@@ -81,7 +81,7 @@ void AddQueryParameter(QueryParameters& parameters, const std::string& name, con
 void SetQueryParameter(QueryParameters& parameters, const std::string& name, const std::wstring& value)
 {
     if (name.empty())
-        QZL_THROW(L"Quenzal::Net::SetQueryParameter", CException(L"Parameter name required"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Parameter name required"));
     parameters.erase(name);
     AddQueryParameter(parameters, name, value);
 }
@@ -132,7 +132,7 @@ void InitializeSockets()
     WSADATA data;
     int result = ::WSAStartup(MAKEWORD(2, 0), &data);
     if (result != 0)
-        QZL_THROW(L"Quenzal::Net::InitializeSockets", CWinError(static_cast<DWORD>(result), L""));
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), L""));
     g_socketsInitialized = true;
 }
 
@@ -144,7 +144,7 @@ CIpAddress ResolveHostname(const std::wstring& hostText, unsigned short defaultP
     if (!portText.empty()) {
         port = static_cast<unsigned short>(_wtoi(portText.c_str()));
         if (port == 0)
-            QZL_THROW(L"Quenzal::Net::ResolveHostname", CException(L"Invalid port in hostname: " + StringW(hostText)));
+            QZL_THROW(QZL_FUNCTION, CException(L"Invalid port in hostname: " + StringW(hostText)));
         host = StringW(hostText.substr(0, hostText.rfind(L':')));
     }
 

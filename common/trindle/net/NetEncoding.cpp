@@ -218,13 +218,13 @@ std::string HexDecode(const std::string& hex)
     if (hex.empty())
         return std::string();
     if (hex.size() % 2 != 0)
-        QZL_THROW(L"Quenzal::Net::HexDecode", CException(L"AtlHexDecode failed"));
+        QZL_THROW(QZL_FUNCTION, CException(L"AtlHexDecode failed"));
     std::string out(hex.size() / 2, '\0');
     for (size_t i = 0; i < out.size(); ++i) {
         int high = HexDigitValue(hex[2 * i]);
         int low = HexDigitValue(hex[2 * i + 1]);
         if (high < 0 || low < 0)
-            QZL_THROW(L"Quenzal::Net::HexDecode", CException(L"AtlHexDecode failed"));
+            QZL_THROW(QZL_FUNCTION, CException(L"AtlHexDecode failed"));
         out[i] = static_cast<char>((high << 4) | low);
     }
     return out;
@@ -291,9 +291,8 @@ std::string Base64Decode(const char* text, size_t length)
     const unsigned char* end = p + length;
     while (p < end && IsAsciiSpace(*p))
         ++p;
-    while (end > p && IsAsciiSpace(end[-1]))
-        --end;
-    while (end > p && end[-1] == '=')
+    // The "=" padding and white space around and inside it yield no byte.
+    while (end > p && (IsAsciiSpace(end[-1]) || end[-1] == '='))
         --end;
     if (p == end)
         return std::string();
@@ -337,7 +336,7 @@ std::string Base64Decode(const char* text, size_t length)
         if (value == kSkip)
             continue;
         if (value == kInvalid) {
-            QZL_THROW(L"Quenzal::Net::Base64Decode",
+            QZL_THROW(QZL_FUNCTION,
                       CException(L"Base64-encoded stream contains invalid characters"));
         }
         accumulator = (accumulator << 6) | value;
@@ -420,8 +419,11 @@ std::string QuotedPrintableDecode(const char* text, size_t length)
     size_t o = 0;
     size_t i = 0;
     auto isBlank = [](char ch) { return ch == ' ' || ch == '\t'; };
-    auto skipLineBreaks = [&](size_t position) {
-        while (position < length && (text[position] == '\r' || text[position] == '\n'))
+    // A soft line break takes one line ending; a following one is the text's own.
+    auto skipLineBreak = [&](size_t position) {
+        if (position < length && text[position] == '\r')
+            ++position;
+        if (position < length && text[position] == '\n')
             ++position;
         return position;
     };
@@ -439,7 +441,7 @@ std::string QuotedPrintableDecode(const char* text, size_t length)
             while (j < length && isBlank(text[j]))
                 ++j;
             if (j == length || text[j] == '\r' || text[j] == '\n') {
-                i = skipLineBreaks(j);
+                i = skipLineBreak(j);
             } else {
                 out[o++] = '=';
                 ++i;
@@ -452,7 +454,7 @@ std::string QuotedPrintableDecode(const char* text, size_t length)
             continue;
         }
         if (text[i + 1] == '\n' || text[i + 2] == '\n') {
-            i = skipLineBreaks(i + 1);
+            i = skipLineBreak(i + 1);
             continue;
         }
         out[o++] = HexPairToByte(text[i + 1], text[i + 2]);

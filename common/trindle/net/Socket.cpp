@@ -1,7 +1,11 @@
+// The event functions of Winsock 2 need its header before <windows.h>.
+#include <winsock2.h>
+
 #include "Socket.h"
 
 #include "ErrorReport.h"
 #include "Logging.h"
+#include "Os.h"
 
 #include <algorithm>
 
@@ -67,7 +71,7 @@ void CSocket::Listen(const CIpAddress& endpoint, bool takeOver, int backlog)
         Bind(endpoint);
     }
     if (::listen(m_socket.Get(), backlog) != 0)
-        QZL_THROW(L"Quenzal::Net::CSocket::Listen", CSocketError());
+        QZL_THROW(QZL_FUNCTION, CSocketError());
     m_endpoint = endpoint;
     m_state = Listening;
 }
@@ -75,7 +79,7 @@ void CSocket::Listen(const CIpAddress& endpoint, bool takeOver, int backlog)
 void CSocket::Bind(const CIpAddress& endpoint)
 {
     if (::bind(m_socket.Get(), endpoint.GetSockAddr(), sizeof(sockaddr_in)) != 0)
-        QZL_THROW(L"Quenzal::Net::CSocket::Bind", CSocketError(endpoint.ToString(false).c_str()));
+        QZL_THROW(QZL_FUNCTION, CSocketError(endpoint.ToString(false).c_str()));
 }
 
 void CSocket::Connect(const std::string& host, unsigned short port)
@@ -86,11 +90,24 @@ void CSocket::Connect(const std::string& host, unsigned short port)
 void CSocket::Connect(const CIpAddress& endpoint)
 {
     Create();
-    if (::connect(m_socket.Get(), endpoint.GetSockAddr(), sizeof(sockaddr_in)) != 0) {
-        // The code is taken before closing, which may change it.
-        CSocketError error(endpoint.ToString(true).c_str());
+    DWORD code = 0;
+    try {
+        SelectEvents();
+        if (::connect(m_socket.Get(), endpoint.GetSockAddr(), sizeof(sockaddr_in)) != 0)
+            code = static_cast<DWORD>(::WSAGetLastError());
+    } catch (...) {
         CloseSocket();
-        QZL_THROW(L"Quenzal::Net::CSocket::Connect", error);
+        throw;
+    }
+    // The system itself gives up on a connect that nobody answers.
+    for (DWORD error = 0; code == WSAEWOULDBLOCK;) {
+        if (!AwaitSocketEvent(DateTimeSpan(), error, &code))
+            code = error;
+    }
+    if (code != 0) {
+        CSocketError error(code, endpoint.ToString(true).c_str());
+        CloseSocket();
+        QZL_THROW(QZL_FUNCTION, error);
     }
     m_endpoint.GetAddress() = endpoint.GetAddress();
     m_state = Connected;
@@ -104,7 +121,7 @@ std::shared_ptr<CSocket> CSocket::Accept(const DateTimeSpan& timeout)
     int size = sizeof(peer);
     CSocketHandle accepted(::accept(m_socket.Get(), reinterpret_cast<sockaddr*>(&peer), &size));
     if (!accepted)
-        QZL_THROW(L"Quenzal::Net::CSocket::Accept", CSocketError());
+        QZL_THROW(QZL_FUNCTION, CSocketError());
     CIpAddress endpoint;
     endpoint.GetAddress() = peer;
     endpoint.SetHost(m_endpoint.GetHostText());
@@ -122,43 +139,74 @@ void CSocket::Close()
     }
 }
 
-bool CSocket::WaitBeforeTransfer(bool read, DWORD& error) const
+void CSocket::SelectEvents()
 {
-    // select leaves the error alone when the time runs out.
-    ::WSASetLastError(m_socket ? 0 : WSAENOTSOCK);
-    if (WaitForSocket(read, !read, m_timeout))
-        return true;
-    error = static_cast<DWORD>(::WSAGetLastError());
-    if (error == 0)
+    if (m_eventsSelected)
+        return;
+    if (!m_event)
+        m_event = Os::CreateManualResetEvent();
+    ::ResetEvent(m_event.Get());
+    if (::WSAEventSelect(m_socket.Get(), m_event.Get(), FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0)
+        QZL_THROW(QZL_FUNCTION, CSocketError());
+    m_eventsSelected = true;
+}
+
+bool CSocket::AwaitSocketEvent(const DateTimeSpan& timeout, DWORD& error, DWORD* connected)
+{
+    const HANDLE handles[] = {m_event.Get(), m_cancelEvent};
+    const DWORD result = Os::WaitForAnyObject(handles, m_cancelEvent != nullptr ? 2 : 1, timeout);
+    if (result == WAIT_OBJECT_0 + 1) {
+        error = ERROR_OPERATION_ABORTED;
+        return false;
+    }
+    if (result == WAIT_TIMEOUT) {
         error = WSAETIMEDOUT;
-    return false;
+        return false;
+    }
+    // Takes the events and resets the event for the next wait.
+    WSANETWORKEVENTS events = {};
+    if (::WSAEnumNetworkEvents(m_socket.Get(), m_event.Get(), &events) != 0) {
+        error = static_cast<DWORD>(::WSAGetLastError());
+        return false;
+    }
+    if (connected != nullptr && (events.lNetworkEvents & FD_CONNECT) != 0)
+        *connected = static_cast<DWORD>(events.iErrorCode[FD_CONNECT_BIT]);
+    return true;
 }
 
 void CSocket::Send(const void* data, size_t length)
 {
     if (data == nullptr || length == 0)
         return;
-    DWORD error = 0;
-    if (!m_timeout.IsZero() && !WaitBeforeTransfer(false, error))
-        QZL_THROW(L"Quenzal::Net::CSocket::Send", CSocketError(error, nullptr));
+    SelectEvents();
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
         int piece = static_cast<int>(std::min(length, MaximumSendPiece));
-        if (::send(m_socket.Get(), bytes, piece, 0) != piece)
-            QZL_THROW(L"Quenzal::Net::CSocket::Send", CSocketError());
-        bytes += piece;
-        length -= static_cast<size_t>(piece);
+        int sent = ::send(m_socket.Get(), bytes, piece, 0);
+        if (sent == SOCKET_ERROR) {
+            DWORD error = static_cast<DWORD>(::WSAGetLastError());
+            if (error != WSAEWOULDBLOCK || !AwaitSocketEvent(m_timeout, error))
+                QZL_THROW(QZL_FUNCTION, CSocketError(error, nullptr));
+            continue;
+        }
+        bytes += sent;
+        length -= static_cast<size_t>(sent);
     }
 }
 
 void CSocket::Receive(std::string& buffer)
 {
-    DWORD error = 0;
-    if (!m_timeout.IsZero() && !WaitBeforeTransfer(true, error))
-        QZL_THROW(L"Quenzal::Net::CSocket::Receive", CSocketError(error, nullptr));
+    SelectEvents();
     size_t oldLength = buffer.size();
     buffer.resize(oldLength + ReceivePiece);
     int received = ::recv(m_socket.Get(), &buffer[oldLength], ReceivePiece, 0);
+    for (DWORD error = 0; received == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK;) {
+        if (!AwaitSocketEvent(m_timeout, error)) {
+            buffer.resize(oldLength);
+            QZL_THROW(QZL_FUNCTION, CSocketError(error, nullptr));
+        }
+        received = ::recv(m_socket.Get(), &buffer[oldLength], ReceivePiece, 0);
+    }
     if (received == SOCKET_ERROR) {
         CSocketError failure;
         // Callers may keep what they had read; the unused tail is no data.
@@ -168,13 +216,13 @@ void CSocket::Receive(std::string& buffer)
         DWORD code = failure.GetErrorCode();
         if (code == WSAECONNRESET || code == WSAECONNABORTED)
             CloseSocket();
-        QZL_THROW(L"Quenzal::Net::CSocket::Receive", failure);
+        QZL_THROW(QZL_FUNCTION, failure);
     }
     buffer.resize(oldLength + static_cast<size_t>(received));
     if (received > 0)
         return;
     CloseSocket();
-    QZL_THROW(L"Quenzal::Net::CSocket::Receive", CSocketError(0, "Connection reset by peer"));
+    QZL_THROW(QZL_FUNCTION, CSocketError(0, "Connection reset by peer"));
 }
 
 void CSocket::Create()
@@ -182,11 +230,12 @@ void CSocket::Create()
     Close();
     m_socket.Reset(::socket(AF_INET, SOCK_STREAM, 0));
     if (!m_socket)
-        QZL_THROW(L"Quenzal::Net::CSocket::Create", CSocketError());
+        QZL_THROW(QZL_FUNCTION, CSocketError());
 }
 
 void CSocket::CloseSocket()
 {
+    m_eventsSelected = false;
     if (m_socket) {
         if (::closesocket(ReleaseHandle()) == SOCKET_ERROR)
             Logging::Log(Logging::Error, (L"Unable to close socket: " +

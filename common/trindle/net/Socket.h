@@ -1,6 +1,10 @@
 #pragma once
-// A blocking IPv4 TCP socket that is also an output stream. Every send and
-// receive first waits with select for at most the socket's time-out.
+// An IPv4 TCP socket that is also an output stream. A connected socket works
+// without blocking in the system: where a connect, send or receive has to
+// wait, it waits for the socket's event or the cancel event, a send or receive
+// for at most the socket's time-out. Another thread cancels by setting the
+// cancel event; the handle stays with the owning thread, which closes it: a
+// handle closed elsewhere could be reused by a socket opened meanwhile.
 
 #include "IpAddress.h"
 #include "SocketError.h"
@@ -58,6 +62,10 @@ public:
     // select for reading and/or writing; a zero time-out waits without limit.
     bool WaitForSocket(bool read, bool write, const DateTimeSpan& timeout) const;
 
+    // An event (owned by the caller) that makes every wait of the socket fail
+    // with ERROR_OPERATION_ABORTED once it is set, from any thread.
+    void SetCancelEvent(HANDLE event) { m_cancelEvent = event; }
+
     SOCKET GetSocket() const { return m_socket.Get(); }
     const CIpAddress& GetEndpoint() const { return m_endpoint; }
     unsigned int GetState() const { return m_state; }
@@ -68,13 +76,20 @@ protected:
     void DoWrite(const void* data, uint64_t length) override;
     // Gives up the handle without closing it.
     SOCKET ReleaseHandle();
-    // Waits before a send or receive; false with the error to raise.
-    bool WaitBeforeTransfer(bool read, DWORD& error) const;
+    // Puts the socket into the non-blocking mode in which it reports to its event.
+    void SelectEvents();
+    // Waits for the socket's event after a call that would have blocked; false
+    // with the error to raise: the time-out, the cancel, or a failed wait. A
+    // connect that ended gives its result (0 when connected) in connected.
+    bool AwaitSocketEvent(const DateTimeSpan& timeout, DWORD& error, DWORD* connected = nullptr);
 
     CSocketHandle m_socket;
     CIpAddress m_endpoint;
     unsigned int m_state = None;
     DateTimeSpan m_timeout;
+    Os::CHandle m_event;
+    bool m_eventsSelected = false;
+    HANDLE m_cancelEvent = nullptr;
 };
 
 } // namespace Quenzal::Net

@@ -17,6 +17,7 @@ public:
     CSocketError(const CSocketError& other) = default;
     CSocketError& operator=(const CSocketError& other) = default;
 
+    std::exception_ptr Clone() const override { return std::make_exception_ptr(*this); }
     StringW GetDescription() const override;
     DWORD GetErrorCode() const override { return m_code; }
     HRESULT GetHResult() const override { return E_FAIL; }

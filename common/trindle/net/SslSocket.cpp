@@ -87,7 +87,7 @@ void CSslSocket::InitializeClient()
                                                          SECPKG_CRED_OUTBOUND, nullptr, &data, nullptr, nullptr,
                                                          m_credentials.Receive(), &expiry);
     if (status != SEC_E_OK)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeClient", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 }
 
 void CSslSocket::InitializeServer()
@@ -97,11 +97,11 @@ void CSslSocket::InitializeServer()
     CCertStore store(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, X509_ASN_ENCODING, 0,
                                      CERT_SYSTEM_STORE_LOCAL_MACHINE, L"MY"));
     if (!store)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CWinError());
-    CCertContext certificate(::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W,
+        QZL_THROW(QZL_FUNCTION, CWinError());
+    CCertContext certificate(::CertFindCertificateInStore(store.Get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W,
                                                           m_serverName.c_str(), nullptr));
     if (!certificate)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
     SCHANNEL_CRED data = MakeCredentialData(0);
     PCCERT_CONTEXT certificates[] = {certificate.Get()};
     data.cCreds = 1;
@@ -111,7 +111,7 @@ void CSslSocket::InitializeServer()
                                                          SECPKG_CRED_INBOUND, nullptr, &data, nullptr, nullptr,
                                                          m_credentials.Receive(), &expiry);
     if (status != SEC_E_OK)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::InitializeServer", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 }
 
 void CSslSocket::Connect(const CIpAddress& endpoint)
@@ -131,7 +131,7 @@ void CSslSocket::Connect(const CIpAddress& endpoint)
         SECURITY_NATIVE_DREP, nullptr, 0, m_context.Receive(), &outputDescription, &attributes, &expiry);
     CContextBuffer token(output.pvBuffer);
     if (status != SEC_I_CONTINUE_NEEDED || !token || output.cbBuffer == 0)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::Connect", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
     CSocket::Send(output.pvBuffer, output.cbBuffer);
 }
 
@@ -145,6 +145,7 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
     m_pending.clear();
 
     SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
+    ULONG clientFlags = HandshakeRequestFlags;
     bool firstPass = true;
     while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE) {
         // More bytes only when nothing is left to work on: what the last pass
@@ -163,9 +164,8 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         TimeStamp expiry;
         bool extendedError = false;
         if (IsConnectedOut()) {
-            status = ::InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), nullptr, HandshakeRequestFlags,
-                                                  0, SECURITY_NATIVE_DREP, input.empty() ? nullptr : &inputDescription,
-                                                  0, m_context.Get(), &outputDescription, &attributes, &expiry);
+            status = ContinueClientHandshake(input.empty() ? nullptr : &inputDescription, clientFlags,
+                                             &outputDescription, attributes);
             extendedError = (attributes & ISC_RET_EXTENDED_ERROR) != 0;
         } else {
             bool first = !m_context.IsValid();
@@ -179,6 +179,13 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         CContextBuffer token(output.pvBuffer);
         if (status == SEC_E_INCOMPLETE_MESSAGE && !extendedError)
             continue;
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS && (clientFlags & ISC_REQ_USE_SUPPLIED_CREDS) == 0) {
+            // The server asks for a client certificate and we have none: go on
+            // without one, as browsers do, on the input it was given.
+            clientFlags |= ISC_REQ_USE_SUPPLIED_CREDS;
+            status = SEC_I_CONTINUE_NEEDED;
+            continue;
+        }
         if (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED || (FAILED(status) && extendedError)) {
             if (token && output.cbBuffer > 0)
                 CSocket::Send(output.pvBuffer, output.cbBuffer);
@@ -196,12 +203,20 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         }
     }
     if (status != SEC_E_OK)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::Negotiate", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
     if (IsConnectedOut()) {
         RefuseBrokenProtocol();
         if (m_verifyServerCertificate)
             VerifyServerCertificate();
     }
+}
+
+SECURITY_STATUS CSslSocket::ContinueClientHandshake(SecBufferDesc* input, ULONG flags, SecBufferDesc* output,
+                                                    ULONG& attributes)
+{
+    TimeStamp expiry;
+    return ::InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), nullptr, flags, 0, SECURITY_NATIVE_DREP,
+                                        input, 0, m_context.Get(), output, &attributes, &expiry);
 }
 
 void CSslSocket::RefuseBrokenProtocol()
@@ -219,7 +234,7 @@ void CSslSocket::VerifyServerCertificate()
     SECURITY_STATUS status = ::QueryContextAttributesW(m_context.Get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote);
     CCertContext certificate(remote);
     if (FAILED(status))
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 
     LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH), const_cast<LPSTR>(szOID_SERVER_GATED_CRYPTO),
                       const_cast<LPSTR>(szOID_SGC_NETSCAPE)};
@@ -229,11 +244,11 @@ void CSslSocket::VerifyServerCertificate()
     chainParameters.RequestedUsage.Usage.cUsageIdentifier = 3;
     chainParameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     PCCERT_CHAIN_CONTEXT chainContext = nullptr;
-    BOOL built = ::CertGetCertificateChain(nullptr, certificate, nullptr, certificate.Get()->hCertStore,
+    BOOL built = ::CertGetCertificateChain(nullptr, certificate.Get(), nullptr, certificate.Get()->hCertStore,
                                            &chainParameters, 0, nullptr, &chainContext);
     CCertChain chain(chainContext);
     if (!built)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate", CWinError());
+        QZL_THROW(QZL_FUNCTION, CWinError());
 
     StringW serverName(m_endpoint.GetHostText());
     HTTPSPolicyCallbackData https = {};
@@ -246,10 +261,10 @@ void CSslSocket::VerifyServerCertificate()
     policyParameters.pvExtraPolicyPara = &https;
     CERT_CHAIN_POLICY_STATUS policyStatus = {};
     policyStatus.cbSize = sizeof(policyStatus);
-    if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policyParameters, &policyStatus))
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate", CWinError());
+    if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.Get(), &policyParameters, &policyStatus))
+        QZL_THROW(QZL_FUNCTION, CWinError());
     if (policyStatus.dwError != 0)
-        QZL_THROW(L"Quenzal::Net::CSslSocket::VerifyServerCertificate",
+        QZL_THROW(QZL_FUNCTION,
                   CComError(static_cast<HRESULT>(policyStatus.dwError)));
 }
 
@@ -261,7 +276,7 @@ void CSslSocket::Send(const void* data, size_t length)
     SecPkgContext_StreamSizes sizes = {};
     SECURITY_STATUS status = ::QueryContextAttributesW(m_context.Get(), SECPKG_ATTR_STREAM_SIZES, &sizes);
     if (FAILED(status))
-        QZL_THROW(L"Quenzal::Net::CSslSocket::Send", CComError(status));
+        QZL_THROW(QZL_FUNCTION, CComError(status));
 
     std::vector<char> record(sizes.cbHeader + sizes.cbMaximumMessage + sizes.cbTrailer);
     const char* bytes = static_cast<const char*>(data);
@@ -275,7 +290,7 @@ void CSslSocket::Send(const void* data, size_t length)
         SecBufferDesc description = {SECBUFFER_VERSION, 4, buffers};
         status = ::EncryptMessage(m_context.Get(), 0, &description, 0);
         if (FAILED(status))
-            QZL_THROW(L"Quenzal::Net::CSslSocket::Send", CComError(status));
+            QZL_THROW(QZL_FUNCTION, CComError(status));
         // The trailer may come out shorter than announced.
         CSocket::Send(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
         bytes += piece;
@@ -303,11 +318,11 @@ void CSslSocket::Receive(std::string& buffer)
         if (status == SEC_E_INCOMPLETE_MESSAGE)
             continue;
         if (FAILED(status))
-            QZL_THROW(L"Quenzal::Net::CSslSocket::Receive", CComError(status));
+            QZL_THROW(QZL_FUNCTION, CComError(status));
         if (status != SEC_E_OK) {
-            QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Receive", status);
+            QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
             if (status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE)
-                QZL_THROW(L"Quenzal::Net::CSslSocket::Receive", CComError(status));
+                QZL_THROW(QZL_FUNCTION, CComError(status));
         }
 
         size_t decrypted = 0;
@@ -318,7 +333,7 @@ void CSslSocket::Receive(std::string& buffer)
                 decrypted += buffers[i].cbBuffer;
             } else if (buffers[i].BufferType == SECBUFFER_EXTRA) {
                 if (extra != nullptr)
-                    QZL_THROW(L"Quenzal::Net::CSslSocket::Receive",
+                    QZL_THROW(QZL_FUNCTION,
                               CException(L"Multiple SECBUFFER_EXTRA buffers returned from DecryptMessage"));
                 extra = &buffers[i];
             }
@@ -350,9 +365,9 @@ void CSslSocket::Close()
             SecBufferDesc shutdownDescription = {SECBUFFER_VERSION, 1, &shutdown};
             SECURITY_STATUS status = ::ApplyControlToken(m_context.Get(), &shutdownDescription);
             if (FAILED(status))
-                QZL_THROW(L"Quenzal::Net::CSslSocket::Close", CComError(status));
+                QZL_THROW(QZL_FUNCTION, CComError(status));
             if (status != SEC_E_OK)
-                QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
+                QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
 
             SecBuffer output = {0, SECBUFFER_TOKEN, nullptr};
             SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, &output};
@@ -368,9 +383,9 @@ void CSslSocket::Close()
                                                  &attributes, &expiry);
             CContextBuffer token(output.pvBuffer);
             if (FAILED(status))
-                QZL_THROW(L"Quenzal::Net::CSslSocket::Close", CComError(status));
+                QZL_THROW(QZL_FUNCTION, CComError(status));
             if (status != SEC_E_OK)
-                QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
+                QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
             if (token && output.cbBuffer > 0)
                 CSocket::Send(output.pvBuffer, output.cbBuffer);
         } catch (...) {

@@ -85,6 +85,10 @@ public:
     void SetVerifyServerCertificate(bool verify) { m_verifyServerCertificate = verify; }
 
 protected:
+    // One call of the client's handshake; a step of its own so that answers
+    // the platform gives only on some systems can be tried.
+    virtual SECURITY_STATUS ContinueClientHandshake(SecBufferDesc* input, ULONG flags, SecBufferDesc* output,
+                                                    ULONG& attributes);
     void InitializeClient();
     void InitializeServer();
     void Negotiate(bool readFirst, bool force);

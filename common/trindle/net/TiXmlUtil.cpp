@@ -12,18 +12,18 @@ TiXmlDocument ParseXmlDocument(const std::string& text, const char* expectedRoot
     // TinyXML keeps the elements it had read when the text breaks off, so a
     // truncated document still has a root: any parse error rejects the text.
     if (document.Error())
-        QZL_THROW(L"Quenzal::ParseXmlDocument",
+        QZL_THROW(QZL_FUNCTION,
                   CException(L"Error parsing XML document: " + FormatTiXmlError(document)));
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr) {
         Logging::Log(Logging::Warning, L"XML document is empty");
         Logging::LogRawA(Logging::Debug, text.c_str());
-        QZL_THROW(L"Quenzal::ParseXmlDocument", CException(L"XML document is empty"));
+        QZL_THROW(QZL_FUNCTION, CException(L"XML document is empty"));
     }
     if (expectedRoot != nullptr && root->ValueStr() != expectedRoot) {
         std::string message = "Unexpected root element in XML document (expected '";
         message.append(expectedRoot).append("', got '").append(root->ValueStr()).append("'");
-        QZL_THROW(L"Quenzal::ParseXmlDocument", CException(message));
+        QZL_THROW(QZL_FUNCTION, CException(message));
     }
     return document;
 }

@@ -60,9 +60,15 @@ bool ParsePort(const std::string& text, uint16_t& port)
 
 } // namespace
 
+bool IsControlCharacter(char ch)
+{
+    return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F;
+}
+
 bool ParseUri(const std::string& text, UriParts& parts, bool lowerCase)
 {
-    if (text.empty())
+    // Control characters would reach the request line and split the request.
+    if (text.empty() || std::any_of(text.begin(), text.end(), IsControlCharacter))
         return false;
     std::string rest = text;
     size_t separator = text.find(kSchemeSeparator);
@@ -77,10 +83,11 @@ bool ParseUri(const std::string& text, UriParts& parts, bool lowerCase)
         rest = text.substr(separator + kSchemeSeparator.size());
     }
 
-    // The authority ends where the path, the query or the fragment begins.
+    // The authority ends where the path, the query or the fragment begins; the
+    // fragment is the client's own and never part of the path.
     size_t pathStart = rest.find_first_of("/?#");
-    if (pathStart != std::string::npos)
-        parts.path = rest.substr(pathStart);
+    if (pathStart != std::string::npos && rest[pathStart] != '#')
+        parts.path = rest.substr(pathStart, rest.find('#', pathStart) - pathStart);
     std::string authority = rest.substr(0, pathStart);
     if (authority.empty())
         return false;
@@ -98,13 +105,13 @@ bool ParseUri(const std::string& text, UriParts& parts, bool lowerCase)
     size_t colon = hostPart.rfind(':');
     if (colon != std::string::npos) {
         std::string portText = colon == 0 ? hostPart : hostPart.substr(colon + 1);
-        if (!portText.empty()) {
-            if (!ParsePort(portText, parts.port))
-                return false;
-            size_t cut = portText.size() + 1;
-            hostPart.resize(hostPart.size() > cut ? hostPart.size() - cut : 0);
-        }
+        if (!portText.empty() && !ParsePort(portText, parts.port))
+            return false;
+        size_t cut = portText.size() + 1;
+        hostPart.resize(hostPart.size() > cut ? hostPart.size() - cut : 0);
     }
+    if (hostPart.find(' ') != std::string::npos)
+        return false;
     parts.host = hostPart;
 
     if (lowerCase) {
@@ -137,9 +144,10 @@ bool IsValidUri(const std::string& text)
     return uri.Parse(text);
 }
 
-void CUri::SetPathAndQuery(const std::string& text)
+void CUri::SetPathAndQuery(const std::string& whole)
 {
     m_query.clear();
+    const std::string text = whole.substr(0, whole.find('#'));
     size_t question = text.find('?');
     if (question == std::string::npos) {
         SetPath(text);

@@ -19,16 +19,19 @@ struct UriParts {
     std::string path; // the query included
 };
 
-// Splits "scheme://userinfo@host:port/path?query" (scheme, user information,
-// port and path may be missing). False for an unknown scheme, an empty
-// authority, a port that is no number in 0..65535, or an empty host.
+// Splits "scheme://userinfo@host:port/path?query#fragment" (scheme, user
+// information, port, path and fragment may be missing; the fragment is
+// dropped). False for a control character anywhere, an unknown scheme, an
+// empty authority, a port that is no number in 0..65535, or a host that is
+// empty or holds a blank.
 bool ParseUri(const std::string& text, UriParts& parts, bool lowerCase);
 
 class CUri {
 public:
     CUri() = default;
 
-    // Replaces scheme, host, port, path and query; user information is dropped.
+    // Replaces scheme, host, port, path and query; user information and the
+    // fragment are dropped.
     bool Parse(const std::string& text);
     std::string Format(bool withPathAndQuery, bool portAlways) const;
     // With path and query, the port only when not the scheme's default.
@@ -38,6 +41,7 @@ public:
     // The path (blanks as %20) and "?" with the query when there is one.
     std::string FormatPathAndQuery(bool masked) const;
 
+    // A fragment ("#...") is dropped.
     void SetPathAndQuery(const std::string& text);
     void SetPath(const std::string& path);
     // Same scheme, host (without regard to case) and port.
@@ -65,5 +69,7 @@ private:
 };
 
 bool IsValidUri(const std::string& text);
+// A byte below 0x20 or DEL: none may stand in a request line or a header.
+bool IsControlCharacter(char ch);
 
 } // namespace Quenzal::Net

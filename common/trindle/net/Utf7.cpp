@@ -49,10 +49,10 @@ StringW ConvertUtf7ToUtf16(const char* bytes, size_t length)
         while (i < length && IsBase64Char(bytes[i]))
             ++i;
         if (i == start)
-            QZL_THROW(L"Quenzal::Net::ConvertUtf7ToUtf16", CException(L"UTF-7 is ill-formed"));
+            QZL_THROW(QZL_FUNCTION, CException(L"UTF-7 is ill-formed"));
         std::string units = Base64Decode(bytes + start, i - start);
         if (units.size() % 2 != 0)
-            QZL_THROW(L"Quenzal::Net::ConvertUtf7ToUtf16", CException(L"UTF-7 is ill-formed"));
+            QZL_THROW(QZL_FUNCTION, CException(L"UTF-7 is ill-formed"));
         for (size_t u = 0; u < units.size(); u += 2) {
             result.push_back(static_cast<wchar_t>((static_cast<unsigned char>(units[u]) << 8) |
                                                   static_cast<unsigned char>(units[u + 1])));

@@ -98,7 +98,7 @@ void CXmlGenerator::AddElement(const StringW& name, const Value& content, const 
     std::string text;
     switch (content.GetKind()) {
     case Value::KindBinary:
-        QZL_THROW(L"Quenzal::Net::CXmlGenerator::AddElement", CException(L"Unexpected case"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unexpected case"));
     case Value::KindGuid:
         text = Guid::ToString(content.GetGuid());
         break;
@@ -134,7 +134,7 @@ void CXmlGenerator::AddEmptyElement(const StringW& name, const XmlAttributes& at
 void CXmlGenerator::EndElement()
 {
     if (m_openElements.empty())
-        QZL_THROW(L"Quenzal::Net::CXmlGenerator::EndElement", CException(L"Too many XML element terminations"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Too many XML element terminations"));
     CloseInnermostElement(true);
 }
 
@@ -157,7 +157,7 @@ void CXmlGenerator::CloseInnermostElement(bool keepOutermost)
 std::string CXmlGenerator::Format() const
 {
     if (!m_openElements.empty())
-        QZL_THROW(L"Quenzal::Net::CXmlGenerator::Format", CException(L"Unterminated element in  XML generation"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Unterminated element in  XML generation"));
     return m_text;
 }
 
@@ -172,7 +172,7 @@ void CXmlGenerator::Append(const CXmlFragment& fragment)
 {
     const CXmlGenerator& source = fragment;
     if (source.m_codePage != m_codePage)
-        QZL_THROW(L"Quenzal::Net::CXmlGenerator::Append",
+        QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"XML fragment's codepage (%s) does not match that of XML document (%s)",
                                              Os::DescribeCodePage(source.m_codePage).c_str(),
                                              Os::DescribeCodePage(m_codePage).c_str())));
@@ -198,7 +198,7 @@ CXmlGenerator& CXmlGenerator::operator+=(const CXmlFragment& fragment)
 void CXmlFragment::EndElement()
 {
     if (!HasOpenElements())
-        QZL_THROW(L"Quenzal::Net::CXmlFragment::EndElement", CException(L"Too many XML element terminations"));
+        QZL_THROW(QZL_FUNCTION, CException(L"Too many XML element terminations"));
     CloseInnermostElement(false);
 }
 

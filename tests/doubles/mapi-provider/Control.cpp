@@ -111,6 +111,14 @@ public:
         QueueNotifications(NotificationHubOf(folder), notifications, count, duringAdvise);
     }
     void WaitForNotifications() override { QzlTestMapi::WaitForNotifications(); }
+    void DeliverMessage(IMAPIFolder* folder, const SPropValue* values, ULONG count) override
+    {
+        if (!AddFolderMessage(folder, std::make_shared<const CPropBag>(values, count)))
+            return;
+        PropRow row(values, values + count);
+        NOTIFICATION added = TableNotification(TABLE_ROW_ADDED, &row);
+        NotifyTable(folder, &added, 1, false);
+    }
 
     ULONG NamedType() const { return m_namedType; }
     SCODE Problem(ULONG propertyId)

@@ -101,6 +101,11 @@ public:
     }
 
     const NotificationHubPtr& Hub() const { return m_hub; }
+    void Add(PropBagPtr message)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_messages.push_back(std::move(message));
+    }
 
 private:
     std::vector<PropBagPtr> Messages()
@@ -156,6 +161,15 @@ NotificationHubPtr NotificationHubOf(IMAPIFolder* folder)
 {
     auto* ours = dynamic_cast<CFolder*>(folder);
     return ours != nullptr ? ours->Hub() : nullptr;
+}
+
+bool AddFolderMessage(IMAPIFolder* folder, PropBagPtr message)
+{
+    auto* ours = dynamic_cast<CFolder*>(folder);
+    if (ours == nullptr)
+        return false;
+    ours->Add(std::move(message));
+    return true;
 }
 
 IMailUser* NewMailUser(PropBagPtr bag)

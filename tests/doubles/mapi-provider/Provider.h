@@ -84,6 +84,8 @@ class CNotificationHub;
 using NotificationHubPtr = std::shared_ptr<CNotificationHub>;
 NotificationHubPtr NewNotificationHub();
 NotificationHubPtr NotificationHubOf(IMAPIFolder* folder);
+// Adds the message to a folder of ours; false for any other folder.
+bool AddFolderMessage(IMAPIFolder* folder, PropBagPtr message);
 HRESULT AdviseHub(const NotificationHubPtr& hub, IMAPIAdviseSink* sink, ULONG* connection);
 HRESULT UnadviseHub(const NotificationHubPtr& hub, ULONG connection);
 void QueueNotifications(const NotificationHubPtr& hub, const NOTIFICATION* notifications, ULONG count,

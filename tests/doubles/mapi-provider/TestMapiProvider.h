@@ -112,6 +112,9 @@ public:
                              bool duringAdvise) = 0;
     // Returns once every notification queued so far has been delivered.
     virtual void WaitForNotifications() = 0;
+    // New mail: the message joins the folder, and the sinks advised on its
+    // contents tables hear of its row (TABLE_ROW_ADDED) as NotifyTable tells.
+    virtual void DeliverMessage(IMAPIFolder* folder, const SPropValue* values, ULONG count) = 0;
 
     // The same from rows of values.
     IMessage* CreateMessage(PropRow values, std::vector<PropRow> recipients = {})

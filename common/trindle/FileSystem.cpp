@@ -1,0 +1,282 @@
+#include "FileSystem.h"
+
+#include "ErrorReport.h"
+#include "FatalExit.h"
+#include "Logging.h"
+#include "Path.h"
+
+#include <direct.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace Quenzal::Os {
+
+namespace {
+
+constexpr size_t FixedPathBuffer = MAX_PATH + 1;
+
+bool IsDirectory(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Puts the thread's last error back while an exception leaves the caller.
+class CLastErrorRestorer {
+public:
+    explicit CLastErrorRestorer(DWORD code) : m_code(code) {}
+    ~CLastErrorRestorer() { ::SetLastError(m_code); }
+    CLastErrorRestorer(const CLastErrorRestorer&) = delete;
+    CLastErrorRestorer& operator=(const CLastErrorRestorer&) = delete;
+
+private:
+    DWORD m_code;
+};
+
+StringW ReadTemporaryDirectory()
+{
+    wchar_t buffer[FixedPathBuffer] = {};
+    if (::GetTempPathW(FixedPathBuffer, buffer) == 0)
+        QZL_FATAL_EXIT(::GetLastError(), L"Quenzal::Os::GetTemporaryDirectory");
+    return WithTrailingBackslash(StringW(buffer).TrimRight());
+}
+
+} // namespace
+
+StringW GetCurrentDirectory()
+{
+    wchar_t buffer[FixedPathBuffer] = {};
+    if (::GetCurrentDirectoryW(FixedPathBuffer, buffer) == 0)
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
+    // A longer folder only reports the size it needs and leaves the buffer empty.
+    return StringW(buffer);
+}
+
+void CreateDirectory(const std::wstring& path)
+{
+    if (!::CreateDirectoryW(GetLongPath(path, LongPathLimitDirectory).c_str(), nullptr)) {
+        DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS)
+            QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
+    }
+}
+
+void CreateDirectoryByPath(const std::wstring& path)
+{
+    if (IsDirectory(GetFileAttributes(path)))
+        return;
+
+    StringW root;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+        root = path.substr(0, 3);
+    } else if (path.compare(0, 2, L"\\\\") == 0) {
+        size_t server = path.size() < 3 ? std::wstring::npos : path.find(L'\\', 2);
+        root = server == std::wstring::npos ? path : path.substr(0, server + 1);
+    } else if (!path.empty() && path[0] == L'\\') {
+        StringW base = StringW::Format(L"%c:\\", static_cast<wchar_t>(L'A' + _getdrive() - 1));
+        Logging::LogFormat(Logging::Warning,
+                           L"CreateDirectoryByPath called on relative path (%s); using current drive as base: %s",
+                           path.c_str(), base.c_str());
+        CreateDirectoryByPath(base + path.substr(1));
+        return;
+    } else {
+        StringW current = GetCurrentDirectory();
+        Logging::LogFormat(Logging::Warning,
+                           L"CreateDirectoryByPath called on relative path (%s); using current directory as base: %s",
+                           path.c_str(), current.c_str());
+        CreateDirectoryByPath(CombinePath(current, path));
+        return;
+    }
+
+    size_t position = root.size();
+    StringW built = GetLongPath(root, LongPathLimitFile);
+    bool first = true;
+    while (true) {
+        size_t end = position < path.size() ? path.find(L'\\', position) : std::wstring::npos;
+        std::wstring component = position < path.size() ? path.substr(position, end - position) : std::wstring();
+        if (component.empty()) {
+            if (first)
+                Logging::Log(Logging::Warning, (L"CreateDirectoryByPath called on fs root: " + StringW(path)).c_str());
+            break;
+        }
+        first = false;
+        built.append(component);
+        built.push_back(L'\\');
+        CreateDirectory(built);
+        if (end == std::wstring::npos)
+            break;
+        position = end + 1;
+    }
+
+    if (!IsDirectory(GetFileAttributes(built)))
+        QZL_THROW(QZL_FUNCTION,
+                  CException(L"CreateDirectoryByPath succeeded, but directory is absent: " + built));
+}
+
+DWORD GetFileAttributes(const std::wstring& path)
+{
+    return ::GetFileAttributesW(GetLongPath(path, LongPathLimitFile).c_str());
+}
+
+WIN32_FILE_ATTRIBUTE_DATA GetFileAttributesEx(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!::GetFileAttributesExW(GetLongPath(path, LongPathLimitFile).c_str(), GetFileExInfoStandard, &data))
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
+    return data;
+}
+
+uint64_t GetFileSize(HANDLE file)
+{
+    LARGE_INTEGER size = {};
+    if (!::GetFileSizeEx(file, &size))
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), L""));
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+uint64_t GetFileSizeByPath(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || IsDirectory(attributes))
+        return 0;
+    try {
+        WIN32_FILE_ATTRIBUTE_DATA data = GetFileAttributesEx(path);
+        return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) + data.nFileSizeLow;
+    } catch (...) {
+        return 0;
+    }
+}
+
+void CopyFile(const std::wstring& source, const std::wstring& destination)
+{
+    if (!::CopyFileW(GetLongPath(source, LongPathLimitFile).c_str(),
+                     GetLongPath(destination, LongPathLimitFile).c_str(), FALSE))
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), destination.c_str()));
+}
+
+void MoveFile(const std::wstring& source, const std::wstring& destination)
+{
+    if (!::MoveFileExW(GetLongPath(source, LongPathLimitFile).c_str(),
+                       GetLongPath(destination, LongPathLimitFile).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), destination.c_str()));
+}
+
+void DeleteFile(const std::wstring& path)
+{
+    if (!::DeleteFileW(GetLongPath(path, LongPathLimitFile).c_str())) {
+        DWORD error = ::GetLastError();
+        CLastErrorRestorer restorer(error);
+        QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
+    }
+}
+
+bool TryDeleteFile(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || IsDirectory(attributes))
+        return false;
+    try {
+        DeleteFile(path);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void DeleteDirectory(const std::wstring& path)
+{
+    std::wstring source(path);
+    source.append(2, L'\0');
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = source.c_str();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    int result = ::SHFileOperationW(&operation);
+    if (result != 0)
+        QZL_THROW(QZL_FUNCTION,
+                  CException(StringW::Format(L"Failure during system call (%s): 0x%X", L"SHFileOperationW( FO_DELETE)",
+                                             static_cast<unsigned>(result))));
+}
+
+bool TryDeleteDirectory(const std::wstring& path)
+{
+    if (!IsDirectory(GetFileAttributes(path)))
+        return false;
+    try {
+        DeleteDirectory(path);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void DeleteEmptyDirectory(const std::wstring& path)
+{
+    if (!::RemoveDirectoryW(GetLongPath(path, LongPathLimitFile).c_str())) {
+        DWORD error = ::GetLastError();
+        if (error != ERROR_DIR_NOT_EMPTY)
+            QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
+    }
+}
+
+bool TryDeleteEmptyDirectory(const std::wstring& path)
+{
+    if (!IsDirectory(GetFileAttributes(path)))
+        return false;
+    try {
+        DeleteEmptyDirectory(path);
+        return true;
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        return false;
+    }
+}
+
+StringW MakeUniqueFilePath(const std::wstring& path)
+{
+    // Only a path where nothing exists is free: a folder of that name would
+    // make the caller's file creation fail.
+    if (GetFileAttributes(path) == INVALID_FILE_ATTRIBUTES)
+        return StringW(path);
+    StringW stem = RemoveFileExtension(path);
+    StringW tail(path.substr(stem.size()));
+    for (int n = 1;; ++n) {
+        StringW candidate = StringW::Format(L"%s (%d)%s", stem.c_str(), n, tail.c_str());
+        if (GetFileAttributes(candidate) == INVALID_FILE_ATTRIBUTES)
+            return candidate;
+    }
+}
+
+StringW GetTemporaryDirectory()
+{
+    static const StringW directory = ReadTemporaryDirectory();
+    return directory;
+}
+
+StringW CreateTemporaryFilePath(const std::wstring& directory)
+{
+    StringW folder = directory.empty() ? GetTemporaryDirectory() : StringW(directory);
+    wchar_t buffer[FixedPathBuffer] = {};
+    if (::GetTempFileNameW(folder.c_str(), L"QZL", 0, buffer) == 0)
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), directory.c_str()));
+    return StringW(buffer);
+}
+
+StringW GetApplicationDataDirectory()
+{
+    wchar_t buffer[FixedPathBuffer] = {};
+    HRESULT hr = ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                                    buffer);
+    QZL_CHECK_COM_RESULT(QZL_FUNCTION, hr);
+    if (buffer[0] == L'\0')
+        QZL_THROW(QZL_FUNCTION,
+                  CException(L"Unable to determine local application data directory"));
+    return WithTrailingBackslash(StringW(buffer));
+}
+
+StringW GetApplicationDataSubdirectory(const std::wstring& relativePath)
+{
+    return WithTrailingBackslash(CombinePath(GetApplicationDataDirectory(), relativePath));
+}
+
+} // namespace Quenzal::Os

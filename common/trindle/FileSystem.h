@@ -1,0 +1,55 @@
+#pragma once
+// Folders and files: creating, inspecting, copying, moving and deleting them,
+// and the user's temporary and application-data folders.
+
+#include "StringW.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Our functions carry the plain names; the UNICODE macros would rename them.
+#undef GetCurrentDirectory
+#undef CreateDirectory
+#undef GetFileAttributes
+#undef GetFileAttributesEx
+#undef CopyFile
+#undef MoveFile
+#undef DeleteFile
+
+namespace Quenzal::Os {
+
+// Folders and files.
+StringW GetCurrentDirectory();
+void CreateDirectory(const std::wstring& path);
+// Creates the folder and every missing parent.
+void CreateDirectoryByPath(const std::wstring& path);
+// INVALID_FILE_ATTRIBUTES when the path does not exist.
+DWORD GetFileAttributes(const std::wstring& path);
+WIN32_FILE_ATTRIBUTE_DATA GetFileAttributesEx(const std::wstring& path);
+uint64_t GetFileSize(HANDLE file);
+// 0 for a folder, a missing path or any failure.
+uint64_t GetFileSizeByPath(const std::wstring& path);
+void CopyFile(const std::wstring& source, const std::wstring& destination);
+void MoveFile(const std::wstring& source, const std::wstring& destination);
+void DeleteFile(const std::wstring& path);
+bool TryDeleteFile(const std::wstring& path);
+// Deletes the folder with everything in it.
+void DeleteDirectory(const std::wstring& path);
+bool TryDeleteDirectory(const std::wstring& path);
+// Leaves a folder that still holds something in place without complaint.
+void DeleteEmptyDirectory(const std::wstring& path);
+bool TryDeleteEmptyDirectory(const std::wstring& path);
+// The path itself when nothing exists there, otherwise "stem (n).ext" for the
+// first n that names nothing.
+StringW MakeUniqueFilePath(const std::wstring& path);
+
+// The user's temporary folder, ending in a backslash.
+StringW GetTemporaryDirectory();
+// Creates a new empty file in the folder (the temporary folder when empty).
+StringW CreateTemporaryFilePath(const std::wstring& directory);
+// The user's local application-data folder, ending in a backslash.
+StringW GetApplicationDataDirectory();
+StringW GetApplicationDataSubdirectory(const std::wstring& relativePath);
+
+} // namespace Quenzal::Os

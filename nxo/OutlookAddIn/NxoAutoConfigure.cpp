@@ -1,0 +1,330 @@
+// Auto-configuration: the appliance's URI from the headers of mail it
+// delivered, then an account through the authentication probe: the appliance
+// mails the user a token, and the add-in proves it can read the user's mail
+// by sending the token back with a fresh shared secret.
+#include "NxoOutlookAddIn.h"
+
+#include "CaughtException.h"
+#include "ErrorReport.h"
+#include "Localization.h"
+#include "Logging.h"
+#include "MapiPointers.h"
+#include "Net.h"
+#include "MessageHeaders.h"
+#include "NxoMapi.h"
+#include "NxoOlaUtil.h"
+#include "NxoOutlookAddInConfig.h"
+#include "OutlookAddInUtil.h"
+#include "Ui.h"
+
+using namespace Quenzal;
+using namespace Quenzal::OutlookAddIn;
+
+namespace {
+
+constexpr const wchar_t* ProbeSubjects[] = {L"Quenzal Inbox Rampart Add-In Validation",
+                                            L"Quenzal Threat Rampart Add-In Validation"};
+
+constexpr double SecondsPerDay = 24.0 * 60 * 60;
+const DateTimeSpan UriScanWindow = DateTimeSpan::FromDays(30.0);
+const DateTimeSpan ProbeScanWindow = DateTimeSpan::FromDays(15 * 60 / SecondsPerDay);
+const DateTimeSpan ProbeRetry = DateTimeSpan::FromDays(60 / SecondsPerDay);
+const DateTimeSpan FailedProbeRetry = DateTimeSpan::FromDays(15 * 60 / SecondsPerDay);
+
+bool IsProbeSubject(const std::wstring& subject)
+{
+    for (const wchar_t* probeSubject : ProbeSubjects)
+        if (subject == probeSubject)
+            return true;
+    return false;
+}
+
+// Items of the folder that pass the filter, newest first.
+CDispatchObject RestrictNewestFirst(const CDispatchObject& folder, const StringW& filter)
+{
+    CDispatchObject items = folder.GetDispatch(L"Items").GetDispatch(L"Restrict", {_variant_t(filter.c_str())});
+    items.Call(L"Sort", {_variant_t(L"[ReceivedTime]"), _variant_t(true)});
+    return items;
+}
+
+} // namespace
+
+void CNxoOutlookAddIn::AutoConfigure()
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::AutoConfigure");
+    Logging::Log(Logging::Debug, L"Verifying add-in configuration...");
+    try {
+        CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+        if (config.IsNxoUriConfigured() && config.IsAuthenticated()) {
+            Logging::Log(Logging::Debug, L"Add-in configuration has been verified");
+        } else if (config.IsNxoUriConfigured()) {
+            Logging::Log(Logging::Debug,
+                         L"NXO URI is configured but user is not authenticated; scanning for authentication probe");
+            if (ScanForAuthenticationProbe(ProbeScanWindow)) {
+                Logging::Log(Logging::Debug, L"Authentication probe found in either the Inbox or Junk E-mail folder; "
+                                             L"add-in configuration has been verified");
+            } else {
+                Logging::Log(Logging::Debug,
+                             L"No authentication probe found or unable to verify, initiating authentication probe");
+                InitiateAuthenticationProbe();
+            }
+        } else {
+            Logging::Log(Logging::Warning, L"No NXO URI configured; scanning inbox");
+            if (ScanInboxForNxoUri())
+                Logging::Log(Logging::Debug,
+                             L"Successfully configured NXO URI from inbox message and initiated authentication probe; "
+                             L"waiting for authentication probe to be delivered");
+            else
+                Logging::Log(Logging::Warning, L"Unable to autoconfigure NXO URI from inbox messages");
+        }
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error, (L"Unable to verify add-in configuration: " + e.GetDescription()).c_str());
+    }
+}
+
+bool CNxoOutlookAddIn::ScanInboxForNxoUri()
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::ScanInboxForNxoUri");
+    Logging::Log(Logging::Debug, L"Scanning inbox for messages with a NXO URI...");
+    try {
+        DateTime cutoff = DateTime::Now() - UriScanWindow;
+        StringW filter = StringW::Format(L"[ReceivedTime] >= \"%s\"",
+                                         FormatRestrictionDateTime(cutoff.GetDate()).c_str());
+        Logging::Log(Logging::Debug, (L"Using restriction: " + filter).c_str());
+        CDispatchObject items = RestrictNewestFirst(GetDefaultFolder(olFolderInbox), filter);
+        Logging::LogFormat(Logging::Debug, L"Found %d message(s) that are newer than %d days",
+                           static_cast<int>(items.GetLong(L"Count")), 30);
+        for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
+            // Outlook stays responsive between the items of a scan.
+            Ui::PumpMessages();
+            try {
+                CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
+                if (item && ConfigureNxoUriFromMessage(GetMapiObject<IMessage>(item).GetInterfacePtr()))
+                    return true;
+            } catch (const CException& e) {
+                Logging::Log(Logging::Error, (L"Unable to configure NXO URI from message: " + e.GetDescription()).c_str());
+            }
+        }
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error, (L"Unable to scan inbox for NXO URI: " + e.GetDescription()).c_str());
+    }
+    Logging::Log(Logging::Warning, L"No messages with a NXO URI found; unable to configure NXO URI");
+    return false;
+}
+
+bool CNxoOutlookAddIn::ConfigureNxoUriFromMessage(IMessage* message)
+{
+    return ConfigureNxoUri(Mapi::GetQuenzalMessageProps(message, false), Mapi::GetMessageSubject(message));
+}
+
+bool CNxoOutlookAddIn::ConfigureNxoUri(const Mapi::QuenzalMessageProps& props, const StringW& subject)
+{
+    const wchar_t* function = L"CNxoOutlookAddIn::ConfigureNxoUriFromMessage";
+    Net::CUri uri;
+    if (!props.Url.empty()) {
+        Logging::LogFormat(Logging::Debug, L"Found NXO URI in headers of message '%s': %s", subject.c_str(),
+                           props.Url.c_str());
+        uri = CNxoOutlookAddInConfig::ParseNxoUri(props.Url);
+    }
+    if (uri.GetHost().empty())
+        QZL_THROW(function, CException(L"NXO URI is invalid"));
+    if (!IsValidHostname(StringW(uri.GetHost())))
+        QZL_THROW(function, CException(L"NXO URI has invalid hostname"));
+    CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    if (config.IsNxoUriConfigured())
+        QZL_THROW(function, CException(L"NXO URI already configured: " +
+                                       StringW(config.GetNxoUri().ToString())));
+    config.SetNxoUri(uri, props.ReceivedBySmtpAddress);
+    Logging::Log(Logging::Debug, L"Successfully configured NXO URI from message; initiating authentication probe");
+    InitiateAuthenticationProbe();
+    return true;
+}
+
+bool CNxoOutlookAddIn::IsValidHostname(const std::wstring& host)
+{
+    try {
+        Net::ResolveHostname(host, 443);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void CNxoOutlookAddIn::InitiateAuthenticationProbe()
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::InitiateAuthenticationProbe");
+    Logging::Log(Logging::Debug, L"Initiating authentication probe...");
+    try {
+        if (GetSession().GetBool(L"Offline"))
+            QZL_THROW(QZL_FUNCTION,
+                      CException(L"Outlook is offline; not initiating authentication probe"));
+        StringW identity = GetUserIdentity();
+        Logging::Log(Logging::Debug, (L"Authenticating as: " + identity).c_str());
+        if (!m_apiClient)
+            QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
+        m_apiClient->InitiateAuthenticationProbe(
+            identity, [this](const CNxoApiClient::ContextPtr& context) { OnAuthenticationProbeInitiated(context); });
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+    }
+    m_autoConfigureTimer.Start(ProbeRetry);
+}
+
+// On a pool thread: the timer belongs to the user-interface thread.
+void CNxoOutlookAddIn::OnAuthenticationProbeInitiated(const CNxoApiClient::ContextPtr& context)
+{
+    if (context->IsSuccessful()) {
+        Logging::Log(Logging::Debug, L"Authentication probe initiated successfully");
+        return;
+    }
+    Logging::Log(Logging::Error, L"Authentication probe initiation failed; retrying in 15 minutes");
+    try {
+        m_uiWork.Post([this] { m_autoConfigureTimer.Start(FailedProbeRetry); });
+    }
+    QZL_CATCH_REPORT(QZL_FUNCTION)
+}
+
+StringW CNxoOutlookAddIn::GetUserIdentity()
+{
+    CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    StringW username = config.GetUsername();
+    if (!username.empty()) {
+        Logging::Log(Logging::Debug, (L"Using user identity determined from autoconfiguration: " + username).c_str());
+        return username;
+    }
+    StringW address = Mapi::GetUserSmtpAddress();
+    if (address.empty())
+        QZL_THROW(QZL_FUNCTION, CException(L"Unable to determine user's identity"));
+    Logging::Log(Logging::Warning, (L"No user identity set; using user's default SMTP address: " + address).c_str());
+    config.SetUsername(address);
+    return address;
+}
+
+bool CNxoOutlookAddIn::ScanForAuthenticationProbe(const DateTimeSpan& span)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::ScanForAuthenticationProbe");
+    Logging::Log(Logging::Debug, L"Scanning Inbox and Junk E-mail for authentication probes...");
+    DateTime cutoff = DateTime::Now() - span;
+    StringW filter = StringW::Format(L"([Subject] = \"%s\" OR [Subject] = \"%s\") AND [ReceivedTime] >= \"%s\"",
+                                     ProbeSubjects[0], ProbeSubjects[1],
+                                     FormatRestrictionDateTime(cutoff.GetDate()).c_str());
+    Logging::Log(Logging::Debug, (L"Using restriction: " + filter).c_str());
+    bool verified = false;
+    std::vector<CDispatchObject> purge;
+    for (long folderId : {olFolderInbox, olFolderJunk, olFolderDeletedItems}) {
+        try {
+            CDispatchObject folder = GetDefaultFolder(folderId);
+            Logging::LogFormat(Logging::Debug, L"Scanning folder '%s' for authentication probes",
+                               folder.GetString(L"Name").c_str());
+            CDispatchObject items = folder.GetDispatch(L"Items").GetDispatch(L"Restrict", {_variant_t(filter.c_str())});
+            long count = items.GetLong(L"Count");
+            Logging::LogFormat(Logging::Debug, L"Found %d authentication probe(s) newer than %s",
+                               static_cast<int>(count), cutoff.ToString(true).c_str());
+            if (count == 0)
+                continue;
+            items.Call(L"Sort", {_variant_t(L"[ReceivedTime]"), _variant_t(true)});
+            for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
+                Ui::PumpMessages();
+                try {
+                    CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
+                    if (!item)
+                        QZL_THROW(QZL_FUNCTION,
+                                  CException(L"Item is not a message"));
+                    Mapi::AuthenticationProbeProps props =
+                        Mapi::GetAuthenticationProbeProps(GetMapiObject<IMessage>(item).GetInterfacePtr());
+                    if (folderId != olFolderDeletedItems)
+                        purge.push_back(item);
+                    if (!verified)
+                        verified = OnAuthenticationProbeReceived(props);
+                } catch (const CException& e) {
+                    Logging::Log(Logging::Error, (L"Unable to verify authentication probe: " + e.GetDescription()).c_str());
+                }
+            }
+        } catch (const CException& e) {
+            Logging::Log(Logging::Error,
+                         (L"Unable to scan folder for authentication probes: " + e.GetDescription()).c_str());
+        }
+    }
+    if (!purge.empty()) {
+        Logging::LogFormat(Logging::Debug, L"Purging %u authentication probe(s)...", static_cast<unsigned>(purge.size()));
+        for (const CDispatchObject& item : purge) {
+            try {
+                DeleteMessagePermanently(item);
+            } catch (const CException& e) {
+                Logging::Log(Logging::Warning, (L"Unable to purge authentication probe: " + e.GetDescription()).c_str());
+            }
+        }
+    }
+    return verified;
+}
+
+// On a MAPI notification thread: only the message is read here; what touches
+// Outlook, the timer, the appliance or the screen is posted to the
+// user-interface thread.
+bool CNxoOutlookAddIn::OnNewMessage(IMessage* message)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnNewMessage");
+    StringW subject = Mapi::GetMessageSubject(message);
+    Logging::Log(Logging::Trace, (L"Subject: " + subject).c_str());
+    if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured()) {
+        Mapi::QuenzalMessageProps props = Mapi::GetQuenzalMessageProps(message, false);
+        m_uiWork.Post([this, props, subject] {
+            if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured())
+                ConfigureNxoUri(props, subject);
+        });
+    }
+    if (!IsProbeSubject(subject))
+        return false;
+    try {
+        Mapi::AuthenticationProbeProps props = Mapi::GetAuthenticationProbeProps(message);
+        m_uiWork.Post([this, props] { OnAuthenticationProbeReceived(props); });
+        return true;
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        return false;
+    }
+}
+
+bool CNxoOutlookAddIn::OnAuthenticationProbeReceived(const Mapi::AuthenticationProbeProps& props)
+{
+    Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnAuthenticationProbeReceived");
+    Logging::Log(Logging::Debug, L"Verifying authentication probe...");
+    try {
+        CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+        StringW username = config.GetUsername();
+        if (username.empty())
+            QZL_THROW(L"CNxoOutlookAddIn::VerifyAuthenticationProbe", CException(L"No username configured"));
+        if (!m_apiClient)
+            QZL_THROW(L"CNxoOutlookAddIn::VerifyAuthenticationProbe", CComError(E_POINTER));
+        m_apiClient->VerifyAuthenticationProbe(username, props.ValidationToken);
+        Logging::Log(Logging::Debug, L"Authentication probe verified successfully");
+        bool previously = config.IsKvdEnabled();
+        config.SetKvdEnabled(props.StubbingEnabled);
+        if (props.StubbingEnabled && !previously) {
+            Logging::Log(Logging::Warning, L"Enabling KVD and showing KVD intro");
+            ShowKvdIntroduction();
+        }
+        if (!props.StubbingEnabled)
+            Logging::Log(Logging::Debug, L"KVD is not enabled");
+        return true;
+    } catch (const CException& e) {
+        Logging::Log(Logging::Error, (L"Unable to verify authentication probe: " + e.GetDescription()).c_str());
+        return false;
+    }
+}
+
+void CNxoOutlookAddIn::ShowKvdIntroduction()
+{
+    StringW text = GetLocalizedMessage(367) + L"\r\n\r\n" + GetLocalizedMessage(398) + L"\r\n\r\n" +
+                   GetLocalizedMessage(400) + L"\r\n";
+    ::MessageBoxW(GetActiveOutlookWindow(), text.c_str(), L"Quenzal Inbox Rampart", MB_ICONINFORMATION);
+}
+
+void CNxoOutlookAddIn::RepairConfiguration()
+{
+    Logging::Log(Logging::Warning, L"Repairing NXO configuration...");
+    CNxoOutlookAddInConfig::GetInstance().ResetAccount();
+    if (m_apiClient)
+        m_apiClient->ClearCredentials();
+    AutoConfigure();
+}

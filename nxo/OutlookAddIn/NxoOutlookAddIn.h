@@ -1,0 +1,132 @@
+#pragma once
+// The product add-in: the COM object Outlook creates. It connects to Outlook
+// through the framework, takes its MAPI session from Outlook, watches the
+// Inbox and Junk E-mail for new mail and Deleted Items, Sent Items and
+// Contacts for arrivals, finds and authenticates to its appliance by itself,
+// and reports messages to the appliance as spam or not spam.
+//
+// Every member runs on Outlook's user-interface thread, except the new-mail
+// callback (a MAPI notification thread: it only reads the message and posts
+// the rest here) and the completions of appliance requests (pool threads:
+// they only post here).
+
+#include "FolderEventSink.h"
+#include "NxoApiClient.h"
+#include "OutlookAddIn.h"
+#include "OutlookAddInTimer.h"
+#include "ThreadPoolWork.h"
+#include "UiThreadWork.h"
+
+#include "HeaderRecords.h"
+#include "MapiPointers.h"
+#include "NewMailEventSink.h"
+
+#include <memory>
+#include <set>
+#include <vector>
+
+class CNxoOutlookAddIn : public Quenzal::OutlookAddIn::COutlookAddIn {
+public:
+    CNxoOutlookAddIn();
+    ~CNxoOutlookAddIn() override;
+
+    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode connectMode,
+                                           IDispatch* addInInstance, SAFEARRAY** custom) override;
+    HRESULT STDMETHODCALLTYPE OnDisconnection(ext_DisconnectMode removeMode, SAFEARRAY** custom) override;
+    HRESULT STDMETHODCALLTYPE GetLogPath(BSTR* path) override;
+    HRESULT STDMETHODCALLTYPE Configure(HWND parent) override;
+
+    void OnMapiLogonComplete() override;
+    void LogAddInDiagnostics() override;
+    bool IsTraceLoggingEnabled() override;
+    void SetTraceLoggingEnabled(bool enabled) override;
+    Quenzal::StringW GetProgId() override;
+    int GetAddInId() override;
+
+    // The commands and their click dispatch.
+    static Quenzal::StringW GetCommandName(int commandId);
+    static int GetCommandId(const std::wstring& name);
+    void CreateToolbarButtons(Quenzal::OutlookAddIn::CAddInToolbar& toolbar) override;
+    Quenzal::Net::CXmlFragment FormatRibbonGroupXml(int kind, const Quenzal::StringW& tabIdMso) override;
+    int GetRibbonButtonId(IDispatch* ribbonControl) override;
+    int GetRibbonButtonLabelLid(int commandId) override;
+    int GetRibbonButtonTooltipLid(int commandId) override;
+    UINT GetRibbonButtonIconId(int commandId) override;
+    void OnExplorerButtonClicked(int commandId, IDispatch* explorer) override;
+
+    // Classification.
+    bool MarkMessagesAsSpam(const std::vector<Quenzal::OutlookAddIn::CDispatchObject>& messages);
+    bool MarkMessagesAsNotSpam(const std::vector<Quenzal::OutlookAddIn::CDispatchObject>& messages);
+    void ClassifyMessage(const Quenzal::OutlookAddIn::CDispatchObject& message, bool isSpam);
+    void DeleteMessagePermanently(const Quenzal::OutlookAddIn::CDispatchObject& message);
+    void MoveMessageToDeletedItems(const Quenzal::OutlookAddIn::CDispatchObject& message);
+    void MoveMessageToSpecifiedFolder(const Quenzal::OutlookAddIn::CDispatchObject& message,
+                                      const std::wstring& folderId, const std::wstring& storeId);
+    // Items that arrived in, or changed in, a watched folder.
+    void OnFolderItemAdd(long folderId, IDispatch* item);
+    void OnFolderItemChange(long folderId, IDispatch* item);
+
+    // Auto-configuration and the authentication probe.
+    void AutoConfigure();
+    bool ScanInboxForNxoUri();
+    bool ConfigureNxoUriFromMessage(IMessage* message);
+    // The user-interface half of the above, over the headers already read.
+    bool ConfigureNxoUri(const Quenzal::Mapi::QuenzalMessageProps& props, const Quenzal::StringW& subject);
+    void InitiateAuthenticationProbe();
+    void OnAuthenticationProbeInitiated(const CNxoApiClient::ContextPtr& context);
+    Quenzal::StringW GetUserIdentity();
+    bool ScanForAuthenticationProbe(const Quenzal::DateTimeSpan& span);
+    bool OnNewMessage(IMessage* message);
+    bool OnAuthenticationProbeReceived(const Quenzal::Mapi::AuthenticationProbeProps& props);
+    void RepairConfiguration();
+    static bool IsValidHostname(const std::wstring& host);
+
+    // The text a user sees for a caught exception: its own when it was
+    // written for users, else the message of the lid.
+    static Quenzal::StringW GetErrorMessage(const Quenzal::CException& e, int lid);
+    static Quenzal::StringW GetDataDirectory();
+    static Quenzal::StringW GetLogFilePath();
+
+    void* GetInterface(REFIID iid);
+
+private:
+    std::shared_ptr<CNxoApiClient> CreateApiClient();
+    Quenzal::Mapi::IMAPISessionPtr CreateMapiSession();
+    void InitializeNewMailEventSinks();
+    void InitializeFolderEventSinks();
+    void UninitializeEventSinks();
+    // Cancels the appliance requests, waits for them, then lets the client go.
+    void ReleaseApiClient();
+    void OnAuthenticationFailed(const std::shared_ptr<Quenzal::Net::CHttpResponse>& response, UINT repairMessage);
+    static void LogSeparator();
+    // The default folder of the session; raises when Outlook has none.
+    Quenzal::OutlookAddIn::CDispatchObject GetDefaultFolder(long folderId);
+    Quenzal::OutlookAddIn::CDispatchObject GetSession();
+    // Requests of a command, sent together once the command has looked at
+    // every message.
+    void QueueApiRequest(std::function<void(CNxoApiClient&)> request);
+    void SubmitQueuedApiRequests();
+    // Moves the message and answers the moved item.
+    Quenzal::OutlookAddIn::CDispatchObject MoveMessage(const Quenzal::OutlookAddIn::CDispatchObject& message,
+                                                       const Quenzal::OutlookAddIn::CDispatchObject& folder);
+    void ShowKvdIntroduction();
+
+    // Shared with the completions of appliance requests, which keep it alive
+    // while they run.
+    std::shared_ptr<CNxoApiClient> m_apiClient;
+    std::vector<std::function<void(CNxoApiClient&)>> m_queuedApiRequests;
+    std::vector<std::shared_ptr<Quenzal::Os::CThreadPoolWork>> m_apiRequestSubmitters;
+    bool m_ownMapiLogon = false;
+    std::vector<std::unique_ptr<CFolderEventSink>> m_folderSinks;
+    // The entry ids that the moves of permanent deletions gave their
+    // messages: only these are deleted when they arrive in Deleted Items.
+    std::set<Quenzal::StringW> m_pendingPermanentDeletions;
+    Quenzal::OutlookAddIn::COutlookAddInTimer m_autoConfigureTimer;
+    bool m_addInDisabled = false;
+    // The sinks are COM objects; the add-in gives back the reference it got.
+    struct SinkRelease {
+        void operator()(Quenzal::Mapi::CNewMailEventSink* sink) const { sink->Release(); }
+    };
+    std::vector<std::unique_ptr<Quenzal::Mapi::CNewMailEventSink, SinkRelease>> m_newMailSinks;
+    CUiThreadWork m_uiWork;
+};

@@ -1,0 +1,48 @@
+#include "UiThreadWork.h"
+
+#include "CaughtException.h"
+#include "ErrorReport.h"
+
+using namespace Quenzal;
+
+void CUiThreadWork::Initialize(OutlookAddIn::CAsyncMarshaler& marshaler)
+{
+    UINT message = OutlookAddIn::CAsyncMarshaler::RegisterCallback([this](int64_t) { RunPosted(); });
+    Os::CCriticalSectionLock lock(m_lock);
+    m_marshaler = &marshaler;
+    m_message = message;
+}
+
+void CUiThreadWork::Uninitialize()
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    m_marshaler = nullptr;
+    m_work.clear();
+}
+
+void CUiThreadWork::Post(std::function<void()> work)
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    if (m_marshaler == nullptr)
+        QZL_THROW(QZL_FUNCTION, CException(L"No user-interface thread to run the work"));
+    m_work.push_back(std::move(work));
+    m_marshaler->InvokeCallback(m_message);
+}
+
+void CUiThreadWork::RunPosted()
+{
+    for (;;) {
+        std::function<void()> work;
+        {
+            Os::CCriticalSectionLock lock(m_lock);
+            if (m_work.empty())
+                return;
+            work = std::move(m_work.front());
+            m_work.pop_front();
+        }
+        try {
+            work();
+        }
+        QZL_CATCH_REPORT(QZL_FUNCTION)
+    }
+}

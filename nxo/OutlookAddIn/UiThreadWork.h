@@ -1,0 +1,33 @@
+#pragma once
+// Work that another thread hands to Outlook's user-interface thread: the
+// Outlook object model, the add-in's timer and message boxes belong to that
+// thread. One marshaler message serves every piece of work; the pieces run in
+// the order they were posted.
+
+#include "AsyncMarshaler.h"
+#include "CriticalSection.h"
+
+#include <deque>
+#include <functional>
+
+class CUiThreadWork {
+public:
+    CUiThreadWork() = default;
+    CUiThreadWork(const CUiThreadWork&) = delete;
+    CUiThreadWork& operator=(const CUiThreadWork&) = delete;
+
+    // On the user-interface thread, once the marshaler has its window.
+    void Initialize(Quenzal::OutlookAddIn::CAsyncMarshaler& marshaler);
+    // Work posted afterwards is dropped: its owner is going away.
+    void Uninitialize();
+    // Any thread; returns at once. Raises when nothing would run the work.
+    void Post(std::function<void()> work);
+
+private:
+    void RunPosted();
+
+    Quenzal::Os::CCriticalSection m_lock;
+    Quenzal::OutlookAddIn::CAsyncMarshaler* m_marshaler = nullptr;
+    UINT m_message = 0;
+    std::deque<std::function<void()>> m_work;
+};

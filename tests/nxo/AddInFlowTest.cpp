@@ -1,0 +1,257 @@
+// The user's flows end to end: the product DLL in the stand-in Outlook, the
+// test MAPI provider's messages, the stand-in appliance.
+#include "AddInFlow.h"
+
+#include "DispatchObject.h"
+#include "NxoOutlookAddInConfig.h"
+#include "StringW.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace NxoTest;
+using namespace QzlFake;
+using Quenzal::StringW;
+
+namespace {
+
+std::string Setting(const wchar_t* name)
+{
+    return StringW(CAddInTurn::SettingsString(name)).GetAnsi(CP_UTF8);
+}
+
+// The account the appliance agreed is the one the add-in stored.
+void ExpectAccountStored(CAddInFlow& flow)
+{
+    std::vector<Json::Value> confirms = flow.appliance.Seen("addin_auth_confirm.cgi");
+    ASSERT_EQ(1u, confirms.size());
+    CAddInFlow::Saw(confirms[0]);
+    EXPECT_EQ(200, confirms[0]["status"].asInt());
+    EXPECT_EQ(228u, CAddInFlow::QueryOf(confirms[0], "shared_secret").size());
+    EXPECT_EQ(CAddInFlow::QueryOf(confirms[0], "shared_secret"), Setting(L"AccountKey2"));
+    EXPECT_EQ("user@example.com===" + CAddInFlow::QueryOf(confirms[0], "client_id"), Setting(L"AccountName"));
+    EXPECT_EQ("", Setting(L"NxoUriStatus"));
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+// A message from the appliance gives the URI; the probe then arrives as new
+// mail. The new-mail callback only reads the message: the verification waits
+// for the user-interface thread, and the probe is deleted at once.
+TEST(AddInFlowTest, AutoConfiguresFromReceivedMailWithProbeAsNewMail)
+{
+    CAddInFlow flow;
+    CAddInFlow::Step("Inbox holds a message from the appliance at " + StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8));
+    flow.AddApplianceMail(Outlook::Inbox, L"Quarterly report", "DEBUG-1");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CAddInFlow::Step("Outlook started the add-in; it scans the Inbox for its appliance");
+    std::vector<Json::Value> requests = flow.AwaitSeen("addin_auth_request.cgi", 1);
+    ASSERT_EQ(1u, requests.size());
+    CAddInFlow::Saw(requests[0]);
+    EXPECT_EQ("user@example.com", CAddInFlow::QueryOf(requests[0], "user"));
+    EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
+    EXPECT_EQ("user@example.com", Setting(L"Username"));
+
+    CAddInFlow::Step("the appliance mails the probe; it arrives in the Inbox as new mail");
+    flow.DeliverProbeAsNewMail();
+    EXPECT_EQ(1, flow.provider->GetCallCount("IMAPIFolder::DeleteMessages"));
+    EXPECT_TRUE(flow.appliance.Seen("addin_auth_confirm.cgi").empty());
+    ASSERT_TRUE(flow.PumpUntil([&] { return !Setting(L"AccountKey2").empty(); }));
+    CAddInFlow::Step("the add-in confirmed the probe and deleted it");
+    ExpectAccountStored(flow);
+}
+
+// The probe is already in the Inbox when the add-in looks: after Outlook
+// disabled and enabled the add-in, a new connection in the same process finds
+// it by the scan, verifies it, and purges it through Deleted Items.
+TEST(AddInFlowTest, FindsProbeByScanAfterReconnecting)
+{
+    CAddInFlow flow;
+    flow.AddApplianceMail(Outlook::Inbox, L"Welcome", "DEBUG-2");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    ASSERT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
+    CAddInFlow::Step("the URI is configured and a probe requested; the user disables the add-in");
+    EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+
+    CFakeRef unrelated = flow.AddApplianceMail(Outlook::DeletedItems, L"Deleted by the user", "DEBUG-3");
+    flow.AddProbeToFolder(Outlook::Inbox);
+    CAddInFlow::Step("the probe is in the Inbox; the user enables the add-in again");
+    ASSERT_EQ(S_OK, flow.host->Connect(ext_cm_AfterStartup));
+    ASSERT_TRUE(flow.PumpUntil([&] { return !flow.mailbox->permanentlyDeleted.empty(); }));
+    CAddInFlow::Step("the add-in found the probe, confirmed it and purged it");
+    ExpectAccountStored(flow);
+    EXPECT_EQ(std::vector<std::wstring>{L"Quenzal Inbox Rampart Add-In Validation"},
+              flow.mailbox->permanentlyDeleted);
+    EXPECT_EQ(std::vector<CFakeRef>{unrelated}, flow.mailbox->Items(flow.mailbox->Folder(Outlook::DeletedItems)));
+    EXPECT_EQ(1u, flow.mailbox->Items(flow.mailbox->Folder(Outlook::Inbox)).size());
+}
+
+// Each spam action: delete for good, move to Deleted Items, move to the
+// chosen folder, and a chosen folder that is gone. A message the user
+// deletes meanwhile is never taken for the spam being deleted.
+TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    CFakeRef chosen = flow.mailbox->AddFolder(L"Spam");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CFakeRef deleted = flow.mailbox->Folder(Outlook::DeletedItems);
+    struct Case {
+        DWORD action;
+        bool chooseFolder;
+        CFakeRef expectedFolder;
+    } cases[] = {{0, false, CFakeRef()}, {1, false, deleted}, {2, true, chosen}, {2, false, deleted}};
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(number);
+        std::string id = "SPAM-" + std::to_string(++number);
+        CAddInFlow::SetSetting(L"SpamAction", c.action);
+        // The settings hold the two ids under each other's names.
+        CAddInFlow::SetSetting(L"MoveToFolderEntryId", c.chooseFolder ? std::wstring(L"STORE-1") : std::wstring());
+        CAddInFlow::SetSetting(L"MoveToFolderStoreEntryId",
+                               StringW(static_cast<_bstr_t>(chosen->Value(L"EntryID")).GetBSTR()));
+        CFakeRef spam = flow.AddApplianceMail(Outlook::Inbox, StringW("Spam " + id), id);
+        CAddInFlow::Step("SpamAction " + std::to_string(c.action) + (c.chooseFolder ? " with a chosen folder" : "") +
+                         ": the user marks a message as spam");
+        CFakeRef other;
+        if (c.action == 0) {
+            // Deleted by the user just before: it arrives in Deleted Items first.
+            other = flow.AddApplianceMail(Outlook::Inbox, L"Keep me", "KEEP");
+            Quenzal::OutlookAddIn::CDispatchObject(other.Get()).Call(L"Delete");
+        }
+        ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam}));
+        std::vector<Json::Value> marks = flow.AwaitSeen("mark.cgi", number);
+        ASSERT_EQ(static_cast<size_t>(number), marks.size());
+        CAddInFlow::Saw(marks.back());
+        EXPECT_EQ(id, CAddInFlow::QueryOf(marks.back(), "id"));
+        EXPECT_EQ("Y", CAddInFlow::QueryOf(marks.back(), "Spam"));
+        EXPECT_EQ(200, marks.back()["status"].asInt());
+        flow.PumpUntil([&] { return flow.mailbox->PendingEventCount() == 0; });
+        if (c.action == 0) {
+            EXPECT_EQ(std::vector<std::wstring>{StringW("Spam " + id)}, flow.mailbox->permanentlyDeleted);
+            auto& trash = flow.mailbox->Items(deleted);
+            EXPECT_NE(trash.end(), std::find(trash.begin(), trash.end(), other));
+            CAddInFlow::Step("the spam was deleted for good; the message the user deleted stays in Deleted Items");
+        } else {
+            auto& items = flow.mailbox->Items(c.expectedFolder);
+            EXPECT_NE(items.end(), std::find(items.begin(), items.end(), spam));
+            CAddInFlow::Step("the spam was moved to " +
+                             StringW(static_cast<_bstr_t>(c.expectedFolder->Value(L"Name")).GetBSTR()).GetAnsi(CP_UTF8));
+        }
+    }
+    EXPECT_TRUE(Contains(flow.Log(), "Unable to move message to user-specified folder; deleting instead: "
+                                     "Specified folder properties missing from config"));
+    EXPECT_EQ(1u, flow.mailbox->permanentlyDeleted.size());
+}
+
+TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CFakeRef good = flow.AddApplianceMail(Outlook::Junk, L"Newsletter", "GOOD-1", "friend@example.org");
+    CAddInFlow::Step("the user marks a message in Junk E-mail as not spam");
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.NotSpam", {good}));
+    std::vector<Json::Value> whitelists = flow.AwaitSeen("whitelist.cgi", 1);
+    ASSERT_EQ(1u, whitelists.size());
+    std::vector<Json::Value> marks = flow.AwaitSeen("mark.cgi", 1);
+    ASSERT_EQ(1u, marks.size());
+    CAddInFlow::Saw(marks[0]);
+    CAddInFlow::Saw(whitelists[0]);
+    EXPECT_EQ("N", CAddInFlow::QueryOf(marks[0], "Spam"));
+    EXPECT_EQ("friend@example.org", whitelists[0]["form"]["Addresses"][0].asString());
+    EXPECT_TRUE(flow.PumpUntil([] {
+        return Contains(QzlTest::ReadWholeFile(CDataFolderTurn::WhitelistPath()), "friend@example.org\r\n");
+    }));
+    auto& junk = flow.mailbox->Items(flow.mailbox->Folder(Outlook::Junk));
+    EXPECT_NE(junk.end(), std::find(junk.begin(), junk.end(), good));
+
+    CAddInFlow::Step("marked again: the sender is known, nothing more is whitelisted");
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.NotSpam", {good}));
+    ASSERT_EQ(2u, flow.AwaitSeen("mark.cgi", 2).size());
+    EXPECT_EQ(1u, flow.AwaitSeen("whitelist.cgi", 1).size());
+}
+
+// The appliance refuses every Digest answer: the add-in forgets its
+// appliance and configures itself again from the Inbox.
+TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    CFakeRef spam = flow.AddApplianceMail(Outlook::Inbox, L"Offer", "REPAIR-1");
+    flow.appliance.Switch("mark.cgi", "nonce=changing");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    // A refusal by a server other than the configured appliance repairs nothing.
+    CFakeRef other = flow.AddApplianceMail(Outlook::Inbox, L"Elsewhere", "OTHER-1", "sender@example.net", "localhost");
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {other}));
+    EXPECT_TRUE(flow.PumpUntil(
+        [&] { return Contains(flow.Log(), "Authentication failed for request but URI does not match configured URI"); }));
+    EXPECT_FALSE(Contains(flow.Log(), "Repairing NXO configuration..."));
+    Quenzal::OutlookAddIn::CDispatchObject(other.Get()).Call(L"Delete");
+    CAddInFlow::Step("the appliance refuses every answer to its challenge; the user marks a message as spam");
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam}));
+    std::vector<Json::Value> probes = flow.AwaitSeen("addin_auth_request.cgi", 1);
+    ASSERT_EQ(1u, probes.size());
+    std::vector<Json::Value> marks = flow.appliance.Seen("mark.cgi");
+    EXPECT_EQ(8u, marks.size());
+    EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
+    for (const Json::Value& mark : marks)
+        CAddInFlow::Saw(mark);
+    CAddInFlow::Saw(probes[0]);
+    CAddInFlow::Step("the add-in repaired its configuration from the Inbox and asked for a new probe");
+    std::string log = flow.Log();
+    EXPECT_TRUE(Contains(log, "Authentication failed for request; restarting autoconfiguration"));
+    EXPECT_TRUE(Contains(log, "Repairing NXO configuration..."));
+    EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
+}
+
+// A profile without Junk E-mail, and an Outlook that gives no MAPI session:
+// the add-in logs on by itself and starts all the same.
+TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
+{
+    CAddInFlow flow;
+    flow.mailbox->RemoveFolder(Outlook::Junk);
+    flow.outlook.session->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(nullptr);
+    long logons = flow.provider->GetCallCount("MAPILogonEx");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    EXPECT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Unable to autoconfigure NXO URI from inbox messages"); }));
+    EXPECT_EQ(logons + 1, flow.provider->GetCallCount("MAPILogonEx"));
+    std::string log = flow.Log();
+    EXPECT_TRUE(Contains(log, "MAPI session not available from Outlook; calling MAPILogonEx"));
+    EXPECT_TRUE(Contains(log, "Unable to initialize Junk E-mail event sink"));
+    EXPECT_FALSE(Contains(log, "Unable to initialize MAPI session"));
+}
+
+// The user disables the add-in while the appliance is slow to answer: the
+// requests are canceled and waited for, and the add-in enabled again in the
+// same Outlook works.
+TEST(AddInFlowTest, DisconnectsWhileRequestsAreUnderWay)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    flow.appliance.Switch("mark.cgi", "delay=10");
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    std::vector<CFakeRef> spam;
+    for (const char* id : {"SLOW-1", "SLOW-2", "SLOW-3"})
+        spam.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Slow", id));
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", spam));
+    flow.PumpUntil([] { return false; }, 1);
+    ULONGLONG start = ::GetTickCount64();
+    EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+    EXPECT_LT(::GetTickCount64() - start, 5000u);
+    EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
+
+    flow.appliance.Switch("", "clear=1");
+    ASSERT_EQ(S_OK, flow.host->Connect(ext_cm_AfterStartup));
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam[0]}));
+    std::vector<Json::Value> marks = flow.AwaitSeen("mark.cgi", 1);
+    ASSERT_EQ(1u, marks.size());
+    EXPECT_EQ("SLOW-1", CAddInFlow::QueryOf(marks[0], "id"));
+}
