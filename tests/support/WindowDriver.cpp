@@ -189,10 +189,11 @@ HWND CWindowDriver::GetControl(HWND dialog, int id)
     return control;
 }
 
+// Read without a message: the window's thread may be waiting for the script.
 std::wstring CWindowDriver::GetText(HWND window)
 {
     wchar_t text[1024] = {};
-    ::GetWindowTextW(window, text, 1024);
+    ::InternalGetWindowText(window, text, 1024);
     return text;
 }
 
