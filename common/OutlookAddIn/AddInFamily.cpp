@@ -20,9 +20,12 @@ struct FamilyMember {
 };
 
 constexpr FamilyMember Family[QuenzalAddInCount] = {
-    {L"Quenzal Inbox Rampart", L"Quenzal.NxoOutlookAddIn", 909, 904, L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In"},
-    {L"Quenzal Ledger Vault", L"Quenzal.LvtOutlookAddIn", 910, 902, L"Software\\Quenzal\\Ledger Vault\\Outlook Add-In"},
-    {L"Quenzal Voice Relay", L"Quenzal.VrlOutlookAddIn", 911, 905, L"Software\\Quenzal\\Voice Relay\\Outlook Add-In"},
+    {L"Quenzal Inbox Rampart", L"Quenzal.NxoOutlookAddIn", 909, 904,
+     L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In"},
+    {L"Quenzal Ledger Vault", L"Quenzal.LvtOutlookAddIn", 910, 902,
+     L"Software\\Quenzal\\Ledger Vault\\Outlook Add-In"},
+    {L"Quenzal Voice Relay", L"Quenzal.VrlOutlookAddIn", 911, 905,
+     L"Software\\Quenzal\\Voice Relay\\Outlook Add-In"},
 };
 
 constexpr const wchar_t* DebugValueName = L"Debug";

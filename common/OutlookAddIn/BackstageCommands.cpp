@@ -10,7 +10,6 @@
 #include "LogManagerDlg.h"
 #include "LogViewer.h"
 #include "Logging.h"
-#include "Os.h"
 #include "OutlookAddInUtil.h"
 
 namespace Quenzal::OutlookAddIn {
@@ -42,24 +41,21 @@ void COutlookAddIn::OnBackstageManageLogs()
     StringW path(static_cast<const wchar_t*>(holder));
 
     HWND parent = GetActiveOutlookWindow();
-    DWORD attributes = Os::GetFileAttributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (!IsExistingFile(path)) {
         ::MessageBoxW(parent, GetLocalizedMessage(160).c_str(), Caption, MB_ICONERROR);
         return;
     }
     CLogManagerDlg dialog(IsTraceLoggingEnabled(), true);
-    INT_PTR ending = IDCANCEL;
+    int action = CLogManagerDlg::NoAction;
     {
         Os::CActivationContext context;
         ActivateVisualStyles(context);
-        ending = dialog.DoModal(parent);
+        action = dialog.ShowModal(parent);
     }
     SetTraceLoggingEnabled(dialog.IsDebugEnabled());
-    if (ending != IDOK)
-        return;
-    if (dialog.GetResult() == CLogManagerDlg::ViewLog)
+    if (action == CLogManagerDlg::ViewLog)
         OnViewLog(path);
-    else if (dialog.GetResult() == CLogManagerDlg::SendLog)
+    else if (action == CLogManagerDlg::SendLog)
         OnSendLog(path);
 }
 

@@ -61,9 +61,10 @@ Attachment PrepareAttachment(const StringW& path)
     try {
         CopyTextFileTail(path, copy);
     } catch (const CException& e) {
-        Logging::LogFormat(Logging::Error,
-                           L"Unable to copy last 1 MB of log to a temporary file; attempting to attach whole log (%s): %s",
-                           FormatByteSize(size).c_str(), e.GetDescription().c_str());
+        Logging::LogFormat(
+            Logging::Error,
+            L"Unable to copy last 1 MB of log to a temporary file; attempting to attach whole log (%s): %s",
+            FormatByteSize(size).c_str(), e.GetDescription().c_str());
         return {path, nullptr};
     }
     Logging::Log(Logging::Debug, (L"1 MB of log tailed to temporary file: " + copy).c_str());

@@ -18,6 +18,11 @@ CLogManagerDlg::CLogManagerDlg(bool debugEnabled, bool debugAvailable)
 {
 }
 
+int CLogManagerDlg::ShowModal(HWND parent)
+{
+    return DoModal(parent) == IDOK ? m_result : NoAction;
+}
+
 bool CLogManagerDlg::OnInitDialog()
 {
     m_icon = Ui::GetQuenzalIcon();

@@ -1,8 +1,9 @@
 #pragma once
 // The log manager (dialog 907): view a family member's log, mail it, or
 // switch its debug logging. The dialog only records the user's choice; the
-// caller acts on it when the dialog ended with IDOK (View Log or Send Log)
-// and takes the debug switch's state whatever button closed it.
+// caller acts on the action it ended with and takes the debug switch's state
+// whatever button closed it.
+
 
 #include "ModalDialog.h"
 #include "OsHelperObjects.h"
@@ -15,6 +16,10 @@ public:
 
     // debugAvailable false shows the debug switch disabled.
     CLogManagerDlg(bool debugEnabled, bool debugAvailable);
+
+    // Shows the dialog over the parent; the action to take: View Log or Send
+    // Log when the dialog ended with one of them, else none.
+    int ShowModal(HWND parent);
 
     int GetResult() const { return m_result; }
     bool IsDebugEnabled() const { return m_debugEnabled; }

@@ -32,6 +32,12 @@ void SetLogViewer(CLogViewer* viewer)
     g_viewer = viewer != nullptr ? viewer : &g_defaultViewer;
 }
 
+bool IsExistingFile(const StringW& path)
+{
+    DWORD attributes = Os::GetFileAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 void ViewLogFile(const StringW& path)
 {
     GetLogViewer().Start(MakeTextEditorLauncher(path));

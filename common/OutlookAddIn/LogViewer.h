@@ -23,6 +23,8 @@ CLogViewer& GetLogViewer();
 // Replaces the viewer (null puts the default back); the caller keeps it alive.
 void SetLogViewer(CLogViewer* viewer);
 
+// True when the log is a file that exists, not a folder: there is something to show.
+bool IsExistingFile(const StringW& path);
 // The log in the system's text editor; raises what starting it raises.
 void ViewLogFile(const StringW& path);
 // The folder that holds the log, in the shell.

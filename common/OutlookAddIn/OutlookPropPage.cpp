@@ -5,14 +5,9 @@
 #include "ErrorReport.h"
 #include "GdiObjects.h"
 #include "Localization.h"
-#include "LogMail.h"
-#include "LogManagerDlg.h"
-#include "LogViewer.h"
 #include "Logging.h"
 #include "ModuleTypeInfo.h"
-#include "Os.h"
 #include "OutlookAddInResources.h"
-#include "OutlookAddInTimer.h"
 #include "OutlookAddInUtil.h"
 #include "OutlookIds.h"
 #include "ResourceBuffer.h"
@@ -23,7 +18,6 @@ namespace Quenzal::OutlookAddIn {
 
 namespace {
 
-constexpr const wchar_t* Caption = L"Quenzal Networks";
 constexpr const wchar_t* Qualified = L"Quenzal::OutlookAddIn::COutlookPropPage::";
 constexpr LONG MarginX = 5;
 constexpr LONG MarginY = 7;
@@ -34,11 +28,6 @@ constexpr SIZE NaturalSize = {430, 360};
 StringW FunctionName(const wchar_t* name)
 {
     return StringW(Qualified) + name;
-}
-
-void ShowMessage(HWND owner, int lid, UINT style)
-{
-    ::MessageBoxW(owner, GetLocalizedMessage(lid).c_str(), Caption, style);
 }
 
 struct PenDestructor {
@@ -62,39 +51,12 @@ private:
     HDC m_dc = nullptr;
 };
 
-// The log to mail once the Options dialog has closed; one for the process,
-// the latest choice replacing an earlier one that has not run yet.
-struct PendingLogMail {
-    StringW path;
-    CDispatchObject application;
-};
-
-std::unique_ptr<PendingLogMail>& PendingLogMailSlot()
-{
-    static std::unique_ptr<PendingLogMail> slot;
-    return slot;
-}
-
-COutlookAddInTimer& LogMailTimer()
-{
-    static COutlookAddInTimer timer(L"AttachLogToNewMessage", &COutlookPropPage::AttachLogToNewMessage);
-    return timer;
-}
-
-void RunPendingLogMail(const PendingLogMail& pending)
-{
-    try {
-        AttachLogTailToNewMessage({pending.path}, pending.application);
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(FunctionName(L"AttachLogToNewMessage").c_str(), e);
-        ShowMessage(nullptr, 172, MB_ICONHAND);
-        OpenLogFolder(pending.path);
-    }
-}
-
 } // namespace
 
-COutlookPropPage::COutlookPropPage() : COleControl(CLSID_OutlookPropPage, NaturalSize), m_caption(Caption) {}
+COutlookPropPage::COutlookPropPage()
+    : COleControl(CLSID_OutlookPropPage, NaturalSize), m_caption(OutlookPropPageCaption)
+{
+}
 
 COutlookPropPage::~COutlookPropPage() = default;
 
@@ -349,6 +311,11 @@ void COutlookPropPage::OnCommand(HWND button)
     }
 }
 
+void COutlookPropPage::ShowMessage(HWND owner, int lid, UINT style)
+{
+    ::MessageBoxW(owner, GetLocalizedMessage(lid).c_str(), OutlookPropPageCaption, style);
+}
+
 void COutlookPropPage::Configure(const CAddInPanel& panel)
 {
     Logging::Log(Logging::Trace, L"Entered COutlookPropPage::Configure");
@@ -360,74 +327,6 @@ void COutlookPropPage::Configure(const CAddInPanel& panel)
                                     GetQuenzalAddInProgId(panel.GetIndex()))
                                        .c_str());
     ShowMessage(GetWindowHandle(), 5, MB_OK);
-}
-
-void COutlookPropPage::ManageLogs(const CAddInPanel& panel)
-{
-    Logging::Log(Logging::Trace, L"Entered COutlookPropPage::ManageLogs");
-    StringW path = panel.GetLogPath();
-    if (path.empty()) {
-        Logging::Log(Logging::Error, L"Error retrieving log path from add-in");
-        return;
-    }
-    DWORD attributes = Os::GetFileAttributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        ShowMessage(GetWindowHandle(), 160, MB_ICONHAND);
-        return;
-    }
-    int index = panel.GetIndex();
-    bool debugAvailable = index >= 0 && index < QuenzalAddInCount;
-    bool debugEnabled = debugAvailable && IsQuenzalAddInDebugEnabled(index);
-    CLogManagerDlg dialog(debugEnabled, debugAvailable);
-    INT_PTR ending = dialog.DoModal(GetWindowHandle());
-    if (debugAvailable && dialog.IsDebugEnabled() != debugEnabled) {
-        SetQuenzalAddInDebugEnabled(index, dialog.IsDebugEnabled());
-        ShowMessage(GetWindowHandle(), 356, MB_OK);
-    }
-    if (ending != IDOK)
-        return;
-    if (dialog.GetResult() == CLogManagerDlg::ViewLog)
-        ViewLog(path);
-    else if (dialog.GetResult() == CLogManagerDlg::SendLog)
-        SendLog(path);
-}
-
-void COutlookPropPage::ViewLog(const StringW& path)
-{
-    try {
-        ViewLogFile(path);
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(FunctionName(L"ManageLogs").c_str(), e);
-        ShowMessage(GetWindowHandle(), 177, MB_ICONHAND);
-        OpenLogFolder(path);
-    }
-}
-
-// Outlook's Options dialog closes first (the user was told that its changes
-// are lost); the message opens from the timer once it has gone.
-void COutlookPropPage::SendLog(const StringW& path)
-{
-    StringW text = GetLocalizedMessage(157) + L"\n\n" + GetLocalizedMessage(73) + L"\n\n" + GetLocalizedMessage(72);
-    if (::MessageBoxW(GetWindowHandle(), text.c_str(), Caption, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
-        return;
-    PendingLogMailSlot() = std::make_unique<PendingLogMail>(PendingLogMail{path, m_application});
-    HWND optionsDialog = ::GetParent(::GetParent(GetWindowHandle()));
-    ::SendMessageW(optionsDialog, WM_COMMAND, IDCANCEL, 0);
-    LogMailTimer().Start(DateTimeSpan(0, 0, 0, 0, 10));
-}
-
-void COutlookPropPage::AttachLogToNewMessage()
-{
-    Logging::Log(Logging::Trace, L"Entered COutlookPropPage::AttachLogToNewMessage");
-    try {
-        std::unique_ptr<PendingLogMail> pending = std::move(PendingLogMailSlot());
-        if (!pending) {
-            Logging::Log(Logging::Error, L"AttachLogToNewMessage called with nullptr params");
-            return;
-        }
-        RunPendingLogMail(*pending);
-    }
-    QZL_CATCH_REPORT(L"AttachLogToNewMessage")
 }
 
 } // namespace Quenzal::OutlookAddIn

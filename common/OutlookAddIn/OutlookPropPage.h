@@ -27,6 +27,8 @@ inline constexpr CLSID CLSID_OutlookPropPage = {
 inline constexpr const wchar_t* OutlookPropPageProgId = L"Quenzal.OutlookPropPage";
 inline constexpr const wchar_t* OutlookPropPageVersionedProgId = L"Quenzal.OutlookPropPage.1";
 inline constexpr const wchar_t* OutlookPropPageDescription = L"OutlookPropPage Class";
+// The page's first caption, and the caption of its message boxes.
+inline constexpr const wchar_t* OutlookPropPageCaption = L"Quenzal Networks";
 
 struct ThemeDestructor {
     static bool IsValid(HTHEME theme) { return theme != nullptr; }
@@ -68,6 +70,7 @@ public:
     // The timer's action after the user chose to mail a log: the Options
     // dialog has closed by now, the message with the log opens.
     static void AttachLogToNewMessage();
+    static void ShowMessage(HWND owner, int lid, UINT style);
 
 protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -80,6 +83,7 @@ private:
     void OnPaint(HDC dc);
     void OnCommand(HWND button);
     void Configure(const CAddInPanel& panel);
+    // The log commands (OutlookPropPageLogs.cpp).
     void ManageLogs(const CAddInPanel& panel);
     void ViewLog(const StringW& path);
     void SendLog(const StringW& path);

@@ -14,9 +14,8 @@ namespace {
 // A family member registered with COM under a new class id, its module at the given path.
 std::unique_ptr<QzlTest::CComClassRegistration> RegisterMember(int index, const Quenzal::StringW& path)
 {
-    return std::make_unique<QzlTest::CComClassRegistration>(
-        GetQuenzalAddInProgId(index), Quenzal::StringW::FromAnsi(Quenzal::Guid::ToString(Quenzal::CreateGuid()), CP_ACP),
-        path);
+    Quenzal::StringW classId = Quenzal::StringW::FromAnsi(Quenzal::Guid::ToString(Quenzal::CreateGuid()), CP_ACP);
+    return std::make_unique<QzlTest::CComClassRegistration>(GetQuenzalAddInProgId(index), classId, path);
 }
 
 Quenzal::StringW ThisProgram()

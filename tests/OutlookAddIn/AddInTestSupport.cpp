@@ -92,6 +92,11 @@ std::unique_ptr<QzlTest::CNamedTestLock> QzlTest::CComClassRegistration::TakeTur
     return std::make_unique<CNamedTestLock>((L"Local\\QuenzalTest.Class." + progId).c_str());
 }
 
+std::unique_ptr<QzlTest::CNamedTestLock> QzlTest::TakeProductTurn()
+{
+    return std::make_unique<CNamedTestLock>(L"Local\\QuenzalTest.NxoSettings");
+}
+
 bool QzlTest::PumpUntil(const std::function<bool()>& done)
 {
     for (DWORD start = ::GetTickCount(); !done();) {

@@ -18,6 +18,11 @@ namespace QzlTest {
 // seconds have passed; false when the time ran out.
 bool PumpUntil(const std::function<bool()>& done);
 
+// The product's own tests share its settings key and look for its message
+// boxes by their caption anywhere on the display: a test that writes the
+// family's settings or shows such boxes takes its turn with them.
+std::unique_ptr<CNamedTestLock> TakeProductTurn();
+
 // A COM class registered for the test (ProgID, class id in braces, in-process
 // server), removed again at the end. Tests of one ProgID take turns.
 class CComClassRegistration {

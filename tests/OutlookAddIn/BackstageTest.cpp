@@ -17,8 +17,8 @@ protected:
     void SetUp() override
     {
         ASSERT_NO_FATAL_FAILURE(RibbonTest::SetUp());
-        outlookWindow = ::CreateWindowExW(0, L"STATIC", L"Outlook", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
-                                     nullptr, nullptr);
+        outlookWindow = ::CreateWindowExW(0, L"STATIC", L"Outlook", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                                          nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, outlookWindow) << "no display";
         ConnectOutlook(L"16.0.0.5000", {ExplorerRibbon});
         explorer = outlook.AddExplorer();
@@ -68,6 +68,7 @@ protected:
         };
     }
 
+    std::unique_ptr<QzlTest::CNamedTestLock> turn = QzlTest::TakeProductTurn();
     HWND outlookWindow = nullptr;
     CFakeRef explorer;
     Quenzal::StringW log;
@@ -125,7 +126,8 @@ TEST_F(BackstageTest, ConfigureOpensTheOptionsOrSaysThatAPolicyLockedThem)
     probe->configureResult = E_ACCESSDENIED;
     EXPECT_EQ(S_OK, Click("Quenzal.NxoOutlookAddIn.config",
                           ExpectMessage(L"Access to this feature has been disabled by your administrator")));
-    EXPECT_EQ(1u, QzlTest::CountOf(AddInLog(), "WARNING: Access to the configuration of this add-in has been disabled"));
+    EXPECT_EQ(1u,
+              QzlTest::CountOf(AddInLog(), "WARNING: Access to the configuration of this add-in has been disabled"));
     probe->configureResult = E_FAIL;
     EXPECT_EQ(S_OK, Click("Quenzal.NxoOutlookAddIn.config", nothingShown));
     CFakeRef status = CFakeRibbonHost::MakeControl(L"Quenzal.NxoOutlookAddIn.status", explorer.Get());

@@ -87,7 +87,7 @@ protected:
     std::vector<HWND> Buttons(const wchar_t* text)
     {
         std::vector<HWND> buttons;
-        for (HWND child = ::GetWindow(PageWindow(), GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
+        for (HWND child = ::GetWindow(PageWindow(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
             if (CWindowDriver::GetText(child) == text)
                 buttons.push_back(child);
         std::sort(buttons.begin(), buttons.end(), [](HWND a, HWND b) {
@@ -124,7 +124,7 @@ TEST_F(OptionsPageTest, PageShowsTheFamilyAndOpensEachMembersOptions)
     EXPECT_TRUE(options.GetSites()[0]->IsActive());
     ASSERT_EQ(3u, Buttons(L"Options...").size());
     ASSERT_EQ(3u, Buttons(L"View Log...").size());
-    EXPECT_TRUE(QzlTest::CWindowDriver::SaveWindowPicture(options.GetWindow(), QzlTest::ScreenshotPath(L"options-page.png")));
+    EXPECT_TRUE(CWindowDriver::SaveWindowPicture(options.GetWindow(), QzlTest::ScreenshotPath(L"options-page.png")));
 
     // The family finds the page by its own interface; its caption by name too.
     IOutlookPropPage* own = nullptr;
@@ -165,7 +165,8 @@ TEST_F(OptionsPageTest, PageShowsTheFamilyAndOpensEachMembersOptions)
     members[2]->configureResult = E_ACCESSDENIED;
     CWindowDriver driver([](CWindowDriver& d) {
         HWND box = d.WaitForWindow(Caption);
-        d.Expect(CWindowDriver::GetMessageText(box) == L"Access to this feature has been disabled by your administrator",
+        d.Expect(CWindowDriver::GetMessageText(box) ==
+                     L"Access to this feature has been disabled by your administrator",
                  "the policy message");
         d.Press(box, IDOK);
     });
@@ -177,6 +178,11 @@ TEST_F(OptionsPageTest, PageShowsTheFamilyAndOpensEachMembersOptions)
                                                   "Quenzal.VrlOutlookAddIn"));
 
     // OK: the page has nothing to apply.
+    PropertyPage* outlookPage = nullptr;
+    ASSERT_EQ(S_OK, options.GetPages()[0]->QueryInterface(__uuidof(PropertyPage), reinterpret_cast<void**>(&outlookPage)));
+    EXPECT_EQ(E_NOTIMPL, outlookPage->GetPageInfo(nullptr, nullptr));
+    EXPECT_EQ(S_OK, outlookPage->Apply());
+    outlookPage->Release();
     options.Confirm();
     EXPECT_EQ(0, options.GetAppliedCount());
     EXPECT_FALSE(options.IsOpen());
@@ -184,11 +190,11 @@ TEST_F(OptionsPageTest, PageShowsTheFamilyAndOpensEachMembersOptions)
 
 // The log manager of each member switches that member's debug logging (a
 // switch pressed twice changes nothing), views the log through the text
-// editor's command, and mails it: the Options dialog closes first, then a
-// new message opens with the log attached.
+// editor's command (its folder when the editor fails), and mails it: the
+// Options dialog closes first, then a new message opens with the log attached.
 TEST_F(OptionsPageTest, LogManagerSwitchesDebugLoggingViewsAndMailsTheLog)
 {
-    QzlTest::CNamedTestLock settingsTurn(L"Local\\QuenzalTest.NxoSettings");
+    auto turn = QzlTest::TakeProductTurn();
     std::vector<std::unique_ptr<QzlTest::CRegistryPathCleanup>> keys;
     std::vector<std::unique_ptr<QzlTest::CRegistryValueRestore>> values;
     for (int index = 0; index < QuenzalAddInCount; ++index) {
@@ -246,6 +252,13 @@ TEST_F(OptionsPageTest, LogManagerSwitchesDebugLoggingViewsAndMailsTheLog)
         d.Expect(d.FindWindowNow(Caption) == nullptr, "no restart note after a switch pressed twice");
 
         close(openManager(0), 906);
+        // An editor that cannot start: said, and the log's folder opens instead.
+        probe->editorFails = true;
+        close(openManager(0), 906);
+        HWND failed = d.WaitForWindow(Caption);
+        d.Expect(CWindowDriver::GetMessageText(failed) == L"Unable to open log", "the view failure");
+        close(failed, IDOK);
+        probe->editorFails = false;
         // Mailing warns that the Options dialog closes; Cancel keeps it.
         close(openManager(0), 912);
         HWND warning = d.WaitForWindow(Caption);
@@ -262,7 +275,9 @@ TEST_F(OptionsPageTest, LogManagerSwitchesDebugLoggingViewsAndMailsTheLog)
 
     for (int index = 0; index < QuenzalAddInCount; ++index)
         EXPECT_TRUE(Quenzal::Os::IsRegistryFlagSet(GetQuenzalAddInSettingsPath(index).c_str(), L"Debug")) << index;
-    EXPECT_EQ(1, probe->editorStarts);
+    EXPECT_EQ(2, probe->editorStarts);
+    EXPECT_EQ(1, probe->folderOpens);
+    EXPECT_EQ(Quenzal::Os::GetDirectoryFromPath(logs[0]), probe->openedFolder);
     std::wstring command = probe->editorCommand;
     EXPECT_NE(std::wstring::npos, command.find(L"Notepad.exe\" \"" + logs[0] + L"\"")) << command.c_str();
     EXPECT_FALSE(options.IsOpen()); // the page closed it
