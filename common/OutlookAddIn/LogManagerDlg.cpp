@@ -25,9 +25,9 @@ int CLogManagerDlg::ShowModal(HWND parent)
 
 bool CLogManagerDlg::OnInitDialog()
 {
+    ShowDebugSwitch();
     m_icon = Ui::GetQuenzalIcon();
     ::SendMessageW(GetWindowHandle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon.Get()));
-    ShowDebugSwitch();
     return true;
 }
 

@@ -252,6 +252,7 @@ TEST_F(OptionsPageTest, LogManagerSwitchesDebugLoggingViewsAndMailsTheLog)
         d.Expect(d.FindWindowNow(Caption) == nullptr, "no restart note after a switch pressed twice");
 
         close(openManager(0), 906);
+        d.WaitUntil([this] { return probe->editorStarts == 1; }, "the editor");
         // An editor that cannot start: said, and the log's folder opens instead.
         probe->editorFails = true;
         close(openManager(0), 906);

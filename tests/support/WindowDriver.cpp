@@ -160,13 +160,18 @@ HWND CWindowDriver::WaitForWindow(const std::wstring& title, const std::vector<H
     Stop("no window titled \"" + std::string(title.begin(), title.end()) + "\" appeared");
 }
 
-void CWindowDriver::WaitUntilClosed(HWND window)
+void CWindowDriver::WaitUntil(const std::function<bool()>& condition, const std::string& what)
 {
     for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < WaitLimitMs; ::Sleep(20)) {
-        if (!::IsWindow(window) || !::IsWindowVisible(window))
+        if (condition())
             return;
     }
-    Stop("a window stayed open");
+    Stop("waited in vain for " + what);
+}
+
+void CWindowDriver::WaitUntilClosed(HWND window)
+{
+    WaitUntil([window] { return !::IsWindow(window) || !::IsWindowVisible(window); }, "a window to close");
 }
 
 HWND CWindowDriver::FindControl(HWND parent, const std::wstring& text)

@@ -36,6 +36,8 @@ public:
     HWND WaitForWindow(const std::wstring& title, const std::vector<HWND>& except = {});
     // Such a window if one is shown now, else null (no failure).
     HWND FindWindowNow(const std::wstring& title, const std::vector<HWND>& except = {});
+    // Waits until the condition holds (ten seconds at most, then stops the script).
+    void WaitUntil(const std::function<bool()>& condition, const std::string& what);
     // Waits until the window has gone (or ten seconds have passed: a failure).
     void WaitUntilClosed(HWND window);
     // The control (at any depth) whose text is this; stops the script when none is.
