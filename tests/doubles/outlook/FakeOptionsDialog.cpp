@@ -16,18 +16,6 @@ constexpr int DialogHeight = 470;
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 23;
 
-// Every call into a page goes through here.
-template <class F>
-HRESULT CallPage(const char* what, F&& call)
-{
-    try {
-        return call();
-    } catch (...) {
-        ADD_FAILURE() << "an exception crossed the COM boundary in " << what;
-        return E_UNEXPECTED;
-    }
-}
-
 HWND MakeButton(HWND parent, const wchar_t* text, int id, int x, int y)
 {
     HWND button = ::CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y, ButtonWidth,
@@ -147,15 +135,15 @@ void CFakeOptionsDialog::Show(const std::vector<CFakeRef>& pages)
         m_pages.push_back(object);
         CObjectRef<CFakePageSite> site(new CFakePageSite(m_outlook.application.Get(), m_pageArea));
         m_sites.push_back(site);
-        EXPECT_EQ(S_OK, CallPage("SetClientSite", [&] { return object->SetClientSite(site.Get()); }));
+        EXPECT_EQ(S_OK, CallIntoAddIn("SetClientSite", [&] { return object->SetClientSite(site.Get()); }));
         IPersistStreamInit* persist = nullptr;
         if (SUCCEEDED(object->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) {
-            EXPECT_EQ(S_OK, CallPage("InitNew", [&] { return persist->InitNew(); }));
+            EXPECT_EQ(S_OK, CallIntoAddIn("InitNew", [&] { return persist->InitNew(); }));
             persist->Release();
         }
         RECT position = {};
         ::GetClientRect(m_pageArea, &position);
-        EXPECT_EQ(S_OK, CallPage("DoVerb", [&] {
+        EXPECT_EQ(S_OK, CallIntoAddIn("DoVerb", [&] {
                       return object->DoVerb(OLEIVERB_SHOW, nullptr, site.Get(), 0, m_pageArea, &position);
                   }));
     }
@@ -170,9 +158,9 @@ void CFakeOptionsDialog::Confirm()
         if (FAILED(object->QueryInterface(__uuidof(PropertyPage), reinterpret_cast<void**>(&page))))
             continue;
         VARIANT_BOOL dirty = VARIANT_FALSE;
-        EXPECT_EQ(S_OK, CallPage("Dirty", [&] { return page->get_Dirty(&dirty); }));
+        EXPECT_EQ(S_OK, CallIntoAddIn("Dirty", [&] { return page->get_Dirty(&dirty); }));
         if (dirty != VARIANT_FALSE) {
-            EXPECT_EQ(S_OK, CallPage("Apply", [&] { return page->Apply(); }));
+            EXPECT_EQ(S_OK, CallIntoAddIn("Apply", [&] { return page->Apply(); }));
             m_applied++;
         }
         page->Release();
@@ -188,8 +176,8 @@ void CFakeOptionsDialog::Close()
     std::vector<IOleObject*> pages;
     pages.swap(m_pages);
     for (IOleObject* object : pages) {
-        EXPECT_EQ(S_OK, CallPage("Close", [&] { return object->Close(OLECLOSE_NOSAVE); }));
-        CallPage("SetClientSite", [&] { return object->SetClientSite(nullptr); });
+        EXPECT_EQ(S_OK, CallIntoAddIn("Close", [&] { return object->Close(OLECLOSE_NOSAVE); }));
+        CallIntoAddIn("SetClientSite", [&] { return object->SetClientSite(nullptr); });
         object->Release();
     }
     ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
