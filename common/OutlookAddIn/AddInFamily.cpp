@@ -4,6 +4,7 @@
 #include "ErrorReport.h"
 #include "Guid.h"
 #include "Registry.h"
+#include "RegistryValues.h"
 #include "VersionInfo.h"
 
 namespace Quenzal::OutlookAddIn {
@@ -15,13 +16,19 @@ struct FamilyMember {
     const wchar_t* progId;
     UINT iconId;
     UINT bitmapId;
+    const wchar_t* settingsPath; // under HKEY_CURRENT_USER
 };
 
 constexpr FamilyMember Family[QuenzalAddInCount] = {
-    {L"Quenzal Inbox Rampart", L"Quenzal.NxoOutlookAddIn", 909, 904},
-    {L"Quenzal Ledger Vault", L"Quenzal.LvtOutlookAddIn", 910, 902},
-    {L"Quenzal Voice Relay", L"Quenzal.VrlOutlookAddIn", 911, 905},
+    {L"Quenzal Inbox Rampart", L"Quenzal.NxoOutlookAddIn", 909, 904,
+     L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In"},
+    {L"Quenzal Ledger Vault", L"Quenzal.LvtOutlookAddIn", 910, 902,
+     L"Software\\Quenzal\\Ledger Vault\\Outlook Add-In"},
+    {L"Quenzal Voice Relay", L"Quenzal.VrlOutlookAddIn", 911, 905,
+     L"Software\\Quenzal\\Voice Relay\\Outlook Add-In"},
 };
+
+constexpr const wchar_t* DebugValueName = L"Debug";
 
 const FamilyMember& GetMember(int index)
 {
@@ -61,6 +68,22 @@ CBitmap LoadQuenzalAddInBitmap(int index)
 {
     UINT id = GetQuenzalAddInBitmapResourceId(index);
     return id == 0 ? CBitmap() : LoadModuleBitmap(id);
+}
+
+StringW GetQuenzalAddInSettingsPath(int index)
+{
+    return GetMember(index).settingsPath;
+}
+
+bool IsQuenzalAddInDebugEnabled(int index)
+{
+    return Os::IsRegistryFlagSet(GetQuenzalAddInSettingsPath(index).c_str(), DebugValueName);
+}
+
+void SetQuenzalAddInDebugEnabled(int index, bool enabled)
+{
+    Os::CRegKeyHandle key = Os::CreateSubkey(HKEY_CURRENT_USER, GetQuenzalAddInSettingsPath(index).c_str());
+    Os::SetRegistryDword(key.Get(), DebugValueName, enabled ? 1 : 0);
 }
 
 CLSID GetQuenzalAddInClassId(int index)

@@ -24,6 +24,12 @@ UINT GetQuenzalAddInBitmapResourceId(int index);
 Os::CIcon LoadQuenzalAddInIcon(int index);
 CBitmap LoadQuenzalAddInBitmap(int index);
 
+// The member's settings key under HKEY_CURRENT_USER, and its "Debug" switch
+// there: on when the DWORD is present and not 0. Writing creates the key.
+StringW GetQuenzalAddInSettingsPath(int index);
+bool IsQuenzalAddInDebugEnabled(int index);
+void SetQuenzalAddInDebugEnabled(int index, bool enabled);
+
 // CLSIDFromProgID of the member's ProgID; a failure raises CComError.
 CLSID GetQuenzalAddInClassId(int index);
 // The registered InprocServer32 path; empty when the class is not registered there.

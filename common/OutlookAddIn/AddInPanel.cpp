@@ -7,6 +7,7 @@
 #include "ResourceBuffer.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace Quenzal::OutlookAddIn {
 
@@ -80,6 +81,17 @@ void CAddInPanel::Create(HWND parent, POINT position, const RECT& area)
         m_viewLogButton = CreateButton(parent, 185, m_viewLogPosition);
     } else {
         ::EnableWindow(m_optionsButton, FALSE);
+    }
+}
+
+void CAddInPanel::MoveButtons(int dx)
+{
+    for (auto [button, position] : {std::pair{m_optionsButton, &m_optionsPosition},
+                                    std::pair{m_viewLogButton, &m_viewLogPosition}}) {
+        if (button == nullptr)
+            continue;
+        position->x += dx;
+        ::SetWindowPos(button, nullptr, position->x, position->y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 

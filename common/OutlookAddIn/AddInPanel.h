@@ -28,6 +28,8 @@ public:
     // Creates the Options button, and the View Log button when the member is
     // present; raises CWinError when a button cannot be made.
     void Create(HWND parent, POINT position, const RECT& area);
+    // Moves the buttons sideways by dx, keeping their top and size.
+    void MoveButtons(int dx);
     // Raises CWinError when the icon cannot be drawn.
     void Draw(HDC dc, POINT position, const RECT& area, HPEN pen);
 

@@ -1,7 +1,7 @@
 #pragma once
-// Our own declarations of the two Office interfaces that an add-in implements
-// and Office calls through their virtual tables: the add-in connection
-// interface and ribbon extensibility. Everything else of Outlook and Office is
+// Our own declarations of the Office and Outlook interfaces that an add-in
+// implements and Office calls through their virtual tables: the add-in
+// connection interface, ribbon extensibility and Outlook's options page. Everything else of Outlook and Office is
 // reached by name through IDispatch (DispatchObject.h); its interface ids and
 // event numbers are in OutlookIds.h.
 
@@ -44,3 +44,16 @@ public:
     virtual HRESULT STDMETHODCALLTYPE raw_GetCustomUI(BSTR ribbonId, BSTR* ribbonXml) = 0;
 };
 __CRT_UUID_DECL(IRibbonExtensibility, 0x000C0396, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
+
+// {0006307E-0000-0000-C000-000000000046}: a page of Outlook's Options dialog.
+// Outlook asks it whether it has changes (Dirty) and applies them (Apply)
+// when the user confirms the dialog.
+MIDL_INTERFACE("0006307E-0000-0000-C000-000000000046")
+PropertyPage : public IDispatch
+{
+public:
+    virtual HRESULT STDMETHODCALLTYPE GetPageInfo(BSTR* helpFile, long* helpContext) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Dirty(VARIANT_BOOL* dirty) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Apply() = 0;
+};
+__CRT_UUID_DECL(PropertyPage, 0x0006307E, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)

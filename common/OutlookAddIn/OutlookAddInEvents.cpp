@@ -11,6 +11,7 @@
 #include "Modules.h"
 #include "OutlookAddInUtil.h"
 #include "OutlookIds.h"
+#include "OutlookPropPage.h"
 #include "ResourceBuffer.h"
 
 #include <algorithm>
@@ -18,8 +19,6 @@
 namespace Quenzal::OutlookAddIn {
 
 namespace {
-
-constexpr const wchar_t* OptionsPageProgId = L"Quenzal.OutlookPropPage";
 
 void RemoveToolbar(std::vector<CAddInToolbarRef>& toolbars, CAddInToolbar* toolbar)
 {
@@ -72,7 +71,7 @@ void COutlookAddIn::OnOptionsPagesAdd(IDispatch* pages)
         Logging::Log(Logging::Debug, L"Quenzal Outlook add-in property not page found in collection; creating");
         CLSID pageClass = {};
         try {
-            QZL_CHECK_COM_RESULT(function, ::CLSIDFromProgID(OptionsPageProgId, &pageClass));
+            QZL_CHECK_COM_RESULT(function, ::CLSIDFromProgID(OutlookPropPageProgId, &pageClass));
         } catch (const CComError& e) {
             if (e.GetHResult() != CO_E_CLASSSTRING)
                 throw;
@@ -80,7 +79,7 @@ void COutlookAddIn::OnOptionsPagesAdd(IDispatch* pages)
                          L"Quenzal Outlook options page doesn't appear to be installed; attempting to repair");
             Os::RegisterModule(Os::GetModulePath(Os::GetThisModule()).c_str());
         }
-        propertyPages.Call(L"Add", {_variant_t(OptionsPageProgId), _variant_t(L"Quenzal Networks")});
+        propertyPages.Call(L"Add", {_variant_t(OutlookPropPageProgId), _variant_t(L"Quenzal Networks")});
     }
     QZL_CATCH_REPORT(function)
 }

@@ -98,6 +98,18 @@ StringW TryGetAttachmentFilename(const CDispatchObject& attachment)
     return StringW();
 }
 
+bool ActivateVisualStyles(Os::CActivationContext& context)
+{
+    for (int resource : {3, 2}) {
+        try {
+            if (context.ActivateContext(resource))
+                return true;
+        }
+        QZL_CATCH_REPORT(L"Quenzal::OutlookAddIn::ActivateVisualStyles")
+    }
+    return false;
+}
+
 int GetRibbonKind(const std::wstring& ribbonId)
 {
     return RibbonKinds().LookupValue(ribbonId);

@@ -1,9 +1,10 @@
 #pragma once
 // Small services around Outlook that several parts of the add-in use: the
 // Click-to-Run check and the connection-mode names of the diagnostics, the
-// date text of Items.Restrict filters, an attachment's file name, and the
-// table of Office ribbon ids.
+// date text of Items.Restrict filters, an attachment's file name, the visual
+// styles of the add-in's windows, and the table of Office ribbon ids.
 
+#include "ActivationContext.h"
 #include "DispatchObject.h"
 #include "StringW.h"
 
@@ -20,6 +21,11 @@ StringW GetExchangeConnectionModeName(long mode);
 StringW FormatRestrictionDateTime(DATE date);
 // Attachment.FileName, or the empty text when it cannot be read.
 StringW TryGetAttachmentFilename(const CDispatchObject& attachment);
+
+// Activates the host's manifest context of resource 3, else of resource 2,
+// so that windows made while it is active take the visual styles. False when
+// neither could be activated (a failure is reported, never raised).
+bool ActivateVisualStyles(Os::CActivationContext& context);
 
 // The ribbon kind of an Office ribbon id such as "Microsoft.Outlook.Explorer"
 // (letter case ignored); -1 for an id not in the table.

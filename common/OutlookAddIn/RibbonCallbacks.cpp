@@ -9,9 +9,10 @@
 #include "ErrorReport.h"
 #include "Localization.h"
 #include "Logging.h"
+#include "AddInFamily.h"
 #include "OlePicture.h"
+#include "RibbonSupport.h"
 #include "OutlookIds.h"
-#include "TextFileUtil.h"
 
 namespace Quenzal::OutlookAddIn {
 
@@ -136,20 +137,6 @@ void COutlookAddIn::OnInspectorButtonClicked(int, IDispatch*) {}
 void COutlookAddIn::OnExplorerButtonToggled(int, bool, IDispatch*) {}
 
 void COutlookAddIn::OnInspectorButtonToggled(int, bool, IDispatch*) {}
-
-void COutlookAddIn::OnBackstageConfigure() {}
-
-void COutlookAddIn::OnBackstageManageLogs() {}
-
-void COutlookAddIn::OnViewLog(const StringW& path)
-{
-    try {
-        OpenTextFile(path);
-    }
-    QZL_CATCH_REPORT(L"Quenzal::OutlookAddIn::COutlookAddIn::OnViewLog")
-}
-
-void COutlookAddIn::OnSendLog(const StringW&) {}
 
 HRESULT COutlookAddIn::OnRibbonLoaded(IDispatch* ribbon)
 {
@@ -292,19 +279,82 @@ HRESULT COutlookAddIn::GetContextMenuContent(IDispatch* ribbonControl, BSTR* con
 
 HRESULT COutlookAddIn::OnBackstageButtonClicked(IDispatch* ribbonControl)
 {
-    return ribbonControl == nullptr ? E_POINTER : E_NOTIMPL;
+    StringW function = StringW(Qualified) + L"OnBackstageButtonClicked";
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnBackstageButtonClicked");
+    try {
+        RequireRibbonControl(ribbonControl, function);
+        switch (Ribbon::GetBackstageElementFromControl(ribbonControl)) {
+        case BackstageConfig:
+            OnBackstageConfigure();
+            break;
+        case BackstageLogs:
+            OnBackstageManageLogs();
+            break;
+        default:
+            break;
+        }
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
+// The family member's own bitmap.
 HRESULT COutlookAddIn::GetBackstageImage(IDispatch* ribbonControl, IPictureDisp** image)
 {
+    StringW function = StringW(Qualified) + L"GetBackstageImage";
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::GetBackstageImage");
     Clear(image, static_cast<IPictureDisp*>(nullptr));
-    return ribbonControl == nullptr || image == nullptr ? E_POINTER : E_NOTIMPL;
+    try {
+        if (ribbonControl == nullptr)
+            QZL_THROW(function.c_str(), CComError(E_POINTER));
+        RequireOut(image, function);
+        CBitmap bitmap = LoadQuenzalAddInBitmap(GetAddInId());
+        if (!bitmap)
+            QZL_THROW(function.c_str(), CException(L"Unable to get Quenzal add-in bitmap"));
+        *image = CreateBitmapPicture(std::move(bitmap)).Detach();
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
+// Configure, View Log, and the status line with the member's version.
 HRESULT COutlookAddIn::GetBackstageElementLabel(IDispatch* ribbonControl, BSTR* label)
 {
+    StringW function = StringW(Qualified) + L"GetBackstageElementLabel";
+    Logging::Log(Logging::Trace, L"Entered COutlookAddIn::GetBackstageElementLabel");
     Clear(label, static_cast<BSTR>(nullptr));
-    return ribbonControl == nullptr || label == nullptr ? E_POINTER : E_NOTIMPL;
+    try {
+        RequireOut(label, function);
+        RequireRibbonControl(ribbonControl, function);
+        int lid = 0;
+        StringW text;
+        switch (Ribbon::GetBackstageElementFromControl(ribbonControl)) {
+        case BackstageConfig:
+            lid = 41;
+            break;
+        case BackstageLogs:
+            lid = 185;
+            break;
+        case BackstageStatus: {
+            lid = 183;
+            BSTR version = nullptr;
+            HRESULT hr = static_cast<IOutlookAddIn*>(this)->GetVersion(&version);
+            _bstr_t holder(version, false);
+            QZL_CHECK_COM_RESULT(function.c_str(), hr);
+            text = FormatLocalizedMessage(lid, version != nullptr ? version : L"");
+            break;
+        }
+        default:
+            break;
+        }
+        if (text.empty() && lid != 0)
+            text = GetLocalizedMessage(lid);
+        if (text.empty())
+            QZL_THROW(function.c_str(), CException(L"Unable to format backstage element label"));
+        *label = AllocateText(text, function);
+        return S_OK;
+    }
+    QZL_CATCH_RETURN(function.c_str())
 }
 
 } // namespace Quenzal::OutlookAddIn

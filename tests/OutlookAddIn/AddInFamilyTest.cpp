@@ -11,33 +11,12 @@ using namespace Quenzal::OutlookAddIn;
 
 namespace {
 
-// A family member registered with COM, its module at the given path.
-class CRegisteredMember {
-public:
-    CRegisteredMember(int index, const Quenzal::StringW& path)
-        : m_progId(GetQuenzalAddInProgId(index)),
-          m_classId(Quenzal::StringW::FromAnsi(Quenzal::Guid::ToString(Quenzal::CreateGuid()), CP_ACP))
-    {
-        Quenzal::Os::CRegKeyHandle progId = Quenzal::Os::CreateSubkey(HKEY_CLASSES_ROOT, (m_progId + L"\\CLSID").c_str());
-        ::RegSetValueExW(progId.Get(), nullptr, 0, REG_SZ, Bytes(m_classId), Size(m_classId));
-        Quenzal::Os::CRegKeyHandle server =
-            Quenzal::Os::CreateSubkey(HKEY_CLASSES_ROOT, (L"CLSID\\" + m_classId + L"\\InprocServer32").c_str());
-        ::RegSetValueExW(server.Get(), nullptr, 0, REG_SZ, Bytes(path), Size(path));
-    }
-    ~CRegisteredMember()
-    {
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, m_progId.c_str());
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + m_classId).c_str());
-    }
-    const Quenzal::StringW& GetClassId() const { return m_classId; }
-
-private:
-    static const BYTE* Bytes(const Quenzal::StringW& text) { return reinterpret_cast<const BYTE*>(text.c_str()); }
-    static DWORD Size(const Quenzal::StringW& text) { return static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)); }
-
-    Quenzal::StringW m_progId;
-    Quenzal::StringW m_classId;
-};
+// A family member registered with COM under a new class id, its module at the given path.
+std::unique_ptr<QzlTest::CComClassRegistration> RegisterMember(int index, const Quenzal::StringW& path)
+{
+    Quenzal::StringW classId = Quenzal::StringW::FromAnsi(Quenzal::Guid::ToString(Quenzal::CreateGuid()), CP_ACP);
+    return std::make_unique<QzlTest::CComClassRegistration>(GetQuenzalAddInProgId(index), classId, path);
+}
 
 Quenzal::StringW ThisProgram()
 {
@@ -66,8 +45,8 @@ TEST(AddInFamily, TableOfTheThreeMembers)
 // product's own registration belongs to the product's tests.)
 TEST_F(RibbonTest, FamilyMembersFoundThroughTheirRegistration)
 {
-    auto older = std::make_unique<CRegisteredMember>(1, ThisProgram());
-    auto current = std::make_unique<CRegisteredMember>(2, Quenzal::Os::GetModulePath(host.GetModule()));
+    auto older = RegisterMember(1, ThisProgram());
+    auto current = RegisterMember(2, Quenzal::Os::GetModulePath(host.GetModule()));
     GUID classId = {};
     Quenzal::Guid::Parse(older->GetClassId(), classId);
     EXPECT_EQ(classId, GetQuenzalAddInClassId(1));

@@ -69,6 +69,7 @@ TEST_F(AddInTest, ModuleStaysLoadedWhileAnObjectOrLockLives)
 // is added, once for the whole family; a missing registration is repaired.
 TEST_F(AddInTest, OptionsPageIsAddedOnceForTheFamily)
 {
+    auto unregistered = QzlTest::CComClassRegistration::TakeTurn(L"Quenzal.OutlookPropPage");
     outlook.application->Value(L"Version") = L"12.0.4518.1014";
     ASSERT_EQ(S_OK, host.Connect(ext_cm_Startup));
     std::vector<CFakeRef> pages;

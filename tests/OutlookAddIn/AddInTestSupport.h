@@ -2,6 +2,7 @@
 // The test add-in loaded into the stand-in Outlook, with its probe and log.
 
 #include "AddInHost.h"
+#include "RegistryTestSupport.h"
 #include "TestAddIn.h"
 #include "TestAddInProbe.h"
 #include "TestSupport.h"
@@ -9,12 +10,38 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace QzlTest {
 
 // Dispatches the thread's messages, thread messages too, until done() or ten
 // seconds have passed; false when the time ran out.
 bool PumpUntil(const std::function<bool()>& done);
+
+// The product's own tests share its settings key and look for its message
+// boxes by their caption anywhere on the display: a test that writes the
+// family's settings or shows such boxes takes its turn with them.
+std::unique_ptr<CNamedTestLock> TakeProductTurn();
+
+// A COM class registered for the test (ProgID, class id in braces, in-process
+// server), removed again at the end. Tests of one ProgID take turns.
+class CComClassRegistration {
+public:
+    CComClassRegistration(const Quenzal::StringW& progId, const Quenzal::StringW& classId,
+                          const Quenzal::StringW& serverPath);
+    ~CComClassRegistration();
+    CComClassRegistration(const CComClassRegistration&) = delete;
+    CComClassRegistration& operator=(const CComClassRegistration&) = delete;
+
+    const Quenzal::StringW& GetClassId() const { return m_classId; }
+    // The turn at a ProgID, for a test that needs it unregistered.
+    static std::unique_ptr<CNamedTestLock> TakeTurn(const Quenzal::StringW& progId);
+
+private:
+    std::unique_ptr<CNamedTestLock> m_turn;
+    Quenzal::StringW m_progId;
+    Quenzal::StringW m_classId;
+};
 
 } // namespace QzlTest
 

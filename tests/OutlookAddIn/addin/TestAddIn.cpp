@@ -9,8 +9,10 @@
 #include "ErrorReport.h"
 #include "InspectorToolbar.h"
 #include "Localization.h"
+#include "LogViewer.h"
 #include "Logging.h"
 #include "OutlookAddIn.h"
+#include "OutlookPropPage.h"
 #include "RibbonSupport.h"
 #include "TestAddIn.h"
 #include "TestAddInResources.h"
@@ -82,8 +84,12 @@ public:
     }
 
     int GetAddInId() override { return 0; }
-    bool IsTraceLoggingEnabled() override { return false; }
-    void SetTraceLoggingEnabled(bool) override {}
+    bool IsTraceLoggingEnabled() override { return g_probe.traceLogging; }
+    void SetTraceLoggingEnabled(bool enabled) override
+    {
+        g_probe.traceLoggingSets++;
+        g_probe.traceLogging = enabled;
+    }
     StringW GetProgId() override { return L"Quenzal.TestAddIn"; }
     int GetMinimumOutlookVersion() override
     {
@@ -221,10 +227,15 @@ public:
     {
         if (path == nullptr)
             return E_POINTER;
-        *path = ::SysAllocString(L"");
+        *path = ::SysAllocString(g_probe.logPath);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Configure(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Configure(HWND parent) override
+    {
+        g_probe.configures++;
+        g_probe.configureParent = parent;
+        return g_probe.configureResult;
+    }
 
 private:
     static void Record(int commandId, char window)
@@ -248,18 +259,40 @@ void SetLogPath(const wchar_t* path)
     Logging::SetLogPath(path);
 }
 
+// Nothing outside the test starts: the probe sees what would have.
+class CRecordingLogViewer : public CLogViewer {
+public:
+    void Start(const Os::CreateProcess& program) override
+    {
+        g_probe.editorStarts++;
+        wcsncpy_s(g_probe.editorCommand, program.FormatCommandLine().c_str(), _TRUNCATE);
+        if (g_probe.editorFails)
+            QZL_THROW(L"CRecordingLogViewer::Start", CWinError(ERROR_FILE_NOT_FOUND, L"Notepad.exe"));
+    }
+    void OpenFolder(const StringW& folder) override
+    {
+        g_probe.folderOpens++;
+        wcsncpy_s(g_probe.openedFolder, folder.c_str(), _TRUNCATE);
+    }
+};
+
+CRecordingLogViewer g_viewer;
+
 } // namespace
 
 extern "C" TestAddInProbe* QzlTestAddInProbe()
 {
     g_probe.setLogPath = SetLogPath;
     g_probe.getLockCount = GetModuleLockCount;
+    SetLogViewer(&g_viewer);
     return &g_probe;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
 {
-    return GetClassObject(clsid, iid, object, {{&CLSID_QzlTestAddIn, CreateComObject<CTestAddIn>}});
+    return GetClassObject(clsid, iid, object,
+                          {{&CLSID_QzlTestAddIn, CreateComObject<CTestAddIn>},
+                           {&CLSID_OutlookPropPage, CreateComObject<COutlookPropPage>}});
 }
 
 STDAPI DllCanUnloadNow()

@@ -15,6 +15,10 @@ struct TestAddInProbe {
     bool hideButtons = false;        // groups and toolbars without buttons
     int hiddenCommand = -1;          // IsRibbonButtonVisible answers false for it
     bool throwInClick = false;       // button handlers raise a standard-library error
+    wchar_t logPath[MAX_PATH] = {};  // what GetLogPath answers
+    HRESULT configureResult = S_OK;  // what Configure answers
+    bool traceLogging = false;       // IsTraceLoggingEnabled, and what SetTraceLoggingEnabled set
+    bool editorFails = false;        // starting the text editor raises
 
     // Seen by the add-in.
     int outlookStartups = 0;
@@ -35,6 +39,14 @@ struct TestAddInProbe {
     int lastCommand = -1;
     char lastWindow = 0;
     bool lastPressed = false;
+    int configures = 0;
+    HWND configureParent = nullptr;
+    int traceLoggingSets = 0;
+    // What the log commands started: the text editor's command line, the folder opened.
+    int editorStarts = 0;
+    wchar_t editorCommand[1024] = {};
+    int folderOpens = 0;
+    wchar_t openedFolder[MAX_PATH] = {};
 
     // Services of the add-in's module.
     void (*setLogPath)(const wchar_t* path) = nullptr;

@@ -4,22 +4,6 @@
 
 namespace QzlFake {
 
-namespace {
-
-// Every call into the add-in goes through here.
-template <class F>
-HRESULT CallAddIn(const char* what, F&& call)
-{
-    try {
-        return call();
-    } catch (...) {
-        ADD_FAILURE() << "an exception crossed the COM boundary in " << what;
-        return E_UNEXPECTED;
-    }
-}
-
-} // namespace
-
 CAddInHost::CAddInHost(CFakeOutlook& outlook, std::wstring dllPath, const CLSID& clsid, std::wstring progId)
     : m_outlook(outlook), m_dllPath(std::move(dllPath)), m_clsid(clsid), m_progId(std::move(progId))
 {
@@ -59,10 +43,10 @@ void CAddInHost::Load()
     auto getClassObject = GetExport<HRESULT STDAPICALLTYPE(REFCLSID, REFIID, void**)>("DllGetClassObject");
     ASSERT_NE(nullptr, getClassObject);
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, CallAddIn("DllGetClassObject", [&] {
+    ASSERT_EQ(S_OK, CallIntoAddIn("DllGetClassObject", [&] {
                   return getClassObject(m_clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
               }));
-    HRESULT hr = CallAddIn("CreateInstance", [&] {
+    HRESULT hr = CallIntoAddIn("CreateInstance", [&] {
         return factory->CreateInstance(nullptr, __uuidof(_IDTExtensibility2), reinterpret_cast<void**>(&m_addIn));
     });
     factory->Release();
@@ -77,7 +61,7 @@ HRESULT CAddInHost::Connect(ext_ConnectMode mode)
     if (m_addIn == nullptr)
         return E_UNEXPECTED;
     CFakeRef entry = m_outlook.FindComAddIn(m_progId);
-    HRESULT hr = CallAddIn("OnConnection", [&] {
+    HRESULT hr = CallIntoAddIn("OnConnection", [&] {
         return m_addIn->OnConnection(m_outlook.application.Get(), mode, entry.Get(), &m_custom);
     });
     if (FAILED(hr)) {
@@ -88,7 +72,7 @@ HRESULT CAddInHost::Connect(ext_ConnectMode mode)
     if (mode == ext_cm_Startup) {
         m_outlook.FireStartup();
         m_outlook.FireMapiLogonComplete();
-        EXPECT_EQ(S_OK, CallAddIn("OnStartupComplete", [&] { return m_addIn->OnStartupComplete(&m_custom); }));
+        EXPECT_EQ(S_OK, CallIntoAddIn("OnStartupComplete", [&] { return m_addIn->OnStartupComplete(&m_custom); }));
     }
     return hr;
 }
@@ -98,9 +82,9 @@ HRESULT CAddInHost::Disconnect(ext_DisconnectMode mode)
     if (m_addIn == nullptr)
         return E_UNEXPECTED;
     if (mode == ext_dm_HostShutdown) {
-        EXPECT_EQ(S_OK, CallAddIn("OnBeginShutdown", [&] { return m_addIn->OnBeginShutdown(&m_custom); }));
+        EXPECT_EQ(S_OK, CallIntoAddIn("OnBeginShutdown", [&] { return m_addIn->OnBeginShutdown(&m_custom); }));
     }
-    HRESULT hr = CallAddIn("OnDisconnection", [&] { return m_addIn->OnDisconnection(mode, &m_custom); });
+    HRESULT hr = CallIntoAddIn("OnDisconnection", [&] { return m_addIn->OnDisconnection(mode, &m_custom); });
     ReleaseAddIn(true);
     return hr;
 }
@@ -112,7 +96,7 @@ void CAddInHost::ReleaseAddIn(bool forgetObject)
     if (forgetObject && entry)
         entry->Value(L"Object") = static_cast<IDispatch*>(nullptr);
     if (m_addIn != nullptr)
-        CallAddIn("Release", [&] { return static_cast<HRESULT>(std::exchange(m_addIn, nullptr)->Release()); });
+        CallIntoAddIn("Release", [&] { return static_cast<HRESULT>(std::exchange(m_addIn, nullptr)->Release()); });
 }
 
 HRESULT CAddInHost::Unload()
@@ -120,7 +104,7 @@ HRESULT CAddInHost::Unload()
     if (m_module == nullptr)
         return S_OK;
     auto canUnloadNow = GetExport<HRESULT STDAPICALLTYPE()>("DllCanUnloadNow");
-    HRESULT hr = canUnloadNow != nullptr ? CallAddIn("DllCanUnloadNow", [&] { return canUnloadNow(); }) : E_FAIL;
+    HRESULT hr = canUnloadNow != nullptr ? CallIntoAddIn("DllCanUnloadNow", [&] { return canUnloadNow(); }) : E_FAIL;
     if (hr == S_OK)
         ::FreeLibrary(std::exchange(m_module, nullptr));
     return hr;

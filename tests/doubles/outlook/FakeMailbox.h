@@ -19,7 +19,6 @@ namespace QzlFake {
 
 namespace Outlook {
 
-inline constexpr IID MailItem = Iid(0x00063034);
 inline constexpr IID ContactItem = Iid(0x00063021);
 inline constexpr IID ItemsEvents = Iid(0x00063077);
 inline constexpr DISPID ItemAdd = 0xF001;

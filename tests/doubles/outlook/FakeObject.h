@@ -12,6 +12,7 @@
 #include "ComObject.h"
 
 #include <comdef.h>
+#include <gtest/gtest.h>
 #include <ocidl.h>
 #include <oleidl.h>
 
@@ -120,6 +121,20 @@ private:
     HWND m_window = nullptr;
     int m_nameLookups = 0;
 };
+
+// Every call from the stand-in into the add-in's code goes through here: an
+// exception that comes out would have crossed the COM boundary, and fails the
+// running test.
+template <class F>
+HRESULT CallIntoAddIn(const char* what, F&& call)
+{
+    try {
+        return call();
+    } catch (...) {
+        ADD_FAILURE() << "an exception crossed the COM boundary in " << what;
+        return E_UNEXPECTED;
+    }
+}
 
 // Event arguments.
 VARIANT DispatchArgument(IDispatch* object);

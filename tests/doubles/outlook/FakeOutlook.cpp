@@ -1,5 +1,7 @@
 #include "FakeOutlook.h"
 
+#include <utility>
+
 namespace QzlFake {
 
 namespace {
@@ -78,6 +80,53 @@ CFakeOutlook::CFakeOutlook()
         .Property(L"Inspectors", static_cast<IDispatch*>(inspectors.Get()))
         .Property(L"COMAddIns", static_cast<IDispatch*>(comAddIns.Get()))
         .Property(L"ActiveWindow", static_cast<IDispatch*>(nullptr));
+    application->Method(L"CreateItem", [this](const Values& arguments) {
+        if (arguments.size() != 1 || static_cast<long>(arguments[0]) != 0) // olMailItem
+            throw E_INVALIDARG;
+        return _variant_t(static_cast<IDispatch*>(MakeMail().Get()));
+    });
+}
+
+CFakeRef CFakeOutlook::MakeMail()
+{
+    auto mail = std::make_shared<CFakeMail>();
+    mail->item = CFakeObject::Create({Outlook::MailItem});
+    CFakeRef attachments = CFakeObject::Create();
+    CFakeMail* record = mail.get();
+    // Outlook copies the file into the item: later changes to it do not matter.
+    attachments->Method(L"Add", [record](const Values& arguments) {
+        if (arguments.empty() || arguments[0].vt != VT_BSTR)
+            throw DISP_E_TYPEMISMATCH;
+        std::wstring path = arguments[0].bstrVal;
+        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            throw HRESULT_FROM_WIN32(::GetLastError());
+        std::string content(::GetFileSize(file, nullptr), '\0');
+        DWORD read = 0;
+        BOOL ok = ::ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
+        ::CloseHandle(file);
+        if (!ok || read != content.size())
+            throw E_FAIL;
+        record->attachments.push_back({path, content});
+        return _variant_t();
+    });
+    HRESULT displayFailure = std::exchange(this->displayFailure, S_OK);
+    mail->item->Property(L"Subject", L"")
+        .Property(L"Attachments", static_cast<IDispatch*>(attachments.Get()))
+        .Method(L"Display", [displayFailure](const Values&) {
+            if (FAILED(displayFailure))
+                throw displayFailure;
+            return _variant_t();
+        });
+    CFakeObject* item = mail->item.Get();
+    item->Method(L"Close", [item](const Values& arguments) {
+        if (arguments.size() != 1)
+            throw DISP_E_BADPARAMCOUNT;
+        item->Value(L"ClosedWith") = arguments[0];
+        return _variant_t();
+    });
+    mails.push_back(mail);
+    return mail->item;
 }
 
 CFakeRef CFakeOutlook::AddExplorer()

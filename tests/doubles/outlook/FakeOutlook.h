@@ -7,6 +7,9 @@
 
 #include "FakeObject.h"
 
+#include <memory>
+#include <string>
+
 namespace QzlFake {
 
 // Outlook's own interface ids and event numbers, written here apart from the
@@ -22,6 +25,8 @@ inline constexpr IID Application = Iid(0x00063001);
 inline constexpr IID Explorer = Iid(0x00063003);
 inline constexpr IID Inspector = Iid(0x00063005);
 inline constexpr IID PropertyPages = Iid(0x00063080);
+inline constexpr IID PropertyPageSite = Iid(0x0006307F);
+inline constexpr IID MailItem = Iid(0x00063034);
 inline constexpr IID ApplicationEvents11 = Iid(0x0006304E);
 inline constexpr IID ApplicationEvents = Iid(0x0006300E);
 inline constexpr IID ExplorersEvents = Iid(0x00063078);
@@ -43,12 +48,24 @@ inline constexpr DISPID NewInspector = 0xF001;
 CFakeRef MakeCollection(std::vector<CFakeRef>& items, const wchar_t* keyProperty = nullptr,
                         std::vector<IID> identities = {});
 
+// A message the add-in made with Application.CreateItem: the item, and the
+// files attached to it as Outlook holds them (a copy of each file's bytes
+// taken when it was attached).
+struct CFakeMail {
+    struct File {
+        std::wstring path;
+        std::string content;
+    };
+    CFakeRef item; // Subject, Attachments, Display, Close(saveMode: Value(L"ClosedWith"))
+    std::vector<File> attachments;
+};
+
 class CFakeOutlook {
 public:
     CFakeOutlook();
 
     // Application: Version, LanguageSettings, Session, Explorers, Inspectors,
-    // COMAddIns, ActiveWindow.
+    // COMAddIns, ActiveWindow, CreateItem.
     CFakeRef application;
     CFakeRef languageSettings; // LanguageID(kind) answers Value(L"LanguageID<kind>")
     CFakeRef session;          // the NameSpace: ExchangeConnectionMode
@@ -69,8 +86,15 @@ public:
     // appends a page holding those two values.
     CFakeRef MakePropertyPages(std::vector<CFakeRef>& pages);
 
+    // Messages made through Application.CreateItem(olMailItem), in order.
+    std::vector<std::shared_ptr<CFakeMail>> mails;
+    // Raised by the next message's Display when set.
+    HRESULT displayFailure = S_OK;
+
     // Sinks advised on the application and the window collections.
     size_t GetSinkCount() const;
+    // A new message, as CreateItem gives it.
+    CFakeRef MakeMail();
     // Drops every sink, as Outlook does when it exits.
     void ClearSinks();
 

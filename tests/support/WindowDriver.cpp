@@ -1,0 +1,287 @@
+#include "WindowDriver.h"
+
+#include "GdiObjects.h"
+#include "SmartPointer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace QzlTest {
+
+namespace {
+
+constexpr DWORD WaitLimitMs = 10000;
+
+struct ScriptStopped {};
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+template <class F>
+void ForEachChild(HWND parent, F&& visit)
+{
+    ::EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM context) -> BOOL {
+            (*reinterpret_cast<F*>(context))(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&visit));
+}
+
+template <class F>
+void ForEachThreadWindow(DWORD thread, F&& visit)
+{
+    ::EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM context) -> BOOL {
+            (*reinterpret_cast<F*>(context))(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&visit));
+}
+
+void AppendBigEndian(std::string& out, uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+void AppendChunk(std::string& out, const char* type, const std::string& data)
+{
+    AppendBigEndian(out, static_cast<uint32_t>(data.size()));
+    std::string body = std::string(type, 4) + data;
+    out += body;
+    AppendBigEndian(out, static_cast<uint32_t>(
+                             crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+}
+
+// Rows of 32-bit BGRX pixels, top row first, as an 8-bit RGB PNG.
+std::string EncodePng(const uint8_t* pixels, int width, int height)
+{
+    std::string raw;
+    raw.reserve(static_cast<size_t>(height) * (width * 3 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back('\0'); // no filter
+        const uint8_t* row = pixels + static_cast<size_t>(y) * width * 4;
+        for (int x = 0; x < width; ++x) {
+            raw.push_back(static_cast<char>(row[x * 4 + 2]));
+            raw.push_back(static_cast<char>(row[x * 4 + 1]));
+            raw.push_back(static_cast<char>(row[x * 4]));
+        }
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(packedSize, '\0');
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
+              static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION);
+    packed.resize(packedSize);
+
+    std::string header;
+    AppendBigEndian(header, static_cast<uint32_t>(width));
+    AppendBigEndian(header, static_cast<uint32_t>(height));
+    header += std::string("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB, deflate, no filter set, no interlace
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    AppendChunk(png, "IHDR", header);
+    AppendChunk(png, "IDAT", packed);
+    AppendChunk(png, "IEND", std::string());
+    return png;
+}
+
+} // namespace
+
+CWindowDriver::CWindowDriver(std::function<void(CWindowDriver&)> script) : m_testThread(::GetCurrentThreadId())
+{
+    m_thread = std::thread([this, script = std::move(script)] {
+        try {
+            script(*this);
+            return;
+        } catch (const ScriptStopped&) {
+        } catch (const std::exception& e) {
+            Expect(false, std::string("the script raised: ") + e.what());
+        }
+        CloseDialogs();
+    });
+}
+
+CWindowDriver::~CWindowDriver()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::vector<std::string> CWindowDriver::Finish()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_failures;
+}
+
+void CWindowDriver::Expect(bool condition, const std::string& failure)
+{
+    if (condition)
+        return;
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_failures.push_back(failure);
+}
+
+void CWindowDriver::Stop(const std::string& failure)
+{
+    Expect(false, failure);
+    throw ScriptStopped();
+}
+
+HWND CWindowDriver::FindWindowNow(const std::wstring& title, const std::vector<HWND>& except)
+{
+    HWND found = nullptr;
+    ForEachThreadWindow(m_testThread, [&](HWND window) {
+        if (found == nullptr && ::IsWindowVisible(window) && GetText(window) == title &&
+            std::find(except.begin(), except.end(), window) == except.end())
+            found = window;
+    });
+    return found;
+}
+
+HWND CWindowDriver::WaitForWindow(const std::wstring& title, const std::vector<HWND>& except)
+{
+    for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < WaitLimitMs; ::Sleep(20)) {
+        if (HWND found = FindWindowNow(title, except)) {
+            // Let it finish painting before anyone looks at it.
+            ::Sleep(200);
+            return found;
+        }
+    }
+    Stop("no window titled \"" + std::string(title.begin(), title.end()) + "\" appeared");
+}
+
+void CWindowDriver::WaitUntil(const std::function<bool()>& condition, const std::string& what)
+{
+    for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < WaitLimitMs; ::Sleep(20)) {
+        if (condition())
+            return;
+    }
+    Stop("waited in vain for " + what);
+}
+
+void CWindowDriver::WaitUntilClosed(HWND window)
+{
+    WaitUntil([window] { return !::IsWindow(window) || !::IsWindowVisible(window); }, "a window to close");
+}
+
+HWND CWindowDriver::FindControl(HWND parent, const std::wstring& text)
+{
+    HWND found = nullptr;
+    ForEachChild(parent, [&](HWND child) {
+        if (found == nullptr && GetText(child) == text)
+            found = child;
+    });
+    if (found == nullptr)
+        Stop("no control \"" + std::string(text.begin(), text.end()) + "\"");
+    return found;
+}
+
+HWND CWindowDriver::GetControl(HWND dialog, int id)
+{
+    HWND control = ::GetDlgItem(dialog, id);
+    if (control == nullptr)
+        Stop("no control " + std::to_string(id));
+    return control;
+}
+
+// Read without a message: the window's thread may be waiting for the script.
+std::wstring CWindowDriver::GetText(HWND window)
+{
+    wchar_t text[1024] = {};
+    ::InternalGetWindowText(window, text, 1024);
+    return text;
+}
+
+// The longest static text of the box: its message (the icon is a static too).
+std::wstring CWindowDriver::GetMessageText(HWND box)
+{
+    std::wstring message;
+    ForEachChild(box, [&](HWND child) {
+        std::wstring text = GetText(child);
+        if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && text.size() > message.size())
+            message = text;
+    });
+    return message;
+}
+
+void CWindowDriver::Press(HWND button)
+{
+    if (!::IsWindowVisible(button) || !::IsWindowEnabled(button)) {
+        std::wstring text = GetText(button);
+        Stop("the button \"" + std::string(text.begin(), text.end()) + "\" cannot be pressed");
+    }
+    ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+// Cancels every dialog and message box the test's thread still shows.
+void CWindowDriver::CloseDialogs()
+{
+    for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < WaitLimitMs; ::Sleep(100)) {
+        bool any = false;
+        ForEachThreadWindow(m_testThread, [&](HWND window) {
+            if (::IsWindowVisible(window) && ClassOf(window) == L"#32770") {
+                any = true;
+                ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            }
+        });
+        if (!any)
+            return;
+    }
+}
+
+bool CWindowDriver::SaveWindowPicture(HWND window, const std::wstring& path)
+{
+    RECT bounds = {};
+    if (!::GetWindowRect(window, &bounds))
+        return false;
+    const int width = bounds.right - bounds.left;
+    const int height = bounds.bottom - bounds.top;
+    // The window's own device context reads what the window shows, whatever
+    // other windows of the display lie over it.
+    HDC source = ::GetWindowDC(window);
+    HDC memory = ::CreateCompatibleDC(source);
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height; // top row first
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    Quenzal::Ui::CBitmap picture(::CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bool copied = false;
+    if (picture) {
+        Quenzal::Ui::CSelectedObject selected(memory, picture.Get());
+        copied = ::BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY) != FALSE;
+    }
+    ::DeleteDC(memory);
+    ::ReleaseDC(window, source);
+    if (!copied)
+        return false;
+    std::string png = EncodePng(static_cast<const uint8_t*>(bits), width, height);
+    Quenzal::Os::CHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.Get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
+           written == png.size();
+}
+
+std::wstring ScreenshotPath(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH] = {};
+    ::GetFullPathNameW(L"..\\screenshots", MAX_PATH, folder, nullptr);
+    ::CreateDirectoryW(folder, nullptr);
+    return std::wstring(folder) + L"\\" + name;
+}
+
+} // namespace QzlTest
