@@ -1,10 +1,9 @@
 #include "DialogUser.h"
 
-#include "GdiObjects.h"
+#include "WindowDriver.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <vector>
 
 namespace NxoTest {
@@ -121,39 +120,8 @@ std::wstring CDialogUser::Selected(HWND dialog, int id)
 
 void CDialogUser::SaveScreenshot(HWND window, const wchar_t* fileName)
 {
-    RECT rect = {};
-    ::GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    Quenzal::Ui::CWindowDC screen(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen.Get());
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    Quenzal::Ui::CBitmap bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    {
-        Quenzal::Ui::CSelectedObject selected(memory, bitmap.Get());
-        ::BitBlt(memory, 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY);
-    }
-    ::DeleteDC(memory);
-    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
-    header.bfSize = header.bfOffBits + stride * static_cast<DWORD>(height);
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + fileName;
-    std::ofstream file(path.c_str(), std::ios::binary);
-    file.write(reinterpret_cast<const char*>(&header), sizeof(header));
-    file.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    file.write(static_cast<const char*>(bits), static_cast<std::streamsize>(stride) * height);
-    EXPECT_TRUE(file.good()) << "screenshot not saved";
+    EXPECT_TRUE(QzlTest::CWindowDriver::SaveWindowPicture(window, QzlTest::ScreenshotPath(fileName)))
+        << "screenshot not saved";
 }
 
 } // namespace NxoTest

@@ -40,7 +40,7 @@ public:
     // Selects an entry of a drop-down list as a user does, telling the dialog.
     static void Select(HWND dialog, int id, int index);
     static std::wstring Selected(HWND dialog, int id);
-    // The window as it shows on the screen, as a bitmap file in the test's folder.
+    // The window as it shows on the screen, as a picture in the screenshots folder.
     static void SaveScreenshot(HWND window, const wchar_t* fileName);
 
 private:

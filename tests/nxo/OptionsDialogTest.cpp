@@ -75,7 +75,7 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
     CDialogUser user([&] {
         HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
         ASSERT_NE(nullptr, dialog);
-        CDialogUser::SaveScreenshot(dialog, L"options-dialog.bmp");
+        CDialogUser::SaveScreenshot(dialog, L"options-dialog.png");
         EXPECT_EQ(flow.appliance.Uri(), CDialogUser::ItemText(dialog, IDC_NXO_URI));
         EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(dialog, IDC_NXO_URI_STATUS)));
         EXPECT_TRUE(CDialogUser::IsEnabled(dialog, IDC_NXO_IMPORT_WHITELIST));
@@ -132,7 +132,7 @@ TEST(OptionsDialogTest, PoliciesDisableTheirControlsAndKeepTheUsersValues)
     CDialogUser user([&] {
         HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
         ASSERT_NE(nullptr, dialog);
-        CDialogUser::SaveScreenshot(dialog, L"options-dialog-policy.bmp");
+        CDialogUser::SaveScreenshot(dialog, L"options-dialog-policy.png");
         for (int id : {IDC_NXO_WHITELIST_ON_SENT_MESSAGE, IDC_NXO_WHITELIST_ON_NEW_CONTACT,
                        IDC_NXO_WHITELIST_ON_NOT_SPAM, IDC_NXO_IMPORT_WHITELIST}) {
             EXPECT_FALSE(CDialogUser::IsEnabled(dialog, id)) << id;
@@ -176,7 +176,7 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
         CDialogUser::Click(dialog, IDC_NXO_IMPORT_WHITELIST);
         HWND scan = CDialogUser::WaitForDialog(L"Whitelist Email Recipients and Contacts", IDC_NXO_SCAN_SENT_ITEMS, dialog);
         ASSERT_NE(nullptr, scan);
-        CDialogUser::SaveScreenshot(scan, L"scan-whitelist-dialog.bmp");
+        CDialogUser::SaveScreenshot(scan, L"scan-whitelist-dialog.png");
         EXPECT_TRUE(CDialogUser::IsChecked(scan, IDC_NXO_SCAN_SENT_ITEMS));
         EXPECT_TRUE(CDialogUser::IsChecked(scan, IDC_NXO_SCAN_CONTACTS));
         CDialogUser::Click(scan, IDCANCEL);
