@@ -4,6 +4,7 @@
 #include "Logging.h"
 #include "NxoOutlookAddInLib.h"
 #include "OfficeRegistry.h"
+#include "OutlookPropPage.h"
 #include "Registry.h"
 
 using namespace Quenzal;
@@ -24,6 +25,8 @@ CComRegistrar MakeNxoRegistrar(const std::wstring& modulePath)
     CComRegistrar registrar;
     registrar.AddInprocClass(CLSID_NxoOutlookAddIn, NxoAddInProgId, L"Quenzal.NxoOutlookAddIn.1",
                              L"NxoOutlookAddIn Class", modulePath, L"Apartment", &LIBID_NxoOutlookAddInLib);
+    registrar.AddInprocClass(CLSID_OutlookPropPage, OutlookPropPageProgId, OutlookPropPageVersionedProgId,
+                             OutlookPropPageDescription, modulePath, L"Both", &LIBID_NxoOutlookAddInLib);
     // Outlook's own keys stay when other add-ins are listed under them.
     registrar.Add({HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office", {}, true});
     registrar.Add({HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Outlook", {}, true});

@@ -9,9 +9,8 @@
 using namespace Quenzal;
 
 CScanWhitelistDlg::CScanWhitelistDlg(CNxoOutlookAddIn& addIn)
-    : CScanWhitelistDlg([&addIn](bool, bool, HWND) -> size_t {
-          (void)addIn;
-          QZL_THROW(L"CScanWhitelistDlg::OnOK", CException(L"The whitelist scan is not available"));
+    : CScanWhitelistDlg([&addIn](bool scanSent, bool scanContacts, HWND owner) {
+          return addIn.ScanSentItemsAndContactsForWhitelist(scanSent, scanContacts, owner);
       })
 {
 }

@@ -5,6 +5,8 @@
 
 #include "DialogUser.h"
 #include "FakeRibbon.h"
+#include "OptionsDlgIds.h"
+#include "ScanWhitelistDlg.h"
 #include "StringW.h"
 #include "TestSupport.h"
 
@@ -156,7 +158,20 @@ TEST(AddInFlowTest, ScansSentItemsAndContactsWithTotalsAndCancel)
     ASSERT_EQ(2u, requests.size());
     CAddInFlow::Saw(requests[1]);
     EXPECT_EQ("d@example.org,e@example.org", AddressesOf(requests[1]));
-    EXPECT_EQ(0u, addIn.ScanSentItemsAndContactsForWhitelist(false, false, nullptr));
+    CAddInFlow::Step("the scan dialog with nothing ticked: the add-in's scan finds nothing");
+    CScanWhitelistDlg dialog(addIn);
+    CDialogUser user([] {
+        HWND scan = CDialogUser::WaitForDialog(L"Whitelist Email Recipients and Contacts");
+        ASSERT_NE(nullptr, scan);
+        CDialogUser::Click(scan, IDC_NXO_SCAN_SENT_ITEMS);
+        CDialogUser::Click(scan, IDC_NXO_SCAN_CONTACTS);
+        CDialogUser::Click(scan, IDOK);
+        HWND box = CDialogUser::WaitForDialog(L"Quenzal Inbox Rampart", 0, scan);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(L"No email addresses were found to whitelist", CDialogUser::MessageText(box));
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
     std::string log = flow.Log();
     EXPECT_TRUE(Contains(log, "Found 3 message(s) that are newer than 30 days"));
     EXPECT_TRUE(Contains(log, "Scanning 2 contacts in contacts folder"));

@@ -2,6 +2,7 @@
 // class objects and unloading.
 #include "ComRegistrar.h"
 #include "CreateProcess.h"
+#include "OutlookPropPage.h"
 #include "Path.h"
 #include "Registry.h"
 #include "RegistryTestSupport.h"
@@ -84,7 +85,9 @@ std::wstring Snapshot(const std::vector<GUID>& ids)
         Dump(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidToString(id), out);
         Dump(HKEY_CLASSES_ROOT, L"Interface\\" + GuidToString(id), out);
     }
-    for (const wchar_t* progId : {L"Quenzal.NxoOutlookAddIn", L"Quenzal.NxoOutlookAddIn.1"})
+    Dump(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidToString(OutlookAddIn::CLSID_OutlookPropPage), out);
+    for (const wchar_t* progId : {L"Quenzal.NxoOutlookAddIn", L"Quenzal.NxoOutlookAddIn.1", L"Quenzal.OutlookPropPage",
+                                  L"Quenzal.OutlookPropPage.1"})
         Dump(HKEY_CLASSES_ROOT, progId, out);
     Dump(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Outlook", out);
     Dump(HKEY_CURRENT_USER, AddInsKey, out);
@@ -118,6 +121,9 @@ void SetDisabledItem(HKEY key, const wchar_t* name, const std::wstring& path)
 // record of it from Outlook's disabled items.
 TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
 {
+    // The framework's tests register the options page class for a while; taken
+    // first, as they take it before the others.
+    QzlTest::CNamedTestLock pageClass(L"Local\\QuenzalTest.Class.Quenzal.OutlookPropPage");
     QzlTest::CNamedTestLock lock(L"Local\\QuenzalTest.OfficeDisabledItems");
     // No flow loads the add-in while it is registered: registered, it counts itself in the family.
     QzlTest::CNamedTestLock flows(L"Local\\QuenzalTest.NxoSettings");
@@ -164,6 +170,15 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
     ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                        reinterpret_cast<void**>(&addIn)));
     addIn->Release();
+    // The options page Outlook adds by ProgID, from the same file.
+    ASSERT_EQ(S_OK, ::CLSIDFromProgID(OutlookAddIn::OutlookPropPageProgId, &clsid));
+    EXPECT_EQ(OutlookAddIn::CLSID_OutlookPropPage, clsid);
+    server = L"CLSID\\" + GuidToString(clsid) + L"\\InprocServer32";
+    EXPECT_EQ(L"Both", Os::TryGetRegistryString(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel"));
+    IDispatch* page = nullptr;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                       reinterpret_cast<void**>(&page)));
+    page->Release();
 
     ASSERT_EQ(0u, RunRegsvr32(L"/s /u"));
     EXPECT_TRUE(QzlTest::RegistryKeyExists(HKEY_LOCAL_MACHINE, otherAddIn));
