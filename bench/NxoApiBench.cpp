@@ -17,11 +17,7 @@
 #include "BenchSupport.h"
 #include "ComProgressDlg.h"
 #include "Exception.h"
-#include "Http.h"
-#include "HttpConnection.h"
-#include "HttpRequest.h"
-#include "HttpResponse.h"
-#include "HttpSession.h"
+#include "KvdUpload.h"
 #include "Logging.h"
 #include "Net.h"
 #include "NxoApiClient.h"
@@ -38,6 +34,7 @@
 #include <string>
 
 using namespace Quenzal;
+using QzlBench::LibraryUpload;
 using QzlBench::Now;
 using QzlBench::PeakWorkingSetMiB;
 
@@ -46,12 +43,6 @@ namespace {
 constexpr int Rounds = 3;
 constexpr int Marks = 100;
 const wchar_t* const SettingsPath = L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In";
-
-class CCountingNotifier : public Net::IHttpRequestNotifier {
-public:
-    void OnDataSent(const void*, uint64_t length) override { m_sent += length; }
-    uint64_t m_sent = 0;
-};
 
 // The best of the rounds, in MB/s of the file's bytes.
 template <class F>
@@ -64,19 +55,6 @@ double BestRate(uint64_t bytes, F&& upload)
         best = std::min(best, Now() - start);
     }
     return static_cast<double>(bytes) / 1e6 / best;
-}
-
-void LibraryUpload(CNxoApiClient& client, const KvdRequestInfo& info, const std::wstring& path, bool notify)
-{
-    auto request = client.CreateKvdUploadRequest(info, path, L"bench.bin");
-    client.PrepareRequest(*request);
-    auto notifier = notify ? std::make_shared<CCountingNotifier>() : nullptr;
-    auto response = Net::MakeHttpRequest(client.GetSession(), std::make_shared<Net::CHttpConnection>(notifier),
-                                          request);
-    if (response->GetStatus() != 200) {
-        std::fprintf(stderr, "library upload failed: %d\n", response->GetStatus());
-        std::exit(1);
-    }
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "DateTime.h"
 #include "FakeRibbon.h"
 #include "Logging.h"
+#include "MapiError.h"
+#include "MapiFunctions.h"
 #include "NxoDataDirectory.h"
 #include "Os.h"
 #include "Registry.h"
@@ -279,6 +281,17 @@ void CAddInFlow::SetSetting(const wchar_t* name, const std::wstring& value)
 {
     ::RegSetKeyValueW(HKEY_CURRENT_USER, SettingsPath, name, REG_SZ, value.c_str(),
                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring CAddInFlow::HeaderOf(const CFakeRef& item, const wchar_t* name) const
+{
+    MAPINAMEID id{const_cast<GUID*>(&PS_INTERNET_HEADERS), MNID_STRING, {}};
+    id.Kind.lpwstrName = const_cast<wchar_t*>(name);
+    ULONG tag = provider->GetNamedPropertyTag(id, PT_UNICODE);
+    LPSPropValue value = nullptr;
+    HRESULT hr = Mapi::HrGetOneProp(reinterpret_cast<IMAPIProp*>(item->Value(L"MAPIOBJECT").punkVal), tag, &value);
+    auto held = Mapi::TakeMapiBuffer(hr, value);
+    return held ? held.Get()->Value.lpszW : L"";
 }
 
 std::string CAddInFlow::Log() const

@@ -73,6 +73,8 @@ public:
     static std::string QueryOf(const Json::Value& request, const std::string& name);
     static void SetSetting(const wchar_t* name, DWORD value);
     static void SetSetting(const wchar_t* name, const std::wstring& value);
+    // The internet header as the message store holds the item; empty when absent.
+    std::wstring HeaderOf(const QzlFake::CFakeRef& item, const wchar_t* name) const;
     // What the add-in wrote to its log during the flow.
     std::string Log() const;
     // One line for the demonstration.

@@ -6,8 +6,6 @@
 #include "FakeCommandBars.h"
 #include "FakeRibbon.h"
 #include "Localization.h"
-#include "MapiError.h"
-#include "MapiFunctions.h"
 #include "StringW.h"
 
 #include <gtest/gtest.h>
@@ -59,19 +57,6 @@ private:
     std::thread m_thread;
 };
 
-// The internet header as the message store holds it; empty when absent.
-std::wstring HeaderOf(CAddInFlow& flow, const CFakeRef& item, const wchar_t* name)
-{
-    MAPINAMEID id{const_cast<GUID*>(&PS_INTERNET_HEADERS), MNID_STRING, {}};
-    id.Kind.lpwstrName = const_cast<wchar_t*>(name);
-    ULONG tag = flow.provider->GetNamedPropertyTag(id, PT_UNICODE);
-    LPSPropValue value = nullptr;
-    HRESULT hr = Quenzal::Mapi::HrGetOneProp(reinterpret_cast<IMAPIProp*>(item->Value(L"MAPIOBJECT").punkVal), tag,
-                                             &value);
-    auto held = Quenzal::Mapi::TakeMapiBuffer(hr, value);
-    return held ? held.Get()->Value.lpszW : L"";
-}
-
 } // namespace
 
 // The user declines the warning: the message stays unflagged and the toggle
@@ -115,7 +100,7 @@ TEST(AddInFlowTest, EncryptsAfterTheWarningAndSendsTheHeader)
 
     CAddInFlow::Step("the user sends the message");
     EXPECT_FALSE(flow.outlook.FireItemSend(draft.Get()));
-    EXPECT_EQ(L"1", HeaderOf(flow, draft, L"X-Quenzal-PluginEncrypt"));
+    EXPECT_EQ(L"1", flow.HeaderOf(draft, L"X-Quenzal-PluginEncrypt"));
     EXPECT_EQ(L"Red, Blue", Text(draft->Value(L"Categories")));
     CAddInFlow::Step("it leaves with X-Quenzal-PluginEncrypt: 1 and without the category");
 
@@ -138,7 +123,7 @@ TEST(AddInFlowTest, SendStaysCancelledWhenTheHeaderFails)
     flow.provider->SetResult("IMAPIProp::SetProps", S_OK);
     EXPECT_EQ(0u, user.shown.find(Quenzal::GetLocalizedMessage(372) + L"\r\n\r\n" + Quenzal::GetLocalizedMessage(245)));
     EXPECT_EQ(Category, Text(draft->Value(L"Categories")));
-    EXPECT_EQ(L"", HeaderOf(flow, draft, L"X-Quenzal-PluginEncrypt"));
+    EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginEncrypt"));
 }
 
 // Outlook 2003: the compose window's bar has Encrypt Message and Attach Large
