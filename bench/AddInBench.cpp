@@ -34,6 +34,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 using namespace NxoTest;
 using namespace QzlFake;
@@ -155,6 +156,12 @@ void StubbingSend()
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // "stubbing" runs the send alone, so that its peak working set is its own.
+    if (argc > 1 && std::string(argv[1]) == "stubbing") {
+        std::printf("Send with a 256 MiB linked file through the stubbing path:\n");
+        StubbingSend();
+        return 0;
+    }
     std::printf("Start-up, OnConnection to OnStartupComplete, median of 5:\n");
     double product = 0;
     {
