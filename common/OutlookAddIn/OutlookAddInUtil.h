@@ -27,6 +27,12 @@ StringW TryGetAttachmentFilename(const CDispatchObject& attachment);
 // neither could be activated (a failure is reported, never raised).
 bool ActivateVisualStyles(Os::CActivationContext& context);
 
+// The kinds of the three mail windows' ribbons, as the ribbon-kind table
+// numbers "Microsoft.Outlook.Explorer", ".Mail.Compose" and ".Mail.Read".
+inline constexpr int ExplorerRibbonKind = 3;
+inline constexpr int ComposeRibbonKind = 5;
+inline constexpr int ReadRibbonKind = 6;
+
 // The ribbon kind of an Office ribbon id such as "Microsoft.Outlook.Explorer"
 // (letter case ignored); -1 for an id not in the table.
 int GetRibbonKind(const std::wstring& ribbonId);

@@ -12,13 +12,6 @@
 
 namespace Quenzal::OutlookAddIn {
 
-namespace {
-
-constexpr int ExplorerRibbonKind = 3;
-constexpr int MailReadRibbonKind = 6;
-
-} // namespace
-
 HRESULT COutlookAddIn::raw_GetCustomUI(BSTR ribbonId, BSTR* ribbonXml)
 {
     const wchar_t* function = L"Quenzal::OutlookAddIn::COutlookAddIn::raw_GetCustomUI";
@@ -128,7 +121,7 @@ StringW COutlookAddIn::GetCustomUiNamespace()
 
 bool COutlookAddIn::IsRibbonSupported(int kind)
 {
-    return kind == ExplorerRibbonKind || kind == MailReadRibbonKind;
+    return kind == ExplorerRibbonKind || kind == ReadRibbonKind;
 }
 
 std::vector<StringW> COutlookAddIn::GetRibbonTabs(int kind)

@@ -11,6 +11,7 @@
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "OutlookIds.h"
+#include "OutlookAddInUtil.h"
 #include "RibbonSupport.h"
 
 using namespace Quenzal;
@@ -18,9 +19,6 @@ using namespace Quenzal::OutlookAddIn;
 
 namespace {
 
-constexpr int ExplorerRibbonKind = 3;
-constexpr int ComposeRibbonKind = 5;
-constexpr int ReadRibbonKind = 6;
 // The message tab of the inline response's compose tools.
 constexpr wchar_t InlineMessageTab[] = L"TabMessage";
 
