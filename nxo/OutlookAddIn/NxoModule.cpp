@@ -4,7 +4,7 @@
 #include "Logging.h"
 #include "NxoOutlookAddInLib.h"
 #include "OfficeRegistry.h"
-#include "OutlookPropPage.h"
+#include "Modules.h"
 #include "Registry.h"
 
 using namespace Quenzal;
@@ -20,13 +20,40 @@ void DeletePerUserAddInKey()
 
 } // namespace
 
-CComRegistrar MakeNxoRegistrar(const std::wstring& modulePath)
+bool CNxoOutlookAddInModule::Initialize(HMODULE module)
+{
+    m_module = module;
+    return m_module != nullptr && !m_objects.empty();
+}
+
+HRESULT CNxoOutlookAddInModule::GetClassObject(REFCLSID clsid, REFIID iid, void** object) const
+{
+    if (object == nullptr)
+        return E_POINTER;
+    *object = nullptr;
+    for (const ObjectEntry& entry : m_objects) {
+        if (*entry.clsid == clsid)
+            return Quenzal::OutlookAddIn::GetClassObject(clsid, iid, object, {{entry.clsid, entry.create}});
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT CNxoOutlookAddInModule::CanUnloadNow() const
+{
+    return CanUnloadModule();
+}
+
+std::wstring CNxoOutlookAddInModule::GetModulePath() const
+{
+    return Os::GetModulePath(m_module);
+}
+
+CComRegistrar CNxoOutlookAddInModule::MakeRegistrar(const std::wstring& modulePath) const
 {
     CComRegistrar registrar;
-    registrar.AddInprocClass(CLSID_NxoOutlookAddIn, NxoAddInProgId, L"Quenzal.NxoOutlookAddIn.1",
-                             L"NxoOutlookAddIn Class", modulePath, L"Apartment", &LIBID_NxoOutlookAddInLib);
-    registrar.AddInprocClass(CLSID_OutlookPropPage, OutlookPropPageProgId, OutlookPropPageVersionedProgId,
-                             OutlookPropPageDescription, modulePath, L"Both", &LIBID_NxoOutlookAddInLib);
+    for (const ObjectEntry& entry : m_objects)
+        registrar.AddInprocClass(*entry.clsid, entry.progId, entry.versionedProgId, entry.description, modulePath,
+                                 entry.threadingModel, &LIBID_NxoOutlookAddInLib);
     // Outlook's own keys stay when other add-ins are listed under them.
     registrar.Add({HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office", {}, true});
     registrar.Add({HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Outlook", {}, true});
@@ -39,12 +66,13 @@ CComRegistrar MakeNxoRegistrar(const std::wstring& modulePath)
     return registrar;
 }
 
-HRESULT RegisterNxoModule(const std::wstring& modulePath)
+HRESULT CNxoOutlookAddInModule::RegisterServer() const
 {
     try {
+        const std::wstring modulePath = GetModulePath();
         {
             CSystemThreadLocale locale;
-            MakeNxoRegistrar(modulePath).Register();
+            MakeRegistrar(modulePath).Register();
             RegisterModuleTypeLibrary(modulePath);
         }
         DeletePerUserAddInKey();
@@ -55,13 +83,14 @@ HRESULT RegisterNxoModule(const std::wstring& modulePath)
     QZL_CATCH_RETURN(L"DllRegisterServer")
 }
 
-HRESULT UnregisterNxoModule(const std::wstring& modulePath)
+HRESULT CNxoOutlookAddInModule::UnregisterServer() const
 {
     try {
+        const std::wstring modulePath = GetModulePath();
         {
             CSystemThreadLocale locale;
             UnregisterModuleTypeLibrary(modulePath);
-            MakeNxoRegistrar(modulePath).Unregister();
+            MakeRegistrar(modulePath).Unregister();
         }
         DeletePerUserAddInKey();
         return S_OK;

@@ -15,6 +15,7 @@
 #include "MapiSession.h"
 #include "NxoDataDirectory.h"
 #include "NxoOlaUtil.h"
+#include "NxoOutlookAddInLib.h"
 #include "NxoOutlookAddInConfig.h"
 #include "ResourceBuffer.h"
 #include "TextFileUtil.h"
@@ -60,6 +61,9 @@ CNxoOutlookAddIn::~CNxoOutlookAddIn()
 
 void* CNxoOutlookAddIn::GetInterface(REFIID iid)
 {
+    // Our own interface has IDispatch's members only: the object's IDispatch serves it.
+    if (iid == IID_INxoOutlookAddIn)
+        return static_cast<IRibbonCallback*>(this);
     return COutlookAddIn::GetInterface(iid);
 }
 

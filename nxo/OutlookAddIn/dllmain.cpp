@@ -1,44 +1,55 @@
 // The module's exports: Outlook asks the class factory for the add-in and its
 // options page, and unloads the module once nothing of it is alive; regsvr32
 // registers it, and the shell's DLL runner opens link files through it.
-#include "ClassFactory.h"
+#include "CaughtException.h"
 #include "LinkOpener.h"
-#include "Modules.h"
 #include "NxoModule.h"
 #include "NxoOutlookAddIn.h"
 #include "NxoOutlookAddInLib.h"
 #include "OutlookPropPage.h"
-#include "ResourceBuffer.h"
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
 
+namespace {
+
+// The options page first, then the add-in: the order they are registered in.
+CNxoOutlookAddInModule Module({{&CLSID_OutlookPropPage, OutlookPropPageProgId, OutlookPropPageVersionedProgId,
+                                OutlookPropPageDescription, L"Both", CreateComObject<COutlookPropPage>},
+                               {&CLSID_NxoOutlookAddIn, NxoAddInProgId, L"Quenzal.NxoOutlookAddIn.1",
+                                L"NxoOutlookAddIn Class", L"Apartment", CreateComObject<CNxoOutlookAddIn>}});
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason != DLL_PROCESS_ATTACH)
+        return TRUE;
+    try {
+        return Module.Initialize(instance) ? TRUE : FALSE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
 {
-    return GetClassObject(clsid, iid, object,
-                          {{&CLSID_NxoOutlookAddIn, CreateComObject<CNxoOutlookAddIn>},
-                           {&CLSID_OutlookPropPage, CreateComObject<COutlookPropPage>}});
+    return Module.GetClassObject(clsid, iid, object);
 }
 
 STDAPI DllCanUnloadNow()
 {
-    return CanUnloadModule();
+    return Module.CanUnloadNow();
 }
 
 STDAPI DllRegisterServer()
 {
-    try {
-        return RegisterNxoModule(Os::GetModulePath(Os::GetThisModule()));
-    }
-    QZL_CATCH_RETURN(L"DllRegisterServer")
+    return Module.RegisterServer();
 }
 
 STDAPI DllUnregisterServer()
 {
-    try {
-        return UnregisterNxoModule(Os::GetModulePath(Os::GetThisModule()));
-    }
-    QZL_CATCH_RETURN(L"DllUnregisterServer")
+    return Module.UnregisterServer();
 }
 
 extern "C" void CALLBACK OpenLinkW(HWND window, HINSTANCE, LPWSTR commandLine, int)
