@@ -103,7 +103,7 @@ bool COptionsDlg::OnInitDialog()
 {
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
     if (config.IsAuthenticated()) {
-        ::SetDlgItemTextW(GetWindowHandle(), IDC_NXO_URI, StringW(config.GetNxoUri().FormatServer()).c_str());
+        SetControlText(IDC_NXO_URI, StringW(config.GetNxoUri().FormatServer()).c_str());
         EnableItem(IDC_NXO_IMPORT_WHITELIST, true);
         m_statusText = config.GetNxoUriStatus();
     }
@@ -134,18 +134,19 @@ bool COptionsDlg::OnInitDialog()
 // it stay aligned with its right edge.
 void COptionsDlg::ShowUri()
 {
+    HWND dialog = GetWindowHandle();
     HWND status = GetItem(IDC_NXO_URI_STATUS);
     if (!m_statusText.empty()) {
         m_statusIcon = LoadStatusIcon();
-        Ui::CreateToolTip(GetWindowHandle(), status, m_statusText.c_str(), Os::GetThisModule());
+        Ui::CreateToolTip(dialog, status, m_statusText.c_str(), Os::GetThisModule());
         return;
     }
     ::ShowWindow(status, SW_HIDE);
     HWND uri = GetItem(IDC_NXO_URI);
-    LONG widen = GetChildRect(GetWindowHandle(), GetItem(IDCANCEL)).right - GetChildRect(GetWindowHandle(), uri).right;
-    MoveChild(GetWindowHandle(), uri, 0, widen);
-    MoveChild(GetWindowHandle(), GetItem(IDC_NXO_REPAIR), widen, 0);
-    MoveChild(GetWindowHandle(), GetItem(IDC_NXO_IMPORT_WHITELIST), widen, 0);
+    LONG widen = GetChildRect(dialog, GetItem(IDCANCEL)).right - GetChildRect(dialog, uri).right;
+    MoveChild(dialog, uri, 0, widen);
+    MoveChild(dialog, GetItem(IDC_NXO_REPAIR), widen, 0);
+    MoveChild(dialog, GetItem(IDC_NXO_IMPORT_WHITELIST), widen, 0);
 }
 
 void COptionsDlg::InitializeMoveTo()
@@ -241,7 +242,7 @@ void COptionsDlg::SaveSettings()
 
 void COptionsDlg::OnRepair()
 {
-    ::SetDlgItemTextW(GetWindowHandle(), IDC_NXO_URI, L"");
+    SetControlText(IDC_NXO_URI, L"");
     EnableItem(IDC_NXO_IMPORT_WHITELIST, false);
     EnableItem(IDC_NXO_REPAIR, false);
     {
