@@ -2,7 +2,6 @@
 
 #include "Localization.h"
 #include "OutlookAddInResources.h"
-#include "Trindle.h"
 
 namespace Quenzal::OutlookAddIn {
 
@@ -26,16 +25,13 @@ int CLogManagerDlg::ShowModal(HWND parent)
 bool CLogManagerDlg::OnInitDialog()
 {
     ShowDebugSwitch();
-    m_icon = Ui::GetQuenzalIcon();
-    ::SendMessageW(GetWindowHandle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon.Get()));
     return true;
 }
 
 void CLogManagerDlg::ShowDebugSwitch()
 {
-    HWND button = ::GetDlgItem(GetWindowHandle(), IDC_LOG_MANAGER_DEBUG_LOGGING);
     if (!m_debugAvailable) {
-        ::EnableWindow(button, FALSE);
+        EnableItem(IDC_LOG_MANAGER_DEBUG_LOGGING, false);
         return;
     }
     SetControlText(IDC_LOG_MANAGER_DEBUG_LOGGING,

@@ -4,9 +4,7 @@
 // caller acts on the action it ended with and takes the debug switch's state
 // whatever button closed it.
 
-
 #include "ModalDialog.h"
-#include "OsHelperObjects.h"
 
 namespace Quenzal::OutlookAddIn {
 
@@ -34,7 +32,6 @@ private:
     int m_result = NoAction;
     bool m_debugEnabled;
     bool m_debugAvailable;
-    Os::CIcon m_icon; // the dialog's big icon, kept while the dialog shows it
 };
 
 } // namespace Quenzal::OutlookAddIn

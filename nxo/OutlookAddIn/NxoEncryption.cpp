@@ -96,14 +96,17 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanEncryptMessage");
     if (HasLinkedAttachments(message)) {
-        ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), L"Quenzal Inbox Rampart",
-                      MB_ICONERROR);
+        ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), MessageCaption, MB_ICONERROR);
         return false;
     }
     if (CNxoOutlookAddInConfig::GetInstance().IsEncryptionWarningSuppressed())
         return true;
-    if (CEncryptConfirmDlg().DoModal(GetActiveOutlookWindow()) == IDOK)
-        return true;
+    // A warning that could not be shown is no consent.
+    try {
+        if (CEncryptConfirmDlg().DoModal(GetActiveOutlookWindow()) == IDOK)
+            return true;
+    }
+    QZL_CATCH_REPORT(QZL_FUNCTION)
     Logging::Log(Logging::Debug, L"User canceled message encryption");
     return false;
 }

@@ -90,14 +90,20 @@ private:
 
 } // namespace
 
-COptionsDlg::COptionsDlg(CNxoOutlookAddIn& addIn) : CNxoDialog(IDD_NXO_OPTIONS), m_addIn(addIn) {}
+COptionsDlg::COptionsDlg(CNxoOutlookAddIn& addIn) : CModalDialog(IDD_NXO_OPTIONS), m_addIn(addIn) {}
 
-void COptionsDlg::OnInitDialog()
+INT_PTR COptionsDlg::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LocalizeAndSetIcon();
+    if (message == WM_DRAWITEM)
+        return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
+    return CModalDialog::DialogProc(message, wParam, lParam);
+}
+
+bool COptionsDlg::OnInitDialog()
+{
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
     if (config.IsAuthenticated()) {
-        ::SetDlgItemTextW(GetWindow(), IDC_NXO_URI, StringW(config.GetNxoUri().FormatServer()).c_str());
+        SetControlText(IDC_NXO_URI, StringW(config.GetNxoUri().FormatServer()).c_str());
         EnableItem(IDC_NXO_IMPORT_WHITELIST, true);
         m_statusText = config.GetNxoUriStatus();
     }
@@ -115,30 +121,32 @@ void COptionsDlg::OnInitDialog()
             EnableItem(id, false);
     }
 
-    ::SetDlgItemInt(GetWindow(), IDC_NXO_SPAM_COUNT, config.GetCounter(NxoSettings::SpamCount), TRUE);
-    ::SetDlgItemInt(GetWindow(), IDC_NXO_NOT_SPAM_COUNT, config.GetCounter(NxoSettings::NotSpamCount), TRUE);
+    ::SetDlgItemInt(GetWindowHandle(), IDC_NXO_SPAM_COUNT, config.GetCounter(NxoSettings::SpamCount), TRUE);
+    ::SetDlgItemInt(GetWindowHandle(), IDC_NXO_NOT_SPAM_COUNT, config.GetCounter(NxoSettings::NotSpamCount), TRUE);
 
     InitializeMoveTo();
     m_spamIcon = LoadDialogIcon(IDI_SPAM);
     m_notSpamIcon = LoadDialogIcon(IDI_NOT_SPAM);
+    return true;
 }
 
 // Without a status the icon's place goes to the URI, and the buttons under
 // it stay aligned with its right edge.
 void COptionsDlg::ShowUri()
 {
+    HWND dialog = GetWindowHandle();
     HWND status = GetItem(IDC_NXO_URI_STATUS);
     if (!m_statusText.empty()) {
         m_statusIcon = LoadStatusIcon();
-        Ui::CreateToolTip(GetWindow(), status, m_statusText.c_str(), Os::GetThisModule());
+        Ui::CreateToolTip(dialog, status, m_statusText.c_str(), Os::GetThisModule());
         return;
     }
     ::ShowWindow(status, SW_HIDE);
     HWND uri = GetItem(IDC_NXO_URI);
-    LONG widen = GetChildRect(GetWindow(), GetItem(IDCANCEL)).right - GetChildRect(GetWindow(), uri).right;
-    MoveChild(GetWindow(), uri, 0, widen);
-    MoveChild(GetWindow(), GetItem(IDC_NXO_REPAIR), widen, 0);
-    MoveChild(GetWindow(), GetItem(IDC_NXO_IMPORT_WHITELIST), widen, 0);
+    LONG widen = GetChildRect(dialog, GetItem(IDCANCEL)).right - GetChildRect(dialog, uri).right;
+    MoveChild(dialog, uri, 0, widen);
+    MoveChild(dialog, GetItem(IDC_NXO_REPAIR), widen, 0);
+    MoveChild(dialog, GetItem(IDC_NXO_IMPORT_WHITELIST), widen, 0);
 }
 
 void COptionsDlg::InitializeMoveTo()
@@ -158,15 +166,15 @@ void COptionsDlg::InitializeMoveTo()
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
     switch (config.GetSpamAction()) {
     case SpamActionDeletePermanently:
-        ::CheckRadioButton(GetWindow(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_DELETE_PERMANENTLY);
+        ::CheckRadioButton(GetWindowHandle(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_DELETE_PERMANENTLY);
         ::SendMessageW(list, CB_SETCURSEL, DeletedItemsIndex, 0);
         break;
     case SpamActionMoveToDeletedItems:
-        ::CheckRadioButton(GetWindow(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_MOVE_TO);
+        ::CheckRadioButton(GetWindowHandle(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_MOVE_TO);
         ::SendMessageW(list, CB_SETCURSEL, DeletedItemsIndex, 0);
         break;
     case SpamActionMoveToFolder:
-        ::CheckRadioButton(GetWindow(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_MOVE_TO);
+        ::CheckRadioButton(GetWindowHandle(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_MOVE_TO);
         // Read back in the pairing in which they are stored.
         m_folderStoreId = config.GetMoveToFolderEntryId();
         m_folderEntryId = config.GetMoveToFolderStoreEntryId();
@@ -207,7 +215,7 @@ void COptionsDlg::OnSelchangeComboMoveToFolder()
             m_folderName = folder.GetString(L"Name");
             ShowChosenFolder();
         }
-        ::CheckRadioButton(GetWindow(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_MOVE_TO);
+        ::CheckRadioButton(GetWindowHandle(), IDC_NXO_DELETE_PERMANENTLY, IDC_NXO_MOVE_TO, IDC_NXO_MOVE_TO);
     } catch (const CException& e) {
         QZL_REPORT_CAUGHT(L"COptionsDlg::OnSelchangeComboMoveToFolder", e);
     }
@@ -234,22 +242,22 @@ void COptionsDlg::SaveSettings()
 
 void COptionsDlg::OnRepair()
 {
-    ::SetDlgItemTextW(GetWindow(), IDC_NXO_URI, L"");
+    SetControlText(IDC_NXO_URI, L"");
     EnableItem(IDC_NXO_IMPORT_WHITELIST, false);
     EnableItem(IDC_NXO_REPAIR, false);
     {
         CWaitCursor wait;
         m_addIn.RepairConfiguration();
     }
-    ShowMessage(GetLocalizedMessage(403), MB_ICONINFORMATION);
+    ShowMessage(GetLocalizedMessage(403), CNxoOutlookAddIn::MessageCaption, MB_ICONINFORMATION);
 }
 
 void COptionsDlg::OnImportWhitelist()
 {
-    CScanWhitelistDlg(m_addIn).DoModal(GetWindow());
+    CScanWhitelistDlg(m_addIn).DoModal(GetWindowHandle());
 }
 
-bool COptionsDlg::OnCommand(WORD id, WORD code)
+bool COptionsDlg::OnCommand(WORD id, WORD code, HWND)
 {
     try {
         switch (id) {

@@ -8,21 +8,25 @@
 // Controls that a policy disabled show the policy's state and are not
 // saved: the user's own choice is kept for when the policy is lifted.
 
-#include "NxoDialog.h"
+#include "ModalDialog.h"
+#include "OsHelperObjects.h"
 #include "StringW.h"
 
 class CNxoOutlookAddIn;
 
-class COptionsDlg : public CNxoDialog {
+class COptionsDlg : public Quenzal::OutlookAddIn::CModalDialog {
 public:
     explicit COptionsDlg(CNxoOutlookAddIn& addIn);
 
+    // WM_DRAWITEM draws the icons; the rest goes to the base.
+    INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
 protected:
-    void OnInitDialog() override;
-    bool OnCommand(WORD id, WORD code) override;
-    bool OnDrawItem(const DRAWITEMSTRUCT& item) override;
+    bool OnInitDialog() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
+    bool OnDrawItem(const DRAWITEMSTRUCT& item);
     void ShowUri();
     void InitializeMoveTo();
     void OnSelchangeComboMoveToFolder();

@@ -15,16 +15,16 @@ CScanWhitelistDlg::CScanWhitelistDlg(CNxoOutlookAddIn& addIn)
 {
 }
 
-CScanWhitelistDlg::CScanWhitelistDlg(Scan scan) : CNxoDialog(IDD_NXO_SCAN_WHITELIST), m_scan(std::move(scan)) {}
+CScanWhitelistDlg::CScanWhitelistDlg(Scan scan) : CModalDialog(IDD_NXO_SCAN_WHITELIST), m_scan(std::move(scan)) {}
 
-void CScanWhitelistDlg::OnInitDialog()
+bool CScanWhitelistDlg::OnInitDialog()
 {
-    LocalizeAndSetIcon();
     SetChecked(IDC_NXO_SCAN_SENT_ITEMS, true);
     SetChecked(IDC_NXO_SCAN_CONTACTS, true);
+    return true;
 }
 
-bool CScanWhitelistDlg::OnCommand(WORD id, WORD)
+bool CScanWhitelistDlg::OnCommand(WORD id, WORD, HWND)
 {
     switch (id) {
     case IDOK:
@@ -43,14 +43,14 @@ bool CScanWhitelistDlg::OnCommand(WORD id, WORD)
 void CScanWhitelistDlg::OnOK()
 {
     try {
-        size_t count = m_scan(IsChecked(IDC_NXO_SCAN_SENT_ITEMS), IsChecked(IDC_NXO_SCAN_CONTACTS), GetWindow());
+        size_t count = m_scan(IsChecked(IDC_NXO_SCAN_SENT_ITEMS), IsChecked(IDC_NXO_SCAN_CONTACTS), GetWindowHandle());
         StringW text = count == 0   ? GetLocalizedMessage(231)
                        : count == 1 ? GetLocalizedMessage(229)
                                     : FormatLocalizedMessage(230, std::to_wstring(count));
-        ShowMessage(text, MB_ICONINFORMATION);
+        ShowMessage(text, CNxoOutlookAddIn::MessageCaption, MB_ICONINFORMATION);
     } catch (const CException& e) {
         Logging::Log(Logging::Error,
                      (L"Unable to scan sent items and/or contacts for whitelist: " + e.GetDescription()).c_str());
-        ShowMessage(CNxoOutlookAddIn::GetErrorMessage(e, 178), MB_ICONERROR);
+        ShowMessage(CNxoOutlookAddIn::GetErrorMessage(e, 178), CNxoOutlookAddIn::MessageCaption, MB_ICONERROR);
     }
 }

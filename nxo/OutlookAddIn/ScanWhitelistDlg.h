@@ -3,14 +3,14 @@
 // last month's sent mail, the addresses of the contacts, or both are
 // whitelisted, starts the scan and is told how many addresses were found.
 
-#include "NxoDialog.h"
+#include "ModalDialog.h"
 
 #include <cstddef>
 #include <functional>
 
 class CNxoOutlookAddIn;
 
-class CScanWhitelistDlg : public CNxoDialog {
+class CScanWhitelistDlg : public Quenzal::OutlookAddIn::CModalDialog {
 public:
     // The scan: sent items, contacts, the window that owns its progress
     // dialog; answers the number of addresses found.
@@ -21,8 +21,8 @@ public:
     explicit CScanWhitelistDlg(Scan scan);
 
 protected:
-    void OnInitDialog() override;
-    bool OnCommand(WORD id, WORD code) override;
+    bool OnInitDialog() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
     void OnOK();
