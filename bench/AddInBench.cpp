@@ -13,7 +13,7 @@
 // 3. The send of a draft with a 256 MiB linked file through the stubbing
 //    path (upload under the progress dialog, preamble, stub), against the
 //    network library's own upload of the same file with a progress notifier
-//    in the same run; then the peak working set.
+//    in the same run, best of three each; then the peak working set.
 //
 // Runs in the build's Wine prefix; the add-in's settings key is its own for
 // the run and removed afterwards.
@@ -115,6 +115,26 @@ void WriteBenchFile(const std::wstring& path, uint64_t size)
     }
 }
 
+// One send of the file, linked to a draft of its own.
+double StubbingRate(CAddInFlow& flow, CNxoApiClient& client, const std::wstring& path, uint64_t size,
+                    bool& stubbed)
+{
+    CFakeRef draft = flow.AddDraft(L"Bench");
+    draft->Property(L"SenderEmailType", L"SMTP").Property(L"SenderEmailAddress", L"user@example.com");
+    CFakeAttachments attachments(*draft, {L"colleague@example.net"});
+    Quenzal::OutlookAddIn::CDispatchObject item(draft.Get());
+    Quenzal::Stubbing::AttachLinkFile(item, path);
+    const double start = QzlBench::Now();
+    Quenzal::Stubbing::StubLinks(nullptr, item, client, size);
+    const double rate = static_cast<double>(size) / 1e6 / (QzlBench::Now() - start);
+    stubbed = stubbed && attachments.List().size() == 1 && attachments.List()[0].first == L"Linked Attachments.html";
+    return rate;
+}
+
+// Three of each in the order S L L S S L, so that neither side is always
+// first on a fresh connection or a server that has just grown its buffers;
+// the best of each is compared. The peak working set is taken after the
+// first send, before the library has uploaded anything.
 void StubbingSend()
 {
     constexpr uint64_t Size = 256ull << 20;
@@ -122,33 +142,39 @@ void StubbingSend()
     flow.turn.Configure(flow.appliance);
     const std::wstring path = Quenzal::Os::GetTemporaryDirectory() + L"addin_bench_linked.bin";
     WriteBenchFile(path, Size);
-    CFakeRef draft = flow.AddDraft(L"Bench");
-    draft->Property(L"SenderEmailType", L"SMTP").Property(L"SenderEmailAddress", L"user@example.com");
-    CFakeAttachments attachments(*draft, {L"colleague@example.net"});
-    Quenzal::OutlookAddIn::CDispatchObject item(draft.Get());
-    Quenzal::Stubbing::AttachLinkFile(item, path);
     CNxoApiClient client;
     // The session learns the appliance's nonce here, so that no upload is
     // sent twice for a challenge.
     CNxoClientConfig info;
     client.GetClientConfiguration(info);
-
-    const double before = QzlBench::PeakWorkingSetMiB();
-    double start = QzlBench::Now();
-    Quenzal::Stubbing::StubLinks(nullptr, item, client, Size);
-    const double stubbing = static_cast<double>(Size) / 1e6 / (QzlBench::Now() - start);
-    const double peak = QzlBench::PeakWorkingSetMiB();
-    const bool stubbed = attachments.List().size() == 1 && attachments.List()[0].first == L"Linked Attachments.html";
     KvdRequestInfo request{L"{00000000-0000-4000-8000-000000000001}", L"user@example.com", {L"a@example.com"},
                            nullptr};
-    start = QzlBench::Now();
-    QzlBench::LibraryUpload(client, request, path, true);
-    const double library = static_cast<double>(Size) / 1e6 / (QzlBench::Now() - start);
+
+    const double before = QzlBench::PeakWorkingSetMiB();
+    double peak = 0;
+    double stubbing = 0;
+    double library = 0;
+    bool stubbed = true;
+    for (const char step : std::string("SLLSSL")) {
+        if (step == 'S') {
+            const double rate = StubbingRate(flow, client, path, Size, stubbed);
+            stubbing = std::max(stubbing, rate);
+            if (peak == 0)
+                peak = QzlBench::PeakWorkingSetMiB();
+            std::printf("    stubbing send %8.1f MB/s\n", rate);
+        } else {
+            const double start = QzlBench::Now();
+            QzlBench::LibraryUpload(client, request, path, true);
+            const double rate = static_cast<double>(Size) / 1e6 / (QzlBench::Now() - start);
+            library = std::max(library, rate);
+            std::printf("    library upload %7.1f MB/s\n", rate);
+        }
+    }
     Quenzal::Os::TryDeleteFile(path);
-    std::printf("  stubbing send %8.1f MB/s%s\n", stubbing, stubbed ? "" : " (the message was NOT stubbed)");
-    std::printf("  library upload with notifier %8.1f MB/s\n", library);
-    std::printf("  ratio %.2f\n", library > 0 ? stubbing / library : 0.0);
-    std::printf("  peak working set %.1f MiB (%.1f MiB before the send)\n", peak, before);
+    std::printf("  stubbing send, best of 3 %8.1f MB/s%s\n", stubbing, stubbed ? "" : " (a message was NOT stubbed)");
+    std::printf("  library upload with notifier, best of 3 %8.1f MB/s\n", library);
+    std::printf("  ratio %.2f (goal >= 0.9)\n", library > 0 ? stubbing / library : 0.0);
+    std::printf("  peak working set %.1f MiB (%.1f MiB before the send; goal < 64 MiB)\n", peak, before);
 }
 
 } // namespace

@@ -10,16 +10,6 @@
 
 namespace Quenzal::Os {
 
-std::string GetRegistryBinary(HKEY key, const wchar_t* valueName)
-{
-    DWORD type = REG_NONE;
-    std::string data;
-    if (!GetRegistryDataW(key, valueName, type, data))
-        return std::string();
-    VerifyRegistryValueType(REG_BINARY, type);
-    return data;
-}
-
 StringW GetNextRegistryValueName(CRegistryValueIterator& enumerator)
 {
     StringW name;
@@ -75,7 +65,7 @@ bool EnableDisabledAddIn(const std::wstring& moduleFileName)
                 continue;
             for (const StringW& name : GetValueNames(key.Get())) {
                 try {
-                    std::string data = Os::GetRegistryBinary(key.Get(), name.c_str());
+                    std::string data = key.GetBinaryValue(name.c_str());
                     if (!data.empty() && !needle.empty() && data.find(needle) != std::string::npos) {
                         Os::DeleteRegistryValue(key.Get(), name.c_str());
                         deleted = true;

@@ -1,7 +1,6 @@
 #pragma once
 // Repairs of Office's own registry data for the add-in: taking the add-in off
-// Outlook's list of disabled items, with the two small registry reads that
-// needs.
+// Outlook's list of disabled items, with the small registry read that needs.
 
 #include "RegistryValueIterator.h"
 #include "StringW.h"
@@ -10,9 +9,6 @@
 
 namespace Quenzal::Os {
 
-// The bytes of a REG_BINARY value; empty when the value is absent. A value of
-// another type raises the registry layer's type-check error.
-std::string GetRegistryBinary(HKEY key, const wchar_t* valueName);
 // The name at the enumerator's index, moving it on by one; empty at the end.
 StringW GetNextRegistryValueName(CRegistryValueIterator& enumerator);
 

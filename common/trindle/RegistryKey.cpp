@@ -41,4 +41,9 @@ StringW CRegistryKey::TryGetString(const wchar_t* name) const
     return TryGetStringValue(Get(), name);
 }
 
+std::string CRegistryKey::GetBinaryValue(const wchar_t* name) const
+{
+    return GetRegistryBinary(Get(), name);
+}
+
 } // namespace Quenzal::Os

@@ -37,6 +37,8 @@ public:
 
     // The string value of that name, or empty when it is absent.
     StringW TryGetString(const wchar_t* name) const;
+    // The bytes of a REG_BINARY value, empty when it is absent; another type raises.
+    std::string GetBinaryValue(const wchar_t* name) const;
 };
 
 } // namespace Quenzal::Os

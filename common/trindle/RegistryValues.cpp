@@ -132,6 +132,16 @@ StringW GetRegistryTypeName(DWORD type)
     }
 }
 
+std::string GetRegistryBinary(HKEY key, const wchar_t* valueName)
+{
+    DWORD type = REG_NONE;
+    std::string data;
+    if (!GetRegistryDataW(key, valueName, type, data))
+        return std::string();
+    VerifyRegistryValueType(REG_BINARY, type);
+    return data;
+}
+
 bool GetRegistryDataW(HKEY key, const wchar_t* name, DWORD& type, std::string& data)
 {
     BYTE buffer[522];
@@ -166,11 +176,9 @@ void SetRegistryDataW(HKEY key, const wchar_t* name, DWORD type, const std::stri
 
 bool GetAccountKey(HKEY key, StringW& accountKey)
 {
-    DWORD type = REG_NONE;
-    std::string data;
-    if (!GetRegistryDataW(key, L"AccountKey", type, data))
+    const std::string data = GetRegistryBinary(key, L"AccountKey");
+    if (data.empty())
         return false;
-    VerifyRegistryValueType(REG_BINARY, type);
     accountKey = StringW(FromBinary, DecryptDataString(data));
     return true;
 }

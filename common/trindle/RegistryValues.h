@@ -27,6 +27,8 @@ StringW TryGetStringValue(HKEY key, const wchar_t* name);
 bool GetRegistryDword(HKEY key, const wchar_t* name, DWORD& value);
 void SetRegistryDword(HKEY key, const wchar_t* name, DWORD value);
 
+// The bytes of a REG_BINARY value; empty when the value is absent.
+std::string GetRegistryBinary(HKEY key, const wchar_t* valueName);
 // Raw bytes of a value of any type.
 bool GetRegistryDataW(HKEY key, const wchar_t* name, DWORD& type, std::string& data);
 void SetRegistryDataW(HKEY key, const wchar_t* name, DWORD type, const std::string& data);

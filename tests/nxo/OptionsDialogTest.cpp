@@ -4,6 +4,8 @@
 #include "AddInFlow.h"
 #include "DialogUser.h"
 
+#include "Localization.h"
+
 #include "OptionsDlgIds.h"
 #include "OutlookAddIn.h"
 #include "Registry.h"
@@ -110,6 +112,51 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
     EXPECT_EQ(L"STORE-1", CAddInTurn::SettingsString(L"MoveToFolderEntryId"));
     EXPECT_EQ(StringW(static_cast<_bstr_t>(archive->Value(L"EntryID")).GetBSTR()),
               CAddInTurn::SettingsString(L"MoveToFolderStoreEntryId"));
+}
+
+// The dialog speaks Outlook's user-interface language, from that language's
+// message table, and every text fits its control in each of the ten.
+TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
+{
+    struct Case {
+        long languageId;
+        const wchar_t* name;
+        std::wstring uriLabel = {};
+        std::wstring cancel = {};
+    } cases[] = {{1033, L"en_US", L"URI of your Quenzal Inbox Rampart:", L"Cancel"},
+                 {1031, L"de_DE", L"URI Ihrer Quenzal Inbox Rampart:", L"Abbrechen"},
+                 {3082, L"es_ES"}, {1041, L"ja_JP"}, {1043, L"nl_NL"}, {1036, L"fr_FR"},
+                 {2052, L"zh_CN"}, {1040, L"it_IT"}, {1045, L"pl_PL"}, {1029, L"cs_CZ"}};
+    for (const Case& c : cases) {
+        CAddInFlow flow;
+        flow.turn.Configure(flow.appliance);
+        flow.outlook.languageSettings->Value(L"LanguageID2") = c.languageId;
+        ASSERT_EQ(S_OK, flow.host->Connect());
+        IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
+        ASSERT_NE(nullptr, addIn);
+        CDialogUser user([&] {
+            HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
+            ASSERT_NE(nullptr, dialog);
+            const std::wstring picture = std::wstring(L"options-dialog-") + c.name + L".png";
+            CDialogUser::SaveScreenshot(dialog, picture.c_str());
+            const std::wstring label = CDialogUser::Text(::GetWindow(::GetDlgItem(dialog, IDC_NXO_URI), GW_HWNDPREV));
+            EXPECT_EQ(std::vector<std::wstring>(), CDialogUser::ClippedTexts(dialog)) << StringW(c.name).ToUtf8();
+            if (!c.uriLabel.empty()) {
+                EXPECT_EQ(c.uriLabel, label);
+                EXPECT_EQ(c.cancel, CDialogUser::ItemText(dialog, IDCANCEL));
+                CAddInFlow::Step("Outlook in " + StringW(c.name).ToUtf8() + ": the options dialog says \"" +
+                                 StringW(label).ToUtf8() + "\" and \"" +
+                                 StringW(CDialogUser::ItemText(dialog, IDC_NXO_WHITELIST_ON_SENT_MESSAGE)).ToUtf8() +
+                                 "\" (" + StringW(picture).ToUtf8() + ")");
+            } else {
+                EXPECT_NE(L"URI of your Quenzal Inbox Rampart:", label) << StringW(c.name).ToUtf8();
+            }
+            CDialogUser::Click(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(S_OK, addIn->Configure(nullptr));
+        addIn->Release();
+    }
+    Quenzal::Localization::SetLanguageId(0x0409);
 }
 
 // The whitelisting policy greys the whitelisting controls and saving leaves
