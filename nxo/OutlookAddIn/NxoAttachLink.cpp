@@ -127,10 +127,7 @@ void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
         return;
     }
     std::vector<StringW> paths;
-    const bool chosen = m_chooseFiles ? m_chooseFiles(owner, paths)
-                                      : Os::GetOpenFileNames(StringW(), StringW(), GetLocalizedMessage(LidSelectFiles),
-                                                             paths, owner);
-    if (!chosen) {
+    if (!Os::GetOpenFileNames(StringW(), StringW(), GetLocalizedMessage(LidSelectFiles), paths, owner)) {
         Logging::Log(Logging::Debug, L"Attachment selection canceled");
         return;
     }

@@ -139,9 +139,6 @@ public:
     static bool CanLockFileForReading(const std::wstring& path);
     // Raises when a message with links must not leave as it is.
     void StubLinks(const Quenzal::OutlookAddIn::CDispatchObject& item);
-    // The file dialog: false when the user cancels.
-    using FileChooser = std::function<bool(HWND owner, std::vector<Quenzal::StringW>& paths)>;
-    void SetFileChooser(FileChooser chooser) { m_chooseFiles = std::move(chooser); }
 
 private:
     std::shared_ptr<CNxoApiClient> CreateApiClient();
@@ -203,11 +200,10 @@ private:
     CUiThreadWork m_uiWork;
 
     // Attachment links and stubbing: the appliance's largest linked file as
-    // last asked (zero time before the first answer), and the file dialog.
+    // last asked (zero time before the first answer).
     uint64_t QueryMaxLinkedAttachmentSize();
     uint64_t m_maxLinkedAttachmentSize = 0;
     Quenzal::DateTime m_maxLinkedAttachmentSizeTime;
-    FileChooser m_chooseFiles;
 
     // Inline responses.
     std::vector<std::unique_ptr<CInlineResponseEventSink>> m_inlineResponseSinks;

@@ -5,7 +5,10 @@
 #include "DialogUser.h"
 #include "NxoDataDirectory.h"
 #include "NxoOutlookAddInConfig.h"
+#include "File.h"
 #include "Os.h"
+#include "Path.h"
+#include "TestSupport.h"
 
 #include <new>
 
@@ -85,6 +88,20 @@ StringW CAddInTurn::SettingsString(const wchar_t* name)
 {
     Os::CRegistryKey key;
     return key.TryOpen(HKEY_CURRENT_USER, SettingsPath, KEY_READ) ? key.TryGetString(name) : StringW();
+}
+
+CLinkedFile::CLinkedFile(const wchar_t* name, size_t size)
+    : path(Os::CombinePath(QzlTest::UniqueTempPath(L"lnk"), name)), bytes(size, '\0')
+{
+    ::CreateDirectoryW(Os::GetDirectoryFromPath(path).c_str(), nullptr);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i * 31 + (i >> 13));
+    Os::WriteFileContents(path, bytes.data(), bytes.size());
+}
+
+CLinkedFile::~CLinkedFile()
+{
+    Os::TryDeleteDirectory(Os::GetDirectoryFromPath(path));
 }
 
 std::thread AnswerMessageBox(wchar_t (&shown)[512])

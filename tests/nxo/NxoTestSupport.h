@@ -6,6 +6,7 @@
 #include "RegistryTestSupport.h"
 #include "StringW.h"
 
+#include <string>
 #include <thread>
 
 namespace NxoTest {
@@ -52,6 +53,17 @@ private:
     QzlTest::CNamedTestLock m_clientIdLock{L"Local\\QuenzalTest.ClientId"};
     CDataFolderTurn m_dataFolder;
     QzlTest::CRegistryPathCleanup m_parents;
+};
+
+// A file of patterned bytes to link to, in a folder of its own that goes with it.
+struct CLinkedFile {
+    CLinkedFile(const wchar_t* name, size_t size);
+    ~CLinkedFile();
+    CLinkedFile(const CLinkedFile&) = delete;
+    CLinkedFile& operator=(const CLinkedFile&) = delete;
+
+    Quenzal::StringW path;
+    std::string bytes;
 };
 
 // The user of the add-in's next message box, on a thread of its own: reads

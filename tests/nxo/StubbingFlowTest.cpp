@@ -1,15 +1,14 @@
-// A large file sent as a link: linked to a draft, uploaded to the appliance
-// when the message is sent, and replaced by the appliance's description.
+// A large file sent as a link: chosen through "Attach Large File" on the
+// compose window's ribbon, uploaded to the appliance when the message is sent
+// and replaced by the appliance's description; and the sends that cannot
+// stub their links, which leave the draft as it was.
 #include "AddInFlow.h"
 
-#include "DispatchObject.h"
+#include "DialogUser.h"
 #include "FakeAttachments.h"
-#include "File.h"
-#include "FileSystem.h"
-#include "Path.h"
-#include "Stubbing.h"
+#include "FakeRibbon.h"
+#include "Localization.h"
 #include "StringW.h"
-#include "TestSupport.h"
 #include "Util.h"
 
 #include <gtest/gtest.h>
@@ -18,27 +17,57 @@ using namespace NxoTest;
 using namespace QzlFake;
 using namespace Quenzal;
 
-// The file is linked the way the "Attach Large File" command links the file
-// the user chose (the chooser is a seam of the in-process add-in only).
+namespace {
+
+constexpr size_t MiB = 1024 * 1024;
+constexpr wchar_t Caption[] = L"Quenzal Inbox Rampart";
+constexpr int MessageBoxText = 0xFFFF;
+
+// The user opens the draft, clicks Attach Large File on its ribbon and
+// chooses the file in the open-file dialog.
+void AttachLargeFile(CAddInFlow& flow, const CFakeRef& draft, const StringW& path)
+{
+    CFakeRibbonHost ribbon(flow.host->GetAddIn());
+    ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
+    CFakeRef composer = flow.outlook.FireNewInspector(draft.Get());
+    CDialogUser user([&path] {
+        HWND dialog = CDialogUser::WaitForDialog(L"Select File(s) to Attach", IDOK);
+        if (dialog == nullptr)
+            return;
+        CDialogUser::SaveScreenshot(dialog, L"attach-large-file.png");
+        // The name box is a combo box in some dialog versions and an edit field in others.
+        ::SetDlgItemTextW(dialog, cmb13, path.c_str());
+        ::SetDlgItemTextW(dialog, edt1, path.c_str());
+        CDialogUser::Click(dialog, IDOK);
+    });
+    EXPECT_EQ(S_OK, ribbon.CallControl(ComposeRibbon, "Quenzal.TQ.AttachLink", "onAction", composer.Get()));
+}
+
+void StartLinking(CAddInFlow& flow)
+{
+    flow.turn.Configure(flow.appliance);
+    CAddInFlow::SetSetting(L"KvdEnabled", 1);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+}
+
+} // namespace
+
 TEST(AddInFlowTest, SendsALargeFileAsALink)
 {
     CAddInFlow flow;
-    flow.turn.Configure(flow.appliance);
-    ASSERT_EQ(S_OK, flow.host->Connect());
-    const StringW folder = QzlTest::UniqueTempPath(L"lnk");
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    const StringW path = Os::CombinePath(folder, L"survey.bin");
-    std::string bytes(5 * 1024 * 1024, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(i * 31 + (i >> 13));
-    Os::WriteFileContents(path, bytes.data(), bytes.size());
-
+    StartLinking(flow);
+    CLinkedFile file(L"survey.bin", 20 * MiB);
     CFakeRef draft = flow.AddDraft(L"Site survey");
     draft->Property(L"SenderEmailType", L"SMTP").Property(L"SenderEmailAddress", L"user@example.com");
     CFakeAttachments attachments(*draft, {L"colleague@example.net"});
-    CAddInFlow::Step("the user links survey.bin (5 MiB) to a draft, as Attach Large File does");
-    Stubbing::AttachLinkFile(OutlookAddIn::CDispatchObject(draft.Get()), path);
-    ASSERT_EQ(L"survey.bin.qenz", attachments.List().at(0).first);
+    CAddInFlow::Step("the user clicks Attach Large File on a draft's ribbon and chooses survey.bin (20 MiB)");
+    AttachLargeFile(flow, draft, file.path);
+    const auto limits = flow.AwaitSeen("get_info.cgi", 1);
+    ASSERT_EQ(1u, limits.size());
+    CAddInFlow::Saw(limits[0]);
+    ASSERT_EQ(1u, attachments.List().size());
+    EXPECT_EQ(L"survey.bin.qenz", attachments.List()[0].first);
+    CAddInFlow::Step("the draft carries the link survey.bin.qenz, not the file");
 
     CAddInFlow::Step("the user sends the message");
     EXPECT_FALSE(flow.outlook.FireItemSend(draft.Get()));
@@ -55,8 +84,8 @@ TEST(AddInFlowTest, SendsALargeFileAsALink)
     EXPECT_EQ(StringW(stubId).ToAnsi(), parts[0]["data"].asString());
     EXPECT_EQ("user@example.com colleague@example.net", parts[1]["data"].asString() + " " + parts[2]["data"].asString());
     EXPECT_EQ("survey.bin", parts[3]["filename"].asString());
-    EXPECT_EQ(BytesToHex(CalculateMd5(bytes.data(), bytes.size())), parts[3]["md5"].asString());
-    EXPECT_NE(std::string::npos, preambles[0]["body"].asString().find("<size>5242880</size>"));
+    EXPECT_EQ(BytesToHex(CalculateMd5(file.bytes.data(), file.bytes.size())), parts[3]["md5"].asString());
+    EXPECT_NE(std::string::npos, preambles[0]["body"].asString().find("<size>20971520</size>"));
 
     const std::wstring body = draft->Value(L"HTMLBody").bstrVal;
     EXPECT_EQ(_variant_t(2L), draft->Value(L"BodyFormat"));
@@ -65,5 +94,69 @@ TEST(AddInFlowTest, SendsALargeFileAsALink)
     EXPECT_EQ(L"Linked Attachments.html", attachments.List()[0].first);
     CAddInFlow::Step("it leaves with X-Quenzal-PluginStubId: " + StringW(stubId).ToAnsi() +
                      ", the appliance's links in its HTML body and \"Linked Attachments.html\"");
-    Os::TryDeleteDirectory(folder);
+}
+
+// Each send is cancelled (Outlook keeps the draft) with its link and body as
+// they were and nothing stubbed; the user's own Cancel needs no message, the
+// others say why.
+TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
+{
+    CAddInFlow flow;
+    StartLinking(flow);
+    CLinkedFile file(L"figures.bin", 20 * MiB);
+    CFakeRef draft = flow.AddDraft(L"Figures");
+    CFakeAttachments attachments(*draft, {L"colleague@example.net"});
+    CAddInFlow::Step("the user links figures.bin (20 MiB) to a draft through Attach Large File");
+    AttachLargeFile(flow, draft, file.path);
+    const auto linked = attachments.List();
+    ASSERT_EQ(1u, linked.size());
+    const auto keptAsItWas = [&] {
+        EXPECT_EQ(linked, attachments.List());
+        EXPECT_EQ(std::wstring(L"<p>body</p>"), draft->Value(L"HTMLBody").bstrVal);
+        EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginStubId"));
+    };
+
+    CAddInFlow::Step("the user sends it and presses Cancel in the upload's progress dialog");
+    flow.appliance.Switch("stub_attachment.cgi", "delay=60");
+    {
+        CDialogUser user([] {
+            HWND progress = CDialogUser::WaitForDialog(Caption, IDCANCEL);
+            CDialogUser::SaveScreenshot(progress, L"upload-progress.png");
+            CDialogUser::Click(progress, IDCANCEL);
+        });
+        EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get()));
+    }
+    keptAsItWas();
+    EXPECT_NE(std::string::npos, flow.Log().find("Request canceled"));
+    CAddInFlow::Step("the send is cancelled: the draft stays, its link and body as they were, nothing stubbed");
+
+    struct Refusal {
+        const char* story;
+        const char* switches;
+        bool fileGone;
+        StringW told;
+    };
+    const Refusal refusals[] = {
+        {"the appliance refuses the upload", "script=stub_attachment.cgi&status=500", false, GetLocalizedMessage(318)},
+        {"the appliance cannot be reached", "reset=1", false, GetLocalizedMessage(319)},
+        {"figures.bin was deleted before the send", "", true, GetLocalizedMessage(323) + L": " + file.path},
+    };
+    for (const Refusal& refusal : refusals) {
+        flow.appliance.Switch("", "clear=1" + (*refusal.switches ? std::string("&") + refusal.switches : ""));
+        if (refusal.fileGone)
+            ::DeleteFileW(file.path.c_str());
+        std::wstring told;
+        {
+            CDialogUser user([&told] {
+                HWND box = CDialogUser::WaitForDialog(Caption, MessageBoxText);
+                told = CDialogUser::ItemText(box, MessageBoxText);
+                CDialogUser::Click(box, IDOK);
+            });
+            EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get())) << refusal.story;
+        }
+        EXPECT_EQ(refusal.told, told) << refusal.story;
+        keptAsItWas();
+        CAddInFlow::Step(std::string("when ") + refusal.story + ", the send is cancelled and the user reads \"" +
+                         StringW(told).ToUtf8() + "\"");
+    }
 }
