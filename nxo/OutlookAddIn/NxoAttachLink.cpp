@@ -132,6 +132,12 @@ void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
         return;
     }
     for (const StringW& path : paths) {
+        // A link the send would refuse is refused now, while the user still chooses.
+        if (!Stubbing::IsLocalDrivePath(path)) {
+            Logging::Log(Logging::Warning, (L"Attachment is not on a local drive: " + path).c_str());
+            ShowError(owner, GetLocalizedMessage(LidUnableToPerform) + L": " + path);
+            continue;
+        }
         const uint64_t size = Os::GetFileSizeByPath(path);
         const StringW sizeText = FormatByteSize(size);
         Logging::LogFormat(Logging::Debug, L"Attaching link to file: %s (%s)", path.c_str(), sizeText.c_str());

@@ -36,13 +36,6 @@ struct CTempFolder {
     ~CTempFolder() { Os::TryDeleteDirectory(path); }
 };
 
-// "C:\..." or "C:/...", with no stream name or device behind a second colon.
-bool IsLocalDrivePath(const std::wstring& path)
-{
-    return path.size() > 3 && iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/') &&
-           path.find(L':', 2) == std::wstring::npos;
-}
-
 // The user reads the refusal; the log gets the path too.
 [[noreturn]] void RefuseLink(const std::wstring& path, const StringW& text)
 {
@@ -145,6 +138,12 @@ void AddAttachmentFromData(const CDispatchObject& item, const std::wstring& file
         throw;
     }
     Os::TryDeleteFile(path);
+}
+
+bool IsLocalDrivePath(const std::wstring& path)
+{
+    return path.size() > 3 && iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/') &&
+           path.find(L':', 2) == std::wstring::npos;
 }
 
 uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize)

@@ -81,6 +81,9 @@ StringW GetTempFolder();
 // existing file of a permitted kind no larger than maxSize; raises a user
 // message otherwise.
 uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize);
+// "C:\..." or "C:/...", with no stream name or device behind a second colon:
+// the only places a link may name, since the send reads them again.
+bool IsLocalDrivePath(const std::wstring& path);
 
 void StubLinks(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize);
 void StubMessage(StubContext& context);
