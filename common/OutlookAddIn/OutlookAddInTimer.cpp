@@ -25,7 +25,7 @@ TimerTable& Timers()
 }
 
 // Finds and removes in one step, so a timer fires at most once per start.
-COutlookAddInTimer* TakeTimer(UINT_PTR id)
+COutlookAddInTimer* FindTimer(UINT_PTR id)
 {
     TimerTable& table = Timers();
     Os::CCriticalSectionLock lock(table.lock);
@@ -128,7 +128,7 @@ void CALLBACK COutlookAddInTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD)
 {
     // A window-less timer repeats until it is killed; killing it first makes it one-shot.
     ::KillTimer(nullptr, id);
-    COutlookAddInTimer* timer = TakeTimer(id);
+    COutlookAddInTimer* timer = FindTimer(id);
     if (timer == nullptr) {
         // Stopped or destroyed while its message was already queued.
         Logging::Log(Logging::Warning, L"Add-in timer callback called for non-existent timer ID");
