@@ -41,6 +41,26 @@ IOutlookAddIn* QueryOutlookAddIn(CAddInFlow& flow)
     return addIn;
 }
 
+// Outlook's Configure call with a user at the options dialog it opens: the
+// script gets the dialog once it shows. Answers Configure's result.
+HRESULT ConfigureAsUser(CAddInFlow& flow, const std::function<void(HWND)>& script)
+{
+    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
+    if (addIn == nullptr)
+        return E_NOINTERFACE;
+    HRESULT result = E_FAIL;
+    {
+        CDialogUser user([&] {
+            HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
+            ASSERT_NE(nullptr, dialog);
+            script(dialog);
+        });
+        result = addIn->Configure(nullptr);
+    }
+    addIn->Release();
+    return result;
+}
+
 // Whose message box over the dialog says text; pressed away.
 void ExpectMessage(HWND owner, const std::wstring& text)
 {
@@ -72,11 +92,7 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
     CAddInFlow::SetSetting(L"NotSpamCount", 3);
     ASSERT_EQ(S_OK, flow.host->Connect());
     flow.mailbox->folderPicks = {flow.mailbox->Folder(Outlook::DeletedItems), CFakeRef(), archive};
-    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
-    ASSERT_NE(nullptr, addIn);
-    CDialogUser user([&] {
-        HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
-        ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
         CDialogUser::SaveScreenshot(dialog, L"options-dialog.png");
         EXPECT_EQ(flow.appliance.Uri(), CDialogUser::ItemText(dialog, IDC_NXO_URI));
         EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(dialog, IDC_NXO_URI_STATUS)));
@@ -100,9 +116,7 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
         CDialogUser::Select(dialog, IDC_NXO_MOVE_TO_FOLDER, 0);
         EXPECT_EQ(L"Archive", CDialogUser::Selected(dialog, IDC_NXO_MOVE_TO_FOLDER));
         CDialogUser::Click(dialog, IDOK);
-    });
-    EXPECT_EQ(S_OK, addIn->Configure(nullptr));
-    addIn->Release();
+    }));
     EXPECT_EQ(1u, SettingDword(L"WhitelistOnSentMessage"));
     EXPECT_EQ(0u, SettingDword(L"WhitelistOnNewContact"));
     EXPECT_EQ(1u, SettingDword(L"WhitelistOnNotSpam"));
@@ -132,11 +146,7 @@ TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
         flow.turn.Configure(flow.appliance);
         flow.outlook.languageSettings->Value(L"LanguageID2") = c.languageId;
         ASSERT_EQ(S_OK, flow.host->Connect());
-        IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
-        ASSERT_NE(nullptr, addIn);
-        CDialogUser user([&] {
-            HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
-            ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
             const std::wstring picture = std::wstring(L"options-dialog-") + c.name + L".png";
             CDialogUser::SaveScreenshot(dialog, picture.c_str());
             const std::wstring label = CDialogUser::Text(::GetWindow(::GetDlgItem(dialog, IDC_NXO_URI), GW_HWNDPREV));
@@ -152,9 +162,7 @@ TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
                 EXPECT_NE(L"URI of your Quenzal Inbox Rampart:", label) << StringW(c.name).ToUtf8();
             }
             CDialogUser::Click(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(S_OK, addIn->Configure(nullptr));
-        addIn->Release();
+        }));
     }
     Quenzal::Localization::SetLanguageId(0x0409);
 }
@@ -174,11 +182,7 @@ TEST(OptionsDialogTest, PoliciesDisableTheirControlsAndKeepTheUsersValues)
     CAddInFlow::SetSetting(L"WhitelistOnNotSpam", 0);
     CAddInFlow::SetSetting(L"SpamAction", 7);
     ASSERT_EQ(S_OK, flow.host->Connect());
-    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
-    ASSERT_NE(nullptr, addIn);
-    CDialogUser user([&] {
-        HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
-        ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
         CDialogUser::SaveScreenshot(dialog, L"options-dialog-policy.png");
         for (int id : {IDC_NXO_WHITELIST_ON_SENT_MESSAGE, IDC_NXO_WHITELIST_ON_NEW_CONTACT,
                        IDC_NXO_WHITELIST_ON_NOT_SPAM, IDC_NXO_IMPORT_WHITELIST}) {
@@ -194,8 +198,7 @@ TEST(OptionsDialogTest, PoliciesDisableTheirControlsAndKeepTheUsersValues)
         EXPECT_FALSE(CDialogUser::IsChecked(dialog, IDC_NXO_DELETE_PERMANENTLY));
         EXPECT_FALSE(CDialogUser::IsChecked(dialog, IDC_NXO_MOVE_TO));
         CDialogUser::Click(dialog, IDOK);
-    });
-    EXPECT_EQ(S_OK, addIn->Configure(nullptr));
+    }));
     EXPECT_EQ(1u, SettingDword(L"WhitelistOnSentMessage"));
     EXPECT_EQ(0u, SettingDword(L"WhitelistOnNotSpam"));
     EXPECT_EQ(0xFFFFFFFFu, SettingDword(L"WhitelistOnNewContact"));
@@ -203,6 +206,8 @@ TEST(OptionsDialogTest, PoliciesDisableTheirControlsAndKeepTheUsersValues)
 
     Quenzal::Os::SetRegistryDword(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, PolicyPath).Get(),
                                   L"HidePropertyPage", 1);
+    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
+    ASSERT_NE(nullptr, addIn);
     EXPECT_EQ(E_ACCESSDENIED, addIn->Configure(nullptr));
     EXPECT_NE(std::string::npos, flow.Log().find("Property page has been hidden"));
     addIn->Release();
@@ -215,11 +220,7 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
     ASSERT_EQ(S_OK, flow.host->Connect());
-    IOutlookAddIn* addIn = QueryOutlookAddIn(flow);
-    ASSERT_NE(nullptr, addIn);
-    CDialogUser user([&] {
-        HWND dialog = CDialogUser::WaitForDialog(Caption, IDC_NXO_URI);
-        ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
         CDialogUser::Click(dialog, IDC_NXO_IMPORT_WHITELIST);
         HWND scan = CDialogUser::WaitForDialog(L"Whitelist Email Recipients and Contacts", IDC_NXO_SCAN_SENT_ITEMS, dialog);
         ASSERT_NE(nullptr, scan);
@@ -236,9 +237,7 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
         EXPECT_FALSE(CDialogUser::IsEnabled(dialog, IDC_NXO_REPAIR));
         EXPECT_FALSE(CDialogUser::IsEnabled(dialog, IDC_NXO_IMPORT_WHITELIST));
         CDialogUser::Click(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(S_OK, addIn->Configure(nullptr));
-    addIn->Release();
+    }));
     EXPECT_NE(std::string::npos, flow.Log().find("Repairing NXO configuration..."));
     EXPECT_EQ(L"", CAddInTurn::SettingsString(L"NxoUri"));
 }
