@@ -5,6 +5,7 @@
 #include "LinkFile.h"
 #include "Localization.h"
 #include "Logging.h"
+#include "NxoProductName.h"
 #include "Path.h"
 #include "Shell.h"
 
@@ -41,7 +42,7 @@ LinkOpenerActions GetShellLinkOpenerActions()
 {
     return {[](const StringW& path) { Os::ShellExecute(path, std::wstring()); },
             [](HWND owner, const StringW& text) {
-                ::MessageBoxW(owner, text.c_str(), L"Quenzal Inbox Rampart", MB_ICONERROR | MB_SYSTEMMODAL);
+                ::MessageBoxW(owner, text.c_str(), NxoProductName, MB_ICONERROR | MB_SYSTEMMODAL);
             }};
 }
 

@@ -9,6 +9,7 @@
 #include "NxoApiError.h"
 #include "NxoClientConfig.h"
 #include "NxoOutlookAddInConfig.h"
+#include "NxoProductName.h"
 #include "Path.h"
 #include "Shell.h"
 #include "Stubbing.h"
@@ -34,7 +35,7 @@ constexpr int SizeCacheMinutes = 11;
 
 void ShowError(HWND owner, const std::wstring& text)
 {
-    ::MessageBoxW(owner, text.c_str(), L"Quenzal Inbox Rampart", MB_ICONERROR);
+    ::MessageBoxW(owner, text.c_str(), NxoProductName, MB_ICONERROR);
 }
 
 // The cursor comes back however the query ends.

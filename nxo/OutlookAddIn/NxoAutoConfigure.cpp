@@ -14,6 +14,7 @@
 #include "NxoMapi.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
+#include "NxoProductName.h"
 #include "OutlookAddInUtil.h"
 #include "Ui.h"
 
@@ -317,7 +318,7 @@ void CNxoOutlookAddIn::ShowKvdIntroduction()
 {
     StringW text = GetLocalizedMessage(367) + L"\r\n\r\n" + GetLocalizedMessage(398) + L"\r\n\r\n" +
                    GetLocalizedMessage(400) + L"\r\n";
-    ::MessageBoxW(GetActiveOutlookWindow(), text.c_str(), L"Quenzal Inbox Rampart", MB_ICONINFORMATION);
+    ::MessageBoxW(GetActiveOutlookWindow(), text.c_str(), NxoProductName, MB_ICONINFORMATION);
 }
 
 void CNxoOutlookAddIn::RepairConfiguration()

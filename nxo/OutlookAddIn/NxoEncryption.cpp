@@ -11,6 +11,7 @@
 #include "Logging.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
+#include "NxoProductName.h"
 
 #include <algorithm>
 
@@ -96,7 +97,7 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanEncryptMessage");
     if (HasLinkedAttachments(message)) {
-        ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), MessageCaption, MB_ICONERROR);
+        ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), NxoProductName, MB_ICONERROR);
         return false;
     }
     if (CNxoOutlookAddInConfig::GetInstance().IsEncryptionWarningSuppressed())
@@ -142,7 +143,7 @@ void CNxoOutlookAddIn::AddMessageEncryptionHeader(const CDispatchObject& message
     } catch (...) {
         (void)ReportCaughtException(__FILE__, QZL_FUNCTION, __LINE__);
         StringW text = GetLocalizedMessage(372) + L"\r\n\r\n" + GetLocalizedMessage(245) + L"\r\n";
-        ::MessageBoxW(GetActiveOutlookWindow(), text.c_str(), L"Quenzal Inbox Rampart", MB_ICONERROR);
+        ::MessageBoxW(GetActiveOutlookWindow(), text.c_str(), NxoProductName, MB_ICONERROR);
         throw;
     }
 }

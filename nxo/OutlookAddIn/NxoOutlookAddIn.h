@@ -121,8 +121,6 @@ public:
     void RepairConfiguration();
     static bool IsValidHostname(const std::wstring& host);
 
-    // The caption of the add-in's message boxes.
-    static constexpr const wchar_t* MessageCaption = L"Quenzal Inbox Rampart";
     // The text a user sees for a caught exception: its own when it was
     // written for users, else the message of the lid.
     static Quenzal::StringW GetErrorMessage(const Quenzal::CException& e, int lid);

@@ -15,6 +15,7 @@
 #include "NxoMapi.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
+#include "NxoProductName.h"
 #include "OutlookAddInUtil.h"
 #include "Ui.h"
 
@@ -176,7 +177,7 @@ void CNxoOutlookAddIn::WhitelistCollectedAddresses(const std::set<std::string>& 
 size_t CNxoOutlookAddIn::ScanSentItemsAndContactsForWhitelist(bool scanSent, bool scanContacts, HWND owner)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn:ScanSentItemsAndContactsForWhitelist");
-    CComProgressDlg dialog(L"Quenzal Inbox Rampart", LidScanningItems, KeepProgressTotal);
+    CComProgressDlg dialog(NxoProductName, LidScanningItems, KeepProgressTotal);
     dialog.Show(owner);
     dialog.SetLine1(GetLocalizedMessage(LidScanningFolders) + L"...");
     size_t total = 0;

@@ -8,6 +8,7 @@
 #include "Logging.h"
 #include "NxoOutlookAddIn.h"
 #include "NxoOutlookAddInConfig.h"
+#include "NxoProductName.h"
 #include "NxoResourceIds.h"
 #include "OptionsDlgIds.h"
 #include "NxoOlaUtil.h"
@@ -249,7 +250,7 @@ void COptionsDlg::OnRepair()
         CWaitCursor wait;
         m_addIn.RepairConfiguration();
     }
-    ShowMessage(GetLocalizedMessage(403), CNxoOutlookAddIn::MessageCaption, MB_ICONINFORMATION);
+    ShowMessage(GetLocalizedMessage(403), NxoProductName, MB_ICONINFORMATION);
 }
 
 void COptionsDlg::OnImportWhitelist()

@@ -4,6 +4,7 @@
 #include "Localization.h"
 #include "Logging.h"
 #include "NxoOutlookAddIn.h"
+#include "NxoProductName.h"
 #include "OptionsDlgIds.h"
 
 using namespace Quenzal;
@@ -47,10 +48,10 @@ void CScanWhitelistDlg::OnOK()
         StringW text = count == 0   ? GetLocalizedMessage(231)
                        : count == 1 ? GetLocalizedMessage(229)
                                     : FormatLocalizedMessage(230, std::to_wstring(count));
-        ShowMessage(text, CNxoOutlookAddIn::MessageCaption, MB_ICONINFORMATION);
+        ShowMessage(text, NxoProductName, MB_ICONINFORMATION);
     } catch (const CException& e) {
         Logging::Log(Logging::Error,
                      (L"Unable to scan sent items and/or contacts for whitelist: " + e.GetDescription()).c_str());
-        ShowMessage(CNxoOutlookAddIn::GetErrorMessage(e, 178), CNxoOutlookAddIn::MessageCaption, MB_ICONERROR);
+        ShowMessage(CNxoOutlookAddIn::GetErrorMessage(e, 178), NxoProductName, MB_ICONERROR);
     }
 }

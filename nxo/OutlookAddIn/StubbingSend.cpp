@@ -11,6 +11,7 @@
 #include "NxoApiClient.h"
 #include "NxoMapi.h"
 #include "NxoOlaUtil.h"
+#include "NxoProductName.h"
 #include "OutlookAddInUtil.h"
 #include "Path.h"
 #include "Util.h"
@@ -53,7 +54,7 @@ namespace Quenzal::Stubbing {
 StubContext::StubContext(HWND owner, const CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize)
     : OwnerWindow(owner), Item(item), Attachments(item.GetDispatch(L"Attachments")), Sender(GetMessageSender(item)),
       Recipients(GetMessageRecipients(item)), Client(client), StubId(NewStubId()),
-      Progress(L"Quenzal Inbox Rampart", LidUploadingAttachments, static_cast<uint64_t>(Attachments.GetLong(L"Count"))),
+      Progress(NxoProductName, LidUploadingAttachments, static_cast<uint64_t>(Attachments.GetLong(L"Count"))),
       MaxSize(maxSize)
 {
 }
