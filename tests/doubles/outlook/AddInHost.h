@@ -30,7 +30,8 @@ public:
     // released, as Outlook does.
     HRESULT Connect(ext_ConnectMode mode = ext_cm_Startup);
     // OnBeginShutdown (when Outlook shuts down), OnDisconnection and the
-    // release of the add-in; answers OnDisconnection's result.
+    // release of the add-in; answers OnDisconnection's result. COMAddIn.Object
+    // stays as the add-in left it.
     HRESULT Disconnect(ext_DisconnectMode mode = ext_dm_HostShutdown);
     // DllCanUnloadNow; when it answers S_OK the module is freed.
     HRESULT Unload();
@@ -44,7 +45,7 @@ public:
     }
 
 private:
-    void ReleaseAddIn(bool forgetObject);
+    void ReleaseAddIn();
 
     CFakeOutlook& m_outlook;
     std::wstring m_dllPath;
