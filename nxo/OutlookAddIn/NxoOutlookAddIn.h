@@ -25,6 +25,7 @@
 
 #include "DateTime.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <set>
@@ -181,6 +182,11 @@ private:
     // Shared with the completions of appliance requests, which keep it alive
     // while they run.
     std::shared_ptr<CNxoApiClient> m_apiClient;
+    // The marshaler message of the repair, registered with the client.
+    UINT m_repairMessage = 0;
+    // From the refusal that asked for a repair until an account is verified
+    // again; set on a pool thread.
+    std::atomic<bool> m_repairRequested{false};
     std::vector<std::function<void(CNxoApiClient&)>> m_queuedApiRequests;
     std::vector<std::shared_ptr<Quenzal::Os::CThreadPoolWork>> m_apiRequestSubmitters;
     bool m_ownMapiLogon = false;

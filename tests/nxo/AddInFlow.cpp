@@ -3,6 +3,7 @@
 #include "ClientId.h"
 #include "DateTime.h"
 #include "FakeRibbon.h"
+#include "LogFile.h"
 #include "Logging.h"
 #include "MapiError.h"
 #include "MapiFunctions.h"
@@ -42,6 +43,7 @@ bool IsDemo()
 } // namespace
 
 CAddInFlow::CAddInFlow()
+    : m_processLog(Logging::CLogFile::Instance().GetHandle()), m_processLogPath(Logging::CLogFile::Instance().GetPath())
 {
     // The demonstration shows the flow's steps, not the test's own log.
     if (IsDemo())
@@ -84,6 +86,9 @@ CAddInFlow::~CAddInFlow()
     if (m_session != nullptr)
         m_session->Release();
     ::CoUninitialize();
+    // A linked add-in (or the demonstration) pointed this process's log at a
+    // file that the next flow must be able to delete.
+    Logging::CLogFile::Instance().Replace(m_processLog, m_processLogPath);
 }
 
 IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,
