@@ -162,10 +162,10 @@ private:
     void ShowKvdIntroduction();
     // Whitelisting.
     void WhitelistCollectedAddresses(const std::set<std::string>& addresses, const wchar_t* noneFound);
-    void ScanSentItemsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
-                                   std::set<std::string>& addresses);
-    void ScanContactsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
-                                  std::set<std::string>& addresses);
+    void ScanSentItemsForWhitelist(const Quenzal::OutlookAddIn::CDispatchObject& folderItems,
+                                   CComProgressDlg& dialog, std::set<std::string>& addresses);
+    void ScanContactsForWhitelist(const Quenzal::OutlookAddIn::CDispatchObject& folderItems,
+                                  CComProgressDlg& dialog, std::set<std::string>& addresses);
     void ScanItems(const Quenzal::OutlookAddIn::CDispatchObject& items, CComProgressDlg& dialog,
                    const std::function<size_t(IDispatch*)>& collect);
     // Commands: the buttons of a compose inspector's bar (false when the
