@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <set>
 
 using namespace Quenzal;
 using namespace Quenzal::Mapi;
@@ -39,6 +40,7 @@ protected:
     std::atomic<bool> destroyed{false};
     CNewMailEventSink* sink = new CWatchedSink(destroyed);
     IMAPIFolderPtr folder;
+    std::set<std::string> probes{"b"};
     // Written on the provider's thread, read after WaitForNotifications.
     std::vector<std::string> subjects;
     DWORD thread = 0;
@@ -78,7 +80,7 @@ protected:
                 during(text);
             subjects.push_back(text);
             thread = ::GetCurrentThreadId();
-            return text == "b";
+            return probes.count(text) != 0;
         });
     }
     void Queue(std::vector<NOTIFICATION> notifications, bool duringAdvise = false)
@@ -118,22 +120,45 @@ TEST_F(NewMailSink, EveryNotificationOfACallIsHandled)
 }
 
 // A bulk change makes the sink read the table for what arrived since it began
-// watching and was not handed over yet. A store without hard deletes gets the
-// probe marked read without a receipt and deleted plainly.
-TEST_F(NewMailSink, BulkChangesAndAStoreWithoutHardDeletes)
+// watching and was not handed over yet.
+TEST_F(NewMailSink, BulkChanges)
 {
-    control->SetResult("IMAPIFolder::DeleteMessages DELETE_HARD_DELETE", MAPI_E_UNKNOWN_FLAGS);
     Initialize();
     PropRow a = Row(Ids[0]);
-    QzlTest::CLogCapture log;
     Notify({TableNotification(TABLE_ROW_ADDED, &a), TableNotification(TABLE_RELOAD)});
     Notify({TableNotification(TABLE_CHANGED)});
     EXPECT_EQ(subjects, (std::vector<std::string>{"a", "b", "c", "d"}));
-    EXPECT_EQ(control->GetLastFlags("IMAPIFolder::SetReadFlags"), ULONG(SUPPRESS_RECEIPT));
-    EXPECT_EQ(control->GetCallCount("IMAPIFolder::DeleteMessages"), 2);
-    EXPECT_EQ(control->GetLastFlags("IMAPIFolder::DeleteMessages"), 0u);
-    EXPECT_TRUE(log.Contains("DeleteItems( DELETE_HARD_DELETE) failed with MAPI_E_UNKNOWN_FLAGS; marking as read and "
-                             "deleting without flag"));
+}
+
+// Whatever step of deleting a probe fails, the next still runs; a delete
+// that completed only partly did not delete.
+TEST_F(NewMailSink, EveryStepOfDeletingAProbeRuns)
+{
+    struct Case {
+        HRESULT hardDelete, setReadFlags;
+        const char* line;
+    } cases[] = {
+        {MAPI_E_UNKNOWN_FLAGS, S_OK, "DeleteItems( DELETE_HARD_DELETE) failed with MAPI_E_UNKNOWN_FLAGS; marking as "
+                                     "read and deleting without flag"},
+        {MAPI_E_UNKNOWN_FLAGS, MAPI_E_NO_SUPPORT,
+         "Caught exception at NewMailEventSink.cpp, Quenzal::Mapi::CNewMailEventSink::DeleteMessage, "},
+        {MAPI_W_PARTIAL_COMPLETION, S_OK, "failed with MAPI_W_PARTIAL_COMPLETION; marking as read"},
+    };
+    probes = {"a", "b", "c"};
+    Initialize();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        control->SetResult("IMAPIFolder::DeleteMessages DELETE_HARD_DELETE", cases[i].hardDelete);
+        control->SetResult("IMAPIFolder::SetReadFlags", cases[i].setReadFlags);
+        long deletes = control->GetCallCount("IMAPIFolder::DeleteMessages");
+        PropRow probe = Row(Ids[i]);
+        QzlTest::CLogCapture log;
+        Notify({TableNotification(TABLE_ROW_ADDED, &probe)});
+        EXPECT_EQ(control->GetCallCount("IMAPIFolder::DeleteMessages"), deletes + 2);
+        EXPECT_EQ(control->GetLastFlags("IMAPIFolder::SetReadFlags"), ULONG(SUPPRESS_RECEIPT));
+        EXPECT_EQ(control->GetLastFlags("IMAPIFolder::DeleteMessages"), 0u);
+        EXPECT_TRUE(log.Contains(cases[i].line));
+    }
 }
 
 // A notification may come while the sink advises, and while its owner lets

@@ -24,6 +24,14 @@ ULONGLONG UtcNow()
     return FileTimeValue(now);
 }
 
+// A one-message list that comes back partly done kept its message.
+void CheckDeletion(const wchar_t* function, IMAPIFolder* folder, HRESULT hr)
+{
+    if (hr == MAPI_W_PARTIAL_COMPLETION)
+        QZL_THROW(function, CMapiError(hr, GetMapiLastError(hr, folder).Get(), L"The message was not deleted"));
+    QZL_CHECK_MAPI_RESULT(function, folder, hr);
+}
+
 } // namespace
 
 STDMETHODIMP CNewMailEventSink::QueryInterface(REFIID iid, void** object)
@@ -244,23 +252,31 @@ bool CNewMailEventSink::OnNewMessage(const Watch& watch, const std::string& entr
 
 void CNewMailEventSink::DeleteMessage(const Watch& watch, const std::string& entryId)
 {
+    const wchar_t* function = L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage";
     Logging::Log(Logging::Debug, L"Deleting authentication probe");
     SBinary entry{static_cast<ULONG>(entryId.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(entryId.data()))};
     ENTRYLIST list{1, &entry};
     IMAPIFolder* folder = watch.folder.GetInterfacePtr();
     try {
-        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
-                              folder->DeleteMessages(&list, 0, nullptr, DELETE_HARD_DELETE));
+        CheckDeletion(function, folder, folder->DeleteMessages(&list, 0, nullptr, DELETE_HARD_DELETE));
+        return;
     } catch (const CMapiError& e) {
-        if (e.GetHResult() != MAPI_E_UNKNOWN_FLAGS)
+        if (e.GetHResult() != MAPI_E_UNKNOWN_FLAGS && e.GetHResult() != MAPI_W_PARTIAL_COMPLETION)
             throw;
-        Logging::Log(Logging::Warning, L"DeleteItems( DELETE_HARD_DELETE) failed with MAPI_E_UNKNOWN_FLAGS; marking "
-                                       L"as read and deleting without flag");
-        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
-                              folder->SetReadFlags(&list, 0, nullptr, SUPPRESS_RECEIPT));
-        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
-                              folder->DeleteMessages(&list, 0, nullptr, 0));
+        const wchar_t* refusal = e.GetHResult() == MAPI_E_UNKNOWN_FLAGS ? L"MAPI_E_UNKNOWN_FLAGS"
+                                                                        : L"MAPI_W_PARTIAL_COMPLETION";
+        Logging::LogFormat(Logging::Warning,
+                           L"DeleteItems( DELETE_HARD_DELETE) failed with %s; marking as read and deleting "
+                           L"without flag",
+                           refusal);
     }
+    // The probe must not stay because it could not be marked as read.
+    try {
+        QZL_CHECK_MAPI_RESULT(function, folder, folder->SetReadFlags(&list, 0, nullptr, SUPPRESS_RECEIPT));
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(function, e);
+    }
+    CheckDeletion(function, folder, folder->DeleteMessages(&list, 0, nullptr, 0));
 }
 
 } // namespace Quenzal::Mapi

@@ -102,7 +102,8 @@ public:
     // The flags of the last call of IMAPIFolder::DeleteMessages or
     // IMAPIFolder::SetReadFlags. A result set for the call
     // "IMAPIFolder::DeleteMessages DELETE_HARD_DELETE" answers only deletes
-    // with that flag (MAPI_E_UNKNOWN_FLAGS: a store without hard deletes).
+    // with that flag (MAPI_E_UNKNOWN_FLAGS: a store without hard deletes);
+    // MAPI_W_PARTIAL_COMPLETION deletes nothing.
     virtual ULONG GetLastFlags(const char* call) = 0;
     // Table notifications for the sinks advised on the folder's contents
     // tables, in one OnNotify call on the provider's own thread (the rows are
