@@ -103,6 +103,14 @@ HRESULT CPropBag::GetProps(const SPropTagArray* tags, ULONG flags, ULONG* count,
     return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
 }
 
+const SPropValue* CPropBag::Find(ULONG tag) const
+{
+    const SPropValue* begin = m_values;
+    const SPropValue* end = begin + m_count;
+    const SPropValue* found = std::find_if(begin, end, [tag](const SPropValue& v) { return v.ulPropTag == tag; });
+    return found != end ? found : nullptr;
+}
+
 bool CPropBag::HasEntryId(ULONG size, const ENTRYID* entryId) const
 {
     for (ULONG i = 0; i < m_count; ++i) {
