@@ -2,13 +2,27 @@
 
 #include "ErrorReport.h"
 #include "Logging.h"
+#include "TiXmlNesting.h"
 
 namespace Quenzal {
+namespace {
+
+// Far above any document the system reads (an appliance's answer, a link
+// file), far below what would exhaust a thread's stack in TinyXML.
+constexpr unsigned kMaxDocumentSize = 1024 * 1024;
+constexpr unsigned kMaxNesting = 256;
+
+} // namespace
 
 TiXmlDocument ParseXmlDocument(const std::string& text, const char* expectedRoot)
 {
+    if (text.size() > kMaxDocumentSize)
+        QZL_THROW(QZL_FUNCTION, CException(StringW::Format(L"XML document is larger than %u bytes", kMaxDocumentSize)));
+    if (IsXmlNestedDeeperThan(text.c_str(), TIXML_DEFAULT_ENCODING, kMaxNesting))
+        QZL_THROW(QZL_FUNCTION,
+                  CException(StringW::Format(L"XML document nests its elements more than %u deep", kMaxNesting)));
     TiXmlDocument document;
-    document.Parse(text.c_str());
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     // TinyXML keeps the elements it had read when the text breaks off, so a
     // truncated document still has a root: any parse error rejects the text.
     if (document.Error())

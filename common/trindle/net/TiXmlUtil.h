@@ -11,7 +11,9 @@
 namespace Quenzal {
 
 // Parses the text; raises CException when it is malformed, has no element or
-// its root element is not named expectedRoot (when one is given).
+// its root element is not named expectedRoot (when one is given), and before
+// parsing when it is too large or nests its elements too deeply for TinyXML
+// to read safely.
 TiXmlDocument ParseXmlDocument(const std::string& text, const char* expectedRoot = nullptr);
 // The text of the first child element of that name, converted from UTF-8;
 // empty when there is no such child or its content does not begin with text.
