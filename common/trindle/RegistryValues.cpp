@@ -163,7 +163,9 @@ bool GetRegistryDwordSetting(HKEY key, const wchar_t* name, DWORD& value)
 
 StringW TryGetStringSetting(HKEY key, const wchar_t* name)
 {
-    const auto accepts = [](DWORD type, DWORD size) { return (type == REG_SZ || type == REG_EXPAND_SZ) && size % 2 == 0; };
+    const auto accepts = [](DWORD type, DWORD size) {
+        return (type == REG_SZ || type == REG_EXPAND_SZ) && size % 2 == 0;
+    };
     return IsWellFormedSetting(key, name, L"string", accepts) ? TryGetStringValue(key, name) : StringW();
 }
 

@@ -249,7 +249,7 @@ TEST_F(NxoConfigTest, ValuesOfAnotherTypeCountAsAbsentWithAWarning)
         {false, L"AccountName", REG_DWORD, std::string(4, '\1'), READ(GetAccountName().size()), 0},
         {false, L"MoveToFolderName", REG_SZ, "odd", READ(GetMoveToFolderName().size()), 0},
         {true, L"WhitelistingDisabled", REG_SZ, wideOne, READ(IsWhitelistOnNotSpamEnabled()), 1},
-        {true, L"SuppressEncryptionWarning", REG_BINARY, std::string(4, '\1'), READ(IsEncryptionWarningSuppressed()), 0},
+        {true, L"SuppressEncryptionWarning", REG_BINARY, "\1", READ(IsEncryptionWarningSuppressed()), 0},
         {true, L"HideToolbarButtons", REG_SZ, wideOne, READ(IsPolicyEnabled(L"HideToolbarButtons")), 0},
     };
     for (const Case& c : cases) {
