@@ -15,7 +15,7 @@ namespace {
 // A per-user entry would hide the machine-wide one from Outlook.
 void DeletePerUserAddInKey()
 {
-    Os::TryDeleteRegistryKey(HKEY_CURRENT_USER, (std::wstring(NxoOutlookAddInsPath) + NxoAddInProgId).c_str());
+    Os::TryDeleteRegistryTree(HKEY_CURRENT_USER, (std::wstring(NxoOutlookAddInsPath) + NxoAddInProgId).c_str());
 }
 
 } // namespace
