@@ -180,6 +180,12 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
     EXPECT_NE(std::wstring::npos, disabledLeft.find(L"|other|"));
     std::wstring server = L"CLSID\\" + GuidToString(ids[1]) + L"\\InprocServer32";
     EXPECT_EQ(L"Apartment", Os::TryGetRegistryString(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel"));
+    // Only the add-in's class is marked programmable with the type library.
+    const std::pair<GUID, bool> classes[] = {{ids[1], true}, {OutlookAddIn::CLSID_OutlookPropPage, false}};
+    for (auto [id, programmable] : classes)
+        for (const wchar_t* mark : {L"\\Programmable", L"\\TypeLib"})
+            EXPECT_EQ(programmable,
+                      QzlTest::RegistryKeyExists(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidToString(id) + mark).c_str()));
 
     // Outlook's way in: the ProgID, then the server the registry names.
     CLSID clsid{};
