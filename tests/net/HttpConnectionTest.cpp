@@ -357,14 +357,23 @@ TEST_F(HttpConnectionTest, TransactionLogHoldsTheBytesBothWaysWithoutSecrets)
     }
 }
 
-TEST_F(HttpConnectionTest, TransactionLogsHoldABodysBeginningAndOnlyTheNewestAreKept)
+// An upload with tracing on, in a process whose temporary folder is the TMP it
+// was started with.
+QZL_CHILD_CASE(TracedUpload)
 {
     TraceLogging trace(true);
+    CTestServer server({"request"});
+    auto upload = std::make_shared<CHttpRequest>(ServerUri("http", server));
+    upload->SetMethod(HttpMethodPost);
+    upload->SetBody(CBuffer::Create(std::string(100000, 'u')));
+    CHttpConnection connection;
+    return Exchange(connection, upload)->GetStatus() == 200 ? 0 : 1;
+}
+
+TEST_F(HttpConnectionTest, TransactionLogsHoldABodysBeginningAndOnlyTheNewestAreKept)
+{
     const StringW folder = QzlTest::UniqueTempPath(L"qzltrace") + L"\\";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-    wchar_t temporary[MAX_PATH + 1] = {};
-    ::GetEnvironmentVariableW(L"TMP", temporary, MAX_PATH + 1);
-    ::SetEnvironmentVariableW(L"TMP", folder.c_str());
     // Twelve logs of earlier runs, an hour apart, and a file of another program.
     std::vector<StringW> earlier;
     FILETIME now = {};
@@ -378,18 +387,15 @@ TEST_F(HttpConnectionTest, TransactionLogsHoldABodysBeginningAndOnlyTheNewestAre
     }
     ASSERT_TRUE(::CloseHandle(::CreateFileW((folder + L"HTTP_other.txt").c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_NEW, 0, nullptr)));
-
-    QzlTest::CLogCapture log;
-    CTestServer server({"request"});
-    auto upload = std::make_shared<CHttpRequest>(ServerUri("http", server));
-    upload->SetMethod(HttpMethodPost);
-    upload->SetBody(CBuffer::Create(std::string(100000, 'u')));
-    CHttpConnection connection;
-    EXPECT_EQ(Exchange(connection, upload)->GetStatus(), 200);
+    wchar_t temporary[MAX_PATH + 1] = {};
+    ::GetEnvironmentVariableW(L"TMP", temporary, MAX_PATH + 1);
+    ::SetEnvironmentVariableW(L"TMP", folder.c_str());
+    QzlTest::ChildResult result = QzlTest::RunChildCase("TracedUpload");
     ::SetEnvironmentVariableW(L"TMP", temporary);
+    EXPECT_EQ(result.exitCode, 0u) << result.output;
 
     // The upload, and the server's echo of it, each up to 1024 bytes of its body.
-    const std::string logged = QzlTest::ReadWholeFile(TransactionLogPath(log.Text()));
+    const std::string logged = QzlTest::ReadWholeFile(TransactionLogPath(result.output));
     const std::string cut = "\r\n[The rest of the body is not logged]\r\n";
     EXPECT_NE(logged.find("\r\n\r\n" + std::string(1024, 'u') + cut + "HTTP/1.1 200 OK\r\n"), std::string::npos);
     EXPECT_EQ(QzlTest::CountOf(logged, cut), 2u);
