@@ -116,6 +116,12 @@ TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
         EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginStubId"));
     };
 
+    CAddInFlow::Step("another add-in cancels the send before this one sees it");
+    EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get(), true));
+    keptAsItWas();
+    EXPECT_TRUE(flow.appliance.Seen("stub_attachment.cgi").empty());
+    CAddInFlow::Step("the send stays cancelled: nothing uploaded, the draft as it was");
+
     CAddInFlow::Step("the user sends it and presses Cancel in the upload's progress dialog");
     flow.appliance.Switch("stub_attachment.cgi", "delay=60");
     {
