@@ -6,6 +6,7 @@
 #include "File.h"
 #include "FileSystem.h"
 #include "Guid.h"
+#include "LinkSeal.h"
 #include "Localization.h"
 #include "Logging.h"
 #include "OutlookAddInUtil.h"
@@ -49,18 +50,20 @@ struct CTempFolder {
 
 namespace Quenzal::Stubbing {
 
-std::string FormatLinkXml(const std::wstring& path)
+std::string FormatLinkXml(const std::wstring& path, const std::wstring& seal)
 {
     Net::CXmlGenerator document;
     document.StartElement(L"AttachedLink");
-    document.AddElement(L"Path", Value(path));
+    document.AddUntrimmedElement(L"Path", path);
+    // Readers that know no seal pass over it.
+    document.AddElement(L"Seal", Value(seal));
     return document.CloseAndFormat();
 }
 
 void AttachLinkFile(const CDispatchObject& item, const std::wstring& path)
 {
     AddAttachmentFromData(item, Os::AppendFileExtension(Os::GetFileNameFromPath(path), LinkFileExtension),
-                          FormatLinkXml(path));
+                          FormatLinkXml(path, SealLinkPath(path)));
 }
 
 bool IsLinkFile(const std::wstring& fileName)
@@ -99,7 +102,7 @@ Os::CHandle WriteAttachmentToTemp(const CDispatchObject& attachment)
     return file;
 }
 
-StringW GetPathFromLinkedAttachment(const CDispatchObject& attachment)
+LinkedAttachment ReadLinkedAttachment(const CDispatchObject& attachment)
 {
     Os::CHandle file = WriteAttachmentToTemp(attachment);
     LARGE_INTEGER size{};
@@ -113,11 +116,11 @@ StringW GetPathFromLinkedAttachment(const CDispatchObject& attachment)
                           read != text.size()))
         QZL_THROW(QZL_FUNCTION, CWinError(L"ReadFile"));
     try {
-        return GetPathFromLink(text);
+        return {text, ReadLink(text)};
     } catch (const CException& e) {
         QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         Logging::Log(Logging::Error, L"Unable to parse path from link XML");
-        return StringW();
+        return {text, {}};
     }
 }
 
@@ -140,10 +143,12 @@ void AddAttachmentFromData(const CDispatchObject& item, const std::wstring& file
     Os::TryDeleteFile(path);
 }
 
-bool IsLocalDrivePath(const std::wstring& path)
+void CheckLinkSeal(const LinkContent& link)
 {
-    return path.size() > 3 && iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/') &&
-           path.find(L':', 2) == std::wstring::npos;
+    if (IsLinkSealValid(link.Path, link.Seal))
+        return;
+    Logging::Log(Logging::Warning, L"Link was not made by Attach Large File for this user");
+    RefuseLink(link.Path, GetLocalizedMessage(LidLinkRefused) + L": " + link.Path);
 }
 
 uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize)

@@ -115,9 +115,11 @@ void StoreAttachment(StubContext& context, StoredLink& link)
 {
     const StringW linkName = TryGetAttachmentFilename(link.Attachment);
     Logging::Log(Logging::Debug, (L"Storing link: " + linkName).c_str());
-    const StringW path = GetPathFromLinkedAttachment(link.Attachment);
+    const LinkedAttachment linked = ReadLinkedAttachment(link.Attachment);
+    const StringW& path = linked.Link.Path;
     if (path.empty())
         QZL_THROW(QZL_FUNCTION, CException(L"Unable to process link"));
+    CheckLinkSeal(linked.Link);
     if (context.StoredPaths.count(path) != 0) {
         Logging::Log(Logging::Warning, L"Same file linked to multiple times; deleting duplicate");
         link.Attachment.Call(L"Delete");

@@ -7,6 +7,7 @@
 #include "FakeAttachments.h"
 #include "File.h"
 #include "FileSystem.h"
+#include "LinkSeal.h"
 #include "Localization.h"
 #include "MapiTestSupport.h"
 #include "NxoApiClient.h"
@@ -104,8 +105,9 @@ TEST_F(StubbingTest, LinkFilesAreWrittenRecognisedReadBackAndCheckedAgain)
     std::string escaped = StringW(file.path).ToUtf8();
     escaped.replace(escaped.find('&'), 1, "&amp;");
     EXPECT_EQ(list[0].second, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<AttachedLink>\r\n\t<Path>" + escaped +
-                                  "</Path>\r\n</AttachedLink>\r\n");
-    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L})),
+                                  "</Path>\r\n\t<Seal>" + Stubbing::SealLinkPath(file.path).ToUtf8() +
+                                  "</Seal>\r\n</AttachedLink>\r\n");
+    EXPECT_EQ(Stubbing::ReadLinkedAttachment(draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L})).Link.Path,
               file.path);
     EXPECT_TRUE(Stubbing::HasLinkedAttachments(draft));
     EXPECT_TRUE(Stubbing::IsLinkFile(L"a.pdf.qenz"));
@@ -113,14 +115,13 @@ TEST_F(StubbingTest, LinkFilesAreWrittenRecognisedReadBackAndCheckedAgain)
                  Stubbing::IsLinkFile(L"a.qenz.pdf"));
 
     // A link file is read up to 4096 bytes, and no further.
-    std::string padded = Stubbing::FormatLinkXml(file.path);
+    std::string padded = Stubbing::FormatLinkXml(file.path, L"");
     padded.insert(padded.find("<AttachedLink>"), 4096 - padded.size(), ' ');
     CFakeRef exact = attachments->Add(L"exact.qenz", padded);
     CFakeRef over = attachments->Add(L"over.qenz", padded + " ");
-    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(exact.Get())), file.path);
-    EXPECT_EQ(Failure([&] {
-                  Stubbing::GetPathFromLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(over.Get()));
-              }),
+    EXPECT_EQ(Stubbing::ReadLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(exact.Get())).Link.Path,
+              file.path);
+    EXPECT_EQ(Failure([&] { Stubbing::ReadLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(over.Get())); }),
               L"Size of link file is unexpectedly large");
     EXPECT_EQ(Failure([] { Stubbing::GetPathFromLink("<AttachedLink><Path/></AttachedLink>"); }),
               L"Unable to parse path from link XML");
@@ -199,7 +200,7 @@ TEST_F(StubbingTest, RefusedLinksStopTheSendBeforeAnyUpload)
     };
     for (const auto& [path, text] : cases) {
         Stubbing::AttachLinkFile(draft, file.path);
-        attachments->Add(L"x.qenz", Stubbing::FormatLinkXml(path));
+        attachments->Add(L"x.qenz", Stubbing::FormatLinkXml(path, Stubbing::SealLinkPath(path)));
         EXPECT_EQ(Failure([&] { Stubbing::StubLinks(nullptr, draft, *client, 1500); }), text);
         EXPECT_EQ(Names(), L"ok.bin.qenz|x.qenz|");
         EXPECT_EQ(StubHeader(), L"(none)");
