@@ -130,17 +130,21 @@ StringW GetTempFolder()
     return folder.path;
 }
 
-void AddAttachmentFromData(const CDispatchObject& item, const std::wstring& fileName, const std::string& data)
+CDispatchObject AddAttachmentFromData(const CDispatchObject& item, const std::wstring& fileName,
+                                      const std::string& data)
 {
     StringW path = Os::CombinePath(GetTempFolder(), fileName);
     Os::WriteFileContents(path, data.data(), data.size());
+    CDispatchObject attachment;
     try {
-        item.GetDispatch(L"Attachments").Call(L"Add", {_bstr_t(path.c_str()), olByValue});
+        attachment = CDispatchObject::FromVariant(
+            item.GetDispatch(L"Attachments").Call(L"Add", {_bstr_t(path.c_str()), olByValue}));
     } catch (...) {
         Os::TryDeleteFile(path);
         throw;
     }
     Os::TryDeleteFile(path);
+    return attachment;
 }
 
 void CheckLinkSeal(const LinkContent& link)

@@ -7,8 +7,9 @@
 // A link file is data from the mail, not from the user: a forwarded or
 // crafted one may name any path. Before anything is read or uploaded the
 // link's seal and the path it names are checked (CheckLinkSeal,
-// CheckLinkedPath), and any failure stops the send with the links left in
-// place.
+// CheckLinkedPath), and any failure stops the send with the draft as it
+// was: the draft changes only once every upload is done, and a change that
+// fails takes back those made before it (WriteStub).
 
 #include "ComProgressDlg.h"
 #include "DispatchObject.h"
@@ -38,10 +39,12 @@ struct PathLess {
 };
 using NarrowAddressSet = std::set<std::string>;
 
-// A link attachment examined on send.
+// A link attachment examined on send, with what it takes to add it again.
 struct StoredLink {
     StoredAttachment Record;
     OutlookAddIn::CDispatchObject Attachment;
+    StringW LinkName;
+    std::string LinkXml;
 };
 
 // One send's stubbing.
@@ -60,6 +63,7 @@ struct StubContext {
     bool AttachHtmlCopy = true;
     std::set<StringW, PathLess> StoredPaths;
     uint64_t MaxSize; // the largest file the appliance takes
+    std::vector<StoredLink> Duplicates; // deleted with the stored links
 };
 
 // A link attachment's file as saved from the mail, and what it names (the
@@ -81,8 +85,9 @@ bool HasLinkedAttachments(const OutlookAddIn::CDispatchObject& item);
 LinkedAttachment ReadLinkedAttachment(const OutlookAddIn::CDispatchObject& attachment);
 // The attachment saved to a temporary file, open for reading, gone when closed.
 Os::CHandle WriteAttachmentToTemp(const OutlookAddIn::CDispatchObject& attachment);
-void AddAttachmentFromData(const OutlookAddIn::CDispatchObject& item, const std::wstring& fileName,
-                           const std::string& data);
+// The attachment added.
+OutlookAddIn::CDispatchObject AddAttachmentFromData(const OutlookAddIn::CDispatchObject& item,
+                                                    const std::wstring& fileName, const std::string& data);
 // A folder of this process's own under the temporary folder, removed at unload.
 StringW GetTempFolder();
 // Raises a user message unless the link is sealed by this user: a link

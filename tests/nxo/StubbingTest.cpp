@@ -185,6 +185,31 @@ TEST_F(StubbingTest, LargeLinkedFileUploadedAndMessageStubbed)
     EXPECT_EQ(StringW(body.substr(0, body.size() - 11)).ToUtf8(), list.back().second);
 }
 
+// A link that cannot be deleted fails the stub after the uploads: the draft
+// keeps its body, header and every link (the duplicate too), and the next
+// try stubs it once.
+TEST_F(StubbingTest, FailedStubLeavesTheDraftAsItWas)
+{
+    CLinkedFile first(L"first.bin", 1000);
+    CLinkedFile second(L"second.bin", 1000);
+    attachments->Add(L"notes.txt", "plain");
+    for (const StringW* path : {&first.path, &second.path, &second.path})
+        Stubbing::AttachLinkFile(draft, *path);
+    const auto before = attachments->List();
+    auto client = std::make_shared<CNxoApiClient>();
+    attachments->undeletable.insert(L"first.bin.qenz");
+    EXPECT_NE(Failure([&] { Stubbing::StubLinks(nullptr, draft, *client, MiB); }), L"no failure");
+    EXPECT_EQ(attachments->List(), before);
+    EXPECT_EQ(item->Value(L"BodyFormat"), _variant_t(1L));
+    EXPECT_EQ(std::wstring(item->Value(L"HTMLBody").bstrVal), L"<p>body</p>");
+    EXPECT_EQ(StubHeader(), L"(none)");
+
+    attachments->undeletable.clear();
+    Stubbing::StubLinks(nullptr, draft, *client, MiB);
+    EXPECT_EQ(Names(), L"notes.txt|Linked Attachments.html|");
+    EXPECT_EQ(StringW(item->Value(L"HTMLBody").bstrVal).ToUtf8(), attachments->List().back().second + "<p>body</p>");
+}
+
 // A link that fails its check stops the send before its file is read; the
 // links are met from the last, so here before any upload.
 TEST_F(StubbingTest, RefusedLinksStopTheSendBeforeAnyUpload)
