@@ -102,7 +102,7 @@ Os::CHandle WriteAttachmentToTemp(const CDispatchObject& attachment)
     return file;
 }
 
-LinkedAttachment ReadLinkedAttachment(const CDispatchObject& attachment)
+LinkedAttachment GetPathFromLinkedAttachment(const CDispatchObject& attachment)
 {
     Os::CHandle file = WriteAttachmentToTemp(attachment);
     LARGE_INTEGER size{};

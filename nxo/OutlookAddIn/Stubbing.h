@@ -81,8 +81,9 @@ constexpr wchar_t LinkFileExtension[] = L"qenz";
 void AttachLinkFile(const OutlookAddIn::CDispatchObject& item, const std::wstring& path);
 bool IsLinkFile(const std::wstring& fileName);
 bool HasLinkedAttachments(const OutlookAddIn::CDispatchObject& item);
-// Raises for a link file too large to be one.
-LinkedAttachment ReadLinkedAttachment(const OutlookAddIn::CDispatchObject& attachment);
+// The path (and seal) the link attachment names, with the bytes it was read
+// from; raises for a link file too large to be one.
+LinkedAttachment GetPathFromLinkedAttachment(const OutlookAddIn::CDispatchObject& attachment);
 // The attachment saved to a temporary file, open for reading, gone when closed.
 Os::CHandle WriteAttachmentToTemp(const OutlookAddIn::CDispatchObject& attachment);
 // The attachment added.

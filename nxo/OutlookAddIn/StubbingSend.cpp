@@ -143,7 +143,7 @@ void StoreAttachment(StubContext& context, StoredLink& link)
 {
     link.LinkName = TryGetAttachmentFilename(link.Attachment);
     Logging::Log(Logging::Debug, (L"Storing link: " + link.LinkName).c_str());
-    const LinkedAttachment linked = ReadLinkedAttachment(link.Attachment);
+    const LinkedAttachment linked = GetPathFromLinkedAttachment(link.Attachment);
     const StringW& path = linked.Link.Path;
     if (path.empty())
         QZL_THROW(QZL_FUNCTION, CException(L"Unable to process link"));

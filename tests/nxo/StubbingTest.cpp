@@ -107,8 +107,8 @@ TEST_F(StubbingTest, LinkFilesAreWrittenRecognisedReadBackAndCheckedAgain)
     EXPECT_EQ(list[0].second, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<AttachedLink>\r\n\t<Path>" + escaped +
                                   "</Path>\r\n\t<Seal>" + Stubbing::SealLinkPath(file.path).ToUtf8() +
                                   "</Seal>\r\n</AttachedLink>\r\n");
-    EXPECT_EQ(Stubbing::ReadLinkedAttachment(draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L})).Link.Path,
-              file.path);
+    const auto first = draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L});
+    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(first).Link.Path, file.path);
     EXPECT_TRUE(Stubbing::HasLinkedAttachments(draft));
     EXPECT_TRUE(Stubbing::IsLinkFile(L"a.pdf.qenz"));
     EXPECT_FALSE(Stubbing::IsLinkFile(L"a.pdf.QENZ") || Stubbing::IsLinkFile(L"qenz") ||
@@ -119,9 +119,11 @@ TEST_F(StubbingTest, LinkFilesAreWrittenRecognisedReadBackAndCheckedAgain)
     padded.insert(padded.find("<AttachedLink>"), 4096 - padded.size(), ' ');
     CFakeRef exact = attachments->Add(L"exact.qenz", padded);
     CFakeRef over = attachments->Add(L"over.qenz", padded + " ");
-    EXPECT_EQ(Stubbing::ReadLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(exact.Get())).Link.Path,
+    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(exact.Get())).Link.Path,
               file.path);
-    EXPECT_EQ(Failure([&] { Stubbing::ReadLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(over.Get())); }),
+    EXPECT_EQ(Failure([&] {
+                  Stubbing::GetPathFromLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(over.Get()));
+              }),
               L"Size of link file is unexpectedly large");
     EXPECT_EQ(Failure([] { Stubbing::GetPathFromLink("<AttachedLink><Path/></AttachedLink>"); }),
               L"Unable to parse path from link XML");
