@@ -38,12 +38,13 @@ struct CTempFolder {
 };
 
 // The user reads the refusal; the log gets the path too.
-[[noreturn]] void RefuseLink(const std::wstring& path, const StringW& text)
+[[noreturn]] void RefuseLink(const std::wstring& path, const StringW& text,
+                             const wchar_t* check = L"Quenzal::Stubbing::CheckLinkedPath")
 {
     Logging::Log(Logging::Error, (L"Linked file refused: " + path + L": " + text).c_str());
     CException refusal(text);
     refusal.SetUserMessage(true);
-    QZL_THROW(L"Quenzal::Stubbing::CheckLinkedPath", refusal);
+    QZL_THROW(check, refusal);
 }
 
 } // namespace
@@ -152,7 +153,7 @@ void CheckLinkSeal(const LinkContent& link)
     if (IsLinkSealValid(link.Path, link.Seal))
         return;
     Logging::Log(Logging::Warning, L"Link was not made by Attach Large File for this user");
-    RefuseLink(link.Path, GetLocalizedMessage(LidLinkRefused) + L": " + link.Path);
+    RefuseLink(link.Path, GetLocalizedMessage(LidLinkRefused) + L": " + link.Path, QZL_FUNCTION);
 }
 
 uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize)
