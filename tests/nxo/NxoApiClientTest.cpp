@@ -145,7 +145,11 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     // The message's own appliance, named otherwise: its answers are not ours to record.
     appliance.Switch("mark.cgi", "status=200");
     Wait(client.MarkMessage(appliance.Uri("localhost"), L"d", true));
-    EXPECT_EQ(Target(appliance.Seen("mark.cgi").back()), "/cgi-mod/mark.cgi?id=d&Spam=Y");
+    marks = appliance.Seen("mark.cgi");
+    EXPECT_EQ(Target(marks.back()), "/cgi-mod/mark.cgi?id=d&Spam=Y");
+    // No answer made for the configured appliance: the other name challenges first.
+    EXPECT_EQ(HeaderOf(marks[marks.size() - 2], "Authorization") + "|" + marks[marks.size() - 2]["status"].asString(),
+              "|401");
     EXPECT_EQ(Status(), L"560 Quota exceeded");
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
 
