@@ -173,6 +173,33 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
 }
 
+TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CApplianceStandIn silent;
+    silent.Switch("", "silent=1");
+    CNxoApiClient client;
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 6, 0));
+    const ULONGLONG start = ::GetTickCount64();
+    auto held = client.MarkMessage(silent.Uri(), L"from-spam", true);
+    for (int i = 0; i < 500 && silent.Seen().empty(); ++i)
+        ::Sleep(20);
+    ASSERT_EQ(silent.Seen().size(), 1u) << "the server named in the mail holds the mark";
+
+    Wait(client.MarkMessage(L"", L"ham", false));
+    CNxoClientConfig config;
+    client.GetClientConfiguration(config);
+    EXPECT_EQ(config.GetMaxKvdFileSize(), 104857600u);
+    EXPECT_FALSE(Os::IsObjectSignaled(held->GetCompletionEvent())) << "the configured appliance did not wait";
+    Wait(held);
+    const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
+    EXPECT_GT(seconds, 5.4);
+    EXPECT_LT(seconds, 40.0);
+    EXPECT_TRUE(Net::CAsyncHttpRequestContext::IsSocketError(held->GetException()));
+}
+
 TEST(NxoApiClient, WhitelistSendsFormDataAndCachesAcrossRestartsForOneAppliance)
 {
     CAddInTurn turn;
