@@ -1,6 +1,7 @@
 #include "NxoTestSupport.h"
 
 #include "ApplianceStandIn.h"
+#include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "DialogUser.h"
 #include "NxoDataDirectory.h"
@@ -66,6 +67,8 @@ CAddInTurn::CAddInTurn() : m_parents(HKEY_CURRENT_USER, SettingsPath, QzlTest::C
 {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);
     CRestartedConfig::Restart();
+    // As in a new Outlook: an add-in disconnected by an earlier test ended the requests for good.
+    Quenzal::Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
 }
 
 CAddInTurn::~CAddInTurn()
