@@ -150,7 +150,11 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     // The message's own appliance, named otherwise: its answers are not ours to record.
     appliance.Switch("mark.cgi", "status=200");
     Wait(client.MarkMessage(appliance.Uri("localhost"), L"d", true));
-    EXPECT_EQ(Target(appliance.Seen("mark.cgi").back()), "/cgi-mod/mark.cgi?id=d&Spam=Y");
+    marks = appliance.Seen("mark.cgi");
+    EXPECT_EQ(Target(marks.back()), "/cgi-mod/mark.cgi?id=d&Spam=Y");
+    // No answer made for the configured appliance: the other name challenges first.
+    EXPECT_EQ(HeaderOf(marks[marks.size() - 2], "Authorization") + "|" + marks[marks.size() - 2]["status"].asString(),
+              "|401");
     EXPECT_EQ(Status(), L"560 Quota exceeded");
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
 
@@ -172,6 +176,33 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     EXPECT_EQ(appliance.Seen("mark.cgi").size() - before, 4u);
     EXPECT_EQ(failures.load(), 2);
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
+}
+
+TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CApplianceStandIn silent;
+    silent.Switch("", "silent=1");
+    CNxoApiClient client;
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 6, 0));
+    const ULONGLONG start = ::GetTickCount64();
+    auto held = client.MarkMessage(silent.Uri(), L"from-spam", true);
+    for (int i = 0; i < 500 && silent.Seen().empty(); ++i)
+        ::Sleep(20);
+    ASSERT_EQ(silent.Seen().size(), 1u) << "the server named in the mail holds the mark";
+
+    Wait(client.MarkMessage(L"", L"ham", false));
+    CNxoClientConfig config;
+    client.GetClientConfiguration(config);
+    EXPECT_EQ(config.GetMaxKvdFileSize(), 104857600u);
+    EXPECT_FALSE(Os::IsObjectSignaled(held->GetCompletionEvent())) << "the configured appliance did not wait";
+    Wait(held);
+    const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
+    EXPECT_GT(seconds, 5.4);
+    EXPECT_LT(seconds, 40.0);
+    EXPECT_TRUE(Net::CAsyncHttpRequestContext::IsSocketError(held->GetException()));
 }
 
 TEST(NxoApiClient, WhitelistSendsFormDataAndCachesAcrossRestartsForOneAppliance)

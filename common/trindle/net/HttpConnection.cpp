@@ -110,6 +110,7 @@ void CHttpConnection::Connect(const CUri& uri)
     else
         socket = std::make_shared<CAbortableSocket<CSocket>>(abort);
     socket->SetTimeout(m_timeout);
+    socket->SetDeadline(m_deadline);
 
     {
         Os::CCriticalSectionLock hold(m_lock);

@@ -17,6 +17,7 @@
 #include "DateTimeSpan.h"
 #include "File.h"
 #include "OutStream.h"
+#include "Wait.h"
 
 #include <memory>
 #include <string>
@@ -46,8 +47,13 @@ public:
 
     std::shared_ptr<IHttpRequestNotifier> GetNotifier() const { return m_notifier; }
     const DateTimeSpan& GetTimeout() const { return m_timeout; }
-    // Given to each socket before it connects.
+    // Given to each socket before it connects: how long one wait of a send
+    // or receive may last, so a transfer is cut off only once it stops moving.
     void SetTimeout(const DateTimeSpan& timeout) { m_timeout = timeout; }
+    // From now on, every connect, send and receive through this connection
+    // ends within the span, however the peer trickles; zero sets no limit.
+    void SetTimeLimit(const DateTimeSpan& limit) { m_deadline = Os::CDeadline::After(limit); }
+    const Os::CDeadline& GetDeadline() const { return m_deadline; }
 
 protected:
     void DoWrite(const void* data, uint64_t length) override;
@@ -71,6 +77,7 @@ private:
 
     std::shared_ptr<CSocket> m_socket;
     DateTimeSpan m_timeout;
+    Os::CDeadline m_deadline;
     std::unique_ptr<Os::CFile> m_log;
     const std::shared_ptr<IHttpRequestNotifier> m_notifier;
 
