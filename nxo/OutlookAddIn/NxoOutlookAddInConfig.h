@@ -37,6 +37,7 @@ inline constexpr wchar_t SpamCount[] = L"SpamCount";
 inline constexpr wchar_t NotSpamCount[] = L"NotSpamCount";
 inline constexpr wchar_t SuppressEncryptionWarning[] = L"SuppressEncryptionWarning";
 inline constexpr wchar_t LegacyConfigurationImported[] = L"LegacyConfigurationImported2";
+inline constexpr wchar_t LinkSealKey[] = L"LinkSealKey";
 } // namespace NxoSettings
 
 // Names of the policy switches (DWORDs under the policy keys).
@@ -115,6 +116,11 @@ public:
     void SetWhitelistSwitch(const wchar_t* name, bool on);
     void SetSpamAction(DWORD action);
     void SetMoveToFolder(const std::wstring& name, const std::wstring& storeId, const std::wstring& entryId);
+
+    // The secret that seals the user's link files (REG_BINARY). With create,
+    // a new one from the system's generator when none is stored; else empty
+    // then. A value of another kind counts as none.
+    std::string GetLinkSealKey(bool create);
 
     // The older account key, unprotected for this user; empty when absent.
     // Raises when the stored value cannot be unprotected.

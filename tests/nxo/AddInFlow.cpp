@@ -34,6 +34,13 @@ StringW BinaryFolder()
     return Os::GetDirectoryFromPath(exe);
 }
 
+// The product's module, as Outlook finds it registered.
+std::unique_ptr<CAddInHost> MakeHost(CFakeOutlook& outlook)
+{
+    return std::make_unique<CAddInHost>(outlook, Os::CombinePath(BinaryFolder(), L"NxoOutlookAddIn.dll"),
+                                        CLSID_NxoOutlookAddIn, L"Quenzal.NxoOutlookAddIn");
+}
+
 bool IsDemo()
 {
     return ::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0;
@@ -63,8 +70,7 @@ CAddInFlow::CAddInFlow()
     IMAPIFolder* junk = provider->CreateFolder(&junkName, 1, nullptr, 0);
     mailbox->Folder(QzlFake::Outlook::Junk)->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(junk);
     junk->Release();
-    host = std::make_unique<CAddInHost>(outlook, Os::CombinePath(BinaryFolder(), L"NxoOutlookAddIn.dll"),
-                                        CLSID_NxoOutlookAddIn, L"Quenzal.NxoOutlookAddIn");
+    host = MakeHost(outlook);
     outlook.AddExplorer();
     // Each flow reads the log from its own start; the add-in keeps only the
     // tail of a long log, so an offset into an older one would not hold.
@@ -84,6 +90,14 @@ CAddInFlow::~CAddInFlow()
     if (m_session != nullptr)
         m_session->Release();
     ::CoUninitialize();
+}
+
+void CAddInFlow::Restart()
+{
+    host->Disconnect();
+    EXPECT_EQ(S_OK, host->Unload());
+    host = MakeHost(outlook);
+    EXPECT_EQ(S_OK, host->Connect());
 }
 
 IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,

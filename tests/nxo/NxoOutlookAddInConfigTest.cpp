@@ -221,3 +221,17 @@ TEST_F(NxoConfigTest, ProtectedAccountKeyIsUpgradedOnce)
     EXPECT_TRUE(log.Contains("ERROR: Unable to decrypt old account key: "));
     QzlTest::Raised<CWinError>([&] { config.ReadLegacyAccountKey(); });
 }
+
+// The secret that seals link files is made once and kept; a value of another
+// kind counts as none, and the next link made gets a new secret.
+TEST_F(NxoConfigTest, LinkSealKeyIsMadeOnceAndAValueOfAnotherKindIsNone)
+{
+    CConfig config;
+    EXPECT_EQ(config.GetLinkSealKey(false), "");
+    const std::string key = config.GetLinkSealKey(true);
+    EXPECT_EQ(key.size(), 170u);
+    EXPECT_EQ(CConfig().GetLinkSealKey(false), key);
+    Os::SetRegistryString(settings.Get(), L"LinkSealKey", L"a text as long as any secret, but text");
+    EXPECT_EQ(config.GetLinkSealKey(false), "");
+    EXPECT_NE(config.GetLinkSealKey(true), key);
+}

@@ -44,6 +44,7 @@ CPropBag::CPropBag(const CPropBag& base, const SPropValue* changes, ULONG count)
               if (std::none_of(changes, changes + count, [id](const SPropValue& v) { return PROP_ID(v.ulPropTag) == id; }))
                   merged.push_back(base.m_values[i]);
           }
+          std::erase_if(merged, [](const SPropValue& v) { return PROP_TYPE(v.ulPropTag) == PT_ERROR; });
           return merged;
       }())
 {

@@ -170,6 +170,18 @@ public:
         HRESULT set = SetBagProps(m_bag, count, values, problems);
         return hr == S_OK || FAILED(set) ? set : hr;
     }
+    // Written as values of the type PT_ERROR, which the bag leaves out.
+    STDMETHODIMP DeleteProps(LPSPropTagArray tags, LPSPropProblemArray* problems) override
+    {
+        HRESULT hr = CallResult("IMAPIProp::DeleteProps");
+        if (FAILED(hr) || tags == nullptr)
+            return FAILED(hr) ? hr : MAPI_E_INVALID_PARAMETER;
+        std::vector<SPropValue> deleted(tags->cValues);
+        for (ULONG i = 0; i < tags->cValues; ++i)
+            deleted[i].ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tags->aulPropTag[i]));
+        std::lock_guard<std::mutex> lock(m_bagLock);
+        return SetBagProps(m_bag, tags->cValues, deleted.data(), problems);
+    }
     STDMETHODIMP OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG, LPUNKNOWN* object) override
     {
         HRESULT hr = CallResult("IMAPIProp::OpenProperty");
