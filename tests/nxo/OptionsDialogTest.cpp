@@ -1,6 +1,7 @@
 // The options dialog and the whitelist-scan dialog as a user meets them:
 // Outlook's Configure call opens the dialog of the product DLL, and a user on
-// another thread reads, changes and confirms it.
+// another thread reads, changes and confirms it. In each language, every
+// window of the add-in with texts is opened and its texts are measured.
 #include "AddInFlow.h"
 #include "DialogUser.h"
 #include "FakeOptionsDialog.h"

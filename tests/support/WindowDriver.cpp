@@ -306,24 +306,22 @@ LONG TextRoom(HWND control, LONG width)
 
 // Whether the font draws any character of the text as it draws a
 // private-use character, which no font of the system has: as a box.
-bool ShowsBoxes(HFONT textFont, const std::wstring& text)
+bool ShowsBoxes(HFONT font, const std::wstring& text)
 {
     constexpr int Size = 32;
+    BITMAPINFO format = {{sizeof(BITMAPINFOHEADER), Size, -Size, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     HDC memory = ::CreateCompatibleDC(nullptr);
-    BITMAPINFO format = {};
-    format.bmiHeader = {sizeof(format.bmiHeader), Size, -Size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     Quenzal::Ui::CBitmap picture(::CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     bool boxes = false;
     if (picture) {
-        Quenzal::Ui::CSelectedObject selected(memory, picture.Get());
-        Quenzal::Ui::CSelectedObject font(memory, textFont);
+        Quenzal::Ui::CSelectedObject selectedPicture(memory, picture.Get());
+        Quenzal::Ui::CSelectedObject selectedFont(memory, font);
         auto draw = [&](wchar_t character) {
             RECT all = {0, 0, Size, Size};
             ::ExtTextOutW(memory, 0, 0, ETO_OPAQUE, &all, &character, 1, nullptr);
             ::GdiFlush();
-            const auto* pixels = static_cast<const uint32_t*>(bits);
-            return std::vector<uint32_t>(pixels, pixels + Size * Size);
+            return std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + Size * Size);
         };
         const std::vector<uint32_t> box = draw(L'\xE000');
         boxes = std::any_of(text.begin(), text.end(), [&](wchar_t c) { return c > 0x7F && draw(c) == box; });
@@ -359,20 +357,17 @@ bool IsCaptionClipped(HWND window, const std::wstring& text)
 {
     RECT bounds = {};
     ::GetWindowRect(window, &bounds);
-    const LONG room = bounds.right - bounds.left - 2 * ::GetSystemMetrics(SM_CXDLGFRAME) -
-                      ::GetSystemMetrics(SM_CXSMICON) - ::GetSystemMetrics(SM_CXSIZE) - 8;
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof(metrics);
     ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     Quenzal::SmartPointer<HFONT, FontDestructor> font(::CreateFontIndirectW(&metrics.lfCaptionFont));
-    HDC dc = ::GetWindowDC(window);
+    Quenzal::Ui::CWindowDC dc(window);
+    Quenzal::Ui::CSelectedObject selected(dc.Get(), font.Get());
     SIZE needed = {};
-    {
-        Quenzal::Ui::CSelectedObject selected(dc, font.Get());
-        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &needed);
-    }
-    ::ReleaseDC(window, dc);
-    return needed.cx > room || ShowsBoxes(font.Get(), text);
+    ::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &needed);
+    return needed.cx > bounds.right - bounds.left - 2 * ::GetSystemMetrics(SM_CXDLGFRAME) -
+                           ::GetSystemMetrics(SM_CXSMICON) - ::GetSystemMetrics(SM_CXSIZE) - 8 ||
+           ShowsBoxes(font.Get(), text);
 }
 
 } // namespace
