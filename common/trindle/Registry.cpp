@@ -124,7 +124,7 @@ bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name)
     if (!key)
         return false;
     DWORD value = 0;
-    return GetRegistryDword(key.Get(), name, value) && value != 0;
+    return GetRegistryDwordSetting(key.Get(), name, value) && value != 0;
 }
 
 } // namespace Quenzal::Os

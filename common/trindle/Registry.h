@@ -27,7 +27,8 @@ bool TryDeleteEmptyRegistryKey(HKEY root, const wchar_t* path);
 
 // The string value, or empty when the key or the value is absent.
 StringW TryGetRegistryString(HKEY root, const wchar_t* path, const wchar_t* name);
-// True only when the key under HKEY_CURRENT_USER holds a non-zero DWORD of that name.
+// True only when the key under HKEY_CURRENT_USER holds a non-zero DWORD of
+// that name; a value of another type counts as absent.
 bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name);
 
 } // namespace Quenzal::Os

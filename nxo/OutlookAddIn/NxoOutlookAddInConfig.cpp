@@ -152,7 +152,7 @@ Net::CUri CNxoOutlookAddInConfig::ParseNxoUri(const std::wstring& text)
 
 Net::CUri CNxoOutlookAddInConfig::GetNxoUri() const
 {
-    return ParseNxoUri(TryGetString(NxoSettings::NxoUri));
+    return ParseNxoUri(GetString(NxoSettings::NxoUri));
 }
 
 void CNxoOutlookAddInConfig::SetNxoUri(const Net::CUri& uri, const std::wstring& username)
@@ -211,10 +211,15 @@ void CNxoOutlookAddInConfig::SetOrDeleteString(const wchar_t* name, const std::w
         Os::SetRegistryString(Get(), name, text);
 }
 
+StringW CNxoOutlookAddInConfig::GetString(const wchar_t* name) const
+{
+    return Os::TryGetStringSetting(Get(), name);
+}
+
 DWORD CNxoOutlookAddInConfig::GetDword(const wchar_t* name, DWORD absentValue) const
 {
     DWORD value = absentValue;
-    Os::GetRegistryDword(Get(), name, value);
+    Os::GetRegistryDwordSetting(Get(), name, value);
     return value;
 }
 

@@ -74,15 +74,15 @@ public:
     // Forgets the URI and the user name; the account stays.
     void ResetAccount();
 
-    Quenzal::StringW GetNxoUriStatus() const { return TryGetString(NxoSettings::NxoUriStatus); }
-    Quenzal::StringW GetUsername() const { return TryGetString(NxoSettings::Username); }
-    Quenzal::StringW GetAccountName() const { return TryGetString(NxoSettings::AccountName); }
-    Quenzal::StringW GetAccountKey() const { return TryGetString(NxoSettings::AccountKey); }
-    Quenzal::StringW GetMoveToFolderName() const { return TryGetString(NxoSettings::MoveToFolderName); }
-    Quenzal::StringW GetMoveToFolderEntryId() const { return TryGetString(NxoSettings::MoveToFolderEntryId); }
+    Quenzal::StringW GetNxoUriStatus() const { return GetString(NxoSettings::NxoUriStatus); }
+    Quenzal::StringW GetUsername() const { return GetString(NxoSettings::Username); }
+    Quenzal::StringW GetAccountName() const { return GetString(NxoSettings::AccountName); }
+    Quenzal::StringW GetAccountKey() const { return GetString(NxoSettings::AccountKey); }
+    Quenzal::StringW GetMoveToFolderName() const { return GetString(NxoSettings::MoveToFolderName); }
+    Quenzal::StringW GetMoveToFolderEntryId() const { return GetString(NxoSettings::MoveToFolderEntryId); }
     Quenzal::StringW GetMoveToFolderStoreEntryId() const
     {
-        return TryGetString(NxoSettings::MoveToFolderStoreEntryId);
+        return GetString(NxoSettings::MoveToFolderStoreEntryId);
     }
 
     // An empty text removes the value (and clears the account flag).
@@ -131,6 +131,8 @@ protected:
     CNxoOutlookAddInConfig();
 
 private:
+    // Empty when absent or not a string.
+    Quenzal::StringW GetString(const wchar_t* name) const;
     bool IsWhitelistingSwitchOn(const wchar_t* name);
     DWORD GetDword(const wchar_t* name, DWORD absentValue) const;
     void SetOrDeleteString(const wchar_t* name, const std::wstring& text);

@@ -2,6 +2,7 @@
 
 #include "ErrorReport.h"
 #include "Logging.h"
+#include "TiXmlNesting.h"
 
 #include <cctype>
 #include <cstring>
@@ -9,6 +10,11 @@
 namespace Quenzal {
 
 namespace {
+
+// Far above any document the system reads (an appliance's answer, a link
+// file), far below what would exhaust a thread's stack in TinyXML.
+constexpr unsigned kMaxDocumentSize = 1024 * 1024;
+constexpr unsigned kMaxNesting = 256;
 
 bool IsXmlWhiteSpace(char ch)
 {
@@ -78,8 +84,14 @@ TiXmlDocument ParseXmlDocument(const std::string& text, const char* expectedRoot
     // TinyXML would read up to the NUL and take the rest for absent.
     if (text.find('\0') != std::string::npos)
         QZL_THROW(QZL_FUNCTION, CException(L"Error parsing XML document: the text holds a NUL character"));
+    if (text.size() > kMaxDocumentSize)
+        QZL_THROW(QZL_FUNCTION, CException(StringW::Format(L"XML document is larger than %u bytes", kMaxDocumentSize)));
+    const std::string parsed = whiteSpace == XmlWhiteSpace::Keep ? ProtectContentWhiteSpace(text) : text;
+    if (IsXmlNestedDeeperThan(parsed.c_str(), TIXML_DEFAULT_ENCODING, kMaxNesting))
+        QZL_THROW(QZL_FUNCTION,
+                  CException(StringW::Format(L"XML document nests its elements more than %u deep", kMaxNesting)));
     TiXmlDocument document;
-    document.Parse((whiteSpace == XmlWhiteSpace::Keep ? ProtectContentWhiteSpace(text) : text).c_str());
+    document.Parse(parsed.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     // TinyXML keeps the elements it had read when the text breaks off, so a
     // truncated document still has a root: any parse error rejects the text.
     if (document.Error())

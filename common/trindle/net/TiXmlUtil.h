@@ -17,7 +17,8 @@ enum class XmlWhiteSpace { Condense, Keep };
 
 // Parses the text; raises CException when it is malformed (a NUL byte
 // included), has no element or its root element is not named expectedRoot
-// (when one is given).
+// (when one is given), and before parsing when it is too large or nests its
+// elements too deeply for TinyXML to read safely.
 TiXmlDocument ParseXmlDocument(const std::string& text, const char* expectedRoot = nullptr,
                                XmlWhiteSpace whiteSpace = XmlWhiteSpace::Condense);
 // The text of the first child element of that name, converted from UTF-8;
