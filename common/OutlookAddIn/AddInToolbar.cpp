@@ -111,15 +111,17 @@ CDispatchObject CAddInToolbar::AddPopup(const StringW& name, int captionLid, int
 }
 
 // Buttons that an earlier toolbar of this add-in left on the bar carry the
-// same command name with another GUID.
+// same command name with another GUID. The name is matched with its "." so
+// that a longer command name ("Mark" and "Markup") is not taken for it.
 void CAddInToolbar::DeleteOrphanedButtons(const StringW& name)
 {
+    const StringW prefix = name + L".";
     for (long index = m_controls.GetLong(L"Count"); index >= 1; --index) {
         CDispatchObject control = m_controls.GetDispatch(L"Item", {_variant_t(index)});
         if (!control)
             continue;
         StringW tag = control.GetString(L"Tag");
-        if (tag.size() >= name.size() && _wcsnicmp(tag.c_str(), name.c_str(), name.size()) == 0) {
+        if (tag.size() >= prefix.size() && _wcsnicmp(tag.c_str(), prefix.c_str(), prefix.size()) == 0) {
             Logging::Log(Logging::Trace, L"Found orphaned button; deleting (CAddInToolbar::AddButtons)");
             control.Call(L"Delete", {_variant_t(false)});
         }

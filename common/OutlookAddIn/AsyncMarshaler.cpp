@@ -5,6 +5,7 @@
 #include "ErrorReport.h"
 #include "Guid.h"
 #include "Logging.h"
+#include "OutlookAddInUtil.h"
 #include "ResourceBuffer.h"
 #include "StringW.h"
 
@@ -38,6 +39,8 @@ CAsyncMarshaler::~CAsyncMarshaler()
     if (window == nullptr)
         return;
     try {
+        Os::CActivationContext context;
+        ActivateVisualStyles(context);
         if (!::DestroyWindow(window))
             QZL_THROW(function, CWinError());
         m_window.store(nullptr);
@@ -52,6 +55,11 @@ void CAsyncMarshaler::Initialize()
     const wchar_t* function = L"Quenzal::OutlookAddIn::CAsyncMarshaler::Initialize";
     if (m_window.load() != nullptr)
         QZL_THROW(function, CException(L"Already initialized"));
+    // Class names are looked up through the active activation context:
+    // registering, creating, destroying and unregistering all in the module's
+    // one keeps them matched.
+    Os::CActivationContext context;
+    ActivateVisualStyles(context);
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = WndProc;

@@ -2,6 +2,7 @@
 
 #include "ErrorReport.h"
 #include "Guid.h"
+#include "ModuleTypeInfo.h"
 #include "Registry.h"
 #include "RegistryKey.h"
 #include "RegistryValues.h"
@@ -9,6 +10,7 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <exception>
 
 namespace Quenzal::OutlookAddIn {
 
@@ -70,12 +72,22 @@ bool IsKeyEmpty(HKEY root, const std::wstring& path)
 
 void CComRegistrar::Unregister() const
 {
-    std::for_each(m_keys.rbegin(), m_keys.rend(), [](const RegistrarKey& entry) {
-        if (!entry.shared)
-            Os::DeleteRegistryKey(entry.root, entry.path.c_str());
-        else if (IsKeyEmpty(entry.root, entry.path))
-            Os::DeleteEmptyRegistryKey(entry.root, entry.path.c_str());
+    // Other software may have added keys below ours; one key that cannot go
+    // keeps none of the others back, and the first failure is raised at the end.
+    std::exception_ptr failure;
+    std::for_each(m_keys.rbegin(), m_keys.rend(), [&failure](const RegistrarKey& entry) {
+        try {
+            if (!entry.shared)
+                Os::DeleteRegistryTree(entry.root, entry.path.c_str());
+            else if (IsKeyEmpty(entry.root, entry.path))
+                Os::DeleteEmptyRegistryKey(entry.root, entry.path.c_str());
+        } catch (const CException&) {
+            if (!failure)
+                failure = std::current_exception();
+        }
     });
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 namespace {
@@ -88,6 +100,39 @@ struct TypeLibraryHolder {
             library->Release();
     }
 };
+
+bool IsTypeLibraryRegistered(const TLIBATTR& library)
+{
+    BSTR registeredPath = nullptr;
+    if (FAILED(::QueryPathOfRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid,
+                                       &registeredPath)))
+        return false;
+    ::SysFreeString(registeredPath);
+    return true;
+}
+
+// The keys that the library's registration wrote: its own, and those of its
+// interfaces that name it.
+CComRegistrar GetTypeLibraryKeys(ITypeLib* library, const GUID& libraryId)
+{
+    const StringW id = GuidToString(libraryId);
+    CComRegistrar keys;
+    keys.Add({HKEY_CLASSES_ROOT, L"TypeLib\\" + id, {}});
+    for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
+        ITypeInfoPtr info;
+        TYPEATTR* attributes = nullptr;
+        if (FAILED(library->GetTypeInfo(index, &info)) || FAILED(info->GetTypeAttr(&attributes)))
+            continue;
+        const bool isInterface = attributes->typekind == TKIND_INTERFACE || attributes->typekind == TKIND_DISPATCH;
+        const std::wstring key = L"Interface\\" + GuidToString(attributes->guid);
+        info->ReleaseTypeAttr(attributes);
+        if (isInterface &&
+            _wcsicmp(Os::TryGetRegistryString(HKEY_CLASSES_ROOT, (key + L"\\TypeLib").c_str(), nullptr).c_str(),
+                     id.c_str()) == 0)
+            keys.Add({HKEY_CLASSES_ROOT, key, {}});
+    }
+    return keys;
+}
 
 } // namespace
 
@@ -109,12 +154,16 @@ void UnregisterModuleTypeLibrary(const std::wstring& modulePath)
     TLIBATTR copy = *attributes;
     holder.library->ReleaseTLibAttr(attributes);
     // Taking away what is not there leaves the registry as wanted.
-    BSTR registeredPath = nullptr;
-    if (FAILED(::QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, &registeredPath)))
+    if (!IsTypeLibraryRegistered(copy))
         return;
-    ::SysFreeString(registeredPath);
-    QZL_CHECK_COM_RESULT(QZL_FUNCTION, ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum,
-                                                           copy.lcid, copy.syskind));
+    const CComRegistrar keys = GetTypeLibraryKeys(holder.library, copy.guid);
+    HRESULT hr = ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
+    // The system leaves a key below which other software added keys; what it
+    // left goes here with all below it. Its own failure counts only when the
+    // library is still registered after that.
+    keys.Unregister();
+    if (FAILED(hr) && IsTypeLibraryRegistered(copy))
+        QZL_CHECK_COM_RESULT(QZL_FUNCTION, hr);
 }
 
 } // namespace Quenzal::OutlookAddIn

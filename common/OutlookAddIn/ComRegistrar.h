@@ -22,7 +22,7 @@ struct RegistrarKey {
     HKEY root;
     std::wstring path;
     std::vector<RegistrarValue> values;
-    // An owned key is removed with its values; a shared one (a parent that
+    // An owned key is removed with all below it; a shared one (a parent that
     // other software may use too) only when nothing is left in it.
     bool shared = false;
 };
@@ -40,7 +40,8 @@ public:
 
     // Writes every key in table order; a failure raises CWinError.
     void Register() const;
-    // Removes the keys in reverse order: parents after their children.
+    // Removes the keys in reverse order, parents after their children, each
+    // with everything below it; raises the first failure once all were tried.
     void Unregister() const;
 
     const std::vector<RegistrarKey>& Keys() const { return m_keys; }

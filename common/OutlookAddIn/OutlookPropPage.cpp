@@ -14,6 +14,8 @@
 
 #include <vsstyle.h>
 
+#include <utility>
+
 namespace Quenzal::OutlookAddIn {
 
 namespace {
@@ -195,7 +197,10 @@ void COutlookPropPage::OnCreate()
     m_clientSize = {client.right - client.left, client.bottom - client.top};
     RECT area = GetPanelArea(client);
 
-    CreateAddInPanels();
+    // Outlook may deactivate the page and show it again in a new window:
+    // the family is asked once, and the new window gets the buttons anew.
+    if (!std::exchange(m_panelsBuilt, true))
+        CreateAddInPanels();
     try {
         // The buttons take the visual styles of the context they are made in.
         Os::CActivationContext context;

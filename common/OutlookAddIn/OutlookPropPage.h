@@ -94,6 +94,7 @@ private:
     CDispatchObject m_site;        // Outlook's PropertyPageSite
     CDispatchObject m_application; // reached through the site
     std::vector<std::unique_ptr<CAddInPanel>> m_panels;
+    bool m_panelsBuilt = false;
     SIZE m_clientSize = {};
     Os::CIcon m_banner;
     CTheme m_theme;

@@ -15,7 +15,7 @@ CConfiguration::CConfiguration(const wchar_t* settingsPath, const std::vector<St
 bool CConfiguration::IsDebugEnabled()
 {
     DWORD value = 0;
-    if (Os::GetRegistryDword(Get(), L"Debug", value))
+    if (Os::GetRegistryDwordSetting(Get(), L"Debug", value))
         return value != 0;
     SetDebugEnabled(false);
     return false;
@@ -66,7 +66,7 @@ bool CConfiguration::IsPolicyEnabledInKeys(const wchar_t* name)
 {
     for (const Os::CRegistryKey& key : m_policyKeys) {
         DWORD value = 0;
-        if (Os::GetRegistryDword(key.Get(), name, value) && value != 0)
+        if (Os::GetRegistryDwordSetting(key.Get(), name, value) && value != 0)
             return true;
     }
     return false;

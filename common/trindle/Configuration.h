@@ -18,7 +18,8 @@ public:
     CConfiguration(const wchar_t* settingsPath, const std::vector<StringW>& policyPaths);
     ~CConfiguration() override = default;
 
-    // Reading the switch writes it as off when it is missing.
+    // Reading the switch writes it as off when it is missing. A value of
+    // another type, here and under the policy keys, counts as missing.
     virtual bool IsDebugEnabled();
     virtual void SetDebugEnabled(bool enabled);
 

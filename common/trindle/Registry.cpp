@@ -42,6 +42,14 @@ void DeleteRegistryKey(HKEY root, const wchar_t* path)
         QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
 }
 
+void DeleteRegistryTree(HKEY root, const wchar_t* path)
+{
+    // An empty path would empty the root itself.
+    LSTATUS result = path != nullptr && *path != L'\0' ? ::RegDeleteTreeW(root, path) : ERROR_INVALID_PARAMETER;
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+        QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
+}
+
 namespace {
 
 // SHDeleteEmptyKeyW is not everywhere strict about values (some
@@ -72,26 +80,34 @@ void DeleteEmptyRegistryKey(HKEY root, const wchar_t* path)
         QZL_THROW(QZL_FUNCTION, CWinError(static_cast<DWORD>(result), path));
 }
 
-bool TryDeleteRegistryKey(HKEY root, const wchar_t* path)
+namespace {
+
+bool TryDelete(void (*remove)(HKEY, const wchar_t*), HKEY root, const wchar_t* path, const wchar_t* function)
 {
     try {
-        DeleteRegistryKey(root, path);
+        remove(root, path);
         return true;
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        QZL_REPORT_CAUGHT(function, e);
         return false;
     }
 }
 
+} // namespace
+
+bool TryDeleteRegistryKey(HKEY root, const wchar_t* path)
+{
+    return TryDelete(DeleteRegistryKey, root, path, QZL_FUNCTION);
+}
+
+bool TryDeleteRegistryTree(HKEY root, const wchar_t* path)
+{
+    return TryDelete(DeleteRegistryTree, root, path, QZL_FUNCTION);
+}
+
 bool TryDeleteEmptyRegistryKey(HKEY root, const wchar_t* path)
 {
-    try {
-        DeleteEmptyRegistryKey(root, path);
-        return true;
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
-        return false;
-    }
+    return TryDelete(DeleteEmptyRegistryKey, root, path, QZL_FUNCTION);
 }
 
 StringW TryGetRegistryString(HKEY root, const wchar_t* path, const wchar_t* name)
@@ -108,7 +124,7 @@ bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name)
     if (!key)
         return false;
     DWORD value = 0;
-    return GetRegistryDword(key.Get(), name, value) && value != 0;
+    return GetRegistryDwordSetting(key.Get(), name, value) && value != 0;
 }
 
 } // namespace Quenzal::Os

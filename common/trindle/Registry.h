@@ -15,15 +15,20 @@ CRegKeyHandle CreateSubkey(HKEY root, const wchar_t* path);
 
 void DeleteRegistryValue(HKEY key, const wchar_t* name);
 void DeleteRegistryKey(HKEY root, const wchar_t* path);
+// Deletes the key with its values and every key below it, also those that
+// other software added.
+void DeleteRegistryTree(HKEY root, const wchar_t* path);
 // Deletes the key only when it holds neither values nor sub-keys.
 void DeleteEmptyRegistryKey(HKEY root, const wchar_t* path);
 // These log a failure and give false instead of raising it.
 bool TryDeleteRegistryKey(HKEY root, const wchar_t* path);
+bool TryDeleteRegistryTree(HKEY root, const wchar_t* path);
 bool TryDeleteEmptyRegistryKey(HKEY root, const wchar_t* path);
 
 // The string value, or empty when the key or the value is absent.
 StringW TryGetRegistryString(HKEY root, const wchar_t* path, const wchar_t* name);
-// True only when the key under HKEY_CURRENT_USER holds a non-zero DWORD of that name.
+// True only when the key under HKEY_CURRENT_USER holds a non-zero DWORD of
+// that name; a value of another type counts as absent.
 bool IsRegistryFlagSet(const wchar_t* path, const wchar_t* name);
 
 } // namespace Quenzal::Os

@@ -3,6 +3,7 @@
 #include "DataProtection.h"
 #include "EnvironmentVariables.h"
 #include "ErrorReport.h"
+#include "Logging.h"
 
 namespace Quenzal::Os {
 
@@ -130,6 +131,42 @@ StringW GetRegistryTypeName(DWORD type)
     default:
         return StringW::Format(L"Unknown registry value type: %u", type);
     }
+}
+
+namespace {
+
+// False, with the Warning, when the value is there but not of the kind
+// wanted; false without a word when it is absent.
+bool IsWellFormedSetting(HKEY key, const wchar_t* name, const wchar_t* wanted, bool (*accepts)(DWORD, DWORD))
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    LSTATUS result = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+    if (result == ERROR_FILE_NOT_FOUND)
+        return false;
+    if (result != ERROR_SUCCESS)
+        QZL_THROW(L"Quenzal::Os::IsWellFormedSetting", CWinError(static_cast<DWORD>(result), name));
+    if (accepts(type, size))
+        return true;
+    Logging::LogFormat(Logging::Warning, L"Registry value '%s' is not a valid %s (%s of %u bytes); taken as absent",
+                       name, wanted, GetRegistryTypeName(type).c_str(), size);
+    return false;
+}
+
+} // namespace
+
+bool GetRegistryDwordSetting(HKEY key, const wchar_t* name, DWORD& value)
+{
+    const auto accepts = [](DWORD type, DWORD size) { return type == REG_DWORD && size == sizeof(DWORD); };
+    return IsWellFormedSetting(key, name, L"REG_DWORD", accepts) && GetRegistryDword(key, name, value);
+}
+
+StringW TryGetStringSetting(HKEY key, const wchar_t* name)
+{
+    const auto accepts = [](DWORD type, DWORD size) {
+        return (type == REG_SZ || type == REG_EXPAND_SZ) && size % 2 == 0;
+    };
+    return IsWellFormedSetting(key, name, L"string", accepts) ? TryGetStringValue(key, name) : StringW();
 }
 
 std::string GetRegistryBinary(HKEY key, const wchar_t* valueName)

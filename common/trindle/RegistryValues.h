@@ -27,6 +27,12 @@ StringW TryGetStringValue(HKEY key, const wchar_t* name);
 bool GetRegistryDword(HKEY key, const wchar_t* name, DWORD& value);
 void SetRegistryDword(HKEY key, const wchar_t* name, DWORD value);
 
+// Reads of settings a person may have edited by hand: a value that is there
+// but is no well-formed value of the kind asked for counts as absent, with a
+// Warning that names it, so that one damaged value cannot stop the product.
+bool GetRegistryDwordSetting(HKEY key, const wchar_t* name, DWORD& value);
+StringW TryGetStringSetting(HKEY key, const wchar_t* name);
+
 // The bytes of a REG_BINARY value; empty when the value is absent.
 std::string GetRegistryBinary(HKEY key, const wchar_t* valueName);
 // Raw bytes of a value of any type.

@@ -1,7 +1,7 @@
 #pragma once
 // Small helpers that have no better home: byte-count texts, inflating
-// compressed buffers, the MD5 digest, byte search, version comparison and
-// random bytes.
+// compressed buffers, the MD5 digest and HMAC-SHA256, byte search, version
+// comparison and random bytes.
 
 #include "StringW.h"
 
@@ -35,6 +35,8 @@ StringW GetZLibErrorName(int result);
 
 // The raw 16-byte MD5 digest.
 std::string CalculateMd5(const void* data, size_t length);
+// The raw 32-byte HMAC-SHA256 of the data under the key.
+std::string CalculateHmacSha256(const std::string& key, const void* data, size_t length);
 
 // The first occurrence of pattern inside buffer, or null.
 const char* FindBytes(const char* buffer, size_t length, const char* pattern, size_t patternLength);

@@ -95,4 +95,26 @@ bool WaitForAllObjects(const HANDLE* objects, size_t count, const DateTimeSpan& 
     return ClassifyWait(result, __FILE__, QZL_FUNCTION, __LINE__) != WaitOutcome::TimedOut;
 }
 
+CDeadline CDeadline::After(const DateTimeSpan& span)
+{
+    CDeadline deadline;
+    if (!span.IsZero())
+        deadline.m_tick = ::GetTickCount64() + span.ToWaitTimeout();
+    return deadline;
+}
+
+bool CDeadline::LimitWait(DateTimeSpan& timeout) const
+{
+    if (m_tick == 0)
+        return true;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= m_tick)
+        return false;
+    // At most what ToWaitTimeout gives, so it fits a wait's milliseconds.
+    const ULONGLONG left = m_tick - now;
+    if (timeout.IsZero() || left < timeout.ToWaitTimeout())
+        timeout = DateTimeSpan(0, 0, 0, 0, static_cast<int>(left));
+    return true;
+}
+
 } // namespace Quenzal::Os

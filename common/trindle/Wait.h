@@ -22,4 +22,21 @@ DWORD WaitForAnyObject(const HANDLE* objects, size_t count, const DateTimeSpan& 
 bool WaitForAllObjects(const HANDLE* objects, size_t count, const DateTimeSpan& timeout);
 bool IsObjectSignaled(HANDLE object);
 
+// The moment, by the system's tick count, by which a piece of work must be
+// done however many waits it takes: each wait on the way is cut to what is
+// left. A deadline that is not set never passes.
+class CDeadline {
+public:
+    CDeadline() = default;
+    // The end of the span from now; a zero span sets none.
+    static CDeadline After(const DateTimeSpan& span);
+
+    // Cuts the time-out of a wait (zero: without limit) to what is left;
+    // false, for no wait at all, once the deadline has passed.
+    bool LimitWait(DateTimeSpan& timeout) const;
+
+private:
+    ULONGLONG m_tick = 0;
+};
+
 } // namespace Quenzal::Os

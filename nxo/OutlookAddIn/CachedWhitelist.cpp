@@ -8,6 +8,7 @@
 #include "SmartPointer.h"
 #include "Uri.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Quenzal;
@@ -34,6 +35,14 @@ std::string Trimmed(const std::string& text)
     StringA copy(text);
     copy.Trim();
     return copy;
+}
+
+// A control character would end the file's reading (Ctrl-Z in text mode),
+// cut the line (NUL) or split it in two (CR, LF), losing later addresses.
+bool IsStorableAddress(const std::string& trimmed)
+{
+    return trimmed.find('@') != std::string::npos &&
+           std::none_of(trimmed.begin(), trimmed.end(), Net::IsControlCharacter);
 }
 
 } // namespace
@@ -75,19 +84,26 @@ void CCachedWhitelist::Load()
     if (!IsFile(m_path))
         return;
     CCrtFile file;
-    if (_wfopen_s(file.Receive(), m_path.c_str(), L"rt") != 0 || !file)
+    if (_wfopen_s(file.Receive(), m_path.c_str(), L"rb") != 0 || !file)
+        QZL_THROW(L"CCachedWhitelist::Load", CCrtError(m_path.c_str()));
+    std::string contents;
+    char buffer[4096];
+    for (size_t count; (count = std::fread(buffer, 1, sizeof(buffer), file.Get())) != 0;)
+        contents.append(buffer, count);
+    if (std::ferror(file.Get()))
         QZL_THROW(L"CCachedWhitelist::Load", CCrtError(m_path.c_str()));
     // A longer line arrives in pieces, each judged as a line of its own.
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof(buffer), file.Get()) != nullptr) {
-        std::string line = Trimmed(buffer);
-        if (line.find('@') != std::string::npos)
+    constexpr size_t kPiece = sizeof(buffer) - 1;
+    for (size_t position = 0; position < contents.size();) {
+        const size_t lineFeed = contents.find('\n', position);
+        const size_t end = std::min(lineFeed == std::string::npos ? contents.size() : lineFeed + 1, position + kPiece);
+        const std::string line = Trimmed(contents.substr(position, end - position));
+        position = end;
+        if (IsStorableAddress(line))
             m_addresses.insert(line);
         else
             Logging::LogA(Logging::Error, ("Invalid address found in cached whitelist: " + line).c_str());
     }
-    if (std::ferror(file.Get()))
-        QZL_THROW(L"CCachedWhitelist::Load", CCrtError(m_path.c_str()));
 }
 
 void CCachedWhitelist::LoadAppliance()
@@ -123,7 +139,7 @@ void CCachedWhitelist::BindToAppliance(const Net::CUri& appliance)
 bool CCachedWhitelist::AddAddressToWhitelist(const std::string& address)
 {
     const std::string trimmed = Trimmed(address);
-    if (trimmed.find('@') == std::string::npos) {
+    if (!IsStorableAddress(trimmed)) {
         Logging::LogA(Logging::Error, ("Attempt to add invalid address to whitelist: " + trimmed).c_str());
         return false;
     }

@@ -39,12 +39,18 @@ void CFolderEventSink::Initialize(const CDispatchObject& folder, long folderId, 
     CDispatchObject items = folder.GetDispatch(L"Items");
     if (!items)
         QZL_THROW(function, CComError(E_FAIL));
-    m_itemAddSink->Advise(items.GetInterface());
-    if (watchChanges)
-        m_itemChangeSink->Advise(items.GetInterface());
     m_folder = folder;
     m_folderId = folderId;
     m_items = items;
+    try {
+        m_itemAddSink->Advise(items.GetInterface());
+        if (watchChanges)
+            m_itemChangeSink->Advise(items.GetInterface());
+    } catch (...) {
+        // No connection is left half made: Outlook would hold the sink for good.
+        Uninitialize();
+        throw;
+    }
 }
 
 void CFolderEventSink::Uninitialize()

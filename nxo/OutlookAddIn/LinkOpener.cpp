@@ -9,8 +9,6 @@
 #include "Path.h"
 #include "Shell.h"
 
-#include <cwctype>
-
 using namespace Quenzal;
 
 namespace {
@@ -25,17 +23,18 @@ bool IsSeparator(wchar_t ch)
 bool IsOpenableLinkTarget(const std::wstring& path)
 {
     // "C:\..." only: two leading separators are a share, "\\?\" or "\\.\";
-    // a colon further on names an alternate data stream.
-    if (path.size() < 4 || !iswalpha(path[0]) || path[1] != L':' || !IsSeparator(path[2]) ||
-        path.find(L':', 2) != std::wstring::npos)
+    // a colon further on names an alternate data stream; a control character
+    // ends the name early for the shell.
+    if (!Stubbing::IsLocalDrivePath(path) || IsSeparator(path.back()))
         return false;
-    // The file system drops trailing dots and spaces: "run.exe. " opens run.exe.
-    std::wstring name = path;
-    while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
-        name.pop_back();
-    if (name.empty() || IsSeparator(name.back()))
+    // Only the file named is opened, never one the shell or the file system
+    // finds in its place: without an extension the shell searches for a
+    // program ("prog" runs prog.exe), and trailing dots and blanks are
+    // dropped ("run.exe. " opens run.exe).
+    if (path.back() == L'.' || path.back() == L' ')
         return false;
-    return !Os::IsBlockedFileExtension(Os::GetFileExtension(name));
+    const StringW extension = Os::GetFileExtension(Os::GetFileNameFromPath(path));
+    return !extension.empty() && !Os::IsBlockedFileExtension(extension);
 }
 
 LinkOpenerActions GetShellLinkOpenerActions()

@@ -5,7 +5,8 @@
 //
 // A link can arrive in any mail, so its target is opened only when it is a
 // plain local file of a type that does not run code: network shares, device
-// and long-path forms and blocked extensions get the error message instead.
+// and long-path forms, control characters, blocked extensions and names
+// without an extension get the error message instead.
 
 #include "StringW.h"
 
@@ -27,5 +28,5 @@ LinkOpenerActions GetShellLinkOpenerActions();
 // (the path empty when none was read).
 void OpenLinkFile(HWND window, const wchar_t* commandLine, const LinkOpenerActions& actions);
 
-// A drive-letter path to a file whose type is not blocked.
+// A drive-letter path to a file that ends in an extension that is not blocked.
 bool IsOpenableLinkTarget(const std::wstring& path);

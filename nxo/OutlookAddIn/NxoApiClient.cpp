@@ -1,10 +1,12 @@
 #include "NxoApiClient.h"
 
 #include "ErrorReport.h"
+#include "HttpConnection.h"
 #include "HttpRequest.h"
 #include "Localization.h"
 #include "Logging.h"
 #include "NxoApiError.h"
+#include "NxoApiRequestLock.h"
 #include "NxoOutlookAddInConfig.h"
 #include "Os.h"
 
@@ -19,10 +21,6 @@ namespace {
 
 constexpr int LidCommunicationError = 319;
 
-// Held around every appliance exchange of the process, whichever client or
-// thread started it.
-Os::CCriticalSection NxoApiRequestLock;
-
 const wchar_t* const CgiNames[] = {
     L"addin_auth_request.cgi", L"addin_auth_confirm.cgi", L"mark.cgi",          L"whitelist.cgi",
     L"get_info.cgi",           L"stub_attachment.cgi",    L"stub_preamble.cgi",
@@ -32,7 +30,8 @@ const wchar_t* const CgiNames[] = {
 
 void CNxoApiRequestContext::Execute()
 {
-    CCriticalSectionLock lock(NxoApiRequestLock);
+    // The wait for the turn counts against the request's time limit.
+    CNxoApiRequestLock turn(GetRequest()->GetUri(), GetConnection()->GetDeadline());
     CAsyncHttpRequestContext::Execute();
 }
 
@@ -85,6 +84,11 @@ std::shared_ptr<Net::CHttpRequest> CNxoApiClient::CreateApiRequest(uint32_t kind
     uri.SetPath(path);
     auto request = std::make_shared<Net::CHttpRequest>(uri);
     request->SetNoCache();
+    // A transfer is cut off only once it stops moving (the time-out); every
+    // other request is small, and a server that accepts it and then answers
+    // never, or a byte at a time, must not keep its caller waiting.
+    if (kind != NxoApiRequestStoreFile && kind != NxoApiRequestStubPreamble)
+        request->SetTimeLimit(m_requestTimeLimit);
     return request;
 }
 
@@ -136,6 +140,8 @@ void CNxoApiClient::UpdateNxoUriStatus(const Net::CAsyncHttpRequestContext& cont
 CNxoApiClient::ContextPtr CNxoApiClient::PerformApiRequest(const std::shared_ptr<Net::CHttpRequest>& request)
 {
     auto context = SendRequest(request, nullptr, nullptr, CompletionHandler());
+    // Not pumping, this wait is short: the request, its wait for its turn
+    // included, ends within its time limit.
     if (context->GetThreadId() != ::GetCurrentThreadId())
         Os::WaitForObject(context->GetCompletionEvent(), DateTimeSpan());
     return context;

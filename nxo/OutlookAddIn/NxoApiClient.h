@@ -4,8 +4,9 @@
 // appliance named in the message), carries the add-in's identity headers and,
 // for every script but the two of the authentication probe, the Digest
 // credentials of the stored account. Requests run on the thread pool, one at
-// a time in the whole process; the asynchronous ones record their outcome as
-// the appliance's status, the synchronous ones raise CNxoApiError.
+// a time per appliance; the asynchronous ones record their outcome as the
+// appliance's status, the synchronous ones raise CNxoApiError. Every request
+// but the upload and the preamble ends within the request time limit.
 //
 // The client's own lock (the HTTP client's) also guards the counters, the
 // cached whitelist and the credential change after a verified probe.
@@ -37,8 +38,8 @@ enum NxoApiRequestKind : uint32_t {
     NxoApiRequestStubPreamble = 6,          // stub_preamble.cgi
 };
 
-// A request to the appliance; its exchange holds the process-wide appliance
-// lock, so that only one appliance request is on the wire at a time.
+// A request to the appliance; its exchange holds its server's turn, so that
+// only one request to an appliance is on the wire at a time.
 class CNxoApiRequestContext : public Quenzal::Net::CAsyncHttpRequestContext {
 public:
     using CAsyncHttpRequestContext::CAsyncHttpRequestContext;
@@ -54,6 +55,9 @@ public:
     CNxoApiClient();
     // Waits for the requests whose completion would still use the client.
     ~CNxoApiClient() override;
+
+    // For the requests made from now on; the default suits every user.
+    void SetRequestTimeLimit(const Quenzal::DateTimeSpan& limit) { m_requestTimeLimit = limit; }
 
     static Quenzal::StringW GetCgiName(uint32_t kind);
     // The request of the kind for the URI text, or for the configured
@@ -99,6 +103,9 @@ private:
                                     const std::wstring& value);
 
     CCachedWhitelist m_cachedWhitelist;
+    // Small requests only: long enough for two rounds (the Digest challenge
+    // and its answer) to a slow appliance, short enough for a user waiting.
+    Quenzal::DateTimeSpan m_requestTimeLimit{0, 0, 0, 30, 0};
     // Requests handed to the pool, so that the destructor can wait for them.
     std::vector<std::weak_ptr<Quenzal::Net::CAsyncHttpRequestContext>> m_requests;
 };

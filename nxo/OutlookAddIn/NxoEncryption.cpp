@@ -113,7 +113,9 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
 }
 
 // The send stays cancelled unless every step that must happen before the
-// message leaves has happened.
+// message leaves has happened. A send that Outlook or another add-in has
+// cancelled already is no send: nothing is uploaded or written, and it
+// stays cancelled.
 void CNxoOutlookAddIn::OnItemSend(IDispatch* item, VARIANT_BOOL* cancel)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnItemSend");
@@ -121,6 +123,10 @@ void CNxoOutlookAddIn::OnItemSend(IDispatch* item, VARIANT_BOOL* cancel)
         CDispatchObject message = AsMailItem(item);
         if (!message || cancel == nullptr)
             return;
+        if (*cancel != VARIANT_FALSE) {
+            Logging::Log(Logging::Debug, L"Send was canceled before the add-in saw it");
+            return;
+        }
         *cancel = VARIANT_TRUE;
         AddMessageEncryptionHeader(message);
         if (!StubLinksOnSend(message))

@@ -2,7 +2,6 @@
 
 #include "CaughtException.h"
 #include "Logging.h"
-#include "NxoOutlookAddInLib.h"
 #include "OfficeRegistry.h"
 #include "Modules.h"
 #include "Registry.h"
@@ -15,7 +14,7 @@ namespace {
 // A per-user entry would hide the machine-wide one from Outlook.
 void DeletePerUserAddInKey()
 {
-    Os::TryDeleteRegistryKey(HKEY_CURRENT_USER, (std::wstring(NxoOutlookAddInsPath) + NxoAddInProgId).c_str());
+    Os::TryDeleteRegistryTree(HKEY_CURRENT_USER, (std::wstring(NxoOutlookAddInsPath) + NxoAddInProgId).c_str());
 }
 
 } // namespace
@@ -53,7 +52,7 @@ CComRegistrar CNxoOutlookAddInModule::MakeRegistrar(const std::wstring& modulePa
     CComRegistrar registrar;
     for (const ObjectEntry& entry : m_objects)
         registrar.AddInprocClass(*entry.clsid, entry.progId, entry.versionedProgId, entry.description, modulePath,
-                                 entry.threadingModel, &LIBID_NxoOutlookAddInLib);
+                                 entry.threadingModel, entry.typeLibrary);
     // Outlook's own keys stay when other add-ins are listed under them.
     registrar.Add({HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office", {}, true});
     registrar.Add({HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Outlook", {}, true});

@@ -22,6 +22,8 @@ public:
         const wchar_t* versionedProgId;
         const wchar_t* description;
         const wchar_t* threadingModel;
+        // Marks the class programmable with this type library; null for none.
+        const GUID* typeLibrary;
         Quenzal::OutlookAddIn::CClassFactory::Creator create;
     };
 

@@ -99,8 +99,10 @@ HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode c
         Mapi::ExitOnNetworkError() = false;
         Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnConnection");
 
-        // A second connection of this object starts from a clean slate.
+        // A second connection in this process starts from a clean slate:
+        // the previous disconnection stopped the appliance requests.
         ReleaseApiClient();
+        Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
         // Ready before the base connection opens the MAPI session: new mail
         // may arrive at once.
         m_uiWork.Initialize(GetMarshaler());
@@ -250,9 +252,6 @@ void CNxoOutlookAddIn::ReleaseApiClient()
     m_apiRequestSubmitters.clear();
     Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
     m_apiClient.reset();
-    // New requests were refused only while those under way were ended: the
-    // refusal is not left behind for whatever makes a client next.
-    Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
     m_queuedApiRequests.clear();
     // Its authentication-failure handler was the only one to post the repair.
     GetMarshaler().UnregisterCallback(std::exchange(m_repairMessage, 0));

@@ -6,6 +6,7 @@
 #include "Registry.h"
 #include "RegistryValueIterator.h"
 #include "RegistryValues.h"
+#include "Util.h"
 
 using namespace Quenzal;
 
@@ -151,7 +152,7 @@ Net::CUri CNxoOutlookAddInConfig::ParseNxoUri(const std::wstring& text)
 
 Net::CUri CNxoOutlookAddInConfig::GetNxoUri() const
 {
-    return ParseNxoUri(TryGetString(NxoSettings::NxoUri));
+    return ParseNxoUri(GetString(NxoSettings::NxoUri));
 }
 
 void CNxoOutlookAddInConfig::SetNxoUri(const Net::CUri& uri, const std::wstring& username)
@@ -210,10 +211,15 @@ void CNxoOutlookAddInConfig::SetOrDeleteString(const wchar_t* name, const std::w
         Os::SetRegistryString(Get(), name, text);
 }
 
+StringW CNxoOutlookAddInConfig::GetString(const wchar_t* name) const
+{
+    return Os::TryGetStringSetting(Get(), name);
+}
+
 DWORD CNxoOutlookAddInConfig::GetDword(const wchar_t* name, DWORD absentValue) const
 {
     DWORD value = absentValue;
-    Os::GetRegistryDword(Get(), name, value);
+    Os::GetRegistryDwordSetting(Get(), name, value);
     return value;
 }
 
@@ -276,4 +282,22 @@ DWORD CNxoOutlookAddInConfig::GetCounter(const wchar_t* name) const
 void CNxoOutlookAddInConfig::IncrementCounter(const wchar_t* name)
 {
     Os::SetRegistryDword(Get(), name, GetCounter(name) + 1);
+}
+
+std::string CNxoOutlookAddInConfig::GetLinkSealKey(bool create)
+{
+    // Shorter than a hash is no secret worth the name.
+    constexpr size_t MinimumKeySize = 32;
+    DWORD type = REG_NONE;
+    std::string key;
+    if (Os::GetRegistryDataW(Get(), NxoSettings::LinkSealKey, type, key)) {
+        if (type == REG_BINARY && key.size() >= MinimumKeySize)
+            return key;
+        Logging::Log(Logging::Warning, L"Ignoring malformed registry value: LinkSealKey");
+    }
+    if (!create)
+        return std::string();
+    key = GenerateRandomData();
+    Os::SetRegistryDataW(Get(), NxoSettings::LinkSealKey, REG_BINARY, key);
+    return key;
 }

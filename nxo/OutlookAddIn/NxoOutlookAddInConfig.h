@@ -37,6 +37,7 @@ inline constexpr wchar_t SpamCount[] = L"SpamCount";
 inline constexpr wchar_t NotSpamCount[] = L"NotSpamCount";
 inline constexpr wchar_t SuppressEncryptionWarning[] = L"SuppressEncryptionWarning";
 inline constexpr wchar_t LegacyConfigurationImported[] = L"LegacyConfigurationImported2";
+inline constexpr wchar_t LinkSealKey[] = L"LinkSealKey";
 } // namespace NxoSettings
 
 // Names of the policy switches (DWORDs under the policy keys).
@@ -73,15 +74,15 @@ public:
     // Forgets the URI and the user name; the account stays.
     void ResetAccount();
 
-    Quenzal::StringW GetNxoUriStatus() const { return TryGetString(NxoSettings::NxoUriStatus); }
-    Quenzal::StringW GetUsername() const { return TryGetString(NxoSettings::Username); }
-    Quenzal::StringW GetAccountName() const { return TryGetString(NxoSettings::AccountName); }
-    Quenzal::StringW GetAccountKey() const { return TryGetString(NxoSettings::AccountKey); }
-    Quenzal::StringW GetMoveToFolderName() const { return TryGetString(NxoSettings::MoveToFolderName); }
-    Quenzal::StringW GetMoveToFolderEntryId() const { return TryGetString(NxoSettings::MoveToFolderEntryId); }
+    Quenzal::StringW GetNxoUriStatus() const { return GetString(NxoSettings::NxoUriStatus); }
+    Quenzal::StringW GetUsername() const { return GetString(NxoSettings::Username); }
+    Quenzal::StringW GetAccountName() const { return GetString(NxoSettings::AccountName); }
+    Quenzal::StringW GetAccountKey() const { return GetString(NxoSettings::AccountKey); }
+    Quenzal::StringW GetMoveToFolderName() const { return GetString(NxoSettings::MoveToFolderName); }
+    Quenzal::StringW GetMoveToFolderEntryId() const { return GetString(NxoSettings::MoveToFolderEntryId); }
     Quenzal::StringW GetMoveToFolderStoreEntryId() const
     {
-        return TryGetString(NxoSettings::MoveToFolderStoreEntryId);
+        return GetString(NxoSettings::MoveToFolderStoreEntryId);
     }
 
     // An empty text removes the value (and clears the account flag).
@@ -116,6 +117,11 @@ public:
     void SetSpamAction(DWORD action);
     void SetMoveToFolder(const std::wstring& name, const std::wstring& storeId, const std::wstring& entryId);
 
+    // The secret that seals the user's link files (REG_BINARY). With create,
+    // a new one from the system's generator when none is stored; else empty
+    // then. A value of another kind counts as none.
+    std::string GetLinkSealKey(bool create);
+
     // The older account key, unprotected for this user; empty when absent.
     // Raises when the stored value cannot be unprotected.
     Quenzal::StringW ReadLegacyAccountKey() const;
@@ -125,6 +131,8 @@ protected:
     CNxoOutlookAddInConfig();
 
 private:
+    // Empty when absent or not a string.
+    Quenzal::StringW GetString(const wchar_t* name) const;
     bool IsWhitelistingSwitchOn(const wchar_t* name);
     DWORD GetDword(const wchar_t* name, DWORD absentValue) const;
     void SetOrDeleteString(const wchar_t* name, const std::wstring& text);

@@ -6,6 +6,7 @@
 #include "File.h"
 #include "FileSystem.h"
 #include "Guid.h"
+#include "LinkSeal.h"
 #include "Localization.h"
 #include "Logging.h"
 #include "OutlookAddInUtil.h"
@@ -37,30 +38,33 @@ struct CTempFolder {
 };
 
 // The user reads the refusal; the log gets the path too.
-[[noreturn]] void RefuseLink(const std::wstring& path, const StringW& text)
+[[noreturn]] void RefuseLink(const std::wstring& path, const StringW& text,
+                             const wchar_t* check = L"Quenzal::Stubbing::CheckLinkedPath")
 {
     Logging::Log(Logging::Error, (L"Linked file refused: " + path + L": " + text).c_str());
     CException refusal(text);
     refusal.SetUserMessage(true);
-    QZL_THROW(L"Quenzal::Stubbing::CheckLinkedPath", refusal);
+    QZL_THROW(check, refusal);
 }
 
 } // namespace
 
 namespace Quenzal::Stubbing {
 
-std::string FormatLinkXml(const std::wstring& path)
+std::string FormatLinkXml(const std::wstring& path, const std::wstring& seal)
 {
     Net::CXmlGenerator document;
     document.StartElement(L"AttachedLink");
-    document.AddElement(L"Path", Value(path));
+    document.AddUntrimmedElement(L"Path", path);
+    // Readers that know no seal pass over it.
+    document.AddElement(L"Seal", Value(seal));
     return document.CloseAndFormat();
 }
 
 void AttachLinkFile(const CDispatchObject& item, const std::wstring& path)
 {
     AddAttachmentFromData(item, Os::AppendFileExtension(Os::GetFileNameFromPath(path), LinkFileExtension),
-                          FormatLinkXml(path));
+                          FormatLinkXml(path, SealLinkPath(path)));
 }
 
 bool IsLinkFile(const std::wstring& fileName)
@@ -99,7 +103,7 @@ Os::CHandle WriteAttachmentToTemp(const CDispatchObject& attachment)
     return file;
 }
 
-StringW GetPathFromLinkedAttachment(const CDispatchObject& attachment)
+LinkedAttachment GetPathFromLinkedAttachment(const CDispatchObject& attachment)
 {
     Os::CHandle file = WriteAttachmentToTemp(attachment);
     LARGE_INTEGER size{};
@@ -113,11 +117,11 @@ StringW GetPathFromLinkedAttachment(const CDispatchObject& attachment)
                           read != text.size()))
         QZL_THROW(QZL_FUNCTION, CWinError(L"ReadFile"));
     try {
-        return GetPathFromLink(text);
+        return {text, ReadLink(text)};
     } catch (const CException& e) {
         QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         Logging::Log(Logging::Error, L"Unable to parse path from link XML");
-        return StringW();
+        return {text, {}};
     }
 }
 
@@ -127,23 +131,29 @@ StringW GetTempFolder()
     return folder.path;
 }
 
-void AddAttachmentFromData(const CDispatchObject& item, const std::wstring& fileName, const std::string& data)
+CDispatchObject AddAttachmentFromData(const CDispatchObject& item, const std::wstring& fileName,
+                                      const std::string& data)
 {
     StringW path = Os::CombinePath(GetTempFolder(), fileName);
     Os::WriteFileContents(path, data.data(), data.size());
+    CDispatchObject attachment;
     try {
-        item.GetDispatch(L"Attachments").Call(L"Add", {_bstr_t(path.c_str()), olByValue});
+        attachment = CDispatchObject::FromVariant(
+            item.GetDispatch(L"Attachments").Call(L"Add", {_bstr_t(path.c_str()), olByValue}));
     } catch (...) {
         Os::TryDeleteFile(path);
         throw;
     }
     Os::TryDeleteFile(path);
+    return attachment;
 }
 
-bool IsLocalDrivePath(const std::wstring& path)
+void CheckLinkSeal(const LinkContent& link)
 {
-    return path.size() > 3 && iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/') &&
-           path.find(L':', 2) == std::wstring::npos;
+    if (IsLinkSealValid(link.Path, link.Seal))
+        return;
+    Logging::Log(Logging::Warning, L"Link was not made by Attach Large File for this user");
+    RefuseLink(link.Path, GetLocalizedMessage(LidLinkRefused) + L": " + link.Path, QZL_FUNCTION);
 }
 
 uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize)

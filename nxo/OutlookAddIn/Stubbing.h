@@ -6,8 +6,10 @@
 //
 // A link file is data from the mail, not from the user: a forwarded or
 // crafted one may name any path. Before anything is read or uploaded the
-// path it names is checked again (CheckLinkedPath), and any failure stops
-// the send with the links left in place.
+// link's seal and the path it names are checked (CheckLinkSeal,
+// CheckLinkedPath), and any failure stops the send with the draft as it
+// was: the draft changes only once every upload is done, and a change that
+// fails takes back those made before it (WriteStub).
 
 #include "ComProgressDlg.h"
 #include "DispatchObject.h"
@@ -37,6 +39,14 @@ struct PathLess {
 };
 using NarrowAddressSet = std::set<std::string>;
 
+// A link attachment examined on send, with what it takes to add it again.
+struct StoredLink {
+    StoredAttachment Record;
+    OutlookAddIn::CDispatchObject Attachment;
+    StringW LinkName;
+    std::string LinkXml;
+};
+
 // One send's stubbing.
 struct StubContext {
     StubContext(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize);
@@ -53,37 +63,42 @@ struct StubContext {
     bool AttachHtmlCopy = true;
     std::set<StringW, PathLess> StoredPaths;
     uint64_t MaxSize; // the largest file the appliance takes
+    std::vector<StoredLink> Duplicates; // deleted with the stored links
 };
 
-// A link attachment examined on send.
-struct StoredLink {
-    StoredAttachment Record;
-    OutlookAddIn::CDispatchObject Attachment;
+// A link attachment's file as saved from the mail, and what it names (the
+// path empty when it names none).
+struct LinkedAttachment {
+    std::string Xml;
+    LinkContent Link;
 };
 
 // The link file's XML, the largest link file read back, and its extension.
-std::string FormatLinkXml(const std::wstring& path);
+std::string FormatLinkXml(const std::wstring& path, const std::wstring& seal);
 constexpr uint64_t MaxLinkFileSize = 4096;
 constexpr wchar_t LinkFileExtension[] = L"qenz";
 
 void AttachLinkFile(const OutlookAddIn::CDispatchObject& item, const std::wstring& path);
 bool IsLinkFile(const std::wstring& fileName);
 bool HasLinkedAttachments(const OutlookAddIn::CDispatchObject& item);
-// Empty when the link holds no path; raises for a link file too large to be one.
-StringW GetPathFromLinkedAttachment(const OutlookAddIn::CDispatchObject& attachment);
+// The path (and seal) the link attachment names, with the bytes it was read
+// from; raises for a link file too large to be one.
+LinkedAttachment GetPathFromLinkedAttachment(const OutlookAddIn::CDispatchObject& attachment);
 // The attachment saved to a temporary file, open for reading, gone when closed.
 Os::CHandle WriteAttachmentToTemp(const OutlookAddIn::CDispatchObject& attachment);
-void AddAttachmentFromData(const OutlookAddIn::CDispatchObject& item, const std::wstring& fileName,
-                           const std::string& data);
+// The attachment added.
+OutlookAddIn::CDispatchObject AddAttachmentFromData(const OutlookAddIn::CDispatchObject& item,
+                                                    const std::wstring& fileName, const std::string& data);
 // A folder of this process's own under the temporary folder, removed at unload.
 StringW GetTempFolder();
+// Raises a user message unless the link is sealed by this user: a link
+// that came in a mail is never honoured, and the send that carries it is
+// refused rather than have the user's recipients receive a path of theirs.
+void CheckLinkSeal(const LinkContent& link);
 // The linked file's size, once the path is a plain local drive path to an
 // existing file of a permitted kind no larger than maxSize; raises a user
 // message otherwise.
 uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize);
-// "C:\..." or "C:/...", with no stream name or device behind a second colon:
-// the only places a link may name, since the send reads them again.
-bool IsLocalDrivePath(const std::wstring& path);
 
 void StubLinks(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize);
 void StubMessage(StubContext& context);

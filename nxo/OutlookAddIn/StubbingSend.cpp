@@ -3,6 +3,7 @@
 // the stub header, and the link files gone.
 #include "Stubbing.h"
 
+#include "CaughtException.h"
 #include "Guid.h"
 #include "ErrorReport.h"
 #include "InternetHeader.h"
@@ -15,6 +16,8 @@
 #include "OutlookAddInUtil.h"
 #include "Path.h"
 #include "Util.h"
+
+#include <functional>
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -46,6 +49,31 @@ bool IsValidRecipient(const std::string& address)
     size_t at = address.find('@');
     return at != std::string::npos && at != 0 && address.back() != '@' && address.find(',') == std::string::npos;
 }
+
+// The changes a stub makes to the draft, each with the way to take it back:
+// unless kept, they are taken back, the last first, so that a send that
+// fails part way leaves the draft as it was and a second try starts afresh.
+class CDraftChanges {
+public:
+    CDraftChanges() = default;
+    CDraftChanges(const CDraftChanges&) = delete;
+    CDraftChanges& operator=(const CDraftChanges&) = delete;
+    ~CDraftChanges()
+    {
+        for (auto undo = m_undo.rbegin(); undo != m_undo.rend(); ++undo) {
+            try {
+                (*undo)();
+            }
+            QZL_CATCH_REPORT(QZL_FUNCTION)
+        }
+    }
+
+    void Made(std::function<void()> undo) { m_undo.push_back(std::move(undo)); }
+    void Keep() { m_undo.clear(); }
+
+private:
+    std::vector<std::function<void()>> m_undo;
+};
 
 } // namespace
 
@@ -94,7 +122,7 @@ std::vector<StoredLink> StoreAttachments(StubContext& context)
     for (long i = count; i >= 1; --i) {
         CDispatchObject attachment = context.Attachments.GetDispatch(L"Item", {i});
         if (IsLinkFile(TryGetAttachmentFilename(attachment))) {
-            StoredLink link{{}, attachment};
+            StoredLink link{{}, attachment, {}, {}};
             StoreAttachment(context, link);
             if (!link.Record.Id.empty()) {
                 Logging::Log(Logging::Debug, L"Successfully stored attachment");
@@ -113,17 +141,21 @@ std::vector<StoredLink> StoreAttachments(StubContext& context)
 
 void StoreAttachment(StubContext& context, StoredLink& link)
 {
-    const StringW linkName = TryGetAttachmentFilename(link.Attachment);
-    Logging::Log(Logging::Debug, (L"Storing link: " + linkName).c_str());
-    const StringW path = GetPathFromLinkedAttachment(link.Attachment);
+    link.LinkName = TryGetAttachmentFilename(link.Attachment);
+    Logging::Log(Logging::Debug, (L"Storing link: " + link.LinkName).c_str());
+    const LinkedAttachment linked = GetPathFromLinkedAttachment(link.Attachment);
+    const StringW& path = linked.Link.Path;
     if (path.empty())
         QZL_THROW(QZL_FUNCTION, CException(L"Unable to process link"));
+    link.LinkXml = linked.Xml;
+    CheckLinkSeal(linked.Link);
+    // Deleted only with the stub, so that a send that fails keeps it.
     if (context.StoredPaths.count(path) != 0) {
         Logging::Log(Logging::Warning, L"Same file linked to multiple times; deleting duplicate");
-        link.Attachment.Call(L"Delete");
+        context.Duplicates.push_back(link);
         return;
     }
-    link.Record.FileName = Os::RemoveFileExtension(linkName);
+    link.Record.FileName = Os::RemoveFileExtension(link.LinkName);
     link.Record.Size = CheckLinkedPath(path, context.MaxSize);
     const StringW sizeText = FormatByteSize(link.Record.Size);
     Logging::LogFormat(Logging::Debug, L"Storing attachment: %s (%s)", link.Record.FileName.c_str(), sizeText.c_str());
@@ -140,16 +172,30 @@ StringW GetStubPreamble(StubContext& context, const std::vector<StoredLink>& sto
     return context.Client.GetKvdPreamble(MakePreambleRequest(context), records);
 }
 
+// The body goes last: it is the one change that cannot be taken back
+// exactly once made.
 void WriteStub(StubContext& context, const StringW& preamble, const std::vector<StoredLink>& stored)
 {
-    Mapi::AddCustomHeader(GetMapiObject<IMessage>(context.Item).GetInterfacePtr(), StubHeader, context.StubId);
+    std::vector<StoredLink> links(stored);
+    links.insert(links.end(), context.Duplicates.begin(), context.Duplicates.end());
+    CDraftChanges changes;
+    if (context.AttachHtmlCopy) {
+        const CDispatchObject copy = AddAttachmentFromData(context.Item, BodyAttachmentName, preamble.ToUtf8());
+        changes.Made([copy] { copy.Call(L"Delete"); });
+    }
+    for (const StoredLink& link : links) {
+        link.Attachment.Call(L"Delete");
+        changes.Made([&context, &link] { AddAttachmentFromData(context.Item, link.LinkName, link.LinkXml); });
+    }
+    const auto message = GetMapiObject<IMessage>(context.Item);
+    Mapi::AddCustomHeader(message.GetInterfacePtr(), StubHeader, context.StubId);
+    changes.Made([message] { Mapi::RemoveCustomHeader(message.GetInterfacePtr(), StubHeader); });
+    const long format = context.Item.GetLong(L"BodyFormat");
     context.Item.Put(L"BodyFormat", olFormatHTML);
+    changes.Made([&context, format] { context.Item.Put(L"BodyFormat", format); });
     const StringW body = context.Item.GetString(L"HTMLBody");
     context.Item.Put(L"HTMLBody", _bstr_t((preamble + body).c_str()));
-    for (const StoredLink& link : stored)
-        link.Attachment.Call(L"Delete");
-    if (context.AttachHtmlCopy)
-        AddAttachmentFromData(context.Item, BodyAttachmentName, preamble.ToUtf8());
+    changes.Keep();
 }
 
 KvdRequestInfo MakePreambleRequest(const StubContext& context)

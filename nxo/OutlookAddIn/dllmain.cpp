@@ -15,9 +15,10 @@ namespace {
 
 // The options page first, then the add-in: the order they are registered in.
 CNxoOutlookAddInModule Module({{&CLSID_OutlookPropPage, OutlookPropPageProgId, OutlookPropPageVersionedProgId,
-                                OutlookPropPageDescription, L"Both", CreateComObject<COutlookPropPage>},
+                                OutlookPropPageDescription, L"Both", nullptr, CreateComObject<COutlookPropPage>},
                                {&CLSID_NxoOutlookAddIn, NxoAddInProgId, L"Quenzal.NxoOutlookAddIn.1",
-                                L"NxoOutlookAddIn Class", L"Apartment", CreateComObject<CNxoOutlookAddIn>}});
+                                L"NxoOutlookAddIn Class", L"Apartment", &LIBID_NxoOutlookAddInLib,
+                                CreateComObject<CNxoOutlookAddIn>}});
 
 } // namespace
 

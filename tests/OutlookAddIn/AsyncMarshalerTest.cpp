@@ -145,9 +145,31 @@ TEST(AsyncMarshalerTest, ThrowingCallbackLeavesTheMarshalerUsable)
 }
 
 // The window class outlives a marshaler whose window is still there; a
-// marshaler made after the others are gone registers it anew.
+// marshaler made after the others are gone registers it anew. Its window is
+// made and destroyed in the module's activation context (the test program's
+// manifest), as the add-in's other windows are.
 TEST(AsyncMarshalerTest, MarshalersComeAndGoInOneProcess)
 {
+    static std::vector<HANDLE> contexts;
+    HOOKPROC record = [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        HANDLE context = nullptr;
+        if ((code == HCBT_CREATEWND || code == HCBT_DESTROYWND) && ::GetCurrentActCtx(&context)) {
+            contexts.push_back(context);
+            ::ReleaseActCtx(context);
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    };
+    record(HCBT_CREATEWND, 0, 0); // the thread's own context, outside the marshaler
+    HHOOK hook = ::SetWindowsHookExW(WH_CBT, record, nullptr, ::GetCurrentThreadId());
+    {
+        CAsyncMarshaler marshaler;
+        marshaler.Initialize();
+    }
+    ::UnhookWindowsHookEx(hook);
+    ASSERT_EQ(3u, contexts.size());
+    EXPECT_NE(contexts[0], contexts[1]);
+    EXPECT_NE(contexts[0], contexts[2]);
+
     QzlTest::CLogCapture log;
     int runs = 0;
     UINT message = CAsyncMarshaler::RegisterCallback([&runs](int64_t) { runs++; });

@@ -56,16 +56,19 @@ TEST_F(CommandBarTest, ExplorerButtonsFollowTheWindow)
 {
     CFakeRef explorer;
     auto bar = AddExplorer(explorer, 0);
-    // Left by an earlier session of this add-in, and another one's shorter tag.
-    bar->AddControl(Office::ControlButton, L"quenzal.test.MARK.00112233445566778899aabbccddeeff");
-    bar->AddControl(Office::ControlButton, L"Quenzal.Test");
+    // Left by an earlier session of this add-in (the first two go), and others'
+    // tags that are shorter or only begin like a command name (they stay).
+    for (const wchar_t* tag : {L"quenzal.test.MARK.00112233445566778899aabbccddeeff", L"Quenzal.Test.Mark.Old",
+                               L"Quenzal.Test", L"Quenzal.Test.Markup.Other"})
+        bar->AddControl(Office::ControlButton, tag);
     ASSERT_EQ(S_OK, host.Connect(ext_cm_Startup));
 
-    ASSERT_EQ(3u, bar->controls.size());
-    ASSERT_EQ(1u, bar->deleted.size());
+    ASSERT_EQ(4u, bar->controls.size());
+    ASSERT_EQ(2u, bar->deleted.size());
     EXPECT_EQ(L"Quenzal.Test", Text(bar->controls[0]->Value(L"Tag")));
-    CFakeObject& mark = *bar->controls[1];
-    CFakeObject& link = *bar->controls[2];
+    EXPECT_EQ(L"Quenzal.Test.Markup.Other", Text(bar->controls[1]->Value(L"Tag")));
+    CFakeObject& mark = *bar->controls[2];
+    CFakeObject& link = *bar->controls[3];
     std::wsmatch tag;
     std::wstring markTag = Text(mark.Value(L"Tag"));
     ASSERT_TRUE(std::regex_match(markTag, tag, std::wregex(L"Quenzal\\.Test\\.Mark\\.([0-9a-f]{32})")));
@@ -84,27 +87,27 @@ TEST_F(CommandBarTest, ExplorerButtonsFollowTheWindow)
 
     // Activated again: nothing added. A click reaches the explorer's command.
     explorer->Events(Outlook::ExplorerEvents10).Fire(Activate);
-    EXPECT_EQ(3u, bar->controls.size());
-    EXPECT_FALSE(CFakeCommandBar::Click(bar->controls[2]));
+    EXPECT_EQ(4u, bar->controls.size());
+    EXPECT_FALSE(CFakeCommandBar::Click(bar->controls[3]));
     EXPECT_EQ(1, probe->lastCommand);
     EXPECT_EQ('E', probe->lastWindow);
 
     // A calendar gets no buttons; a folder of posts gets them again.
     explorer->Value(L"CurrentFolder") = static_cast<IDispatch*>(MakeFolder(1).Get());
     explorer->Events(Outlook::ExplorerEvents10).Fire(FolderSwitch);
-    EXPECT_EQ(1u, bar->controls.size());
-    EXPECT_EQ(3u, bar->deleted.size());
+    EXPECT_EQ(2u, bar->controls.size());
+    EXPECT_EQ(4u, bar->deleted.size());
     explorer->Value(L"CurrentFolder") = static_cast<IDispatch*>(MakeFolder(6).Get());
     explorer->Events(Outlook::ExplorerEvents10).Fire(FolderSwitch);
-    ASSERT_EQ(3u, bar->controls.size());
-    EXPECT_TRUE(static_cast<bool>(bar->controls[1]->Value(L"BeginGroup")));
+    ASSERT_EQ(4u, bar->controls.size());
+    EXPECT_TRUE(static_cast<bool>(bar->controls[2]->Value(L"BeginGroup")));
 
     // Closing ends the toolbar, not the buttons.
-    CFakeRef button = bar->controls[1];
+    CFakeRef button = bar->controls[2];
     explorer->Events(Outlook::ExplorerEvents10).Fire(Close);
     EXPECT_EQ(0u, explorer->GetSinkCount());
     EXPECT_EQ(0u, button->GetSinkCount());
-    EXPECT_EQ(3u, bar->controls.size());
+    EXPECT_EQ(4u, bar->controls.size());
     CFakeCommandBar::Click(button);
     EXPECT_EQ(1, probe->clicks);
     EXPECT_EQ(S_OK, host.Disconnect());

@@ -124,6 +124,19 @@ TEST_F(OptionsPageTest, PageShowsTheFamilyAndOpensEachMembersOptions)
     EXPECT_TRUE(options.GetSites()[0]->IsActive());
     ASSERT_EQ(3u, Buttons(L"Options...").size());
     ASSERT_EQ(3u, Buttons(L"View Log...").size());
+
+    // Deactivated and shown again: the same panels, the family not asked again.
+    const int queries = outlook.comAddIns->CallCount(L"Item");
+    IOleInPlaceObject* inPlace = nullptr;
+    ASSERT_EQ(S_OK, options.GetPages()[0]->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)));
+    RECT area = {};
+    ::GetClientRect(options.GetPageArea(), &area);
+    EXPECT_EQ(S_OK, inPlace->InPlaceDeactivate());
+    EXPECT_EQ(S_OK, options.GetPages()[0]->DoVerb(OLEIVERB_SHOW, nullptr, options.GetSites()[0].Get(), 0,
+                                                  options.GetPageArea(), &area));
+    page = PageWindow();
+    EXPECT_EQ(3u, Buttons(L"Options...").size());
+    EXPECT_EQ(queries, outlook.comAddIns->CallCount(L"Item"));
     EXPECT_TRUE(CWindowDriver::SaveWindowPicture(options.GetWindow(), QzlTest::ScreenshotPath(L"options-page.png")));
 
     // The family finds the page by its own interface; its caption by name too.
@@ -147,10 +160,6 @@ TEST_F(OptionsPageTest, PageShowsTheFamilyAndOpensEachMembersOptions)
     // Narrower: the buttons move with the right edge.
     RECT before = {};
     ::GetWindowRect(Buttons(L"Options...")[0], &before);
-    IOleInPlaceObject* inPlace = nullptr;
-    ASSERT_EQ(S_OK, options.GetPages()[0]->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)));
-    RECT area = {};
-    ::GetClientRect(options.GetPageArea(), &area);
     area.right -= 40;
     EXPECT_EQ(S_OK, inPlace->SetObjectRects(&area, &area));
     inPlace->Release();

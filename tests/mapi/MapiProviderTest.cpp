@@ -1,13 +1,17 @@
+#include "FileSystem.h"
 #include "Logging.h"
 #include "MapiFunctions.h"
 #include "MapiProvider.h"
 #include "MapiTestSupport.h"
+#include "Modules.h"
 #include "Registry.h"
 #include "RegistryTestSupport.h"
 #include "RegistryValues.h"
 #include "TestSupport.h"
 
 #include <gmock/gmock.h>
+
+#include <winternl.h>
 
 using namespace Quenzal;
 using testing::HasSubstr;
@@ -182,4 +186,43 @@ TEST(MapiProviderRoutes, NothingServesInANewPrefix)
     EXPECT_THAT(result.output, HasSubstr("lacks MAPIFreeBuffer or HrGetOneProp: C:\\windows\\system32\\winemapi.dll"));
     EXPECT_THAT(result.output, HasSubstr("lacks MAPIFreeBuffer or HrGetOneProp: C:\\windows\\system32\\mapi32.dll"));
     EXPECT_THAT(result.output, HasSubstr("MAPI provider bound: " + QzlTest::MapiProviderPath(L"olmapi32").ToUtf8()));
+}
+
+// The full path of every module the loader maps while the search runs.
+QZL_CHILD_CASE(MapiModulesLoaded)
+{
+    struct DllNotification {
+        ULONG flags;
+        const UNICODE_STRING* fullName;
+    };
+    using Callback = void(CALLBACK*)(ULONG, const DllNotification*, void*);
+    using Register = LONG(NTAPI*)(ULONG, Callback, void*, void**);
+    auto subscribe = reinterpret_cast<Register>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "LdrRegisterDllNotification")));
+    void* cookie = nullptr;
+    const Callback log = [](ULONG reason, const DllNotification* data, void*) {
+        const StringW path(data->fullName->Buffer, data->fullName->Length / sizeof(wchar_t));
+        if (reason == 1)
+            Logging::Log(Logging::Warning, (L"Mapped: " + path).c_str());
+    };
+    if (subscribe == nullptr || subscribe(0, log, nullptr, &cookie) != 0)
+        return 2;
+    return Mapi::GetMapiModule() != nullptr ? 0 : 1;
+}
+
+TEST(MapiProviderRoutes, AStubPlantedBesideTheHostIsNeverLoaded)
+{
+    QzlTest::CNamedTestLock lock(L"Local\\QuenzalTest.MapiProviderRoutes");
+    const RouteCase route = {"", {{L"MSIComponentID", REG_SZ, L"{QZL-TEST}"}, {L"MSIApplicationLCID", REG_SZ, L"1033"},
+                                  {L"DllPath", REG_SZ, QzlTest::MapiProviderPath(L"QzlMail")}}, true, {}, false, L""};
+    CRouteSetup setup(route);
+    const StringW host = QzlTest::UniqueTempPath(L"qzlhost"), exe = host + L"\\test_mapi.exe";
+    ASSERT_TRUE(::CreateDirectoryW(host.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(Os::GetModulePath(nullptr).c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(QzlTest::MapiProviderPath(L"olmapi32").c_str(), (host + L"\\mapi32.dll").c_str(), FALSE));
+    QzlTest::ChildResult result = QzlTest::RunChildCase("MapiModulesLoaded", 60000, exe.c_str());
+    Os::TryDeleteDirectory(host);
+    EXPECT_EQ(result.exitCode, 0u) << result.output;
+    EXPECT_THAT(result.output, HasSubstr("Mapped: C:\\windows\\system32\\mapi32.dll"));
+    EXPECT_THAT(result.output, testing::Not(HasSubstr("Mapped: " + host.ToUtf8())));
 }

@@ -4,6 +4,8 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <set>
+#include <thread>
 
 using namespace Quenzal;
 using namespace Quenzal::Mapi;
@@ -16,16 +18,25 @@ namespace {
 
 // Entry ids, which are also the subjects; BinaryProp keeps pointers to them.
 const std::string Ids[] = {"a", "b", "c", "d", "old"};
+const ULONGLONG LongAgo = 0x01D5C03669C14000ULL;
 
 PropRow Row(const std::string& entryId)
 {
     return {BinaryProp(PR_ENTRYID, entryId)};
 }
 
+PropRow MessageRow(const std::string& entryId, ULONGLONG delivered)
+{
+    SPropValue time{PR_MESSAGE_DELIVERY_TIME, 0, {}};
+    time.Value.ft = {static_cast<DWORD>(delivered), static_cast<DWORD>(delivered >> 32)};
+    return {BinaryProp(PR_ENTRYID, entryId), Prop(PR_SUBJECT_A, entryId.c_str()), time};
+}
+
 class CWatchedSink : public CNewMailEventSink {
 public:
     explicit CWatchedSink(std::atomic<bool>& destroyed) : m_destroyed(destroyed) {}
     ~CWatchedSink() override { m_destroyed = true; }
+    using CNewMailEventSink::GetRememberedCount;
 
 private:
     std::atomic<bool>& m_destroyed;
@@ -37,8 +48,10 @@ private:
 class NewMailSink : public QzlTest::CMapiProviderTest {
 protected:
     std::atomic<bool> destroyed{false};
-    CNewMailEventSink* sink = new CWatchedSink(destroyed);
+    CWatchedSink* sink = new CWatchedSink(destroyed);
     IMAPIFolderPtr folder;
+    ULARGE_INTEGER now{};
+    std::set<std::string> probes{"b"};
     // Written on the provider's thread, read after WaitForNotifications.
     std::vector<std::string> subjects;
     DWORD thread = 0;
@@ -46,15 +59,10 @@ protected:
     void SetUp() override
     {
         CMapiProviderTest::SetUp();
-        ULARGE_INTEGER now{};
         ::GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&now));
         std::vector<PropRow> messages;
-        for (const std::string& id : Ids) {
-            SPropValue delivered{PR_MESSAGE_DELIVERY_TIME, 0, {}};
-            ULARGE_INTEGER time{.QuadPart = id == "old" ? 0x01D5C03669C14000ULL : now.QuadPart + 36000000000ULL};
-            delivered.Value.ft = {time.LowPart, time.HighPart};
-            messages.push_back({BinaryProp(PR_ENTRYID, id), Prop(PR_SUBJECT_A, id.c_str()), delivered});
-        }
+        for (const std::string& id : Ids)
+            messages.push_back(MessageRow(id, id == "old" ? LongAgo : now.QuadPart + 36000000000ULL));
         std::vector<SRow> rows = QzlTestMapi::Rows(messages);
         SPropValue name = Prop(PR_DISPLAY_NAME_W, L"Inbox");
         folder.Attach(control->CreateFolder(&name, 1, rows.data(), static_cast<ULONG>(rows.size())));
@@ -78,7 +86,7 @@ protected:
                 during(text);
             subjects.push_back(text);
             thread = ::GetCurrentThreadId();
-            return text == "b";
+            return probes.count(text) != 0;
         });
     }
     void Queue(std::vector<NOTIFICATION> notifications, bool duringAdvise = false)
@@ -117,31 +125,75 @@ TEST_F(NewMailSink, EveryNotificationOfACallIsHandled)
     EXPECT_TRUE(log.Contains("Entry ID not found in TABLE_ROW_ADDED row properties"));
 }
 
-// A bulk change makes the sink read the table for what arrived since it began
-// watching and was not handed over yet. A store without hard deletes gets the
-// probe marked read without a receipt and deleted plainly.
-TEST_F(NewMailSink, BulkChangesAndAStoreWithoutHardDeletes)
+// Bulk changes on a folder of 20,000 older messages read only the window of
+// recent deliveries, which finds what came without a row of its own; no
+// message goes twice, and the entry ids kept stay within the window.
+TEST_F(NewMailSink, BulkChangesReadOnlyTheWindowOfRecentDeliveries)
 {
-    control->SetResult("IMAPIFolder::DeleteMessages DELETE_HARD_DELETE", MAPI_E_UNKNOWN_FLAGS);
+    std::vector<std::string> ids;
+    ids.reserve(20301);
+    std::vector<PropRow> messages;
+    for (int i = 0; i < 20000; ++i)
+        messages.push_back(MessageRow(ids.emplace_back("old-" + std::to_string(i)), LongAgo));
+    messages.push_back(MessageRow(ids.emplace_back("late"), now.QuadPart + 7200 * 10000000ULL));
+    std::vector<SRow> rows = QzlTestMapi::Rows(messages);
+    folder.Attach(control->CreateFolder(nullptr, 0, rows.data(), static_cast<ULONG>(rows.size())));
     Initialize();
-    PropRow a = Row(Ids[0]);
-    QzlTest::CLogCapture log;
-    Notify({TableNotification(TABLE_ROW_ADDED, &a), TableNotification(TABLE_RELOAD)});
-    Notify({TableNotification(TABLE_CHANGED)});
-    EXPECT_EQ(subjects, (std::vector<std::string>{"a", "b", "c", "d"}));
-    EXPECT_EQ(control->GetLastFlags("IMAPIFolder::SetReadFlags"), ULONG(SUPPRESS_RECEIPT));
-    EXPECT_EQ(control->GetCallCount("IMAPIFolder::DeleteMessages"), 2);
-    EXPECT_EQ(control->GetLastFlags("IMAPIFolder::DeleteMessages"), 0u);
-    EXPECT_TRUE(log.Contains("DeleteItems( DELETE_HARD_DELETE) failed with MAPI_E_UNKNOWN_FLAGS; marking as read and "
-                             "deleting without flag"));
+    for (int i = 0; i < 300; ++i) {
+        PropRow arrived =
+            MessageRow(ids.emplace_back("new-" + std::to_string(i)), now.QuadPart + (3600 + i) * 10'000'000ULL);
+        control->DeliverMessage(folder, arrived.data(), static_cast<ULONG>(arrived.size()));
+    }
+    control->WaitForNotifications();
+    EXPECT_LE(sink->GetRememberedCount(), 61u);
+    long reads = control->GetCallCount("IMAPITable::QueryRows");
+    for (int i = 0; i < 10; ++i)
+        Notify({TableNotification(i % 2 ? TABLE_CHANGED : TABLE_RELOAD)});
+    EXPECT_LE(control->GetCallCount("IMAPITable::QueryRows") - reads, 20);
+    EXPECT_EQ(subjects.size(), 301u);
+    EXPECT_EQ(subjects.back(), "late");
+}
+
+// Whatever step of deleting a probe fails, the next still runs; a delete
+// that completed only partly did not delete.
+TEST_F(NewMailSink, EveryStepOfDeletingAProbeRuns)
+{
+    struct Case {
+        HRESULT hardDelete, setReadFlags;
+        const char* line;
+    } cases[] = {
+        {MAPI_E_UNKNOWN_FLAGS, S_OK, "DeleteItems( DELETE_HARD_DELETE) failed with MAPI_E_UNKNOWN_FLAGS; marking as "
+                                     "read and deleting without flag"},
+        {MAPI_E_UNKNOWN_FLAGS, MAPI_E_NO_SUPPORT,
+         "Caught exception at NewMailEventSink.cpp, Quenzal::Mapi::CNewMailEventSink::DeleteMessage, "},
+        {MAPI_W_PARTIAL_COMPLETION, S_OK, "failed with MAPI_W_PARTIAL_COMPLETION; marking as read"},
+    };
+    probes = {"a", "b", "c"};
+    Initialize();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        control->SetResult("IMAPIFolder::DeleteMessages DELETE_HARD_DELETE", cases[i].hardDelete);
+        control->SetResult("IMAPIFolder::SetReadFlags", cases[i].setReadFlags);
+        long deletes = control->GetCallCount("IMAPIFolder::DeleteMessages");
+        PropRow probe = Row(Ids[i]);
+        QzlTest::CLogCapture log;
+        Notify({TableNotification(TABLE_ROW_ADDED, &probe)});
+        EXPECT_EQ(control->GetCallCount("IMAPIFolder::DeleteMessages"), deletes + 2);
+        EXPECT_EQ(control->GetLastFlags("IMAPIFolder::SetReadFlags"), ULONG(SUPPRESS_RECEIPT));
+        EXPECT_EQ(control->GetLastFlags("IMAPIFolder::DeleteMessages"), 0u);
+        EXPECT_TRUE(log.Contains(cases[i].line));
+    }
 }
 
 // A notification may come while the sink advises, and while its owner lets
-// it go: the first finds the sink complete, the second keeps what it needs
-// until it is done, and the sink goes only after that.
+// it go, from a store that holds only the advise reference meanwhile: the
+// first finds the sink complete; for the second, Uninitialize waits until it
+// is done. Called from within a notification, Uninitialize returns at once
+// and nothing more is handed over.
 TEST_F(NewMailSink, NotificationsWhileTheSinkComesAndGoes)
 {
-    PropRow a = Row(Ids[0]), b = Row(Ids[1]);
+    control->HoldSinksWhileNotifying(false);
+    PropRow a = Row(Ids[0]), b = Row(Ids[1]), c = Row(Ids[2]), d = Row(Ids[3]);
     Queue({TableNotification(TABLE_ROW_ADDED, &a)}, true);
     Os::CHandle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), leave(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     Initialize([&](const std::string& subject) {
@@ -151,19 +203,36 @@ TEST_F(NewMailSink, NotificationsWhileTheSinkComesAndGoes)
         }
     });
     EXPECT_EQ(subjects, (std::vector<std::string>{"a"}));
+    // A second registration is refused: the first stays the only one.
+    EXPECT_EQ(QzlTest::RaisedAs<CComError>([&] { Initialize(); }).first, E_FAIL);
 
     Queue({TableNotification(TABLE_ROW_ADDED, &b)});
     ASSERT_EQ(::WaitForSingleObject(entered.Get(), 10000), WAIT_OBJECT_0);
-    sink->Uninitialize();
-    sink->Uninitialize();
-    sink->Release();
+    std::atomic<bool> returned{false};
+    std::thread owner([&] {
+        sink->Uninitialize();
+        returned = true;
+        sink->Uninitialize();
+        sink->Release();
+    });
+    ::Sleep(200);
+    EXPECT_FALSE(returned);
     EXPECT_FALSE(destroyed);
     ::SetEvent(leave.Get());
+    owner.join();
     control->WaitForNotifications();
     EXPECT_TRUE(destroyed);
     EXPECT_EQ(subjects, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(control->GetCallCount("IMAPIFolder::DeleteMessages"), 1);
     EXPECT_EQ(control->GetCallCount("IMAPITable::Unadvise"), 1);
+
+    std::atomic<bool> gone{false};
+    sink = new CWatchedSink(gone);
+    Initialize([&](const std::string&) { sink->Uninitialize(); });
+    Notify({TableNotification(TABLE_ROW_ADDED, &c), TableNotification(TABLE_ROW_ADDED, &d)});
+    EXPECT_EQ(subjects.back(), "c");
+    sink->Release();
+    EXPECT_TRUE(gone);
 
     // A sink that cannot be advised holds nothing.
     std::atomic<bool> failed{false};

@@ -12,6 +12,7 @@
 
 #include "Buffer.h"
 #include "Logging.h"
+#include "Os.h"
 #include "StreamingError.h"
 #include "Util.h"
 
@@ -354,6 +355,55 @@ TEST_F(HttpConnectionTest, TransactionLogHoldsTheBytesBothWaysWithoutSecrets)
         EXPECT_EQ(logged.substr(0, sent.size()).find("QWxhZGRp"), std::string::npos);
         ::DeleteFileW(path.c_str());
     }
+}
+
+// An upload with tracing on, in a process whose temporary folder is the TMP it
+// was started with.
+QZL_CHILD_CASE(TracedUpload)
+{
+    TraceLogging trace(true);
+    CTestServer server({"request"});
+    auto upload = std::make_shared<CHttpRequest>(ServerUri("http", server));
+    upload->SetMethod(HttpMethodPost);
+    upload->SetBody(CBuffer::Create(std::string(100000, 'u')));
+    CHttpConnection connection;
+    return Exchange(connection, upload)->GetStatus() == 200 ? 0 : 1;
+}
+
+TEST_F(HttpConnectionTest, TransactionLogsHoldABodysBeginningAndOnlyTheNewestAreKept)
+{
+    const StringW folder = QzlTest::UniqueTempPath(L"qzltrace") + L"\\";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    // Twelve logs of earlier runs, an hour apart, and a file of another program.
+    std::vector<StringW> earlier;
+    FILETIME now = {};
+    ::GetSystemTimeAsFileTime(&now);
+    for (int hour = 12; hour > 0; --hour) {
+        earlier.push_back(folder + L"HTTP_" + StringW(32, L"0123456789abcdef"[hour]) + L".txt");
+        Os::CHandle file(::CreateFileW(earlier.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        const ULONGLONG time = ((ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime) - hour * 36000000000ULL;
+        const FILETIME written = {DWORD(time), DWORD(time >> 32)};
+        ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &written));
+    }
+    ASSERT_TRUE(::CloseHandle(::CreateFileW((folder + L"HTTP_other.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_NEW, 0, nullptr)));
+    wchar_t temporary[MAX_PATH + 1] = {};
+    ::GetEnvironmentVariableW(L"TMP", temporary, MAX_PATH + 1);
+    ::SetEnvironmentVariableW(L"TMP", folder.c_str());
+    QzlTest::ChildResult result = QzlTest::RunChildCase("TracedUpload");
+    ::SetEnvironmentVariableW(L"TMP", temporary);
+    EXPECT_EQ(result.exitCode, 0u) << result.output;
+
+    // The upload, and the server's echo of it, each up to 1024 bytes of its body.
+    const std::string logged = QzlTest::ReadWholeFile(TransactionLogPath(result.output));
+    const std::string cut = "\r\n[The rest of the body is not logged]\r\n";
+    EXPECT_NE(logged.find("\r\n\r\n" + std::string(1024, 'u') + cut + "HTTP/1.1 200 OK\r\n"), std::string::npos);
+    EXPECT_EQ(QzlTest::CountOf(logged, cut), 2u);
+    EXPECT_LT(logged.size(), 3000u);
+    for (size_t i = 0; i < earlier.size(); ++i)
+        EXPECT_EQ(::GetFileAttributesW(earlier[i].c_str()) != INVALID_FILE_ATTRIBUTES, i >= 3) << i;
+    EXPECT_NE(::GetFileAttributesW((folder + L"HTTP_other.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    Os::TryDeleteDirectory(folder);
 }
 
 TEST_F(HttpConnectionTest, CloseWhileConnectingMakesTheConnectFail)

@@ -130,6 +130,29 @@ TEST(HttpSession, DigestAnswerFollowsRfc2617WithPasswordOrItsHash)
     }
 }
 
+TEST(HttpSession, DigestAnswerGoesOnlyToTheServerThatChallenged)
+{
+    const struct {
+        const char* uri;
+        bool answered;
+    } cases[] = {
+        {"https://127.0.0.1:8443/other?x=1", true}, {"https://127.0.0.1:8443", true},
+        {"http://127.0.0.1:8443/dir/index.html", false}, {"https://localhost:8443/dir/index.html", false},
+        {"https://127.0.0.1:8444/dir/index.html", false}, {"https://127.0.0.1/dir/index.html", false},
+    };
+    for (const auto& c : cases) {
+        CHttpSession session;
+        session.SetDigestCredentials(User, Password);
+        ASSERT_TRUE(session.RespondToChallenge(*NewRequest("https://127.0.0.1:8443/dir/index.html"),
+                                               *Challenge(DigestChallenge)));
+        auto request = NewRequest(c.uri);
+        EXPECT_EQ(session.AddAuthorization(*request), c.answered) << c.uri;
+        EXPECT_EQ(request->FindHeader("Authorization") != nullptr, c.answered) << c.uri;
+        // Once it challenges itself, the other server gets its own answer.
+        EXPECT_TRUE(session.RespondToChallenge(*request, *Challenge(DigestChallenge))) << c.uri;
+    }
+}
+
 TEST(HttpSession, SameCredentialsKeepTheChallengeStateOthersClearIt)
 {
     CHttpSession session;

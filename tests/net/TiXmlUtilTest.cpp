@@ -132,3 +132,19 @@ TEST(TiXmlUtil, ReadsTheTextOfAChildElement)
     // Only direct children count.
     EXPECT_EQ(GetChildElementText(root, "i"), L"");
 }
+
+// Kept white space reads back as written whichever way TinyXML's own switch
+// stands; a NUL byte is refused rather than end the text early.
+TEST(TiXmlUtil, KeepsTheWhiteSpaceOfTextWhateverTinyXmlIsSetTo)
+{
+    const std::string text = "<?xml version=\"1.0\"?>\r\n<a>\r\n\t<b> x  y\t</b><!-- c  d -->\r\n</a>\r\n";
+    for (bool condense : {false, true}) {
+        TiXmlBase::SetCondenseWhiteSpace(condense);
+        TiXmlDocument document = ParseXmlDocument(text, "a", XmlWhiteSpace::Keep);
+        EXPECT_EQ(GetChildElementText(*document.RootElement(), "b"), L" x  y\t") << condense;
+        EXPECT_EQ(document.RootElement()->FirstChild()->ValueStr(), "b") << condense;
+    }
+    EXPECT_EQ(GetChildElementText(*ParseXmlDocument(text).RootElement(), "b"), L"x y");
+    EXPECT_EQ(ParseError(std::string("<a>x</a>\0<b/>", 13)),
+              L"Error parsing XML document: the text holds a NUL character");
+}

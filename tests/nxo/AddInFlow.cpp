@@ -1,5 +1,6 @@
 #include "AddInFlow.h"
 
+#include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "DateTime.h"
 #include "FakeRibbon.h"
@@ -35,6 +36,13 @@ StringW BinaryFolder()
     return Os::GetDirectoryFromPath(exe);
 }
 
+// The product's module, as Outlook finds it registered.
+std::unique_ptr<CAddInHost> MakeHost(CFakeOutlook& outlook)
+{
+    return std::make_unique<CAddInHost>(outlook, Os::CombinePath(BinaryFolder(), L"NxoOutlookAddIn.dll"),
+                                        CLSID_NxoOutlookAddIn, L"Quenzal.NxoOutlookAddIn");
+}
+
 bool IsDemo()
 {
     return ::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0;
@@ -65,8 +73,7 @@ CAddInFlow::CAddInFlow()
     IMAPIFolder* junk = provider->CreateFolder(&junkName, 1, nullptr, 0);
     mailbox->Folder(QzlFake::Outlook::Junk)->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(junk);
     junk->Release();
-    host = std::make_unique<CAddInHost>(outlook, Os::CombinePath(BinaryFolder(), L"NxoOutlookAddIn.dll"),
-                                        CLSID_NxoOutlookAddIn, L"Quenzal.NxoOutlookAddIn");
+    host = MakeHost(outlook);
     outlook.AddExplorer();
     // Each flow reads the log from its own start; the add-in keeps only the
     // tail of a long log, so an offset into an older one would not hold.
@@ -79,6 +86,11 @@ CAddInFlow::~CAddInFlow()
     // The next test loads the module anew, with settings read afresh.
     EXPECT_EQ(S_OK, host->Unload());
     host.reset();
+    // The add-in linked into this program stopped the program's own appliance
+    // requests when it was disconnected; Outlook would unload its module, and
+    // that state with it, so the tests after this one would find them stopped.
+    if (m_linkedAddIn)
+        Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
     m_linkedAddIn.Reset();
     mailbox.reset();
     if (inbox != nullptr)
@@ -89,6 +101,14 @@ CAddInFlow::~CAddInFlow()
     // A linked add-in (or the demonstration) pointed this process's log at a
     // file that the next flow must be able to delete.
     Logging::CLogFile::Instance().Replace(m_processLog, m_processLogPath);
+}
+
+void CAddInFlow::Restart()
+{
+    host->Disconnect();
+    EXPECT_EQ(S_OK, host->Unload());
+    host = MakeHost(outlook);
+    EXPECT_EQ(S_OK, host->Connect());
 }
 
 IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,

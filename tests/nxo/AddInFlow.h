@@ -57,6 +57,9 @@ public:
                                  bool announce = true);
     // The user edited the contact's e-mail slots and saved it.
     void ChangeContact(const QzlFake::CFakeRef& contact, const std::vector<std::string>& slots);
+    // Outlook closes and starts again: the module is unloaded and loaded
+    // anew, with its settings read afresh; the mailbox and its drafts stay.
+    void Restart();
     // The add-in made in this process (not loaded from its module), for the
     // functions that no COM call reaches; replaces the host.
     CNxoOutlookAddIn& LinkAddIn();

@@ -215,12 +215,17 @@ TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
     EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
 }
 
-// A profile without Junk E-mail, and an Outlook that gives no MAPI session:
-// the add-in logs on by itself and starts all the same.
+// A profile without Junk E-mail, an Outlook that gives no MAPI session, and
+// Contacts that take only one event connection: the add-in logs on by itself
+// and starts all the same, with nothing left connected to Contacts.
 TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
 {
     CAddInFlow flow;
     flow.mailbox->RemoveFolder(Outlook::Junk);
+    auto* contacts = static_cast<CFakeObject*>(flow.mailbox->Folder(Outlook::Contacts)->Value(L"Items").pdispVal);
+    CFakeConnectionPoint& contactEvents = contacts->Events(Outlook::ItemsEvents);
+    contactEvents.adviseResult = CONNECT_E_ADVISELIMIT;
+    contactEvents.acceptBeforeFailure = 1;
     flow.outlook.session->Value(L"MAPIOBJECT") = static_cast<IUnknown*>(nullptr);
     long logons = flow.provider->GetCallCount("MAPILogonEx");
     ASSERT_EQ(S_OK, flow.host->Connect());
@@ -229,6 +234,10 @@ TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
     std::string log = flow.Log();
     EXPECT_TRUE(Contains(log, "MAPI session not available from Outlook; calling MAPILogonEx"));
     EXPECT_TRUE(Contains(log, "Unable to initialize Junk E-mail event sink"));
+    EXPECT_TRUE(Contains(log, "Caught exception at NxoOutlookAddIn.cpp, CNxoOutlookAddIn::InitializeFolderEventSinks"));
+    EXPECT_EQ(0u, contactEvents.GetSinkCount());
+    // A sink left there would outlive the add-in's module.
+    contactEvents.Clear();
     EXPECT_FALSE(Contains(log, "Unable to initialize MAPI session"));
 
     // Enabled again without an Inbox, it refuses the connection.

@@ -193,13 +193,15 @@ TEST(AddInFlowTest, ScansSentItemsAndContactsWithTotalsAndCancel)
 
 // One sink per explorer on Outlook 2013 and later, gone when the explorer
 // closes and at disconnection; an inline response before the ribbon loaded
-// is reported and answered; once it has, the encryption toggle is asked again.
+// (Outlook started without a window, the first one just opening) is reported
+// and answered; once it has, the encryption toggle is asked again.
 TEST(AddInFlowTest, InlineResponseSinksFollowTheirExplorers)
 {
     CAddInFlow flow;
     CAddInFlow::SetSetting(L"Debug", 1);
+    flow.outlook.explorerList.clear();
     ASSERT_EQ(S_OK, flow.host->Connect());
-    CFakeRef first = flow.outlook.explorerList.front();
+    CFakeRef first = flow.outlook.FireNewExplorer();
     EXPECT_EQ(3u, first->GetSinkCount());
     first->Events(Outlook::ExplorerEvents10).Fire(0xFC92, {DispatchArgument(nullptr)});
     std::string log = flow.Log();

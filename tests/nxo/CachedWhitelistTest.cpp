@@ -97,3 +97,19 @@ TEST(CachedWhitelist, AnotherApplianceEmptiesTheCache)
     restarted.BindToAppliance(Server("https://appliance.example:8443"));
     EXPECT_TRUE(restarted.Contains("b@y.com"));
 }
+
+TEST(CachedWhitelist, ControlCharactersNeverReachTheFileAndABadLineEndsNoRead)
+{
+    CDataFolderTurn turn;
+    using namespace std::string_literals;
+    WriteFile(CDataFolderTurn::WhitelistPath(),
+              "ctrl-z\x1A@x.com\r\nnul@x.com\0tail\r\ncr@x.com\rlf@x.com\r\nfirst@x.com\r\n"s);
+    {
+        CCachedWhitelist cache;
+        for (const std::string& hostile : {"z\x1A@x.com"s, "cr@x.com\r\nlf@x.com"s, "nul@x.com\0x"s, "del\x7F@x.com"s})
+            EXPECT_FALSE(cache.AddAddressToWhitelist(hostile));
+        EXPECT_TRUE(cache.AddAddressToWhitelist("later@x.com"));
+    }
+    CCachedWhitelist restarted;
+    EXPECT_EQ(restarted.GetAddresses(), (CCachedWhitelist::AddressSet{"first@x.com", "later@x.com"}));
+}

@@ -1,12 +1,16 @@
 // The link opener behind OpenLinkW, with the shell and the message box
 // replaced by recorders.
 #include "File.h"
+#include "FileSystem.h"
 #include "LinkOpener.h"
 #include "Localization.h"
+#include "Path.h"
+#include "Stubbing.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <vector>
 
 using namespace Quenzal;
@@ -72,4 +76,47 @@ TEST(LinkOpenerTest, OpensOnlyLocalFilesOfSafeTypes)
     OpenLinkFile(nullptr, link.c_str(), malformed.Actions());
     EXPECT_TRUE(malformed.opened.empty());
     EXPECT_EQ((std::vector<StringW>{failure}), malformed.errors);
+}
+
+// Each path of the table in a link file, opened through OpenLinkW and checked
+// as the send checks it.
+TEST(LinkOpenerTest, LinkPathsReadBackExactlyAndAreCheckedAtOpenAndAtSend)
+{
+    const std::string folder = StringW(QzlTest::UniqueTempPath(L"paths")).ToUtf8();
+    std::istringstream table(QzlTest::ReadWholeFile(L"nxo/data/link-paths.txt"));
+    int rows = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        ++rows;
+        std::string text = line.substr(0, line.find('\t'));
+        text.replace(text.find("%DIR%"), 5, folder);
+        StringW file = StringW::FromAnsi(text.substr(0, text.find('&')), CP_UTF8);
+        file.TrimLeft();
+        Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(file));
+        Os::WriteFileContents(file, "x", 1);
+        const std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<AttachedLink>\r\n\t<Path>" + text +
+                                "</Path>\r\n</AttachedLink>\r\n";
+        const StringW link = QzlTest::UniqueTempPath(L"link") + L".qenz";
+        Os::WriteFileContents(link, xml.data(), xml.size());
+
+        Recorder recorder;
+        OpenLinkFile(nullptr, link.c_str(), recorder.Actions());
+        const StringW read = Stubbing::GetPathFromLink(xml);
+        bool sent = true;
+        try {
+            Stubbing::CheckLinkedPath(read, 1 << 20);
+        } catch (const CException&) {
+            sent = false;
+        }
+        const bool opens = line.find("\topen") != std::string::npos;
+        EXPECT_EQ(recorder.opened, opens ? std::vector<StringW>{read} : std::vector<StringW>{}) << line;
+        EXPECT_EQ(sent, line.find("\tsend") != std::string::npos) << line;
+        if (text.find('&') == std::string::npos) {
+            EXPECT_EQ(read.ToUtf8(), text) << line;
+            EXPECT_EQ(Stubbing::GetPathFromLink(Stubbing::FormatLinkXml(read, L"")).ToUtf8(), text) << line;
+        }
+    }
+    EXPECT_GT(rows, 0);
+    Os::TryDeleteDirectory(StringW::FromAnsi(folder, CP_UTF8));
 }

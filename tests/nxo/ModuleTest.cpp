@@ -12,6 +12,7 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <sstream>
 
 using namespace Quenzal;
 using Quenzal::OutlookAddIn::GuidToString;
@@ -77,7 +78,8 @@ void Dump(HKEY root, const std::wstring& path, std::wstring& out)
         Dump(root, subkey, out);
 }
 
-std::wstring Snapshot(const std::vector<GUID>& ids)
+// What the module's classes and type library hold under HKEY_CLASSES_ROOT.
+std::wstring ClassesSnapshot(const std::vector<GUID>& ids)
 {
     std::wstring out;
     Dump(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidToString(ids.front()), out);
@@ -89,9 +91,24 @@ std::wstring Snapshot(const std::vector<GUID>& ids)
     for (const wchar_t* progId : {L"Quenzal.NxoOutlookAddIn", L"Quenzal.NxoOutlookAddIn.1", L"Quenzal.OutlookPropPage",
                                   L"Quenzal.OutlookPropPage.1"})
         Dump(HKEY_CLASSES_ROOT, progId, out);
+    return out;
+}
+
+std::wstring Snapshot(const std::vector<GUID>& ids)
+{
+    std::wstring out = ClassesSnapshot(ids);
     Dump(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Outlook", out);
     Dump(HKEY_CURRENT_USER, AddInsKey, out);
     return out;
+}
+
+// Other software's key below every key of the dump.
+void AddForeignKeys(HKEY root, const std::wstring& dump)
+{
+    std::wistringstream lines(dump);
+    for (std::wstring line; std::getline(lines, line);)
+        if (line.find(L'|') == std::wstring::npos)
+            Os::CreateSubkey(root, (line + L"\\Foreign").c_str());
 }
 
 DWORD RunRegsvr32(const wchar_t* options)
@@ -116,9 +133,10 @@ void SetDisabledItem(HKEY key, const wchar_t* name, const std::wstring& path)
 } // namespace
 
 // Registered twice and unregistered, the module leaves the registry as it
-// found it. Registered, it is found by ProgID and served from its file, has
-// one machine-wide Outlook entry and no per-user one, and has cleared every
-// record of it from Outlook's disabled items.
+// found it, also when other software added keys below its own. Registered, it
+// is found by ProgID and served from its file, has one machine-wide Outlook
+// entry and no per-user one, and has cleared every record of it from
+// Outlook's disabled items.
 TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
 {
     // The framework's tests register the options page class for a while; taken
@@ -144,6 +162,7 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
             SetDisabledItem(disabled.Get(), name, L"c:\\addins\\nxooutlookaddin.dll");
         SetDisabledItem(disabled.Get(), L"other", L"c:\\addins\\other.dll");
         Os::SetRegistryDword(Os::CreateSubkey(HKEY_CURRENT_USER, AddInsKey).Get(), L"LoadBehavior", 2);
+        Os::CreateSubkey(HKEY_CURRENT_USER, (std::wstring(AddInsKey) + L"\\Foreign").c_str());
     }
 
     ASSERT_EQ(0u, RunRegsvr32(L"/s"));
@@ -161,6 +180,12 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
     EXPECT_NE(std::wstring::npos, disabledLeft.find(L"|other|"));
     std::wstring server = L"CLSID\\" + GuidToString(ids[1]) + L"\\InprocServer32";
     EXPECT_EQ(L"Apartment", Os::TryGetRegistryString(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel"));
+    // Only the add-in's class is marked programmable with the type library.
+    const std::pair<GUID, bool> classes[] = {{ids[1], true}, {OutlookAddIn::CLSID_OutlookPropPage, false}};
+    for (auto [id, programmable] : classes)
+        for (const wchar_t* mark : {L"\\Programmable", L"\\TypeLib"})
+            EXPECT_EQ(programmable,
+                      QzlTest::RegistryKeyExists(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidToString(id) + mark).c_str()));
 
     // Outlook's way in: the ProgID, then the server the registry names.
     CLSID clsid{};
@@ -180,6 +205,8 @@ TEST(ModuleTest, RegistersWithOutlookAndUnregistersWithoutTrace)
                                        reinterpret_cast<void**>(&page)));
     page->Release();
 
+    AddForeignKeys(HKEY_CLASSES_ROOT, ClassesSnapshot(ids));
+    AddForeignKeys(HKEY_LOCAL_MACHINE, registered);
     ASSERT_EQ(0u, RunRegsvr32(L"/s /u"));
     EXPECT_TRUE(QzlTest::RegistryKeyExists(HKEY_LOCAL_MACHINE, otherAddIn));
     Os::DeleteRegistryKey(HKEY_LOCAL_MACHINE, otherAddIn);

@@ -9,6 +9,8 @@
 #include "DialogUser.h"
 #include "File.h"
 #include "HttpRequest.h"
+#include "LinkFile.h"
+#include "Logging.h"
 #include "Localization.h"
 #include "NetEncoding.h"
 #include "NxoApiClient.h"
@@ -18,11 +20,14 @@
 #include "NxoTestSupport.h"
 #include "Os.h"
 #include "TestSupport.h"
+#include "TiXmlUtil.h"
 #include "Ui.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
+#include <vector>
 
 using namespace Quenzal;
 using NxoTest::CAddInTurn;
@@ -145,7 +150,11 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     // The message's own appliance, named otherwise: its answers are not ours to record.
     appliance.Switch("mark.cgi", "status=200");
     Wait(client.MarkMessage(appliance.Uri("localhost"), L"d", true));
-    EXPECT_EQ(Target(appliance.Seen("mark.cgi").back()), "/cgi-mod/mark.cgi?id=d&Spam=Y");
+    marks = appliance.Seen("mark.cgi");
+    EXPECT_EQ(Target(marks.back()), "/cgi-mod/mark.cgi?id=d&Spam=Y");
+    // No answer made for the configured appliance: the other name challenges first.
+    EXPECT_EQ(HeaderOf(marks[marks.size() - 2], "Authorization") + "|" + marks[marks.size() - 2]["status"].asString(),
+              "|401");
     EXPECT_EQ(Status(), L"560 Quota exceeded");
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
 
@@ -167,6 +176,33 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     EXPECT_EQ(appliance.Seen("mark.cgi").size() - before, 4u);
     EXPECT_EQ(failures.load(), 2);
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
+}
+
+TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CApplianceStandIn silent;
+    silent.Switch("", "silent=1");
+    CNxoApiClient client;
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 6, 0));
+    const ULONGLONG start = ::GetTickCount64();
+    auto held = client.MarkMessage(silent.Uri(), L"from-spam", true);
+    for (int i = 0; i < 500 && silent.Seen().empty(); ++i)
+        ::Sleep(20);
+    ASSERT_EQ(silent.Seen().size(), 1u) << "the server named in the mail holds the mark";
+
+    Wait(client.MarkMessage(L"", L"ham", false));
+    CNxoClientConfig config;
+    client.GetClientConfiguration(config);
+    EXPECT_EQ(config.GetMaxKvdFileSize(), 104857600u);
+    EXPECT_FALSE(Os::IsObjectSignaled(held->GetCompletionEvent())) << "the configured appliance did not wait";
+    Wait(held);
+    const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
+    EXPECT_GT(seconds, 5.4);
+    EXPECT_LT(seconds, 40.0);
+    EXPECT_TRUE(Net::CAsyncHttpRequestContext::IsSocketError(held->GetException()));
 }
 
 TEST(NxoApiClient, WhitelistSendsFormDataAndCachesAcrossRestartsForOneAppliance)
@@ -262,4 +298,83 @@ TEST(NxoApiClient, ClientConfigurationSuccessRulesAndUserTexts)
     }
     user.join();
     EXPECT_EQ(StringW(shown), GetLocalizedMessage(318) + L":\r\n\r\nQuota exceeded");
+}
+
+namespace {
+
+std::string Repeated(const std::string& part, size_t count)
+{
+    std::string text;
+    for (size_t i = 0; i < count; ++i)
+        text += part;
+    return text;
+}
+
+// XML from outside, read by each reader the add-in has for it.
+struct HostileXml {
+    const char* name;
+    std::function<void(const std::string&)> read;
+    std::string text;
+    const wchar_t* refusal; // null: read as usual
+};
+
+const std::vector<HostileXml>& HostileXmlCases()
+{
+    const auto reader = [](const std::string& text) { ParseXmlDocument(text); };
+    const auto answer = [](const std::string& text) { CNxoClientConfig config(text); };
+    const auto link = [](const std::string& text) { Stubbing::GetPathFromLink(text); };
+    const wchar_t* const deep = L"XML document nests its elements more than 256 deep";
+    const std::string beside = "<r a='" + Repeated("<b>", 300) + "'><!--" + Repeated("<c>", 300) + "--><![CDATA[" +
+                               Repeated("<d>", 300) + "]]></r>";
+    static const std::vector<HostileXml> cases = {
+        {"XmlDeepAnswer", answer, Repeated("<info>", 10000), deep},
+        {"XmlDeepLink", link, "<AttachedLink>" + Repeated("<a>", 10000), deep},
+        {"XmlDeepReader", reader, Repeated("<a>", 10000) + Repeated("</a>", 10000), deep},
+        {"XmlDeepEmptyElements", reader, "<r>" + Repeated("<a/><a x='1' />", 10000) + "</r>", nullptr},
+        {"XmlAtTheLimit", reader, Repeated("<a>", 256) + Repeated("</a>", 256), nullptr},
+        {"XmlPastTheLimit", reader, Repeated("<a>", 257) + Repeated("</a>", 257), deep},
+        {"XmlTagsInsideOtherNodes", reader, beside, nullptr},
+        {"XmlOversize", reader, "<r>" + std::string(1024 * 1024, 'x') + "</r>",
+         L"XML document is larger than 1048576 bytes"},
+    };
+    return cases;
+}
+
+std::string Outcome(const wchar_t* refusal)
+{
+    return "Outcome: " + StringW(refusal != nullptr ? refusal : L"read").ToUtf8() + "\r\n";
+}
+
+// On a thread with a small stack (Outlook's user-interface thread has less
+// than a test's), in a child process so that an overflow ends only that case.
+const bool HostileXmlChildCasesRegistered = [] {
+    for (const HostileXml& c : HostileXmlCases())
+        QzlTest::RegisterChildCase(c.name, [&c] {
+            auto run = [](void* context) -> DWORD {
+                const HostileXml& c = *static_cast<const HostileXml*>(context);
+                std::string outcome = Outcome(nullptr);
+                try {
+                    c.read(c.text);
+                } catch (const CException& e) {
+                    outcome = Outcome(e.GetDescription().c_str());
+                }
+                Logging::LogRawA(Logging::Warning, outcome.c_str());
+                return 0;
+            };
+            Os::CHandle thread(::CreateThread(nullptr, 256 * 1024, run, const_cast<HostileXml*>(&c),
+                                              STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+            return static_cast<int>(::WaitForSingleObject(thread.Get(), INFINITE));
+        });
+    return true;
+}();
+
+} // namespace
+
+TEST(HostileXml, RefusedBeforeTinyXmlRecursesTooDeep)
+{
+    for (const HostileXml& c : HostileXmlCases()) {
+        QzlTest::ChildResult result = QzlTest::RunChildCase(c.name);
+        EXPECT_EQ(result.exitCode, 0u) << c.name;
+        EXPECT_NE(result.output.find(Outcome(c.refusal)), std::string::npos) << c.name << "\n" << result.output;
+    }
 }

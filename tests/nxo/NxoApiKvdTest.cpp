@@ -7,6 +7,7 @@
 #include "File.h"
 #include "NxoApiClient.h"
 #include "NxoApiError.h"
+#include "NxoClientConfig.h"
 #include "NxoTestSupport.h"
 #include "Os.h"
 #include "TestSupport.h"
@@ -147,4 +148,44 @@ TEST(NxoApiKvd, CancelButtonOfTheProgressDialogCancelsTheUpload)
         EXPECT_TRUE(dialog.IsCancelled()) << "the answer outlives the dialog";
     }
     ::CoUninitialize();
+}
+
+TEST(NxoApiKvd, SmallRequestsEndWithinTheirTimeLimitTransfersOnceTheyStall)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CUploadFile file(100000);
+    const struct {
+        const char* script;
+        const char* switches;
+        int stallSeconds; // the longest wait without a byte moving
+        const wchar_t* failure;
+        double least, most; // seconds the request takes
+    } cases[] = {
+        {"get_info.cgi", "silent=1", 60, L"Network error", 3, 30},
+        {"get_info.cgi", "trickle=1", 60, L"Network error", 3, 30},
+        {"stub_attachment.cgi", "silent=1", 2, L"Network error", 2, 30},
+        {"stub_attachment.cgi", "delay=4", 60, L"no failure", 4, 30},
+    };
+    for (const auto& c : cases) {
+        appliance.Switch("", "clear=1");
+        appliance.Switch(c.script, c.switches);
+        CNxoApiClient client;
+        client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 3, 0));
+        client.SetTimeout(DateTimeSpan(0, 0, 0, c.stallSeconds, 0));
+        const ULONGLONG start = ::GetTickCount64();
+        const StringW failure = Description([&] {
+            if (std::string(c.script) == "get_info.cgi") {
+                CNxoClientConfig config;
+                client.GetClientConfiguration(config);
+            } else {
+                client.StoreKvdFile(KvdRequestInfo{L"{G}", L"", {}, nullptr}, file.path, L"a.bin");
+            }
+        });
+        const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
+        EXPECT_EQ(failure, c.failure) << c.script << " " << c.switches;
+        EXPECT_GT(seconds, c.least * 0.9) << c.script << " " << c.switches;
+        EXPECT_LT(seconds, c.most) << c.script << " " << c.switches;
+    }
 }

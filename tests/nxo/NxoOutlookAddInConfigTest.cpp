@@ -221,3 +221,59 @@ TEST_F(NxoConfigTest, ProtectedAccountKeyIsUpgradedOnce)
     EXPECT_TRUE(log.Contains("ERROR: Unable to decrypt old account key: "));
     QzlTest::Raised<CWinError>([&] { config.ReadLegacyAccountKey(); });
 }
+
+TEST_F(NxoConfigTest, ValuesOfAnotherTypeCountAsAbsentWithAWarning)
+{
+    const std::string wideOne(reinterpret_cast<const char*>(L"1"), 4);
+    const std::string eightBytes("\1\0\0\0\0\0\0\0", 8);
+    struct Case {
+        bool policy;
+        const wchar_t* value;
+        DWORD type;
+        std::string data;
+        std::function<DWORD(CConfig&)> read;
+        DWORD absent;
+    };
+    const Case cases[] = {
+        {false, L"Debug", REG_SZ, wideOne, READ(IsDebugEnabled()), 0},
+        {false, L"SpamAction", REG_SZ, wideOne, READ(GetSpamAction()), 1},
+        {false, L"SpamAction", REG_DWORD, eightBytes, READ(GetSpamAction()), 1},
+        {false, L"WhitelistOnNotSpam", REG_BINARY, std::string(4, '\0'), READ(IsWhitelistOnNotSpamEnabled()), 1},
+        {false, L"WhitelistOnSentMessage", REG_SZ, wideOne, READ(IsWhitelistOnSentMessageEnabled()), 1},
+        {false, L"WhitelistOnNewContact", REG_MULTI_SZ, wideOne, READ(IsWhitelistOnNewContactEnabled()), 1},
+        {false, L"SuppressEncryptionWarning", REG_SZ, wideOne, READ(IsEncryptionWarningSuppressed()), 0},
+        {false, L"KvdEnabled", REG_QWORD, eightBytes, READ(IsKvdEnabled()), 0},
+        {false, L"SpamCount", REG_SZ, wideOne, READ(GetCounter(L"SpamCount")), 0},
+        {false, L"NotSpamCount", REG_DWORD, "\1", READ(GetCounter(L"NotSpamCount")), 0},
+        {false, L"NxoUri", REG_DWORD, std::string(4, '\1'), READ(IsNxoUriConfigured()), 0},
+        {false, L"AccountName", REG_DWORD, std::string(4, '\1'), READ(GetAccountName().size()), 0},
+        {false, L"MoveToFolderName", REG_SZ, "odd", READ(GetMoveToFolderName().size()), 0},
+        {true, L"WhitelistingDisabled", REG_SZ, wideOne, READ(IsWhitelistOnNotSpamEnabled()), 1},
+        {true, L"SuppressEncryptionWarning", REG_BINARY, "\1", READ(IsEncryptionWarningSuppressed()), 0},
+        {true, L"HideToolbarButtons", REG_SZ, wideOne, READ(IsPolicyEnabled(L"HideToolbarButtons")), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(StringW(c.value).ToUtf8());
+        Os::CRegKeyHandle policyKey = Os::CreateSubkey(HKEY_CURRENT_USER, PolicyPath);
+        Os::SetRegistryDataW(c.policy ? policyKey.Get() : settings.Get(), c.value, c.type, c.data);
+        QzlTest::CLogCapture log;
+        CConfig config;
+        EXPECT_EQ(c.read(config), c.absent);
+        EXPECT_TRUE(log.Contains("WARNING: Registry value '" + StringW(c.value).ToUtf8() + "' is not a valid "));
+        Os::DeleteRegistryValue(c.policy ? policyKey.Get() : settings.Get(), c.value);
+    }
+}
+
+// The secret that seals link files is made once and kept; a value of another
+// kind counts as none, and the next link made gets a new secret.
+TEST_F(NxoConfigTest, LinkSealKeyIsMadeOnceAndAValueOfAnotherKindIsNone)
+{
+    CConfig config;
+    EXPECT_EQ(config.GetLinkSealKey(false), "");
+    const std::string key = config.GetLinkSealKey(true);
+    EXPECT_EQ(key.size(), 170u);
+    EXPECT_EQ(CConfig().GetLinkSealKey(false), key);
+    Os::SetRegistryString(settings.Get(), L"LinkSealKey", L"a text as long as any secret, but text");
+    EXPECT_EQ(config.GetLinkSealKey(false), "");
+    EXPECT_NE(config.GetLinkSealKey(true), key);
+}

@@ -1,6 +1,7 @@
 #include "NxoTestSupport.h"
 
 #include "ApplianceStandIn.h"
+#include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "DialogUser.h"
 #include "NxoDataDirectory.h"
@@ -66,6 +67,8 @@ CAddInTurn::CAddInTurn() : m_parents(HKEY_CURRENT_USER, SettingsPath, QzlTest::C
 {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);
     CRestartedConfig::Restart();
+    // An add-in disconnected earlier in this process ended the requests' pool.
+    Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
 }
 
 CAddInTurn::~CAddInTurn()

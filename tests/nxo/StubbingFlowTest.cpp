@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace NxoTest;
 using namespace QzlFake;
 using namespace Quenzal;
@@ -116,6 +118,12 @@ TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
         EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginStubId"));
     };
 
+    CAddInFlow::Step("another add-in cancels the send before this one sees it");
+    EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get(), true));
+    keptAsItWas();
+    EXPECT_TRUE(flow.appliance.Seen("stub_attachment.cgi").empty());
+    CAddInFlow::Step("the send stays cancelled: nothing uploaded, the draft as it was");
+
     CAddInFlow::Step("the user sends it and presses Cancel in the upload's progress dialog");
     flow.appliance.Switch("stub_attachment.cgi", "delay=60");
     {
@@ -159,4 +167,44 @@ TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
         CAddInFlow::Step(std::string("when ") + refusal.story + ", the send is cancelled and the user reads \"" +
                          StringW(told).ToUtf8() + "\"");
     }
+}
+
+// A link file that came in a mail names what its sender chose; here one
+// forwarded with the user's draft names a key file of the user's, under the
+// seal of the user's own link. The send is refused before any upload; the
+// user's own link, made before Outlook restarted, still goes.
+TEST(AddInFlowTest, LinkFromAMailIsNeverUploaded)
+{
+    CAddInFlow flow;
+    StartLinking(flow);
+    CLinkedFile file(L"plan.pdf", 1000);
+    CLinkedFile key(L"id_key.txt", 100);
+    CFakeRef draft = flow.AddDraft(L"Fwd: holiday");
+    CFakeAttachments attachments(*draft, {L"colleague@example.net"});
+    CAddInFlow::Step("the user links plan.pdf to a draft, saves it and restarts Outlook");
+    AttachLargeFile(flow, draft, file.path);
+    ASSERT_EQ(1u, attachments.List().size());
+    flow.Restart();
+    std::string forged = attachments.List()[0].second;
+    const std::string own = StringW(file.path).ToUtf8();
+    forged.replace(forged.find(own), own.size(), StringW(key.path).ToUtf8());
+    attachments.Add(L"holiday.jpg.qenz", forged);
+    CAddInFlow::Step("the draft also forwards holiday.jpg.qenz from a mail, naming the user's key file");
+
+    wchar_t shown[512] = {};
+    std::thread user = AnswerMessageBox(shown);
+    EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get()));
+    user.join();
+    EXPECT_EQ(GetLocalizedMessage(178) + L": " + key.path, StringW(shown));
+    EXPECT_TRUE(flow.appliance.Seen("stub_attachment.cgi").empty());
+    CAddInFlow::Step("the send is refused before any upload: \"" + StringW(shown).ToUtf8() + "\"");
+
+    CAddInFlow::Step("the user takes the forwarded link off and sends again: plan.pdf goes");
+    Quenzal::OutlookAddIn::CDispatchObject(draft.Get()).GetDispatch(L"Attachments").GetDispatch(L"Item", {2L}).Call(
+        L"Delete");
+    EXPECT_FALSE(flow.outlook.FireItemSend(draft.Get()));
+    const auto uploads = flow.AwaitSeen("stub_attachment.cgi", 1);
+    ASSERT_EQ(1u, uploads.size());
+    const Json::Value parts = uploads[0]["parts"];
+    EXPECT_EQ("plan.pdf", parts[parts.size() - 1]["filename"].asString());
 }

@@ -7,6 +7,7 @@
 #include "FakeAttachments.h"
 #include "File.h"
 #include "FileSystem.h"
+#include "LinkSeal.h"
 #include "Localization.h"
 #include "MapiTestSupport.h"
 #include "NxoApiClient.h"
@@ -104,20 +105,22 @@ TEST_F(StubbingTest, LinkFilesAreWrittenRecognisedReadBackAndCheckedAgain)
     std::string escaped = StringW(file.path).ToUtf8();
     escaped.replace(escaped.find('&'), 1, "&amp;");
     EXPECT_EQ(list[0].second, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<AttachedLink>\r\n\t<Path>" + escaped +
-                                  "</Path>\r\n</AttachedLink>\r\n");
-    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L})),
-              file.path);
+                                  "</Path>\r\n\t<Seal>" + Stubbing::SealLinkPath(file.path).ToUtf8() +
+                                  "</Seal>\r\n</AttachedLink>\r\n");
+    const auto first = draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L});
+    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(first).Link.Path, file.path);
     EXPECT_TRUE(Stubbing::HasLinkedAttachments(draft));
     EXPECT_TRUE(Stubbing::IsLinkFile(L"a.pdf.qenz"));
     EXPECT_FALSE(Stubbing::IsLinkFile(L"a.pdf.QENZ") || Stubbing::IsLinkFile(L"qenz") ||
                  Stubbing::IsLinkFile(L"a.qenz.pdf"));
 
     // A link file is read up to 4096 bytes, and no further.
-    std::string padded = Stubbing::FormatLinkXml(file.path);
+    std::string padded = Stubbing::FormatLinkXml(file.path, L"");
     padded.insert(padded.find("<AttachedLink>"), 4096 - padded.size(), ' ');
     CFakeRef exact = attachments->Add(L"exact.qenz", padded);
     CFakeRef over = attachments->Add(L"over.qenz", padded + " ");
-    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(exact.Get())), file.path);
+    EXPECT_EQ(Stubbing::GetPathFromLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(exact.Get())).Link.Path,
+              file.path);
     EXPECT_EQ(Failure([&] {
                   Stubbing::GetPathFromLinkedAttachment(Quenzal::OutlookAddIn::CDispatchObject(over.Get()));
               }),
@@ -184,6 +187,31 @@ TEST_F(StubbingTest, LargeLinkedFileUploadedAndMessageStubbed)
     EXPECT_EQ(StringW(body.substr(0, body.size() - 11)).ToUtf8(), list.back().second);
 }
 
+// A link that cannot be deleted fails the stub after the uploads: the draft
+// keeps its body, header and every link (the duplicate too), and the next
+// try stubs it once.
+TEST_F(StubbingTest, FailedStubLeavesTheDraftAsItWas)
+{
+    CLinkedFile first(L"first.bin", 1000);
+    CLinkedFile second(L"second.bin", 1000);
+    attachments->Add(L"notes.txt", "plain");
+    for (const StringW* path : {&first.path, &second.path, &second.path})
+        Stubbing::AttachLinkFile(draft, *path);
+    const auto before = attachments->List();
+    auto client = std::make_shared<CNxoApiClient>();
+    attachments->undeletable.insert(L"first.bin.qenz");
+    EXPECT_NE(Failure([&] { Stubbing::StubLinks(nullptr, draft, *client, MiB); }), L"no failure");
+    EXPECT_EQ(attachments->List(), before);
+    EXPECT_EQ(item->Value(L"BodyFormat"), _variant_t(1L));
+    EXPECT_EQ(std::wstring(item->Value(L"HTMLBody").bstrVal), L"<p>body</p>");
+    EXPECT_EQ(StubHeader(), L"(none)");
+
+    attachments->undeletable.clear();
+    Stubbing::StubLinks(nullptr, draft, *client, MiB);
+    EXPECT_EQ(Names(), L"notes.txt|Linked Attachments.html|");
+    EXPECT_EQ(StringW(item->Value(L"HTMLBody").bstrVal).ToUtf8(), attachments->List().back().second + "<p>body</p>");
+}
+
 // A link that fails its check stops the send before its file is read; the
 // links are met from the last, so here before any upload.
 TEST_F(StubbingTest, RefusedLinksStopTheSendBeforeAnyUpload)
@@ -199,7 +227,7 @@ TEST_F(StubbingTest, RefusedLinksStopTheSendBeforeAnyUpload)
     };
     for (const auto& [path, text] : cases) {
         Stubbing::AttachLinkFile(draft, file.path);
-        attachments->Add(L"x.qenz", Stubbing::FormatLinkXml(path));
+        attachments->Add(L"x.qenz", Stubbing::FormatLinkXml(path, Stubbing::SealLinkPath(path)));
         EXPECT_EQ(Failure([&] { Stubbing::StubLinks(nullptr, draft, *client, 1500); }), text);
         EXPECT_EQ(Names(), L"ok.bin.qenz|x.qenz|");
         EXPECT_EQ(StubHeader(), L"(none)");

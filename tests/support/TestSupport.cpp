@@ -76,11 +76,14 @@ std::string CLogCapture::Text() const
     return ReadWholeFile(m_path);
 }
 
-ChildResult RunChildCase(const char* name, DWORD timeoutMs)
+ChildResult RunChildCase(const char* name, DWORD timeoutMs, const wchar_t* exePath)
 {
     ChildResult result;
     wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    if (exePath != nullptr)
+        wcsncpy_s(exe, exePath, _TRUNCATE);
+    else
+        ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     StringW command = StringW::Format(L"\"%s\" --qzl-child=%s", exe, StringW(std::string(name)).c_str());
 
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};

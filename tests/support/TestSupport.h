@@ -39,7 +39,8 @@ struct ChildResult {
 };
 // Starts this executable with the child case, waits for it and returns its
 // exit code (all 32 bits, as a Windows parent sees it) and its standard output.
-ChildResult RunChildCase(const char* name, DWORD timeoutMs = 60000);
+// A copy of this executable elsewhere may run it instead.
+ChildResult RunChildCase(const char* name, DWORD timeoutMs = 60000, const wchar_t* exePath = nullptr);
 
 Quenzal::StringW TempDirectory();
 Quenzal::StringW UniqueTempPath(const wchar_t* prefix);

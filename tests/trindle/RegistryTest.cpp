@@ -240,15 +240,16 @@ TEST_F(RegistryTest, DeletingKeysAndValues)
     DeleteEmptyRegistryKey(HKEY_CURRENT_USER, withValue.c_str());
     EXPECT_FALSE(QzlTest::RegistryKeyExists(HKEY_CURRENT_USER, withValue.c_str()));
 
-    // A key with sub-keys is refused by the plain delete and reported by the try form.
+    // A key with sub-keys is refused by the plain delete and reported by the
+    // try form; the tree form takes it with all below it, never a whole root.
     {
         QzlTest::CLogCapture log;
         EXPECT_FALSE(TryDeleteRegistryKey(HKEY_CURRENT_USER, withChild.c_str()));
         EXPECT_NE(log.Text().find("Caught exception at Registry.cpp, Quenzal::Os::TryDeleteRegistryKey, line "),
                   std::string::npos);
+        EXPECT_FALSE(TryDeleteRegistryTree(HKEY_CURRENT_USER, L""));
     }
-    DeleteRegistryKey(HKEY_CURRENT_USER, (withChild + L"\\Child").c_str());
-    EXPECT_TRUE(TryDeleteRegistryKey(HKEY_CURRENT_USER, withChild.c_str()));
+    EXPECT_TRUE(TryDeleteRegistryTree(HKEY_CURRENT_USER, withChild.c_str()));
     EXPECT_FALSE(QzlTest::RegistryKeyExists(HKEY_CURRENT_USER, withChild.c_str()));
 }
 

@@ -55,4 +55,13 @@ void AddCustomHeader(IMAPIProp* message, const StringW& name, const StringW& val
     }
 }
 
+void RemoveCustomHeader(IMAPIProp* message, const StringW& name)
+{
+    SizedSPropTagArray(1, tags) = {1, {ResolveInternetHeader(message, name)}};
+    LPSPropProblemArray problems = nullptr;
+    HRESULT hr = message->DeleteProps(reinterpret_cast<LPSPropTagArray>(&tags), &problems);
+    CMapiBuffer<SPropProblemArray> problemArray = TakeMapiBuffer(hr, problems);
+    QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::RemoveCustomHeader", message, hr);
+}
+
 } // namespace Quenzal::Mapi

@@ -22,5 +22,7 @@ ULONG ResolveInternetHeader(IMAPIProp* message, const StringW& name);
 // the store did not take raises CMapiError, so that no message leaves
 // silently without it (a message the user flagged for encryption, say).
 void AddCustomHeader(IMAPIProp* message, const StringW& name, const StringW& value);
+// Takes the header off the message again; a message without it stays as it is.
+void RemoveCustomHeader(IMAPIProp* message, const StringW& name);
 
 } // namespace Quenzal::Mapi

@@ -4,6 +4,7 @@
 #include "ErrorReport.h"
 #include "Logging.h"
 #include "MapiHeaders.h"
+#include "Modules.h"
 #include "RegistryKey.h"
 #include "RegistryValues.h"
 
@@ -140,9 +141,11 @@ Os::CModule LoadMailClientFromMsiData(HKEY clientKey)
     if (!TryReadRegistryAnsi(clientKey, L"MSIComponentID", component) ||
         !TryReadRegistryAnsi(clientKey, L"MSIApplicationLCID", lcid))
         return {};
-    Os::CModule stub(::LoadLibraryW(L"mapi32.dll"));
+    // From the system folder only: a stub planted in the host's folder or
+    // the current one would otherwise run inside Outlook.
+    Os::CModule stub = Os::TryLoadSystemModule(L"mapi32.dll");
     if (!stub)
-        stub.Reset(::LoadLibraryW(L"mapistub.dll"));
+        stub = Os::TryLoadSystemModule(L"mapistub.dll");
     if (!stub)
         return {};
     auto getComponentPath = reinterpret_cast<LPFGETCOMPONENTPATH>(

@@ -7,7 +7,7 @@
 #include "MapiNames.h"
 #include "PropValue.h"
 
-#include <vector>
+#include <algorithm>
 
 namespace Quenzal::Mapi {
 namespace {
@@ -22,6 +22,34 @@ ULONGLONG UtcNow()
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
     return FileTimeValue(now);
+}
+
+// How far the window reaches back behind the newest message handed over.
+constexpr ULONGLONG WindowMargin = 60ULL * 10000000;
+// The mark of a message being handed over: no move of the window forgets it.
+constexpr ULONGLONG BeingHandedOver = ~0ULL;
+
+std::optional<ULONGLONG> DeliveryTime(const SPropValue* value)
+{
+    if (value == nullptr || value->ulPropTag != PR_MESSAGE_DELIVERY_TIME)
+        return std::nullopt;
+    return FileTimeValue(value->Value.ft);
+}
+
+std::optional<ULONGLONG> DeliveryTimeOf(IMAPIProp* message)
+{
+    LPSPropValue value = nullptr;
+    HRESULT hr = Mapi::HrGetOneProp(message, PR_MESSAGE_DELIVERY_TIME, &value);
+    CMapiBuffer<SPropValue> held = TakeMapiBuffer(hr, value);
+    return hr == S_OK ? DeliveryTime(held.Get()) : std::nullopt;
+}
+
+// A one-message list that comes back partly done kept its message.
+void CheckDeletion(const wchar_t* function, IMAPIFolder* folder, HRESULT hr)
+{
+    if (hr == MAPI_W_PARTIAL_COMPLETION)
+        QZL_THROW(function, CMapiError(hr, GetMapiLastError(hr, folder).Get(), L"The message was not deleted"));
+    QZL_CHECK_MAPI_RESULT(function, folder, hr);
 }
 
 } // namespace
@@ -59,6 +87,13 @@ CNewMailEventSink::~CNewMailEventSink()
 void CNewMailEventSink::Initialize(IMAPIFolder* folder, NewMessageCallback callback)
 {
     Logging::Log(Logging::Trace, L"Entered CNewMailEventSink::Initialize");
+    {
+        // A second registration would never be unadvised, nor the sink freed.
+        Os::CCriticalSectionLock lock(m_lock);
+        if (m_folder)
+            QZL_THROW(L"Quenzal::Mapi::CNewMailEventSink::Initialize",
+                      CComError(E_FAIL, L"new-mail event sink already watching a folder"));
+    }
     IMAPITable* contents = nullptr;
     HRESULT hr = folder->GetContentsTable(0, &contents);
     IMAPITablePtr table(SUCCEEDED(hr) ? contents : nullptr, false);
@@ -80,7 +115,8 @@ void CNewMailEventSink::Initialize(IMAPIFolder* folder, NewMessageCallback callb
         if (!folderName.empty())
             m_folderName = folderName;
         m_callback = std::make_shared<const NewMessageCallback>(std::move(callback));
-        m_watchedSince = UtcNow();
+        m_stopped = false;
+        m_windowStart = UtcNow();
         m_handed.clear();
     }
     ULONG connection = 0;
@@ -114,22 +150,55 @@ void CNewMailEventSink::Uninitialize() noexcept
         ULONG connection = 0;
         {
             Os::CCriticalSectionLock lock(m_lock);
+            m_stopped = true;
             table = m_table;
             connection = m_connection;
         }
-        if (connection == 0)
-            return;
         // Not under the lock: MAPI may wait for a notification in progress,
         // and that notification takes the lock.
-        try {
-            QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize", table,
-                                  table->Unadvise(connection));
-        } catch (const CException& e) {
-            QZL_REPORT_CAUGHT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize", e);
+        if (connection != 0) {
+            try {
+                QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize", table,
+                                      table->Unadvise(connection));
+            } catch (const CException& e) {
+                QZL_REPORT_CAUGHT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize", e);
+            }
         }
-        Forget();
+        // Also after a second call: the first may have come from within a notification.
+        WaitForOtherNotifications();
+        if (connection != 0)
+            Forget();
     }
     QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize")
+}
+
+void CNewMailEventSink::EnterNotification()
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    m_notifying.push_back(::GetCurrentThreadId());
+}
+
+void CNewMailEventSink::LeaveNotification()
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    auto entry = std::find(m_notifying.begin(), m_notifying.end(), ::GetCurrentThreadId());
+    if (entry != m_notifying.end())
+        m_notifying.erase(entry);
+    ::WakeAllConditionVariable(&m_notificationEnded);
+}
+
+void CNewMailEventSink::WaitForOtherNotifications()
+{
+    DWORD self = ::GetCurrentThreadId();
+    Os::CCriticalSectionLock lock(m_lock);
+    while (std::any_of(m_notifying.begin(), m_notifying.end(), [self](DWORD thread) { return thread != self; }))
+        ::SleepConditionVariableCS(&m_notificationEnded, m_lock.Get(), INFINITE);
+}
+
+size_t CNewMailEventSink::GetRememberedCount()
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    return m_handed.size();
 }
 
 CNewMailEventSink::Watch CNewMailEventSink::CurrentWatch()
@@ -140,7 +209,10 @@ CNewMailEventSink::Watch CNewMailEventSink::CurrentWatch()
 
 STDMETHODIMP_(ULONG) CNewMailEventSink::OnNotify(ULONG count, LPNOTIFICATION notifications)
 {
+    // The store may call with only the reference the owner gives back meanwhile.
+    AddRef();
     try {
+        EnterNotification();
         Logging::Log(Logging::Trace, L"Entered CNewMailEventSink::OnNotify");
         Watch watch = CurrentWatch();
         // A notification still on its way when the sink was unadvised finds nothing to work on.
@@ -154,6 +226,8 @@ STDMETHODIMP_(ULONG) CNewMailEventSink::OnNotify(ULONG count, LPNOTIFICATION not
         }
     }
     QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify")
+    LeaveNotification();
+    Release();
     return S_OK;
 }
 
@@ -185,51 +259,83 @@ void CNewMailEventSink::HandleAddedRow(const Watch& watch, const SRow& row)
     if (bytes.empty())
         QZL_THROW(L"Quenzal::Mapi::CNewMailEventSink::OnNotify",
                   CException(L"Entry ID in TABLE_ROW_ADDED row properties is null"));
-    HandleMessage(watch, bytes);
+    HandleMessage(watch, bytes,
+                  DeliveryTime(Mapi::PpropFindProp(row.lpProps, row.cValues, PR_MESSAGE_DELIVERY_TIME)));
 }
 
 void CNewMailEventSink::RereadTable(const Watch& watch)
 {
+    const wchar_t* function = L"Quenzal::Mapi::CNewMailEventSink::OnNotify";
     IMAPITable* contents = nullptr;
     HRESULT hr = watch.folder->GetContentsTable(0, &contents);
     IMAPITablePtr table(SUCCEEDED(hr) ? contents : nullptr, false);
-    QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify", watch.folder, hr);
-    SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_MESSAGE_DELIVERY_TIME}};
-    ULONGLONG since = 0;
+    QZL_CHECK_MAPI_RESULT(function, watch.folder, hr);
+    SPropValue since{PR_MESSAGE_DELIVERY_TIME, 0, {}};
     {
         Os::CCriticalSectionLock lock(m_lock);
-        since = m_watchedSince;
+        since.Value.ft = {static_cast<DWORD>(m_windowStart), static_cast<DWORD>(m_windowStart >> 32)};
     }
+    SRestriction inWindow{RES_PROPERTY, {}};
+    inWindow.res.resProperty = {RELOP_GE, PR_MESSAGE_DELIVERY_TIME, &since};
+    QZL_CHECK_MAPI_RESULT(function, table, table->Restrict(&inWindow, TBL_BATCH));
+    SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_MESSAGE_DELIVERY_TIME}};
     // Collected first: handling a message may delete it from the table.
-    std::vector<std::string> arrived;
+    std::vector<std::pair<std::string, ULONGLONG>> arrived;
     CMapiCursor cursor = QueryMapiTable(table, reinterpret_cast<const SPropTagArray*>(&columns));
     while (const SRow* row = cursor.GetNextRow()) {
         if (row->cValues == 2 && row->lpProps[0].ulPropTag == PR_ENTRYID &&
-            row->lpProps[1].ulPropTag == PR_MESSAGE_DELIVERY_TIME &&
-            FileTimeValue(row->lpProps[1].Value.ft) >= since)
-            arrived.emplace_back(reinterpret_cast<const char*>(row->lpProps[0].Value.bin.lpb),
-                                 row->lpProps[0].Value.bin.cb);
+            row->lpProps[1].ulPropTag == PR_MESSAGE_DELIVERY_TIME)
+            arrived.emplace_back(std::string(reinterpret_cast<const char*>(row->lpProps[0].Value.bin.lpb),
+                                             row->lpProps[0].Value.bin.cb),
+                                 FileTimeValue(row->lpProps[1].Value.ft));
     }
-    for (const std::string& entryId : arrived) {
+    // In the order of delivery: the window each handing over moves keeps the ones still to come.
+    std::sort(arrived.begin(), arrived.end(),
+              [](const auto& left, const auto& right) { return left.second < right.second; });
+    for (const auto& [entryId, delivered] : arrived) {
         try {
-            HandleMessage(watch, entryId);
+            HandleMessage(watch, entryId, delivered);
         }
-        QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify")
+        QZL_CATCH_REPORT(function)
     }
 }
 
-void CNewMailEventSink::HandleMessage(const Watch& watch, const std::string& entryId)
+void CNewMailEventSink::HandleMessage(const Watch& watch, const std::string& entryId,
+                                      std::optional<ULONGLONG> delivered)
 {
     {
         Os::CCriticalSectionLock lock(m_lock);
-        if (!m_handed.insert(entryId).second)
+        if (m_stopped || !m_handed.emplace(entryId, BeingHandedOver).second)
             return;
     }
-    if (OnNewMessage(watch, entryId))
-        DeleteMessage(watch, entryId);
+    // Remembered also when handling fails: a message that failed is not retried.
+    try {
+        if (OnNewMessage(watch, entryId, delivered))
+            DeleteMessage(watch, entryId);
+    } catch (...) {
+        Remember(entryId, delivered);
+        throw;
+    }
+    Remember(entryId, delivered);
 }
 
-bool CNewMailEventSink::OnNewMessage(const Watch& watch, const std::string& entryId)
+void CNewMailEventSink::Remember(const std::string& entryId, std::optional<ULONGLONG> delivered)
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    ULONGLONG start = delivered && *delivered > WindowMargin ? *delivered - WindowMargin : 0;
+    if (start > m_windowStart) {
+        m_windowStart = start;
+        std::erase_if(m_handed, [start](const auto& handed) { return handed.second < start; });
+    }
+    // No reading of the table finds a message older than the window, or one without a delivery time.
+    if (delivered && *delivered >= m_windowStart)
+        m_handed[entryId] = *delivered;
+    else
+        m_handed.erase(entryId);
+}
+
+bool CNewMailEventSink::OnNewMessage(const Watch& watch, const std::string& entryId,
+                                     std::optional<ULONGLONG>& delivered)
 {
     ULONG objectType = 0;
     IUnknown* opened = nullptr;
@@ -238,29 +344,39 @@ bool CNewMailEventSink::OnNewMessage(const Watch& watch, const std::string& entr
                                          &__uuidof(IMessage), 0, &objectType, &opened);
     IMessagePtr message(SUCCEEDED(hr) ? static_cast<IMessage*>(opened) : nullptr, false);
     QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::OnNewMessage", watch.folder, hr);
+    if (!delivered)
+        delivered = DeliveryTimeOf(message.GetInterfacePtr());
     Logging::Log(Logging::Trace, L"Invoking new message callback");
     return (*watch.callback)(message.GetInterfacePtr());
 }
 
 void CNewMailEventSink::DeleteMessage(const Watch& watch, const std::string& entryId)
 {
+    const wchar_t* function = L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage";
     Logging::Log(Logging::Debug, L"Deleting authentication probe");
     SBinary entry{static_cast<ULONG>(entryId.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(entryId.data()))};
     ENTRYLIST list{1, &entry};
     IMAPIFolder* folder = watch.folder.GetInterfacePtr();
     try {
-        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
-                              folder->DeleteMessages(&list, 0, nullptr, DELETE_HARD_DELETE));
+        CheckDeletion(function, folder, folder->DeleteMessages(&list, 0, nullptr, DELETE_HARD_DELETE));
+        return;
     } catch (const CMapiError& e) {
-        if (e.GetHResult() != MAPI_E_UNKNOWN_FLAGS)
+        if (e.GetHResult() != MAPI_E_UNKNOWN_FLAGS && e.GetHResult() != MAPI_W_PARTIAL_COMPLETION)
             throw;
-        Logging::Log(Logging::Warning, L"DeleteItems( DELETE_HARD_DELETE) failed with MAPI_E_UNKNOWN_FLAGS; marking "
-                                       L"as read and deleting without flag");
-        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
-                              folder->SetReadFlags(&list, 0, nullptr, SUPPRESS_RECEIPT));
-        QZL_CHECK_MAPI_RESULT(L"Quenzal::Mapi::CNewMailEventSink::DeleteMessage", folder,
-                              folder->DeleteMessages(&list, 0, nullptr, 0));
+        const wchar_t* refusal = e.GetHResult() == MAPI_E_UNKNOWN_FLAGS ? L"MAPI_E_UNKNOWN_FLAGS"
+                                                                        : L"MAPI_W_PARTIAL_COMPLETION";
+        Logging::LogFormat(Logging::Warning,
+                           L"DeleteItems( DELETE_HARD_DELETE) failed with %s; marking as read and deleting "
+                           L"without flag",
+                           refusal);
     }
+    // The probe must not stay because it could not be marked as read.
+    try {
+        QZL_CHECK_MAPI_RESULT(function, folder, folder->SetReadFlags(&list, 0, nullptr, SUPPRESS_RECEIPT));
+    } catch (const CException& e) {
+        QZL_REPORT_CAUGHT(function, e);
+    }
+    CheckDeletion(function, folder, folder->DeleteMessages(&list, 0, nullptr, 0));
 }
 
 } // namespace Quenzal::Mapi

@@ -7,21 +7,29 @@
 // initialises or uninitialises the sink on the user-interface thread. The
 // folder, table and callback are therefore set before the sink is advised
 // and dropped only after it is unadvised, and each notification works on
-// references of its own taken under the sink's lock.
+// references of its own taken under the sink's lock. A store may hold no
+// reference of its own while it calls, so each notification holds one, and
+// Uninitialize waits for the notifications under way on other threads: once
+// it returns, the callback runs no more.
 //
 // Every notification of a call is handled. A table that reports a bulk
-// change (TABLE_CHANGED, TABLE_RELOAD) instead of rows is read again for the
-// messages delivered since the sink began watching; no message is handed to
-// the callback twice.
+// change (TABLE_CHANGED, TABLE_RELOAD) instead of rows is read again, but
+// only for the window of recent deliveries: it opens when watching begins
+// and follows the newest message handed over, less a margin for messages
+// that reach the table out of delivery order. The entry ids handed over in
+// that window are kept, so no message is handed to the callback twice, and
+// the ones older than the window are forgotten.
 
 #include "CriticalSection.h"
 #include "MapiPointers.h"
 #include "StringW.h"
 
 #include <functional>
+#include <map>
 #include <memory>
-#include <set>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace Quenzal::Mapi {
 
@@ -42,14 +50,18 @@ public:
     STDMETHODIMP_(ULONG) OnNotify(ULONG count, LPNOTIFICATION notifications) override;
 
     // Raises CMapiError, leaving the sink unregistered and empty, when the
-    // table cannot be had or advised.
+    // table cannot be had or advised; raises CComError E_FAIL, leaving the
+    // registration as it is, on a sink that is already watching.
     void Initialize(IMAPIFolder* folder, NewMessageCallback callback);
-    // Harmless when not registered.
+    // Harmless when not registered. Called from within a notification it
+    // does not wait for that one, which hands nothing more over.
     void Uninitialize() noexcept;
 
 protected:
     // Unregisters a sink still registered.
     virtual ~CNewMailEventSink();
+    // The entry ids kept so that no message is handed over twice.
+    size_t GetRememberedCount();
 
 private:
     // What one notification works with, held by the notification.
@@ -65,9 +77,16 @@ private:
     void HandleNotification(const Watch& watch, const NOTIFICATION& notification);
     void HandleAddedRow(const Watch& watch, const SRow& row);
     void RereadTable(const Watch& watch);
-    void HandleMessage(const Watch& watch, const std::string& entryId);
-    bool OnNewMessage(const Watch& watch, const std::string& entryId);
+    void EnterNotification();
+    void LeaveNotification();
+    // Until no notification runs on another thread.
+    void WaitForOtherNotifications();
+    // A delivery time not known from the row is read from the message.
+    void HandleMessage(const Watch& watch, const std::string& entryId, std::optional<ULONGLONG> delivered);
+    bool OnNewMessage(const Watch& watch, const std::string& entryId, std::optional<ULONGLONG>& delivered);
     void DeleteMessage(const Watch& watch, const std::string& entryId);
+    // Keeps the handed message while it is in the window, which it may move.
+    void Remember(const std::string& entryId, std::optional<ULONGLONG> delivered);
 
     LONG m_references = 1;
     Os::CCriticalSection m_lock;
@@ -76,9 +95,15 @@ private:
     StringW m_folderName;
     ULONG m_connection = 0;
     std::shared_ptr<const NewMessageCallback> m_callback;
-    // The UTC moment watching began, and the messages handed out since.
-    ULONGLONG m_watchedSince = 0;
-    std::set<std::string> m_handed;
+    // Set by Uninitialize: no callback starts any more.
+    bool m_stopped = false;
+    // The threads of the notifications under way, and their ending.
+    std::vector<DWORD> m_notifying;
+    CONDITION_VARIABLE m_notificationEnded = CONDITION_VARIABLE_INIT;
+    // The window's start (UTC) and the messages handed over in it, with their
+    // delivery times.
+    ULONGLONG m_windowStart = 0;
+    std::map<std::string, ULONGLONG> m_handed;
 };
 
 } // namespace Quenzal::Mapi

@@ -67,6 +67,10 @@ AuthenticationProbeProps ScanAuthenticationProbeProps(const std::string& block)
     AuthenticationProbeProps props;
     bool filled[AuthenticationProbeHeaderNames.size()] = {};
     ScanHeaderLines(block, AuthenticationProbeHeaderNames, [&](size_t index, std::string_view raw) {
+        // The nearest hop stamps first: an older line further down, or an
+        // empty one, never replaces what it wrote.
+        if (filled[index])
+            return true;
         StringA value{std::string(raw)};
         value.Trim();
         filled[index] = !value.empty();

@@ -27,8 +27,7 @@ void ScanHeaderLines(std::string_view block, std::span<const char* const> names,
 // is missing the block is logged at Trace.
 QuenzalHeaders ScanQuenzalHeaders(const std::string& block);
 
-// The probe headers, trimmed; a later line of a header replaces an earlier
-// one. A record that is not valid logs the block at Debug; a probe for
+// The first non-blank value of each probe header, trimmed. A record that is not valid logs the block at Debug; a probe for
 // another installation raises (AreAuthenticationProbePropsValid).
 AuthenticationProbeProps ScanAuthenticationProbeProps(const std::string& block);
 

@@ -37,6 +37,9 @@ CAsyncHttpRequestContext::CAsyncHttpRequestContext(const std::shared_ptr<CHttpSe
                                                    const std::shared_ptr<IHttpResponseSink>& sink)
     : m_session(session), m_connection(connection), m_request(request), m_sink(sink)
 {
+    // The time a request waits for its turn counts too.
+    if (m_connection && m_request)
+        m_connection->SetTimeLimit(m_request->GetTimeLimit());
 }
 
 CAsyncHttpRequestContext::~CAsyncHttpRequestContext() = default;

@@ -22,6 +22,7 @@ class IHttpResponseSink;
 
 class CAsyncHttpRequestContext : public Os::CCancelableThreadPoolWork {
 public:
+    // The request's time limit starts now, on the connection.
     CAsyncHttpRequestContext(const std::shared_ptr<CHttpSession>& session,
                              const std::shared_ptr<CHttpConnection>& connection,
                              const std::shared_ptr<CHttpRequest>& request,
@@ -59,6 +60,9 @@ public:
     static void ResumeAsynchronousHttpRequests();
     // True when the exception is a socket failure, that is a network problem.
     static bool IsSocketError(const std::exception_ptr& exception);
+
+protected:
+    const std::shared_ptr<CHttpConnection>& GetConnection() const { return m_connection; }
 
 private:
     std::shared_ptr<CHttpResponse> GetResponseIfAny() const;

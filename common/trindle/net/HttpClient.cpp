@@ -52,6 +52,7 @@ std::shared_ptr<CHttpResponse> CHttpClient::PerformRequest(const std::shared_ptr
 {
     PrepareRequest(*request);
     auto connection = CreateConnection(notifier);
+    connection->SetTimeLimit(request->GetTimeLimit());
     auto session = GetSession();
     return MakeHttpRequest(session, connection, request, sink);
 }

@@ -61,6 +61,9 @@ public:
     virtual std::shared_ptr<CHttpSession> GetSession();
 
     const DateTimeSpan& GetTimeout() const { return m_timeout; }
+    // For the connections made from now on: how long one wait of a send or
+    // receive may last before the exchange is given up as stalled.
+    void SetTimeout(const DateTimeSpan& timeout) { m_timeout = timeout; }
 
 protected:
     struct NameLess {

@@ -1,5 +1,6 @@
 #include "HttpConnection.h"
 
+#include "HttpTransactionLogs.h"
 #include "NameTables.h"
 #include "Socket.h"
 #include "SslSocket.h"
@@ -27,6 +28,11 @@ struct CSocketAbort {
 namespace {
 
 constexpr size_t kNotifiedPiece = 4096;
+// A trace shows how a body begins; the rest of an upload is the user's file.
+constexpr size_t kLoggedBodyBytes = 1024;
+// A head that long without its end is no head the log needs whole.
+constexpr size_t kLoggedResponseHeadBytes = 16 * 1024;
+constexpr size_t kKeptTransactionLogs = 10;
 
 // A plain or TLS socket that gives up its calls once its abort event is set.
 template <class TSocket>
@@ -104,6 +110,7 @@ void CHttpConnection::Connect(const CUri& uri)
     else
         socket = std::make_shared<CAbortableSocket<CSocket>>(abort);
     socket->SetTimeout(m_timeout);
+    socket->SetDeadline(m_deadline);
 
     {
         Os::CCriticalSectionLock hold(m_lock);
@@ -247,6 +254,8 @@ void CHttpConnection::OpenTransactionLog(const CUri& uri)
     m_logInHead = false;
     m_logLine.clear();
     m_logAtRequestLine = false;
+    m_logResponseHeadLeft = kLoggedResponseHeadBytes;
+    m_logResponseTail.clear();
     if (!Logging::IsTraceEnabled())
         return;
     m_logTarget = FormatRequestTarget(uri, false);
@@ -255,6 +264,7 @@ void CHttpConnection::OpenTransactionLog(const CUri& uri)
                          L".txt";
     Logging::LogFormat(Logging::Debug, L"Logging HTTP transaction for '%s' to '%s'",
                        StringW::FromAnsi(uri.ToString(), CP_ACP).c_str(), path.c_str());
+    DeleteOldTransactionLogs(Os::GetTemporaryDirectory(), kKeptTransactionLogs - 1);
     m_log = std::make_unique<Os::CFile>(path, Os::CFile::OpenWrite);
     m_logInHead = true;
     m_logAtRequestLine = true;
@@ -281,9 +291,10 @@ void CHttpConnection::LogSent(const char* data, size_t length)
         WriteLog(MaskCredentials(m_logLine));
         m_logInHead = m_logLine != "\r\n" && m_logLine != "\n";
         m_logLine.clear();
+        if (!m_logInHead)
+            StartLoggedBody();
     }
-    if (position < length)
-        WriteLog(std::string(data + position, length - position));
+    LogBody(data + position, length - position);
 }
 
 void CHttpConnection::LogReceived(const char* data, size_t length)
@@ -296,7 +307,38 @@ void CHttpConnection::LogReceived(const char* data, size_t length)
         m_logLine.clear();
     }
     m_logInHead = false;
-    WriteLog(std::string(data, length));
+    size_t position = 0;
+    if (m_logResponseHeadLeft > 0) {
+        // The head passes whole, up to its empty line, which may straddle two reads.
+        const std::string seen = m_logResponseTail + std::string(data, length);
+        const size_t end = seen.find("\r\n\r\n");
+        position = std::min(end == std::string::npos ? length : end + 4 - m_logResponseTail.size(),
+                            m_logResponseHeadLeft);
+        WriteLog(std::string(data, position));
+        m_logResponseHeadLeft = end == std::string::npos ? m_logResponseHeadLeft - position : 0;
+        m_logResponseTail = seen.substr(seen.size() - std::min<size_t>(seen.size(), 3));
+        if (m_logResponseHeadLeft > 0)
+            return;
+        StartLoggedBody();
+    }
+    LogBody(data + position, length - position);
+}
+
+void CHttpConnection::StartLoggedBody()
+{
+    m_logBodyLeft = kLoggedBodyBytes;
+    m_logBodyCut = false;
+}
+
+void CHttpConnection::LogBody(const char* data, size_t length)
+{
+    const size_t logged = std::min(length, m_logBodyLeft);
+    WriteLog(std::string(data, logged));
+    m_logBodyLeft -= logged;
+    if (logged < length && !m_logBodyCut) {
+        m_logBodyCut = true;
+        WriteLog("\r\n[The rest of the body is not logged]\r\n");
+    }
 }
 
 void CHttpConnection::WriteLog(const std::string& bytes)

@@ -2,7 +2,8 @@
 // The byte pipe of one HTTP exchange: an output stream that owns at most one
 // socket, plain or TLS by the URI's scheme. Writes go to the socket and reads
 // come from it; both are told to the progress notifier and, while trace
-// logging is on, copied into a transaction log file in the temporary folder.
+// logging is on, copied into a transaction log file in the temporary folder
+// (each body only in its beginning; the newest few files are kept).
 //
 // One thread performs the exchange. Any other thread may Close the connection
 // to cancel it: a socket call that is blocked then wakes and fails, the worker
@@ -16,6 +17,7 @@
 #include "DateTimeSpan.h"
 #include "File.h"
 #include "OutStream.h"
+#include "Wait.h"
 
 #include <memory>
 #include <string>
@@ -45,8 +47,13 @@ public:
 
     std::shared_ptr<IHttpRequestNotifier> GetNotifier() const { return m_notifier; }
     const DateTimeSpan& GetTimeout() const { return m_timeout; }
-    // Given to each socket before it connects.
+    // Given to each socket before it connects: how long one wait of a send
+    // or receive may last, so a transfer is cut off only once it stops moving.
     void SetTimeout(const DateTimeSpan& timeout) { m_timeout = timeout; }
+    // From now on, every connect, send and receive through this connection
+    // ends within the span, however the peer trickles; zero sets no limit.
+    void SetTimeLimit(const DateTimeSpan& limit) { m_deadline = Os::CDeadline::After(limit); }
+    const Os::CDeadline& GetDeadline() const { return m_deadline; }
 
 protected:
     void DoWrite(const void* data, uint64_t length) override;
@@ -64,10 +71,13 @@ private:
     void OpenTransactionLog(const CUri& uri);
     void LogSent(const char* data, size_t length);
     void LogReceived(const char* data, size_t length);
+    void StartLoggedBody();
+    void LogBody(const char* data, size_t length);
     void WriteLog(const std::string& bytes);
 
     std::shared_ptr<CSocket> m_socket;
     DateTimeSpan m_timeout;
+    Os::CDeadline m_deadline;
     std::unique_ptr<Os::CFile> m_log;
     const std::shared_ptr<IHttpRequestNotifier> m_notifier;
 
@@ -88,6 +98,14 @@ private:
     bool m_logAtRequestLine = false;
     std::string m_logTarget;
     std::string m_logMaskedTarget;
+    // Only the beginning of each body is logged: an upload must not leave a
+    // copy of the user's file behind.
+    size_t m_logBodyLeft = 0;
+    bool m_logBodyCut = false;
+    // The response's head is logged whole up to this many bytes more; the
+    // tail holds its last bytes, to find its end across reads.
+    size_t m_logResponseHeadLeft = 0;
+    std::string m_logResponseTail;
 };
 
 } // namespace Quenzal::Net

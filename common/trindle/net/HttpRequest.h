@@ -6,6 +6,8 @@
 #include "HttpMessage.h"
 #include "Uri.h"
 
+#include "DateTimeSpan.h"
+
 #include <string>
 
 namespace Quenzal::Net {
@@ -33,6 +35,12 @@ public:
     // Cache-Control: no-cache, and a Pragma: no-cache unless one is there.
     void SetNoCache();
 
+    // The request, its redirection and authentication rounds included, is
+    // over within this span from when a client takes it on; zero (the
+    // default) sets no limit, and only a wait without progress ends it.
+    void SetTimeLimit(const DateTimeSpan& limit) { m_timeLimit = limit; }
+    const DateTimeSpan& GetTimeLimit() const { return m_timeLimit; }
+
     // "GET /path?query HTTP/1.1"
     std::string FormatRequestLine() const;
     // The target of the request line: the URI's path and query.
@@ -43,6 +51,7 @@ public:
 private:
     CUri m_uri;
     int32_t m_method = HttpMethodGet;
+    DateTimeSpan m_timeLimit;
 };
 
 } // namespace Quenzal::Net

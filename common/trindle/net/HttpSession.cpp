@@ -66,6 +66,7 @@ void CHttpSession::ClearCredentials()
     m_realm.clear();
     m_nonce.clear();
     m_opaque.clear();
+    m_challenger = CUri();
     m_scheme = -1;
     m_nonceCount = 1;
     m_qop = -1;
@@ -98,6 +99,11 @@ bool CHttpSession::RespondToChallenge(CHttpRequest& request, const CAuthenticati
         m_nonceCount = 1;
     }
     m_opaque = challenge.GetOpaque();
+    // The server alone: the request's query may hold secrets.
+    m_challenger = CUri();
+    m_challenger.SetScheme(request.GetUri().GetScheme());
+    m_challenger.SetHost(request.GetUri().GetHost());
+    m_challenger.SetPort(request.GetUri().GetPort());
     m_qop = challenge.GetQop().empty() ? -1 : GetDigestQopTable().LookupValue(challenge.GetQop());
     return AddAuthorization(request);
 }
@@ -111,7 +117,7 @@ bool CHttpSession::AddAuthorization(CHttpRequest& request)
         if (request.GetUri().GetScheme() != UriSchemeHttps)
             return false;
     } else if (m_scheme == AuthenticationSchemeDigest) {
-        if (m_nonce.empty())
+        if (m_nonce.empty() || !request.GetUri().IsSameServer(m_challenger))
             return false;
     } else {
         return false;

@@ -5,6 +5,7 @@
 
 #include "CriticalSection.h"
 #include "StringW.h"
+#include "Uri.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,14 +35,17 @@ public:
     virtual void SetDigestCredentialsHash(const StringW& user, const StringW& passwordHash);
     virtual void ClearCredentials();
     virtual bool HasCredentials();
-    // Takes over the challenge's state and adds the answer to the request.
-    // False when there is nothing to answer with. A challenge of another
+    // Takes over the challenge's state, from now on bound to the request's
+    // server, and adds the answer to the request. False when there is
+    // nothing to answer with. A challenge of another
     // scheme than the credentials were given for is refused and changes
     // nothing: Digest credentials must never go out as Basic. So is a challenge
     // this client cannot compute an answer to.
     virtual bool RespondToChallenge(CHttpRequest& request, const CAuthenticationChallengeHeader& challenge);
     // Adds the Authorization header when the session can: Basic only over
-    // https, Digest only once a nonce is known.
+    // https, Digest only to the server (scheme, host and port) whose
+    // challenge gave the nonce. An answer made for one server could be
+    // replayed by another to it.
     virtual bool AddAuthorization(CHttpRequest& request);
     virtual void SetAuthenticationFailureHandler(AuthenticationFailureHandler handler);
     virtual void OnAuthenticationFailure(const std::shared_ptr<CHttpResponse>& response);
@@ -63,6 +67,8 @@ private:
     uint32_t m_nonceCount = 1;
     StringW m_opaque;
     int32_t m_qop = -1;
+    // The server that sent the challenge.
+    CUri m_challenger;
 };
 
 } // namespace Quenzal::Net

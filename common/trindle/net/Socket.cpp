@@ -99,7 +99,8 @@ void CSocket::Connect(const CIpAddress& endpoint)
         CloseSocket();
         throw;
     }
-    // The system itself gives up on a connect that nobody answers.
+    // The system itself gives up on a connect that nobody answers, unless the
+    // deadline comes first.
     for (DWORD error = 0; code == WSAEWOULDBLOCK;) {
         if (!AwaitSocketEvent(DateTimeSpan(), error, &code))
             code = error;
@@ -153,8 +154,13 @@ void CSocket::SelectEvents()
 
 bool CSocket::AwaitSocketEvent(const DateTimeSpan& timeout, DWORD& error, DWORD* connected)
 {
+    DateTimeSpan limit = timeout;
+    if (!m_deadline.LimitWait(limit)) {
+        error = WSAETIMEDOUT;
+        return false;
+    }
     const HANDLE handles[] = {m_event.Get(), m_cancelEvent};
-    const DWORD result = Os::WaitForAnyObject(handles, m_cancelEvent != nullptr ? 2 : 1, timeout);
+    const DWORD result = Os::WaitForAnyObject(handles, m_cancelEvent != nullptr ? 2 : 1, limit);
     if (result == WAIT_OBJECT_0 + 1) {
         error = ERROR_OPERATION_ABORTED;
         return false;

@@ -2,7 +2,8 @@
 // An IPv4 TCP socket that is also an output stream. A connected socket works
 // without blocking in the system: where a connect, send or receive has to
 // wait, it waits for the socket's event or the cancel event, a send or receive
-// for at most the socket's time-out. Another thread cancels by setting the
+// for at most the socket's time-out, and any of them no longer than the
+// socket's deadline when one is set. Another thread cancels by setting the
 // cancel event; the handle stays with the owning thread, which closes it: a
 // handle closed elsewhere could be reused by a socket opened meanwhile.
 
@@ -12,6 +13,7 @@
 #include "DateTimeSpan.h"
 #include "OutStream.h"
 #include "SmartPointer.h"
+#include "Wait.h"
 
 #include <memory>
 #include <string>
@@ -71,6 +73,8 @@ public:
     unsigned int GetState() const { return m_state; }
     const DateTimeSpan& GetTimeout() const { return m_timeout; }
     void SetTimeout(const DateTimeSpan& timeout) { m_timeout = timeout; }
+    // Every wait from now on fails with WSAETIMEDOUT once the deadline has passed.
+    void SetDeadline(const Os::CDeadline& deadline) { m_deadline = deadline; }
 
 protected:
     void DoWrite(const void* data, uint64_t length) override;
@@ -87,6 +91,7 @@ protected:
     CIpAddress m_endpoint;
     unsigned int m_state = None;
     DateTimeSpan m_timeout;
+    Os::CDeadline m_deadline;
     Os::CHandle m_event;
     bool m_eventsSelected = false;
     HANDLE m_cancelEvent = nullptr;

@@ -116,6 +116,13 @@ void CXmlGenerator::AddElement(const StringW& name, const Value& content, const 
     AppendLine(FormatElementLine(name, attributes, text));
 }
 
+void CXmlGenerator::AddUntrimmedElement(const StringW& name, const StringW& content, const XmlAttributes& attributes)
+{
+    if (content.empty())
+        return;
+    AppendLine(FormatElementLine(name, attributes, EscapeXml(content).GetAnsi(m_codePage)));
+}
+
 void CXmlGenerator::AddCdataElement(const StringW& name, const StringW& content, const XmlAttributes& attributes)
 {
     if (content.empty())

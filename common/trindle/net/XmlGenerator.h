@@ -44,6 +44,10 @@ public:
     // Writes nothing for a null value or for content that is empty once trimmed.
     virtual void AddElement(const StringW& name, const Value& content,
                             const XmlAttributes& attributes = XmlAttributes());
+    // The text as it stands, blanks around it included (a name, say, which a
+    // blank more or less changes); nothing for an empty text.
+    virtual void AddUntrimmedElement(const StringW& name, const StringW& content,
+                                     const XmlAttributes& attributes = XmlAttributes());
     virtual void AddCdataElement(const StringW& name, const StringW& content,
                                  const XmlAttributes& attributes = XmlAttributes());
     virtual void AddEmptyElement(const StringW& name, const XmlAttributes& attributes = XmlAttributes());

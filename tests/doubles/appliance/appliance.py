@@ -34,6 +34,9 @@ Switches, for what goes wrong in the field:
                      (else the standard one, none for a status without one)
     delay=S          waits S seconds before answering
     reset=1          aborts the connection instead of answering
+    silent=1         reads the request and never answers (recorded at once,
+                     with status 0, so that a test knows it is being held)
+    trickle=1        every answer, a challenge included, one byte a second
     gzip=1           gzip-coded body
     type=T           this Content-Type (type=none: no Content-Type)
     body=TEXT        this body instead
@@ -231,24 +234,61 @@ def _answer(request, record, switches, status, body, content_type, headers=()):
     request.close_connection = True
 
 
+class _Trickle:
+    """An answer's file that lets one byte a second out."""
+
+    def __init__(self, conn):
+        self.conn = conn
+
+    def write(self, data):
+        for i in range(len(data)):
+            self.conn.sendall(bytes(data[i:i + 1]))
+            time.sleep(1)
+        return len(data)
+
+    def flush(self):
+        pass
+
+
+def _hold(request, record):
+    """Keeps the connection open without a word until the client gives up."""
+    record["status"] = 0
+    with _lock:
+        _seen.append(record)
+    try:
+        while request.conn.recv(65536):
+            pass
+    except OSError:
+        pass
+    request.close_connection = True
+
+
 def _script(name, needs_account):
     def decorate(function):
         def handle(request):
             query = urllib.parse.parse_qsl(request.path.partition("?")[2], keep_blank_values=True)
             record = {"method": request.command, "target": request.path, "script": name,
                       "headers": [[k, v] for k, v in request.headers.items()], "query": query, "user": None, "start": time.time()}
+            held = False
             try:
                 _read(request, record)
                 switches = _switch(name)
+                if switches.get("trickle"):
+                    request.wfile = _Trickle(request.conn)
+                if switches.get("silent"):
+                    held = True
+                    _hold(request, record)
+                    return
                 if needs_account and _authorized(request, record, switches) is None:
                     return
                 status, body, content_type = function(dict(query), record)
                 _answer(request, record, switches, status, body, content_type)
             finally:
                 # Recorded once answered, so that /_seen never reads a record being filled.
-                record.setdefault("end", time.time())
-                with _lock:
-                    _seen.append(record)
+                if not held:
+                    record.setdefault("end", time.time())
+                    with _lock:
+                        _seen.append(record)
         return handle
     return decorate
 

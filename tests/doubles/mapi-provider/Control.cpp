@@ -45,6 +45,7 @@ public:
         m_namedType = PT_UNSPECIFIED;
         m_problems.clear();
         m_flags.clear();
+        QzlTestMapi::HoldSinksWhileNotifying(true);
     }
     void SetResult(const char* call, HRESULT result) override
     {
@@ -111,6 +112,7 @@ public:
         QueueNotifications(NotificationHubOf(folder), notifications, count, duringAdvise);
     }
     void WaitForNotifications() override { QzlTestMapi::WaitForNotifications(); }
+    void HoldSinksWhileNotifying(bool hold) override { QzlTestMapi::HoldSinksWhileNotifying(hold); }
     void DeliverMessage(IMAPIFolder* folder, const SPropValue* values, ULONG count) override
     {
         if (!AddFolderMessage(folder, std::make_shared<const CPropBag>(values, count)))

@@ -54,6 +54,8 @@ private:
 };
 using BatchPtr = std::shared_ptr<CNotificationBatch>;
 
+std::atomic<bool> g_holdSinks{true};
+
 struct Delivery {
     NotificationHubPtr hub;
     BatchPtr batch;
@@ -135,13 +137,14 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         m_duringAdvise = std::move(batch);
     }
-    // The sinks advised now, each with a reference for the delivery.
-    std::vector<IMAPIAdviseSink*> Sinks()
+    // The sinks advised now, each with a reference for the delivery when it holds them.
+    std::vector<IMAPIAdviseSink*> Sinks(bool hold)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         std::vector<IMAPIAdviseSink*> sinks;
         for (auto& [connection, sink] : m_sinks) {
-            sink->AddRef();
+            if (hold)
+                sink->AddRef();
             sinks.push_back(sink);
         }
         return sinks;
@@ -174,9 +177,11 @@ DWORD WINAPI CDeliveryThread::Run(void* self)
 
 void CDeliveryThread::Deliver(const Delivery& delivery)
 {
-    for (IMAPIAdviseSink* sink : delivery.hub->Sinks()) {
+    bool held = g_holdSinks;
+    for (IMAPIAdviseSink* sink : delivery.hub->Sinks(held)) {
         delivery.batch->DeliverTo(sink);
-        sink->Release();
+        if (held)
+            sink->Release();
     }
 }
 
@@ -210,6 +215,11 @@ void QueueNotifications(const NotificationHubPtr& hub, const NOTIFICATION* notif
 void WaitForNotifications()
 {
     CDeliveryThread::Instance().WaitIdle();
+}
+
+void HoldSinksWhileNotifying(bool hold)
+{
+    g_holdSinks = hold;
 }
 
 } // namespace QzlTestMapi

@@ -44,6 +44,7 @@ CPropBag::CPropBag(const CPropBag& base, const SPropValue* changes, ULONG count)
               if (std::none_of(changes, changes + count, [id](const SPropValue& v) { return PROP_ID(v.ulPropTag) == id; }))
                   merged.push_back(base.m_values[i]);
           }
+          std::erase_if(merged, [](const SPropValue& v) { return PROP_TYPE(v.ulPropTag) == PT_ERROR; });
           return merged;
       }())
 {
@@ -101,6 +102,14 @@ HRESULT CPropBag::GetProps(const SPropTagArray* tags, ULONG flags, ULONG* count,
     *count = wanted;
     *values = result;
     return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
+}
+
+const SPropValue* CPropBag::Find(ULONG tag) const
+{
+    const SPropValue* begin = m_values;
+    const SPropValue* end = begin + m_count;
+    const SPropValue* found = std::find_if(begin, end, [tag](const SPropValue& v) { return v.ulPropTag == tag; });
+    return found != end ? found : nullptr;
 }
 
 bool CPropBag::HasEntryId(ULONG size, const ENTRYID* entryId) const

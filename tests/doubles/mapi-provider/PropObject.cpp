@@ -81,7 +81,7 @@ public:
         HRESULT hr = CallResult("IMAPIFolder::DeleteMessages");
         if (SUCCEEDED(hr) && (flags & DELETE_HARD_DELETE) != 0)
             hr = CallResult("IMAPIFolder::DeleteMessages DELETE_HARD_DELETE");
-        if (FAILED(hr))
+        if (FAILED(hr) || hr == MAPI_W_PARTIAL_COMPLETION)
             return hr;
         if (list == nullptr)
             return MAPI_E_INVALID_PARAMETER;

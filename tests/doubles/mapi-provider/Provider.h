@@ -55,6 +55,8 @@ public:
     // types) are PT_ERROR values, with MAPI_W_ERRORS_RETURNED.
     HRESULT GetProps(const SPropTagArray* tags, ULONG flags, ULONG* count, LPSPropValue* values) const;
     bool HasEntryId(ULONG size, const ENTRYID* entryId) const;
+    // The stored value of exactly that tag, or null.
+    const SPropValue* Find(ULONG tag) const;
 
 private:
     explicit CPropBag(const std::vector<SPropValue>& values);
@@ -91,8 +93,10 @@ HRESULT UnadviseHub(const NotificationHubPtr& hub, ULONG connection);
 void QueueNotifications(const NotificationHubPtr& hub, const NOTIFICATION* notifications, ULONG count,
                         bool duringAdvise);
 void WaitForNotifications();
+void HoldSinksWhileNotifying(bool hold);
 
-// A table over bags, in their order; QueryRows gives the columns set. Sinks
+// A table over bags, in their order; QueryRows gives the columns set of the
+// rows that meet the restriction (a time property from a time on). Sinks
 // advised on it join the hub; a table without one takes none.
 IMAPITable* NewTable(std::vector<PropBagPtr> rows, NotificationHubPtr hub = nullptr);
 IMAPIProp* NewPropObject(PropBagPtr bag);
@@ -169,6 +173,18 @@ public:
         std::lock_guard<std::mutex> lock(m_bagLock);
         HRESULT set = SetBagProps(m_bag, count, values, problems);
         return hr == S_OK || FAILED(set) ? set : hr;
+    }
+    // Written as values of the type PT_ERROR, which the bag leaves out.
+    STDMETHODIMP DeleteProps(LPSPropTagArray tags, LPSPropProblemArray* problems) override
+    {
+        HRESULT hr = CallResult("IMAPIProp::DeleteProps");
+        if (FAILED(hr) || tags == nullptr)
+            return FAILED(hr) ? hr : MAPI_E_INVALID_PARAMETER;
+        std::vector<SPropValue> deleted(tags->cValues);
+        for (ULONG i = 0; i < tags->cValues; ++i)
+            deleted[i].ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tags->aulPropTag[i]));
+        std::lock_guard<std::mutex> lock(m_bagLock);
+        return SetBagProps(m_bag, tags->cValues, deleted.data(), problems);
     }
     STDMETHODIMP OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG, LPUNKNOWN* object) override
     {

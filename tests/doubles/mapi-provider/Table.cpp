@@ -3,6 +3,7 @@
 #include "Provider.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace QzlTestMapi {
 namespace {
@@ -14,7 +15,10 @@ public:
 
 class CTable : public CObject<CTableStubs, IMAPITable> {
 public:
-    CTable(std::vector<PropBagPtr> rows, NotificationHubPtr hub) : m_rows(std::move(rows)), m_hub(std::move(hub)) {}
+    CTable(std::vector<PropBagPtr> rows, NotificationHubPtr hub)
+        : m_all(std::move(rows)), m_rows(m_all), m_hub(std::move(hub))
+    {
+    }
 
     STDMETHODIMP GetLastError(HRESULT, ULONG flags, LPMAPIERROR* error) override
     {
@@ -58,6 +62,26 @@ public:
         return hr;
     }
 
+    // A PT_SYSTIME property at or after a time (RELOP_GE); null lifts the restriction.
+    STDMETHODIMP Restrict(LPSRestriction restriction, ULONG) override
+    {
+        HRESULT hr = CallResult("IMAPITable::Restrict");
+        if (FAILED(hr))
+            return hr;
+        const SPropertyRestriction* since = restriction != nullptr ? &restriction->res.resProperty : nullptr;
+        if (since != nullptr && (restriction->rt != RES_PROPERTY || since->relop != RELOP_GE ||
+                                 PROP_TYPE(since->ulPropTag) != PT_SYSTIME))
+            return MAPI_E_TOO_COMPLEX;
+        m_rows.clear();
+        std::copy_if(m_all.begin(), m_all.end(), std::back_inserter(m_rows), [since](const PropBagPtr& row) {
+            const SPropValue* value = since != nullptr ? row->Find(since->ulPropTag) : nullptr;
+            return since == nullptr ||
+                   (value != nullptr && ::CompareFileTime(&value->Value.ft, &since->lpProp->Value.ft) >= 0);
+        });
+        m_position = 0;
+        return hr;
+    }
+
     STDMETHODIMP Advise(ULONG, LPMAPIADVISESINK sink, ULONG* connection) override
     {
         HRESULT hr = CallResult("IMAPITable::Advise");
@@ -70,6 +94,7 @@ public:
     }
 
 private:
+    std::vector<PropBagPtr> m_all;
     std::vector<PropBagPtr> m_rows;
     NotificationHubPtr m_hub;
     std::vector<ULONG> m_columns; // an SPropTagArray as it lies in memory

@@ -102,7 +102,8 @@ public:
     // The flags of the last call of IMAPIFolder::DeleteMessages or
     // IMAPIFolder::SetReadFlags. A result set for the call
     // "IMAPIFolder::DeleteMessages DELETE_HARD_DELETE" answers only deletes
-    // with that flag (MAPI_E_UNKNOWN_FLAGS: a store without hard deletes).
+    // with that flag (MAPI_E_UNKNOWN_FLAGS: a store without hard deletes);
+    // MAPI_W_PARTIAL_COMPLETION deletes nothing.
     virtual ULONG GetLastFlags(const char* call) = 0;
     // Table notifications for the sinks advised on the folder's contents
     // tables, in one OnNotify call on the provider's own thread (the rows are
@@ -112,6 +113,10 @@ public:
                              bool duringAdvise) = 0;
     // Returns once every notification queued so far has been delivered.
     virtual void WaitForNotifications() = 0;
+    // Whether a delivery holds a reference to each sink while it calls (as
+    // after Reset). Without, only the advise reference keeps the sink, which
+    // Unadvise gives back at once, also while OnNotify runs.
+    virtual void HoldSinksWhileNotifying(bool hold) = 0;
     // New mail: the message joins the folder, and the sinks advised on its
     // contents tables hear of its row (TABLE_ROW_ADDED) as NotifyTable tells.
     virtual void DeliverMessage(IMAPIFolder* folder, const SPropValue* values, ULONG count) = 0;

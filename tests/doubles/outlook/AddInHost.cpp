@@ -69,6 +69,15 @@ HRESULT CAddInHost::Connect(ext_ConnectMode mode)
         ReleaseAddIn();
         return hr;
     }
+    // An explorer is open: Office asks for its ribbon now (Outlook 2010 and
+    // later). An add-in linked into the test has no type library for the
+    // ribbon's calls by name.
+    const _variant_t version = m_outlook.application->Value(L"Version");
+    if (m_linkedAddIn == nullptr && !m_outlook.explorerList.empty() && version.vt == VT_BSTR &&
+        _wtoi(version.bstrVal) >= 14) {
+        m_ribbon = std::make_unique<CFakeRibbonHost>(m_addIn);
+        EXPECT_EQ(S_OK, m_ribbon->Load(L"Microsoft.Outlook.Explorer"));
+    }
     if (mode == ext_cm_Startup) {
         m_outlook.FireStartup();
         m_outlook.FireMapiLogonComplete();
@@ -92,6 +101,7 @@ HRESULT CAddInHost::Disconnect(ext_DisconnectMode mode)
 // COMAddIn.Object keeps whatever the add-in left there: clearing it is the add-in's part.
 void CAddInHost::ReleaseAddIn()
 {
+    m_ribbon.reset();
     if (m_addIn != nullptr)
         CallIntoAddIn("Release", [&] { return static_cast<HRESULT>(std::exchange(m_addIn, nullptr)->Release()); });
 }

@@ -2,13 +2,17 @@
 // Loads a COM add-in DLL into the stand-in Outlook the way Outlook does:
 // DllGetClassObject, OnConnection, the Startup and MAPILogonComplete events and
 // OnStartupComplete; at the end OnBeginShutdown, OnDisconnection and the last
-// Release, after which DllCanUnloadNow must answer S_OK. An exception that
-// reaches the host, or a call that Outlook would not expect to fail, fails the
-// running test.
+// Release, after which DllCanUnloadNow must answer S_OK. As Office does, it
+// asks for the ribbon of the explorer that is open when the add-in connects
+// (Outlook 2010 and later) at once: before MAPI logon when Outlook is
+// starting. An exception that reaches the host, or a call that Outlook would
+// not expect to fail, fails the running test.
 
 #include "FakeOutlook.h"
+#include "FakeRibbon.h"
 #include "OfficeInterfaces.h"
 
+#include <memory>
 #include <string>
 
 namespace QzlFake {
@@ -37,6 +41,8 @@ public:
     HRESULT Unload();
 
     HMODULE GetModule() const { return m_module; }
+    // Office's ribbon of the connected add-in; null before it asked for one.
+    CFakeRibbonHost* GetRibbon() const { return m_ribbon.get(); }
     _IDTExtensibility2* GetAddIn() const { return m_addIn; }
     template <class F>
     F* GetExport(const char* name) const
@@ -55,6 +61,7 @@ private:
     IUnknown* m_linkedAddIn = nullptr;
     _IDTExtensibility2* m_addIn = nullptr;
     SAFEARRAY* m_custom = nullptr;
+    std::unique_ptr<CFakeRibbonHost> m_ribbon;
 };
 
 } // namespace QzlFake

@@ -51,6 +51,8 @@ CFakeRef CFakeAttachments::Add(const std::wstring& fileName, const std::string& 
         return _variant_t();
     });
     attachment->Method(L"Delete", [this, raw](const Values&) {
+        if (undeletable.count(raw->Value(L"FileName").bstrVal) != 0)
+            throw E_FAIL;
         auto it = std::find_if(m_list.begin(), m_list.end(), [raw](const CFakeRef& entry) { return entry.Get() == raw; });
         if (it == m_list.end())
             throw E_INVALIDARG;

@@ -1,12 +1,13 @@
 #pragma once
 // A mail item's attachments and body as Outlook keeps them: Attachments.Add
 // copies the file's bytes at once (the caller may delete its file right
-// after), SaveAsFile writes them back, Delete drops the attachment;
+// after), SaveAsFile writes them back, Delete drops the attachment (or fails);
 // BodyFormat and HTMLBody are plain values. Also the item's Recipients.
 
 #include "FakeObject.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ public:
     CFakeRef Add(const std::wstring& fileName, const std::string& bytes);
     // The attachments in order: file name and content.
     std::vector<std::pair<std::wstring, std::string>> List() const;
+
+    // File names whose Delete fails, as Outlook's may (the item changed
+    // elsewhere, the store out of reach).
+    std::set<std::wstring> undeletable;
 
 private:
     std::vector<CFakeRef> m_list;

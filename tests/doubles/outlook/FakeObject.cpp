@@ -121,7 +121,7 @@ HRESULT CFakeConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
 {
     if (sink == nullptr || cookie == nullptr)
         return E_POINTER;
-    if (FAILED(adviseResult))
+    if (FAILED(adviseResult) && acceptBeforeFailure-- <= 0)
         return adviseResult;
     IDispatch* events = nullptr;
     if (FAILED(sink->QueryInterface(m_iid, reinterpret_cast<void**>(&events))) || events == nullptr)

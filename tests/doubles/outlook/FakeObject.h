@@ -47,8 +47,10 @@ public:
     // Drops every sink without being asked, as Outlook does when it exits.
     void Clear();
 
-    // Failures to inject: the next Advise or Unadvise answers this.
+    // Failures to inject: Advise answers adviseResult once it has accepted
+    // acceptBeforeFailure more sinks; Unadvise answers unadviseResult.
     HRESULT adviseResult = S_OK;
+    int acceptBeforeFailure = 0;
     HRESULT unadviseResult = S_OK;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;

@@ -199,9 +199,9 @@ void CFakeOutlook::FireMapiLogonComplete()
     application->Events(Outlook::ApplicationEvents).Fire(Outlook::MapiLogonComplete);
 }
 
-bool CFakeOutlook::FireItemSend(IDispatch* item)
+bool CFakeOutlook::FireItemSend(IDispatch* item, bool cancelled)
 {
-    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT_BOOL cancel = cancelled ? VARIANT_TRUE : VARIANT_FALSE;
     application->Events(Outlook::ApplicationEvents11)
         .Fire(Outlook::ItemSend, {DispatchArgument(item), BoolReference(&cancel)});
     return cancel != VARIANT_FALSE;

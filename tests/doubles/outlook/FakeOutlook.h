@@ -100,8 +100,9 @@ public:
 
     void FireStartup();
     void FireMapiLogonComplete();
-    // The Cancel value the add-in left.
-    bool FireItemSend(IDispatch* item);
+    // The Cancel value the add-in left; cancelled: as Outlook or an add-in
+    // before this one set it.
+    bool FireItemSend(IDispatch* item, bool cancelled = false);
     void FireOptionsPagesAdd(IDispatch* pages);
     // Opens a window and tells the add-in; an inspector shows currentItem.
     CFakeRef FireNewExplorer();
