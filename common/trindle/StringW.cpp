@@ -3,9 +3,11 @@
 #include "ErrorReport.h"
 #include "Util.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cwctype>
 #include <stdexcept>
+#include <type_traits>
 
 namespace Quenzal {
 
@@ -346,6 +348,26 @@ std::string BytesToHex(const void* bytes, size_t count)
         out.push_back(digits[p[i] & 0x0F]);
     }
     return out;
+}
+
+namespace {
+
+template <class Char>
+bool IsControlCharacter(Char ch)
+{
+    return static_cast<std::make_unsigned_t<Char>>(ch) < 0x20 || ch == 0x7F;
+}
+
+} // namespace
+
+bool HasControlCharacter(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), IsControlCharacter<char>);
+}
+
+bool HasControlCharacter(std::wstring_view text)
+{
+    return std::any_of(text.begin(), text.end(), IsControlCharacter<wchar_t>);
 }
 
 bool IsNumericString(const std::wstring& text)

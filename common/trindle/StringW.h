@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Quenzal {
@@ -91,6 +92,9 @@ StringW GetLastToken(const std::wstring& text, wchar_t delimiter, bool keepDelim
 std::string BytesToHex(const void* bytes, size_t count);
 inline std::string BytesToHex(const std::string& bytes) { return BytesToHex(bytes.data(), bytes.size()); }
 bool IsNumericString(const std::wstring& text);
+// Whether the text holds a control character: a unit below 0x20, or DEL.
+bool HasControlCharacter(std::string_view text);
+bool HasControlCharacter(std::wstring_view text);
 std::string ConvertToAscii(const std::wstring& text);
 
 } // namespace Quenzal

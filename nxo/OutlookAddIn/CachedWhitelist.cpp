@@ -41,8 +41,7 @@ std::string Trimmed(const std::string& text)
 // cut the line (NUL) or split it in two (CR, LF), losing later addresses.
 bool IsStorableAddress(const std::string& trimmed)
 {
-    return trimmed.find('@') != std::string::npos &&
-           std::none_of(trimmed.begin(), trimmed.end(), Net::IsControlCharacter);
+    return trimmed.find('@') != std::string::npos && !HasControlCharacter(trimmed);
 }
 
 } // namespace

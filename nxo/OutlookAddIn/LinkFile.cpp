@@ -3,7 +3,6 @@
 #include "ErrorReport.h"
 #include "TiXmlUtil.h"
 
-#include <algorithm>
 #include <cwctype>
 
 namespace Quenzal::Stubbing {
@@ -29,9 +28,7 @@ bool IsLocalDrivePath(const std::wstring& path)
     // The file functions and the shell end a path at a NUL, and read other
     // control characters in ways of their own: the checks would pass a
     // name that is not the one opened.
-    const bool hasControl =
-        std::any_of(path.begin(), path.end(), [](wchar_t ch) { return ch < 0x20 || ch == 0x7F; });
-    return !hasControl && path.size() > 3 && iswalpha(path[0]) && path[1] == L':' &&
+    return !HasControlCharacter(path) && path.size() > 3 && iswalpha(path[0]) && path[1] == L':' &&
            (path[2] == L'\\' || path[2] == L'/') && path.find(L':', 2) == std::wstring::npos;
 }
 

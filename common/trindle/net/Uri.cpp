@@ -62,13 +62,13 @@ bool ParsePort(const std::string& text, uint16_t& port)
 
 bool IsControlCharacter(char ch)
 {
-    return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F;
+    return HasControlCharacter(std::string_view(&ch, 1));
 }
 
 bool ParseUri(const std::string& text, UriParts& parts, bool lowerCase)
 {
     // Control characters would reach the request line and split the request.
-    if (text.empty() || std::any_of(text.begin(), text.end(), IsControlCharacter))
+    if (text.empty() || HasControlCharacter(text))
         return false;
     std::string rest = text;
     size_t separator = text.find(kSchemeSeparator);
