@@ -1,6 +1,5 @@
 #include "AddInFlow.h"
 
-#include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "DateTime.h"
 #include "FakeRibbon.h"
@@ -86,11 +85,6 @@ CAddInFlow::~CAddInFlow()
     // The next test loads the module anew, with settings read afresh.
     EXPECT_EQ(S_OK, host->Unload());
     host.reset();
-    // The add-in linked into this program stopped the program's own appliance
-    // requests when it was disconnected; Outlook would unload its module, and
-    // that state with it, so the tests after this one would find them stopped.
-    if (m_linkedAddIn)
-        Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
     m_linkedAddIn.Reset();
     mailbox.reset();
     if (inbox != nullptr)

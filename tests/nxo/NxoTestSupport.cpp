@@ -67,7 +67,8 @@ CAddInTurn::CAddInTurn() : m_parents(HKEY_CURRENT_USER, SettingsPath, QzlTest::C
 {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);
     CRestartedConfig::Restart();
-    // An add-in disconnected earlier in this process ended the requests' pool.
+    // An add-in disconnected earlier in this process, one linked into the
+    // program too, ended the requests' pool; Outlook would have unloaded it.
     Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
 }
 
