@@ -137,7 +137,8 @@ namespace {
 
 // False, with the Warning, when the value is there but not of the kind
 // wanted; false without a word when it is absent.
-bool IsWellFormedSetting(HKEY key, const wchar_t* name, const wchar_t* wanted, bool (*accepts)(DWORD, DWORD))
+template <class Accepts>
+bool IsWellFormedSetting(HKEY key, const wchar_t* name, const wchar_t* wanted, Accepts accepts)
 {
     DWORD type = REG_NONE;
     DWORD size = 0;
@@ -167,6 +168,13 @@ StringW TryGetStringSetting(HKEY key, const wchar_t* name)
         return (type == REG_SZ || type == REG_EXPAND_SZ) && size % 2 == 0;
     };
     return IsWellFormedSetting(key, name, L"string", accepts) ? TryGetStringValue(key, name) : StringW();
+}
+
+std::string GetRegistryBinarySetting(HKEY key, const wchar_t* name, size_t minimumSize)
+{
+    const auto accepts = [minimumSize](DWORD type, DWORD size) { return type == REG_BINARY && size >= minimumSize; };
+    const StringW wanted = StringW::Format(L"REG_BINARY of %Iu bytes or more", minimumSize);
+    return IsWellFormedSetting(key, name, wanted.c_str(), accepts) ? GetRegistryBinary(key, name) : std::string();
 }
 
 std::string GetRegistryBinary(HKEY key, const wchar_t* valueName)

@@ -32,6 +32,8 @@ void SetRegistryDword(HKEY key, const wchar_t* name, DWORD value);
 // Warning that names it, so that one damaged value cannot stop the product.
 bool GetRegistryDwordSetting(HKEY key, const wchar_t* name, DWORD& value);
 StringW TryGetStringSetting(HKEY key, const wchar_t* name);
+// The bytes of a REG_BINARY setting of at least minimumSize bytes; empty otherwise.
+std::string GetRegistryBinarySetting(HKEY key, const wchar_t* name, size_t minimumSize);
 
 // The bytes of a REG_BINARY value; empty when the value is absent.
 std::string GetRegistryBinary(HKEY key, const wchar_t* valueName);

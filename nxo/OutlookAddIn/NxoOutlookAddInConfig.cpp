@@ -288,15 +288,9 @@ std::string CNxoOutlookAddInConfig::GetLinkSealKey(bool create)
 {
     // Shorter than a hash is no secret worth the name.
     constexpr size_t MinimumKeySize = 32;
-    DWORD type = REG_NONE;
-    std::string key;
-    if (Os::GetRegistryDataW(Get(), NxoSettings::LinkSealKey, type, key)) {
-        if (type == REG_BINARY && key.size() >= MinimumKeySize)
-            return key;
-        Logging::Log(Logging::Warning, L"Ignoring malformed registry value: LinkSealKey");
-    }
-    if (!create)
-        return std::string();
+    std::string key = Os::GetRegistryBinarySetting(Get(), NxoSettings::LinkSealKey, MinimumKeySize);
+    if (!key.empty() || !create)
+        return key;
     key = GenerateRandomData();
     Os::SetRegistryDataW(Get(), NxoSettings::LinkSealKey, REG_BINARY, key);
     return key;
