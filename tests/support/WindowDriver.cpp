@@ -28,6 +28,18 @@ bool IsOfClass(HWND window, const wchar_t* name)
     return _wcsicmp(ClassOf(window).c_str(), name) == 0;
 }
 
+struct MemoryDCDestructor {
+    static bool IsValid(HDC dc) { return dc != nullptr; }
+    static void Destroy(HDC dc) { ::DeleteDC(dc); }
+};
+using CMemoryDC = Quenzal::SmartPointer<HDC, MemoryDCDestructor>;
+
+struct FontDestructor {
+    static bool IsValid(HFONT font) { return font != nullptr; }
+    static void Destroy(HFONT font) { ::DeleteObject(font); }
+};
+using CFont = Quenzal::SmartPointer<HFONT, FontDestructor>;
+
 template <class F>
 void ForEachChild(HWND parent, F&& visit)
 {
@@ -254,7 +266,7 @@ bool CWindowDriver::SaveWindowPicture(HWND window, const std::wstring& path)
     // The window's own device context reads what the window shows, whatever
     // other windows of the display lie over it.
     HDC source = ::GetWindowDC(window);
-    HDC memory = ::CreateCompatibleDC(source);
+    CMemoryDC memory(::CreateCompatibleDC(source));
     BITMAPINFO format = {};
     format.bmiHeader.biSize = sizeof(format.bmiHeader);
     format.bmiHeader.biWidth = width;
@@ -263,13 +275,13 @@ bool CWindowDriver::SaveWindowPicture(HWND window, const std::wstring& path)
     format.bmiHeader.biBitCount = 32;
     format.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    Quenzal::Ui::CBitmap picture(::CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    Quenzal::Ui::CBitmap picture(::CreateDIBSection(memory.Get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     bool copied = false;
     if (picture) {
-        Quenzal::Ui::CSelectedObject selected(memory, picture.Get());
-        copied = ::BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY) != FALSE;
+        Quenzal::Ui::CSelectedObject selected(memory.Get(), picture.Get());
+        copied = ::BitBlt(memory.Get(), 0, 0, width, height, source, 0, 0, SRCCOPY) != FALSE;
     }
-    ::DeleteDC(memory);
+    memory.Reset();
     ::ReleaseDC(window, source);
     if (!copied)
         return false;
@@ -310,23 +322,22 @@ bool ShowsBoxes(HFONT font, const std::wstring& text)
 {
     constexpr int Size = 32;
     BITMAPINFO format = {{sizeof(BITMAPINFOHEADER), Size, -Size, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    HDC memory = ::CreateCompatibleDC(nullptr);
+    CMemoryDC memory(::CreateCompatibleDC(nullptr));
     void* bits = nullptr;
-    Quenzal::Ui::CBitmap picture(::CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    Quenzal::Ui::CBitmap picture(::CreateDIBSection(memory.Get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     bool boxes = false;
     if (picture) {
-        Quenzal::Ui::CSelectedObject selectedPicture(memory, picture.Get());
-        Quenzal::Ui::CSelectedObject selectedFont(memory, font);
+        Quenzal::Ui::CSelectedObject selectedPicture(memory.Get(), picture.Get());
+        Quenzal::Ui::CSelectedObject selectedFont(memory.Get(), font);
         auto draw = [&](wchar_t character) {
             RECT all = {0, 0, Size, Size};
-            ::ExtTextOutW(memory, 0, 0, ETO_OPAQUE, &all, &character, 1, nullptr);
+            ::ExtTextOutW(memory.Get(), 0, 0, ETO_OPAQUE, &all, &character, 1, nullptr);
             ::GdiFlush();
             return std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + Size * Size);
         };
         const std::vector<uint32_t> box = draw(L'\xE000');
         boxes = std::any_of(text.begin(), text.end(), [&](wchar_t c) { return c > 0x7F && draw(c) == box; });
     }
-    ::DeleteDC(memory);
     return boxes;
 }
 
@@ -337,20 +348,15 @@ bool IsClipped(HWND control, const std::wstring& text)
     const bool wraps = isButton ? (style & BS_MULTILINE) != 0 : (style & SS_TYPEMASK) == SS_LEFT;
     RECT client = {};
     ::GetClientRect(control, &client);
-    HDC dc = ::GetDC(control);
-    HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
     RECT needed = {0, 0, TextRoom(control, client.right), 0};
-    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(control, dc);
+    {
+        Quenzal::Ui::CWindowDC dc(control);
+        Quenzal::Ui::CSelectedObject font(dc.Get(), reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+        ::DrawTextW(dc.Get(), text.c_str(), -1, &needed, DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+    }
     const bool groupBox = isButton && (style & BS_TYPEMASK) == BS_GROUPBOX;
     return needed.right > TextRoom(control, client.right) || (!groupBox && needed.bottom > client.bottom);
 }
-
-struct FontDestructor {
-    static bool IsValid(HFONT font) { return font != nullptr; }
-    static void Destroy(HFONT font) { ::DeleteObject(font); }
-};
 
 // A caption's text runs from beside the window's icon to its close button.
 bool IsCaptionClipped(HWND window, const std::wstring& text)
@@ -360,7 +366,7 @@ bool IsCaptionClipped(HWND window, const std::wstring& text)
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof(metrics);
     ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    Quenzal::SmartPointer<HFONT, FontDestructor> font(::CreateFontIndirectW(&metrics.lfCaptionFont));
+    CFont font(::CreateFontIndirectW(&metrics.lfCaptionFont));
     Quenzal::Ui::CWindowDC dc(window);
     Quenzal::Ui::CSelectedObject selected(dc.Get(), font.Get());
     SIZE needed = {};
