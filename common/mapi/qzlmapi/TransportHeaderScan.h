@@ -27,8 +27,9 @@ void ScanHeaderLines(std::string_view block, std::span<const char* const> names,
 // is missing the block is logged at Trace.
 QuenzalHeaders ScanQuenzalHeaders(const std::string& block);
 
-// The first non-blank value of each probe header, trimmed. A record that is not valid logs the block at Debug; a probe for
-// another installation raises (AreAuthenticationProbePropsValid).
+// The first non-blank value of each probe header, trimmed. A record that is
+// not valid logs the block at Debug; a probe for another installation raises
+// (AreAuthenticationProbePropsValid).
 AuthenticationProbeProps ScanAuthenticationProbeProps(const std::string& block);
 
 } // namespace Quenzal::Mapi
