@@ -198,6 +198,8 @@ int main(int argc, char** argv)
     double reference = 0;
     {
         CFakeOutlook outlook;
+        // A window open, as in the product's flow: Office asks both for its ribbon during start-up.
+        outlook.AddExplorer();
         wchar_t exe[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
         std::wstring folder(exe, std::wstring(exe).rfind(L'\\') + 1);

@@ -14,6 +14,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # a test that needs a zone names one both read alike (QZL_WINE_TZ=CET-1).
 if [ -n "${QZL_WINE_TZ:-}" ]; then export TZ="$QZL_WINE_TZ"; else unset TZ; fi
 mkdir -p "$(dirname "$PREFIX")"
+CJK_FONT=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+CJK_FACE="WenQuanYi Micro Hei"
 
 boot() {
     if [ ! -f "$PREFIX/.booted" ]; then
@@ -23,6 +25,24 @@ boot() {
             wineserver -w
         } >"$PREFIX.boot.log" 2>&1 9>&- </dev/null
         touch "$PREFIX/.booted"
+    fi
+    # The dialogs' fonts have no Japanese or Chinese glyphs: linked to the CJK
+    # font that scripts/setup installs, those texts are drawn and measured in
+    # real glyphs instead of boxes. Only a face that Wine has may be linked (a
+    # link for a missing one stands in for it): DejaVu Sans, which Wine draws
+    # "MS Shell Dlg" with when its own fonts are not installed, and its own
+    # Tahoma when they are; each bold face (captions) needs a link of its own.
+    # A prefix made before the font came gets it too.
+    if [ ! -f "$PREFIX/.cjk-font" ] && [ -f "$CJK_FONT" ]; then
+        {
+            ln -sf "$CJK_FONT" "$PREFIX/drive_c/windows/Fonts/"
+            for face in "DejaVu Sans" "DejaVu Sans Bold" Tahoma "Tahoma Bold"; do
+                case "$face" in Tahoma*) [ -f /usr/share/wine/fonts/tahoma.ttf ] || continue ;; esac
+                wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+                    /v "$face" /t REG_MULTI_SZ /d "$(basename "$CJK_FONT"),$CJK_FACE" /f
+            done
+        } >>"$PREFIX.boot.log" 2>&1 9>&- </dev/null
+        touch "$PREFIX/.cjk-font"
     fi
     if wineserver -p"${WINE_RUN_PERSIST:-10}" 9>&- </dev/null >/dev/null 2>&1; then
         wine hostname 9>&- </dev/null >/dev/null 2>&1

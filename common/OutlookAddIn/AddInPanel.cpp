@@ -17,6 +17,7 @@ constexpr int Gap = 9;          // title to icon row, icon to text, text to the 
 constexpr int ButtonGap = 10;   // between the two buttons
 constexpr int IconSize = 55;
 constexpr int SeparatorGap = 4; // title to separator line
+constexpr int ButtonPadding = 16; // a button's text to its edges, both sides together
 
 HFONT GuiFont()
 {
@@ -56,11 +57,27 @@ SIZE CAddInPanel::MeasureTitle(HDC dc) const
     return size;
 }
 
-HWND CAddInPanel::CreateButton(HWND parent, int lid, POINT at)
+// The standard width, or wider when a translation of either button's text
+// needs it; both buttons keep one width.
+int CAddInPanel::MeasureButtons(HDC dc) const
+{
+    Ui::CSelectedObject font(dc, GuiFont());
+    int width = ButtonWidth;
+    for (int lid : {106, 185}) {
+        StringW text = GetLocalizedMessage(lid) + L"...";
+        SIZE size = {};
+        if (!::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size))
+            QZL_THROW(L"Quenzal::OutlookAddIn::CAddInPanel::MeasureButtons", CWinError());
+        width = std::max(width, static_cast<int>(size.cx) + ButtonPadding);
+    }
+    return width;
+}
+
+HWND CAddInPanel::CreateButton(HWND parent, int lid, POINT at, int width)
 {
     StringW text = GetLocalizedMessage(lid) + L"...";
     HWND button = ::CreateWindowExW(0, L"BUTTON", text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP, at.x, at.y,
-                                    ButtonWidth, ButtonHeight, parent, nullptr, Os::GetThisModule(), nullptr);
+                                    width, ButtonHeight, parent, nullptr, Os::GetThisModule(), nullptr);
     if (button == nullptr)
         QZL_THROW(L"Quenzal::OutlookAddIn::CAddInPanel::Create", CWinError());
     ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
@@ -74,11 +91,12 @@ void CAddInPanel::Create(HWND parent, POINT position, const RECT& area)
     if (dc.Get() == nullptr)
         QZL_THROW(L"Quenzal::OutlookAddIn::CAddInPanel::Create", CWinError());
     LONG titleHeight = MeasureTitle(dc.Get()).cy;
-    m_optionsPosition = {area.right - ButtonWidth, position.y + titleHeight + Gap};
-    m_optionsButton = CreateButton(parent, 106, m_optionsPosition);
+    const int width = MeasureButtons(dc.Get());
+    m_optionsPosition = {area.right - width, position.y + titleHeight + Gap};
+    m_optionsButton = CreateButton(parent, 106, m_optionsPosition, width);
     if (m_addIn) {
-        m_viewLogPosition = {m_optionsPosition.x - ButtonWidth - ButtonGap, m_optionsPosition.y};
-        m_viewLogButton = CreateButton(parent, 185, m_viewLogPosition);
+        m_viewLogPosition = {m_optionsPosition.x - width - ButtonGap, m_optionsPosition.y};
+        m_viewLogButton = CreateButton(parent, 185, m_viewLogPosition, width);
     } else {
         ::EnableWindow(m_optionsButton, FALSE);
     }

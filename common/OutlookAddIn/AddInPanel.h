@@ -16,7 +16,7 @@ using IOutlookAddInPtr = _com_ptr_t<_com_IIID<IOutlookAddIn, &__uuidof(IOutlookA
 class CAddInPanel {
 public:
     static constexpr int Pitch = 86;
-    static constexpr int ButtonWidth = 116;
+    static constexpr int ButtonWidth = 116; // at least; a longer translation widens both buttons
     static constexpr int ButtonHeight = 23;
 
     // addIn is the member's own interface, null when the member is not
@@ -43,9 +43,10 @@ public:
     HWND GetViewLogButton() const { return m_viewLogButton; }
 
 private:
-    HWND CreateButton(HWND parent, int lid, POINT at);
+    HWND CreateButton(HWND parent, int lid, POINT at, int width);
     // The title's extent in the stock GUI font.
     SIZE MeasureTitle(HDC dc) const;
+    int MeasureButtons(HDC dc) const;
     HICON GetIcon();
 
     int m_index;

@@ -10,6 +10,7 @@
 #include "StringW.h"
 
 #include <map>
+#include <set>
 
 namespace Quenzal::OutlookAddIn {
 
@@ -24,6 +25,8 @@ constexpr UINT LastRegisteredMessage = 0xFFFF;
 struct CCallbackTable {
     Os::CCriticalSection lock;
     std::map<UINT, CAsyncMarshaler::Callback> callbacks;
+    // Numbers of unregistered callbacks, the lowest handed out first.
+    std::set<UINT> unused;
 };
 CCallbackTable g_table;
 
@@ -81,6 +84,15 @@ void CAsyncMarshaler::Initialize()
 
 UINT CAsyncMarshaler::RegisterCallback(Callback callback)
 {
+    {
+        Os::CCriticalSectionLock lock(g_table.lock);
+        if (!g_table.unused.empty()) {
+            UINT message = *g_table.unused.begin();
+            g_table.callbacks[message] = std::move(callback);
+            g_table.unused.erase(g_table.unused.begin());
+            return message;
+        }
+    }
     StringW name;
     name.SetAnsi(Guid::ToHexString(CreateGuid(), false), 0);
     UINT message = ::RegisterWindowMessageW(name.c_str());
@@ -89,6 +101,24 @@ UINT CAsyncMarshaler::RegisterCallback(Callback callback)
     Os::CCriticalSectionLock lock(g_table.lock);
     g_table.callbacks[message] = std::move(callback);
     return message;
+}
+
+void CAsyncMarshaler::UnregisterCallback(UINT message)
+{
+    // No registration has any other number (and 0 would filter nothing out).
+    if (message < FirstRegisteredMessage || message > LastRegisteredMessage)
+        return;
+    HWND window = m_window.load();
+    // Invocations still queued would run whatever callback takes the number
+    // next; they can only be taken out of the queue on the window's own thread.
+    bool dropped = window == nullptr || ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
+    MSG posted;
+    while (window != nullptr && dropped &&
+           ::PeekMessageW(&posted, window, message, message, PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE)) {
+    }
+    Os::CCriticalSectionLock lock(g_table.lock);
+    if (g_table.callbacks.erase(message) != 0 && dropped)
+        g_table.unused.insert(message);
 }
 
 void CAsyncMarshaler::InvokeCallback(UINT message) const

@@ -8,6 +8,10 @@
 // process and guarded by one lock, which is held while a callback runs (a
 // callback may itself register or invoke; it must not wait for a thread that
 // registers).
+//
+// Registered window messages are a finite pool of the whole session, never
+// given back: the number of a callback that was unregistered serves the next
+// registration instead of a new message.
 
 #include <windows.h>
 
@@ -32,6 +36,11 @@ public:
     void Initialize();
     // Any thread, also before Initialize; the callback is always called with 0.
     static UINT RegisterCallback(Callback callback);
+    // The callback no longer runs, not even for invocations already posted to
+    // this marshaler. Called on the window's thread (or before Initialize)
+    // once nothing invokes the number any more; the number is then free for a
+    // later registration.
+    void UnregisterCallback(UINT message);
     // Any thread; returns at once. Raises CWinError when there is no window
     // (before Initialize, after the window is gone) or the post fails: a post
     // that nobody would ever receive is never taken for success.

@@ -14,10 +14,7 @@ HRESULT CClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object
 
 HRESULT CClassFactory::LockServer(BOOL lock)
 {
-    if (lock)
-        LockModule();
-    else
-        UnlockModule();
+    OutlookAddIn::LockServer(lock != FALSE);
     return S_OK;
 }
 

@@ -20,6 +20,8 @@ namespace Quenzal::OutlookAddIn {
 // Live objects plus LockServer locks; DllCanUnloadNow answers S_OK only at zero.
 void LockModule();
 void UnlockModule();
+// IClassFactory::LockServer: an unlock without a lock of its own is ignored.
+void LockServer(bool lock);
 long GetModuleLockCount();
 HRESULT CanUnloadModule();
 

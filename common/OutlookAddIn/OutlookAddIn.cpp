@@ -61,13 +61,15 @@ HRESULT COutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode conn
     Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnConnection");
     try {
         Connect(application, connectMode);
-        return S_OK;
+        // An add-in that had to take itself down while connecting (its MAPI
+        // start-up failed) is not connected.
+        if (m_application)
+            return S_OK;
     } catch (...) {
         ReportCaughtException(__FILE__, L"Quenzal::OutlookAddIn::COutlookAddIn::OnConnection", __LINE__);
     }
     // Outlook does not disconnect an add-in whose connection failed: what was
     // set up is taken down here.
-    WithdrawComAddInObject();
     TearDown(L"Quenzal::OutlookAddIn::COutlookAddIn::OnConnection");
     return E_FAIL;
 }
@@ -130,11 +132,8 @@ void COutlookAddIn::WithdrawComAddInObject()
 {
     if (!std::exchange(m_objectPublished, false))
         return;
-    try {
-        if (CDispatchObject entry = GetComAddIn())
-            entry.Put(L"Object", _variant_t(static_cast<IDispatch*>(nullptr)));
-    }
-    QZL_CATCH_REPORT(L"Quenzal::OutlookAddIn::COutlookAddIn::OnConnection")
+    if (CDispatchObject entry = GetComAddIn())
+        entry.Put(L"Object", _variant_t(static_cast<IDispatch*>(nullptr)));
 }
 
 // The windows already open are treated as new before the sink hears of later ones.
@@ -169,6 +168,9 @@ void COutlookAddIn::RunTeardownStep(const wchar_t* function, HRESULT& firstFailu
 HRESULT COutlookAddIn::TearDown(const wchar_t* function)
 {
     HRESULT firstFailure = S_OK;
+    // Outlook keeps COMAddIn.Object as it was left: it would hold the add-in,
+    // and the family's options page would still call it.
+    RunTeardownStep(function, firstFailure, [this] { WithdrawComAddInObject(); });
     for (auto* toolbars : {&m_inspectorToolbars, &m_explorerToolbars}) {
         // Taken out first: a toolbar may remove itself from the list while it goes.
         std::vector<CAddInToolbarRef> taken;

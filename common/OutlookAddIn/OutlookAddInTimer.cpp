@@ -59,7 +59,7 @@ UINT SpanToTimerMilliseconds(const DateTimeSpan& span)
 }
 
 COutlookAddInTimer::COutlookAddInTimer(const StringW& name, std::function<void()> action)
-    : m_name(name), m_action(std::move(action))
+    : m_name(name), m_action(std::make_shared<const std::function<void()>>(std::move(action)))
 {
 }
 
@@ -111,9 +111,10 @@ void COutlookAddInTimer::OnTimerEvent()
     m_timerId = 0;
     m_startMoment.Clear();
     // The action may restart, stop or even destroy this timer: nothing below
-    // touches the object.
+    // touches the object, and the action is held by this call.
+    std::shared_ptr<const std::function<void()>> action = m_action;
     try {
-        m_action();
+        (*action)();
     } catch (const CException& e) {
         QZL_REPORT_CAUGHT(L"Quenzal::OutlookAddIn::COutlookAddInTimer::OnTimerEvent", e);
     } catch (const std::exception& e) {

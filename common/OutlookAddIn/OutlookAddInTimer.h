@@ -11,6 +11,7 @@
 #include "StringW.h"
 
 #include <functional>
+#include <memory>
 
 namespace Quenzal::OutlookAddIn {
 
@@ -41,7 +42,9 @@ private:
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
 
     StringW m_name;
-    std::function<void()> m_action;
+    // Shared with a run of the action, so that an action that destroys its
+    // own timer does not destroy itself while it runs.
+    std::shared_ptr<const std::function<void()>> m_action;
     Logging::Severity m_severity = Logging::Debug;
     UINT_PTR m_timerId = 0;
     DateTime m_startMoment;

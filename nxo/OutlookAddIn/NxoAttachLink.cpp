@@ -179,7 +179,10 @@ void CNxoOutlookAddIn::StubLinks(const CDispatchObject& item)
     try {
         if (!Stubbing::HasLinkedAttachments(item))
             return;
-        if (!CNxoOutlookAddInConfig::GetInstance().IsAuthenticated() || !m_apiClient) {
+        // Held across the upload's pumped wait, during which the add-in may
+        // be disconnected and let its client go.
+        const std::shared_ptr<CNxoApiClient> client = m_apiClient;
+        if (!CNxoOutlookAddInConfig::GetInstance().IsAuthenticated() || !client) {
             Logging::Log(Logging::Error, L"Message has linked attachments, but the add-in has no account");
             QZL_THROW(QZL_FUNCTION, CException(LidUnableToPerform));
         }
@@ -189,7 +192,7 @@ void CNxoOutlookAddIn::StubLinks(const CDispatchObject& item)
         const uint64_t maxSize = QueryMaxLinkedAttachmentSize();
         if (maxSize == 0)
             QZL_THROW(QZL_FUNCTION, CException(LidFeatureDisabled));
-        Stubbing::StubLinks(owner, item, *m_apiClient, maxSize);
+        Stubbing::StubLinks(owner, item, *client, maxSize);
     } catch (const CNxoApiError& e) {
         e.ShowUserMessage(owner);
         throw;

@@ -299,6 +299,8 @@ bool CNxoOutlookAddIn::OnAuthenticationProbeReceived(const Mapi::AuthenticationP
             QZL_THROW(L"CNxoOutlookAddIn::VerifyAuthenticationProbe", CComError(E_POINTER));
         m_apiClient->VerifyAuthenticationProbe(username, props.ValidationToken);
         Logging::Log(Logging::Debug, L"Authentication probe verified successfully");
+        // A refusal of the new account needs a repair of its own.
+        m_repairRequested = false;
         bool previously = config.IsKvdEnabled();
         config.SetKvdEnabled(props.StubbingEnabled);
         if (props.StubbingEnabled && !previously) {

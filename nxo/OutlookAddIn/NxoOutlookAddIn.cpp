@@ -108,13 +108,16 @@ HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode c
         m_uiWork.Initialize(GetMarshaler());
 
         HRESULT hr = COutlookAddIn::OnConnection(application, connectMode, addInInstance, custom);
-        if (FAILED(hr))
+        if (FAILED(hr)) {
+            m_uiWork.Uninitialize();
             return hr;
+        }
 
         m_apiClient = CreateApiClient();
-        UINT repairMessage = CAsyncMarshaler::RegisterCallback([this](int64_t) { RepairConfiguration(); });
+        m_repairRequested = false;
+        m_repairMessage = CAsyncMarshaler::RegisterCallback([this](int64_t) { RepairConfiguration(); });
         m_apiClient->SetAuthenticationFailureHandler(
-            [this, repairMessage](const std::shared_ptr<Net::CHttpResponse>& response) {
+            [this, repairMessage = m_repairMessage](const std::shared_ptr<Net::CHttpResponse>& response) {
                 OnAuthenticationFailed(response, repairMessage);
             });
         return S_OK;
@@ -249,6 +252,9 @@ void CNxoOutlookAddIn::ReleaseApiClient()
     m_apiRequestSubmitters.clear();
     Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
     m_apiClient.reset();
+    m_queuedApiRequests.clear();
+    // Its authentication-failure handler was the only one to post the repair.
+    GetMarshaler().UnregisterCallback(std::exchange(m_repairMessage, 0));
 }
 
 HRESULT CNxoOutlookAddIn::OnDisconnection(ext_DisconnectMode removeMode, SAFEARRAY** custom)
@@ -279,8 +285,20 @@ void CNxoOutlookAddIn::OnAuthenticationFailed(const std::shared_ptr<Net::CHttpRe
             Logging::Log(Logging::Error, L"Authentication failed for request but URI does not match configured URI");
             return;
         }
+        // Every request under way when the account was refused is refused
+        // in turn, also those that end after the repair has dropped it: one
+        // repair answers them all.
+        if (m_repairRequested.exchange(true)) {
+            Logging::Log(Logging::Debug, L"Authentication failed for request; configuration repair already under way");
+            return;
+        }
         Logging::Log(Logging::Error, L"Authentication failed for request; restarting autoconfiguration");
-        GetMarshaler().InvokeCallback(repairMessage);
+        try {
+            GetMarshaler().InvokeCallback(repairMessage);
+        } catch (...) {
+            m_repairRequested = false;
+            throw;
+        }
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)
 }

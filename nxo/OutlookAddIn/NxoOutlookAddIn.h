@@ -25,6 +25,7 @@
 
 #include "DateTime.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <set>
@@ -161,10 +162,10 @@ private:
     void ShowKvdIntroduction();
     // Whitelisting.
     void WhitelistCollectedAddresses(const std::set<std::string>& addresses, const wchar_t* noneFound);
-    void ScanSentItemsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
-                                   std::set<std::string>& addresses);
-    void ScanContactsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
-                                  std::set<std::string>& addresses);
+    void ScanSentItemsForWhitelist(const Quenzal::OutlookAddIn::CDispatchObject& folderItems,
+                                   CComProgressDlg& dialog, std::set<std::string>& addresses);
+    void ScanContactsForWhitelist(const Quenzal::OutlookAddIn::CDispatchObject& folderItems,
+                                  CComProgressDlg& dialog, std::set<std::string>& addresses);
     void ScanItems(const Quenzal::OutlookAddIn::CDispatchObject& items, CComProgressDlg& dialog,
                    const std::function<size_t(IDispatch*)>& collect);
     // Commands: the buttons of a compose inspector's bar (false when the
@@ -181,6 +182,11 @@ private:
     // Shared with the completions of appliance requests, which keep it alive
     // while they run.
     std::shared_ptr<CNxoApiClient> m_apiClient;
+    // The marshaler message of the repair, registered with the client.
+    UINT m_repairMessage = 0;
+    // From the refusal that asked for a repair until an account is verified
+    // again; set on a pool thread.
+    std::atomic<bool> m_repairRequested{false};
     std::vector<std::function<void(CNxoApiClient&)>> m_queuedApiRequests;
     std::vector<std::shared_ptr<Quenzal::Os::CThreadPoolWork>> m_apiRequestSubmitters;
     bool m_ownMapiLogon = false;

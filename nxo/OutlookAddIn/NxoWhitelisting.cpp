@@ -180,21 +180,32 @@ size_t CNxoOutlookAddIn::ScanSentItemsAndContactsForWhitelist(bool scanSent, boo
     CComProgressDlg dialog(NxoProductName, LidScanningItems, KeepProgressTotal);
     dialog.Show(owner);
     dialog.SetLine1(GetLocalizedMessage(LidScanningFolders) + L"...");
+    // The scan pumps messages, and a disconnection meanwhile empties the
+    // folder sinks: the scan holds the folders it goes through, and stops
+    // once there is no client to send to.
+    struct ScannedFolder {
+        long id;
+        CDispatchObject folder;
+        CDispatchObject items;
+    };
+    std::vector<ScannedFolder> folders;
+    for (const auto& sink : m_folderSinks)
+        folders.push_back({sink->GetFolderId(), sink->GetFolder(), sink->GetItems()});
     size_t total = 0;
-    for (const auto& sink : m_folderSinks) {
-        if (dialog.IsCancelled())
+    for (const ScannedFolder& scanned : folders) {
+        if (dialog.IsCancelled() || !m_apiClient)
             break;
         std::set<std::string> addresses;
         try {
-            dialog.SetLine2(sink->GetFolder().GetString(L"Name"));
-            if (sink->GetFolderId() == olFolderSentMail && scanSent)
-                ScanSentItemsForWhitelist(*sink, dialog, addresses);
-            else if (sink->GetFolderId() == olFolderContacts && scanContacts)
-                ScanContactsForWhitelist(*sink, dialog, addresses);
+            dialog.SetLine2(scanned.folder.GetString(L"Name"));
+            if (scanned.id == olFolderSentMail && scanSent)
+                ScanSentItemsForWhitelist(scanned.items, dialog, addresses);
+            else if (scanned.id == olFolderContacts && scanContacts)
+                ScanContactsForWhitelist(scanned.items, dialog, addresses);
         } catch (const CException& e) {
             QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         }
-        if (!addresses.empty()) {
+        if (!addresses.empty() && m_apiClient) {
             total += addresses.size();
             QueueApiRequest([copy = addresses](CNxoApiClient& client) mutable { client.WhitelistAddresses(copy); });
         }
@@ -205,7 +216,7 @@ size_t CNxoOutlookAddIn::ScanSentItemsAndContactsForWhitelist(bool scanSent, boo
     return total;
 }
 
-void CNxoOutlookAddIn::ScanSentItemsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
+void CNxoOutlookAddIn::ScanSentItemsForWhitelist(const CDispatchObject& folderItems, CComProgressDlg& dialog,
                                                  std::set<std::string>& addresses)
 {
     Logging::Log(Logging::Debug, L"Scanning sent items folder");
@@ -213,7 +224,7 @@ void CNxoOutlookAddIn::ScanSentItemsForWhitelist(const CFolderEventSink& sink, C
     StringW filter =
         StringW::Format(L"[ReceivedTime] >= \"%s\"", FormatRestrictionDateTime(cutoff.GetDate()).c_str());
     Logging::Log(Logging::Debug, (L"Using restriction: " + filter).c_str());
-    CDispatchObject items = sink.GetItems().GetDispatch(L"Restrict", {_variant_t(filter.c_str())});
+    CDispatchObject items = folderItems.GetDispatch(L"Restrict", {_variant_t(filter.c_str())});
     Logging::LogFormat(Logging::Debug, L"Found %d message(s) that are newer than %d days",
                        static_cast<int>(items.GetLong(L"Count")), SentItemsScanDays);
     ScanItems(items, dialog, [&](IDispatch* item) {
@@ -221,12 +232,12 @@ void CNxoOutlookAddIn::ScanSentItemsForWhitelist(const CFolderEventSink& sink, C
     });
 }
 
-void CNxoOutlookAddIn::ScanContactsForWhitelist(const CFolderEventSink& sink, CComProgressDlg& dialog,
+void CNxoOutlookAddIn::ScanContactsForWhitelist(const CDispatchObject& folderItems, CComProgressDlg& dialog,
                                                 std::set<std::string>& addresses)
 {
     Logging::LogFormat(Logging::Debug, L"Scanning %Iu contacts in contacts folder",
-                       static_cast<size_t>(sink.GetItemCount()));
-    ScanItems(sink.GetItems(), dialog, [&](IDispatch* item) {
+                       static_cast<size_t>(folderItems.GetLong(L"Count")));
+    ScanItems(folderItems, dialog, [&](IDispatch* item) {
         return AddContactSmtpAddressesToWhitelist(AsContactItem(item), addresses);
     });
 }
@@ -238,7 +249,7 @@ void CNxoOutlookAddIn::ScanItems(const CDispatchObject& items, CComProgressDlg& 
 {
     for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
         Ui::PumpMessages();
-        if (dialog.IsCancelled())
+        if (dialog.IsCancelled() || !m_apiClient)
             return;
         dialog.StepProgress(static_cast<uint64_t>(i - 1), static_cast<uint64_t>(items.GetLong(L"Count")));
         try {

@@ -3,10 +3,13 @@
 #include "CaughtException.h"
 #include "ErrorReport.h"
 
+#include <utility>
+
 using namespace Quenzal;
 
 void CUiThreadWork::Initialize(OutlookAddIn::CAsyncMarshaler& marshaler)
 {
+    Uninitialize();
     UINT message = OutlookAddIn::CAsyncMarshaler::RegisterCallback([this](int64_t) { RunPosted(); });
     Os::CCriticalSectionLock lock(m_lock);
     m_marshaler = &marshaler;
@@ -15,9 +18,16 @@ void CUiThreadWork::Initialize(OutlookAddIn::CAsyncMarshaler& marshaler)
 
 void CUiThreadWork::Uninitialize()
 {
-    Os::CCriticalSectionLock lock(m_lock);
-    m_marshaler = nullptr;
-    m_work.clear();
+    OutlookAddIn::CAsyncMarshaler* marshaler = nullptr;
+    UINT message = 0;
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        marshaler = std::exchange(m_marshaler, nullptr);
+        message = std::exchange(m_message, 0);
+        m_work.clear();
+    }
+    if (marshaler != nullptr)
+        marshaler->UnregisterCallback(message);
 }
 
 void CUiThreadWork::Post(std::function<void()> work)

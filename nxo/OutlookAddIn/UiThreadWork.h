@@ -18,7 +18,8 @@ public:
 
     // On the user-interface thread, once the marshaler has its window.
     void Initialize(Quenzal::OutlookAddIn::CAsyncMarshaler& marshaler);
-    // Work posted afterwards is dropped: its owner is going away.
+    // On the user-interface thread. Work not yet run, and work posted
+    // afterwards, is dropped: its owner is going away.
     void Uninitialize();
     // Any thread; returns at once. Raises when nothing would run the work.
     void Post(std::function<void()> work);

@@ -46,6 +46,7 @@ TEST_F(AddInTest, VersionGivesTheFirstThreeNumbersOfTheFileVersion)
     addIn->Release();
 }
 
+// An unlock that nothing locked for holds nothing back.
 TEST_F(AddInTest, ModuleStaysLoadedWhileAnObjectOrLockLives)
 {
     EXPECT_EQ(S_FALSE, host.Unload()); // the add-in object lives
@@ -54,6 +55,7 @@ TEST_F(AddInTest, ModuleStaysLoadedWhileAnObjectOrLockLives)
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(IID_IDispatch, IID_IClassFactory,
                                                         reinterpret_cast<void**>(&factory)));
     ASSERT_EQ(S_OK, getClassObject(CLSID_QzlTestAddIn, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     factory->Release();
     EXPECT_EQ(S_OK, host.Disconnect()); // never connected: nothing to take down

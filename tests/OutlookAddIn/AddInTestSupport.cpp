@@ -61,37 +61,6 @@ void AddInTest::ExpectOutlookReleased()
     EXPECT_EQ(S_OK, host.Unload());
 }
 
-namespace {
-
-void SetDefaultValue(const Quenzal::StringW& path, const wchar_t* name, const Quenzal::StringW& value)
-{
-    Quenzal::Os::CRegKeyHandle key = Quenzal::Os::CreateSubkey(HKEY_CLASSES_ROOT, path.c_str());
-    ::RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-} // namespace
-
-QzlTest::CComClassRegistration::CComClassRegistration(const Quenzal::StringW& progId, const Quenzal::StringW& classId,
-                                                      const Quenzal::StringW& serverPath)
-    : m_turn(TakeTurn(progId)), m_progId(progId), m_classId(classId)
-{
-    SetDefaultValue(m_progId + L"\\CLSID", nullptr, m_classId);
-    SetDefaultValue(L"CLSID\\" + m_classId + L"\\InprocServer32", nullptr, serverPath);
-    SetDefaultValue(L"CLSID\\" + m_classId + L"\\InprocServer32", L"ThreadingModel", L"Both");
-}
-
-QzlTest::CComClassRegistration::~CComClassRegistration()
-{
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, m_progId.c_str());
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + m_classId).c_str());
-}
-
-std::unique_ptr<QzlTest::CNamedTestLock> QzlTest::CComClassRegistration::TakeTurn(const Quenzal::StringW& progId)
-{
-    return std::make_unique<CNamedTestLock>((L"Local\\QuenzalTest.Class." + progId).c_str());
-}
-
 std::unique_ptr<QzlTest::CNamedTestLock> QzlTest::TakeProductTurn()
 {
     return std::make_unique<CNamedTestLock>(L"Local\\QuenzalTest.NxoSettings");

@@ -23,26 +23,6 @@ bool PumpUntil(const std::function<bool()>& done);
 // family's settings or shows such boxes takes its turn with them.
 std::unique_ptr<CNamedTestLock> TakeProductTurn();
 
-// A COM class registered for the test (ProgID, class id in braces, in-process
-// server), removed again at the end. Tests of one ProgID take turns.
-class CComClassRegistration {
-public:
-    CComClassRegistration(const Quenzal::StringW& progId, const Quenzal::StringW& classId,
-                          const Quenzal::StringW& serverPath);
-    ~CComClassRegistration();
-    CComClassRegistration(const CComClassRegistration&) = delete;
-    CComClassRegistration& operator=(const CComClassRegistration&) = delete;
-
-    const Quenzal::StringW& GetClassId() const { return m_classId; }
-    // The turn at a ProgID, for a test that needs it unregistered.
-    static std::unique_ptr<CNamedTestLock> TakeTurn(const Quenzal::StringW& progId);
-
-private:
-    std::unique_ptr<CNamedTestLock> m_turn;
-    Quenzal::StringW m_progId;
-    Quenzal::StringW m_classId;
-};
-
 } // namespace QzlTest
 
 // Outlook items the windows show: a mail item (sent or being composed) and a

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <vector>
 
 using Quenzal::CException;
@@ -186,4 +187,27 @@ TEST(AsyncMarshalerTest, MarshalersComeAndGoInOneProcess)
     third.Initialize();
     third.InvokeCallback(message);
     ASSERT_TRUE(QzlTest::PumpUntil([&runs] { return runs == 2; }));
+}
+
+// An unregistered callback stops, also for invocations already posted, and
+// its number serves the next registration: callbacks that come and go never
+// use up the session's window messages.
+TEST(AsyncMarshalerTest, UnregisteredNumbersServeAgain)
+{
+    int runs = 0;
+    std::set<UINT> numbers;
+    CAsyncMarshaler marshaler;
+    marshaler.Initialize();
+    for (int i = 0; i < 200; ++i) {
+        UINT message = CAsyncMarshaler::RegisterCallback([&runs](int64_t) { runs++; });
+        numbers.insert(message);
+        marshaler.InvokeCallback(message);
+        marshaler.UnregisterCallback(message);
+    }
+    UINT last = CAsyncMarshaler::RegisterCallback([&runs](int64_t) { runs += 1000; });
+    marshaler.InvokeCallback(last);
+    ASSERT_TRUE(QzlTest::PumpUntil([&runs] { return runs != 0; }));
+    EXPECT_EQ(1000, runs);
+    EXPECT_EQ(numbers, std::set<UINT>{last});
+    marshaler.UnregisterCallback(last);
 }

@@ -62,6 +62,23 @@ TEST(OutlookAddInTimer, FiresOnceOnTheStartingThread)
     EXPECT_EQ(QzlTest::CountOf(log.Text(), "Timer 'Probe' fired after "), 2u);
 }
 
+// An action that destroys its own timer keeps what it holds until it returns.
+TEST(OutlookAddInTimer, ActionMayDestroyItsOwnTimer)
+{
+    static std::vector<std::string> events;
+    static std::unique_ptr<COutlookAddInTimer> timer;
+    struct State {
+        ~State() { events.push_back("state destroyed"); }
+    };
+    timer = std::make_unique<COutlookAddInTimer>(L"Self", [state = std::make_shared<State>()] {
+        timer.reset();
+        events.push_back("action ended");
+    });
+    timer->Start(TenMilliseconds);
+    ASSERT_TRUE(QzlTest::PumpUntil([] { return !timer; }));
+    EXPECT_EQ(events, (std::vector<std::string>{"action ended", "state destroyed"}));
+}
+
 TEST(OutlookAddInTimer, StaleMessagesAndFailingActions)
 {
     COutlookAddInTimer stale(L"Stale", [] { throw std::runtime_error("stale timer ran"); });

@@ -1,8 +1,10 @@
 #include "AddInFlow.h"
 
+#include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "DateTime.h"
 #include "FakeRibbon.h"
+#include "LogFile.h"
 #include "Logging.h"
 #include "MapiError.h"
 #include "MapiFunctions.h"
@@ -49,6 +51,7 @@ bool IsDemo()
 } // namespace
 
 CAddInFlow::CAddInFlow()
+    : m_processLog(Logging::CLogFile::Instance().GetHandle()), m_processLogPath(Logging::CLogFile::Instance().GetPath())
 {
     // The demonstration shows the flow's steps, not the test's own log.
     if (IsDemo())
@@ -83,6 +86,11 @@ CAddInFlow::~CAddInFlow()
     // The next test loads the module anew, with settings read afresh.
     EXPECT_EQ(S_OK, host->Unload());
     host.reset();
+    // The add-in linked into this program stopped the program's own appliance
+    // requests when it was disconnected; Outlook would unload its module, and
+    // that state with it, so the tests after this one would find them stopped.
+    if (m_linkedAddIn)
+        Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
     m_linkedAddIn.Reset();
     mailbox.reset();
     if (inbox != nullptr)
@@ -90,6 +98,9 @@ CAddInFlow::~CAddInFlow()
     if (m_session != nullptr)
         m_session->Release();
     ::CoUninitialize();
+    // A linked add-in (or the demonstration) pointed this process's log at a
+    // file that the next flow must be able to delete.
+    Logging::CLogFile::Instance().Replace(m_processLog, m_processLogPath);
 }
 
 void CAddInFlow::Restart()

@@ -99,6 +99,8 @@ private:
                           bool deliver = false, std::vector<QzlTestMapi::PropRow> recipients = {});
     IUnknown* MakeContactProperties(const std::vector<std::string>& slots);
 
+    HANDLE m_processLog;
+    Quenzal::StringW m_processLogPath;
     HMODULE m_provider = nullptr;
     IMAPISession* m_session = nullptr;
     int m_nextEntryId = 1;

@@ -75,6 +75,8 @@ TEST(AddInFlowTest, FindsProbeByScanAfterReconnecting)
     flow.AddApplianceMail(Outlook::Inbox, L"Welcome", "DEBUG-2");
     ASSERT_EQ(S_OK, flow.host->Connect());
     ASSERT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
+    // Answered, not only seen: a request the disconnection cancels leaves an error status.
+    ASSERT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Authentication probe initiated successfully"); }));
     CAddInFlow::Step("the URI is configured and a probe requested; the user disables the add-in");
     EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
 
@@ -178,12 +180,15 @@ TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
 }
 
 // The appliance refuses every Digest answer: the add-in forgets its
-// appliance and configures itself again from the Inbox.
+// appliance and configures itself again from the Inbox, once for all the
+// requests it refused.
 TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
 {
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
-    CFakeRef spam = flow.AddApplianceMail(Outlook::Inbox, L"Offer", "REPAIR-1");
+    std::vector<CFakeRef> spam;
+    for (const char* id : {"REPAIR-1", "REPAIR-2", "REPAIR-3"})
+        spam.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Offer", id));
     flow.appliance.Switch("mark.cgi", "nonce=changing");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CAddInFlow::SetSetting(L"SpamAction", 7);
@@ -194,20 +199,19 @@ TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
         [&] { return Contains(flow.Log(), "Authentication failed for request but URI does not match configured URI"); }));
     EXPECT_FALSE(Contains(flow.Log(), "Repairing NXO configuration..."));
     Quenzal::OutlookAddIn::CDispatchObject(other.Get()).Call(L"Delete");
-    CAddInFlow::Step("the appliance refuses every answer to its challenge; the user marks a message as spam");
-    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {spam}));
+    CAddInFlow::Step("the appliance refuses every answer to its challenge; the user marks three messages as spam");
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", spam));
+    ASSERT_TRUE(flow.PumpUntil([&] { return QzlTest::CountOf(flow.Log(), "Authentication failed for request;") == 3; }));
+    EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
     std::vector<Json::Value> probes = flow.AwaitSeen("addin_auth_request.cgi", 1);
     ASSERT_EQ(1u, probes.size());
-    std::vector<Json::Value> marks = flow.appliance.Seen("mark.cgi");
-    EXPECT_EQ(8u, marks.size());
-    EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
-    for (const Json::Value& mark : marks)
+    for (const Json::Value& mark : flow.appliance.Seen("mark.cgi"))
         CAddInFlow::Saw(mark);
     CAddInFlow::Saw(probes[0]);
-    CAddInFlow::Step("the add-in repaired its configuration from the Inbox and asked for a new probe");
+    CAddInFlow::Step("the add-in repaired its configuration from the Inbox once and asked for a new probe");
     std::string log = flow.Log();
-    EXPECT_TRUE(Contains(log, "Authentication failed for request; restarting autoconfiguration"));
-    EXPECT_TRUE(Contains(log, "Repairing NXO configuration..."));
+    EXPECT_EQ(1u, QzlTest::CountOf(log, "Authentication failed for request; restarting autoconfiguration"));
+    EXPECT_EQ(1u, QzlTest::CountOf(log, "Repairing NXO configuration..."));
     EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
 }
 
@@ -235,6 +239,13 @@ TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
     // A sink left there would outlive the add-in's module.
     contactEvents.Clear();
     EXPECT_FALSE(Contains(log, "Unable to initialize MAPI session"));
+
+    // Enabled again without an Inbox, it refuses the connection.
+    EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+    flow.mailbox->RemoveFolder(Outlook::Inbox);
+    EXPECT_EQ(E_FAIL, flow.host->Connect(ext_cm_AfterStartup));
+    EXPECT_TRUE(Contains(flow.Log(), "Unable to initialize MAPI session; uninitializing add-in: "
+                                     "Unable to retrieve Outlook system folder: 6"));
 }
 
 // The user disables the add-in while the appliance is slow to answer: the
@@ -263,4 +274,34 @@ TEST(AddInFlowTest, DisconnectsWhileRequestsAreUnderWay)
     std::vector<Json::Value> marks = flow.AwaitSeen("mark.cgi", 1);
     ASSERT_EQ(1u, marks.size());
     EXPECT_EQ("SLOW-1", CAddInFlow::QueryOf(marks[0], "id"));
+}
+
+// The user disables the add-in after a refusal has posted a repair, while the
+// family's options page still holds the add-in: the repair never runs, Outlook
+// no longer hands out the add-in, and the marshaler numbers of the connection
+// serve again.
+TEST(AddInFlowTest, DisconnectionLeavesNothingBehind)
+{
+    CAddInFlow flow;
+    CNxoOutlookAddIn& addIn = flow.LinkAddIn();
+    flow.turn.Configure(flow.appliance);
+    flow.appliance.Switch("mark.cgi", "nonce=changing");
+    CFakeRef spam = flow.AddApplianceMail(Outlook::Inbox, L"Offer", "LATE-1");
+    Quenzal::OutlookAddIn::CAsyncMarshaler unused;
+    const UINT lowest = Quenzal::OutlookAddIn::CAsyncMarshaler::RegisterCallback(nullptr);
+    unused.UnregisterCallback(lowest);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    addIn.MarkMessagesAsSpam({Quenzal::OutlookAddIn::CDispatchObject(spam.Get())});
+    // Nothing is dispatched before the disconnection.
+    for (int i = 0; i < 2000 && !Contains(flow.Log(), "restarting autoconfiguration"); ++i)
+        ::Sleep(10);
+    EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+    const _variant_t& object = flow.outlook.FindComAddIn(L"Quenzal.NxoOutlookAddIn")->Value(L"Object");
+    EXPECT_TRUE(object.vt == VT_DISPATCH && object.pdispVal == nullptr);
+    flow.PumpUntil([] { return false; }, 1);
+    EXPECT_FALSE(Contains(flow.Log(), "Repairing NXO configuration..."));
+    const UINT next = Quenzal::OutlookAddIn::CAsyncMarshaler::RegisterCallback(nullptr);
+    unused.UnregisterCallback(next);
+    EXPECT_EQ(lowest, next);
 }

@@ -177,17 +177,31 @@ TEST(AddInFlowTest, ScansSentItemsAndContactsWithTotalsAndCancel)
     EXPECT_TRUE(Contains(log, "Scanning 2 contacts in contacts folder"));
     EXPECT_TRUE(Contains(log, "Whitelisted 5 total email address(es)"));
     EXPECT_TRUE(Contains(log, "Whitelisted 0 total email address(es)"));
+
+    CAddInFlow::Step("Outlook disables the add-in during a scan: the scan ends and sends nothing more");
+    flow.SendMail(L"Third", {"f@example.org"}, 1);
+    second->Define(L"Subject", {[&](const Values&) {
+                                    if (flow.host->GetAddIn() != nullptr) {
+                                        EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+                                    }
+                                    return _variant_t(L"Second");
+                                },
+                                nullptr, nullptr});
+    EXPECT_EQ(0u, addIn.ScanSentItemsAndContactsForWhitelist(true, true, nullptr));
+    EXPECT_EQ(2u, flow.AwaitSeen("whitelist.cgi", 0).size());
 }
 
 // One sink per explorer on Outlook 2013 and later, gone when the explorer
 // closes and at disconnection; an inline response before the ribbon loaded
-// is reported and answered; once it has, the encryption toggle is asked again.
+// (Outlook started without a window, the first one just opening) is reported
+// and answered; once it has, the encryption toggle is asked again.
 TEST(AddInFlowTest, InlineResponseSinksFollowTheirExplorers)
 {
     CAddInFlow flow;
     CAddInFlow::SetSetting(L"Debug", 1);
+    flow.outlook.explorerList.clear();
     ASSERT_EQ(S_OK, flow.host->Connect());
-    CFakeRef first = flow.outlook.explorerList.front();
+    CFakeRef first = flow.outlook.FireNewExplorer();
     EXPECT_EQ(3u, first->GetSinkCount());
     first->Events(Outlook::ExplorerEvents10).Fire(0xFC92, {DispatchArgument(nullptr)});
     std::string log = flow.Log();

@@ -87,64 +87,6 @@ std::wstring CDialogUser::Text(HWND window)
     return text;
 }
 
-namespace {
-
-// The room a control leaves its text: a check mark, a button's border or a
-// group box's frame take their part.
-LONG TextRoom(HWND control, LONG width)
-{
-    wchar_t className[32] = {};
-    ::GetClassNameW(control, className, 32);
-    if (_wcsicmp(className, L"Button") != 0)
-        return width;
-    switch (::GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) {
-    case BS_GROUPBOX:
-        return width - 16;
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-    case BS_3STATE:
-    case BS_AUTO3STATE:
-        return width - ::GetSystemMetrics(SM_CXMENUCHECK) - 4;
-    default:
-        return width - 6;
-    }
-}
-
-BOOL CALLBACK CollectClipped(HWND control, LPARAM clipped)
-{
-    const std::wstring text = CDialogUser::Text(control);
-    wchar_t className[32] = {};
-    ::GetClassNameW(control, className, 32);
-    const bool isButton = _wcsicmp(className, L"Button") == 0;
-    if (text.empty() || !::IsWindowVisible(control) || (!isButton && _wcsicmp(className, L"Static") != 0))
-        return TRUE;
-    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
-    const bool wraps = isButton ? (style & BS_MULTILINE) != 0 : (style & SS_TYPEMASK) == SS_LEFT;
-    RECT client = {};
-    ::GetClientRect(control, &client);
-    HDC dc = ::GetDC(control);
-    HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT needed = {0, 0, TextRoom(control, client.right), 0};
-    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(control, dc);
-    const bool groupBox = isButton && (style & BS_TYPEMASK) == BS_GROUPBOX;
-    if (needed.right > TextRoom(control, client.right) || (!groupBox && needed.bottom > client.bottom))
-        reinterpret_cast<std::vector<std::wstring>*>(clipped)->push_back(text);
-    return TRUE;
-}
-
-} // namespace
-
-std::vector<std::wstring> CDialogUser::ClippedTexts(HWND dialog)
-{
-    std::vector<std::wstring> clipped;
-    ::EnumChildWindows(dialog, CollectClipped, reinterpret_cast<LPARAM>(&clipped));
-    return clipped;
-}
-
 std::wstring CDialogUser::MessageText(HWND box)
 {
     std::wstring text;

@@ -41,9 +41,6 @@ public:
     // Selects an entry of a drop-down list as a user does, telling the dialog.
     static void Select(HWND dialog, int id, int index);
     static std::wstring Selected(HWND dialog, int id);
-    // The texts of buttons, labels and group boxes that their controls cut
-    // off, measured in each control's own font.
-    static std::vector<std::wstring> ClippedTexts(HWND dialog);
     // The window as it shows on the screen, as a picture in the screenshots folder.
     static void SaveScreenshot(HWND window, const wchar_t* fileName);
 

@@ -289,7 +289,7 @@ TEST(NxoApiClient, ClientConfigurationSuccessRulesAndUserTexts)
     appliance.Switch("", "clear=1");
     appliance.Switch("get_info.cgi", "status=560&reason=Quota%20exceeded");
     wchar_t shown[512] = {};
-    std::thread user = NxoTest::AnswerMessageBox(shown);
+    std::jthread user = NxoTest::AnswerMessageBox(shown);
     try {
         CNxoClientConfig config;
         client.GetClientConfiguration(config);

@@ -127,7 +127,8 @@ TEST(NxoApiKvd, CancelButtonOfTheProgressDialogCancelsTheUpload)
         HWND cancel = ::FindWindowExW(Ui::GetWindowHandleFromOleWindow(dialog.GetDialog()), nullptr, L"Button",
                                       nullptr);
         ASSERT_NE(cancel, nullptr);
-        std::thread user([cancel] {
+        // Joined also when a failure leaves the test early.
+        std::jthread user([cancel] {
             ::Sleep(1000);
             ::PostMessageW(cancel, BM_CLICK, 0, 0);
         });

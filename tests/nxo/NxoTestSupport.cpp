@@ -107,9 +107,9 @@ CLinkedFile::~CLinkedFile()
     Os::TryDeleteDirectory(Os::GetDirectoryFromPath(path));
 }
 
-std::thread AnswerMessageBox(wchar_t (&shown)[512])
+std::jthread AnswerMessageBox(wchar_t (&shown)[512])
 {
-    return std::thread([&shown] {
+    return std::jthread([&shown] {
         for (int i = 0; i < 400 && !*shown; ++i, ::Sleep(25)) {
             HWND box = NxoTest::CDialogUser::FindDialog(L"Quenzal Inbox Rampart");
             if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))

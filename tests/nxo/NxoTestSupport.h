@@ -67,7 +67,8 @@ struct CLinkedFile {
 };
 
 // The user of the add-in's next message box, on a thread of its own: reads
-// its text into shown (at most 511 characters) and answers OK.
-std::thread AnswerMessageBox(wchar_t (&shown)[512]);
+// its text into shown (at most 511 characters) and answers OK. Joined when
+// it goes, also when a failure leaves the test early.
+std::jthread AnswerMessageBox(wchar_t (&shown)[512]);
 
 } // namespace NxoTest

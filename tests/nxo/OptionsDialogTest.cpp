@@ -1,13 +1,22 @@
 // The options dialog and the whitelist-scan dialog as a user meets them:
 // Outlook's Configure call opens the dialog of the product DLL, and a user on
-// another thread reads, changes and confirms it.
+// another thread reads, changes and confirms it. In each language, every
+// window of the add-in with texts is opened and its texts are measured.
 #include "AddInFlow.h"
 #include "DialogUser.h"
+#include "FakeOptionsDialog.h"
+#include "FakeRibbon.h"
+#include "WindowDriver.h"
 
+#include "Guid.h"
 #include "Localization.h"
-
+#include "Modules.h"
+#include "NxoResourceIds.h"
 #include "OptionsDlgIds.h"
 #include "OutlookAddIn.h"
+#include "OutlookAddInResources.h"
+#include "OutlookPropPage.h"
+#include "Path.h"
 #include "Registry.h"
 #include "RegistryValues.h"
 #include "ScanWhitelistDlg.h"
@@ -128,8 +137,11 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
               CAddInTurn::SettingsString(L"MoveToFolderStoreEntryId"));
 }
 
-// The dialog speaks Outlook's user-interface language, from that language's
-// message table, and every text fits its control in each of the ten.
+// Outlook 2007, the last with the family's own Options page, in each of the
+// ten languages: the options dialog, the whitelist scan over it, the
+// encryption warning, the Options page and its log manager speak Outlook's
+// user-interface language, from that language's message table, and every
+// text fits its control.
 TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
 {
     struct Case {
@@ -141,28 +153,80 @@ TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
                  {1031, L"de_DE", L"URI Ihrer Quenzal Inbox Rampart:", L"Abbrechen"},
                  {3082, L"es_ES"}, {1041, L"ja_JP"}, {1043, L"nl_NL"}, {1036, L"fr_FR"},
                  {2052, L"zh_CN"}, {1040, L"it_IT"}, {1045, L"pl_PL"}, {1029, L"cs_CZ"}};
+    // Taken before the flow's settings, as the other tests of the page class take it.
+    QzlTest::CComClassRegistration pageClass(
+        Quenzal::OutlookAddIn::OutlookPropPageProgId,
+        StringW::FromAnsi(Quenzal::Guid::ToString(Quenzal::OutlookAddIn::CLSID_OutlookPropPage), CP_ACP),
+        Quenzal::Os::CombinePath(Quenzal::Os::GetDirectoryFromPath(Quenzal::Os::GetModulePath(nullptr)),
+                                 L"NxoOutlookAddIn.dll"));
     for (const Case& c : cases) {
+        Quenzal::Localization::SetLanguageId(static_cast<LANGID>(c.languageId));
         CAddInFlow flow;
         flow.turn.Configure(flow.appliance);
         flow.outlook.languageSettings->Value(L"LanguageID2") = c.languageId;
+        flow.outlook.application->Value(L"Version") = L"12.0.6423.1000";
         ASSERT_EQ(S_OK, flow.host->Connect());
+        const std::string language = StringW(c.name).ToUtf8();
+        auto look = [&](const wchar_t* window, HWND shown) {
+            CDialogUser::SaveScreenshot(shown, (std::wstring(window) + L"-" + c.name + L".png").c_str());
+            EXPECT_EQ(std::vector<std::wstring>(), QzlTest::CWindowDriver::ClippedTexts(shown))
+                << StringW(window).ToUtf8() << " in " << language;
+        };
         EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
-            const std::wstring picture = std::wstring(L"options-dialog-") + c.name + L".png";
-            CDialogUser::SaveScreenshot(dialog, picture.c_str());
+            look(L"options-dialog", dialog);
             const std::wstring label = CDialogUser::Text(::GetWindow(::GetDlgItem(dialog, IDC_NXO_URI), GW_HWNDPREV));
-            EXPECT_EQ(std::vector<std::wstring>(), CDialogUser::ClippedTexts(dialog)) << StringW(c.name).ToUtf8();
             if (!c.uriLabel.empty()) {
                 EXPECT_EQ(c.uriLabel, label);
                 EXPECT_EQ(c.cancel, CDialogUser::ItemText(dialog, IDCANCEL));
-                CAddInFlow::Step("Outlook in " + StringW(c.name).ToUtf8() + ": the options dialog says \"" +
-                                 StringW(label).ToUtf8() + "\" and \"" +
+                CAddInFlow::Step("Outlook in " + language + ": the options dialog says \"" + StringW(label).ToUtf8() +
+                                 "\" and \"" +
                                  StringW(CDialogUser::ItemText(dialog, IDC_NXO_WHITELIST_ON_SENT_MESSAGE)).ToUtf8() +
-                                 "\" (" + StringW(picture).ToUtf8() + ")");
+                                 "\" (options-dialog-" + language + ".png)");
             } else {
-                EXPECT_NE(L"URI of your Quenzal Inbox Rampart:", label) << StringW(c.name).ToUtf8();
+                EXPECT_NE(L"URI of your Quenzal Inbox Rampart:", label) << language;
             }
+            CDialogUser::Click(dialog, IDC_NXO_IMPORT_WHITELIST);
+            HWND scan = CDialogUser::WaitForDialog(Quenzal::GetLocalizedMessage(123), IDC_NXO_SCAN_SENT_ITEMS, dialog);
+            ASSERT_NE(nullptr, scan);
+            look(L"scan-whitelist-dialog", scan);
+            CDialogUser::Click(scan, IDCANCEL);
+            EXPECT_TRUE(CDialogUser::WaitUntilClosed(scan));
             CDialogUser::Click(dialog, IDCANCEL);
         }));
+
+        CFakeRibbonHost ribbon(flow.host->GetAddIn());
+        ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
+        CFakeRef composer = flow.outlook.FireNewInspector(flow.AddDraft(L"Plans").Get());
+        {
+            CDialogUser user([&] {
+                HWND warning = CDialogUser::WaitForDialog(Caption, IDC_ENCRYPT_TEXT);
+                ASSERT_NE(nullptr, warning);
+                look(L"encryption-warning", warning);
+                CDialogUser::Click(warning, IDCANCEL);
+            });
+            EXPECT_EQ(S_OK, ribbon.CallControl(ComposeRibbon, "Quenzal.TQ.Encrypt", "onAction", composer.Get()));
+        }
+
+        std::vector<CFakeRef> pages;
+        flow.outlook.FireOptionsPagesAdd(flow.outlook.MakePropertyPages(pages).Get());
+        CFakeOptionsDialog options(flow.outlook);
+        ASSERT_NO_FATAL_FAILURE(options.Show(pages));
+        look(L"options-page", options.GetWindow());
+        HWND viewLog = ::FindWindowExW(::GetWindow(options.GetPageArea(), GW_CHILD), nullptr, L"Button",
+                                       (Quenzal::GetLocalizedMessage(185) + L"...").c_str());
+        ASSERT_NE(nullptr, viewLog) << language;
+        CDialogUser user([&] {
+            HWND manager = CDialogUser::WaitForDialog(L"Quenzal Networks", IDC_LOG_MANAGER_VIEW_LOG);
+            ASSERT_NE(nullptr, manager);
+            look(L"log-manager", manager);
+            // The switch's other text fits too; switched back, nothing changes.
+            CDialogUser::Click(manager, IDC_LOG_MANAGER_DEBUG_LOGGING);
+            EXPECT_EQ(Quenzal::GetLocalizedMessage(358), CDialogUser::ItemText(manager, IDC_LOG_MANAGER_DEBUG_LOGGING));
+            EXPECT_EQ(std::vector<std::wstring>(), QzlTest::CWindowDriver::ClippedTexts(manager)) << language;
+            CDialogUser::Click(manager, IDC_LOG_MANAGER_DEBUG_LOGGING);
+            CDialogUser::Click(manager, IDC_LOG_MANAGER_CLOSE);
+        });
+        ::SendMessageW(viewLog, BM_CLICK, 0, 0);
     }
     Quenzal::Localization::SetLanguageId(0x0409);
 }

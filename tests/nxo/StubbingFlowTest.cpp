@@ -192,7 +192,7 @@ TEST(AddInFlowTest, LinkFromAMailIsNeverUploaded)
     CAddInFlow::Step("the draft also forwards holiday.jpg.qenz from a mail, naming the user's key file");
 
     wchar_t shown[512] = {};
-    std::thread user = AnswerMessageBox(shown);
+    std::jthread user = AnswerMessageBox(shown);
     EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get()));
     user.join();
     EXPECT_EQ(GetLocalizedMessage(178) + L": " + key.path, StringW(shown));

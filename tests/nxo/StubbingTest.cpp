@@ -250,7 +250,7 @@ TEST_F(StubbingTest, AddInRefusesToSendLinksItCannotStub)
     CLinkedFile file(L"plan.pdf", 1000);
     Stubbing::AttachLinkFile(draft, file.path);
     wchar_t shown[512] = {};
-    std::thread user = NxoTest::AnswerMessageBox(shown);
+    std::jthread user = NxoTest::AnswerMessageBox(shown);
     StringW failure = Failure([&] { addIn->StubLinks(draft); });
     user.join();
     EXPECT_EQ(failure, GetLocalizedMessage(178));

@@ -23,6 +23,11 @@ std::wstring ClassOf(HWND window)
     return name;
 }
 
+bool IsOfClass(HWND window, const wchar_t* name)
+{
+    return _wcsicmp(ClassOf(window).c_str(), name) == 0;
+}
+
 template <class F>
 void ForEachChild(HWND parent, F&& visit)
 {
@@ -208,7 +213,7 @@ std::wstring CWindowDriver::GetMessageText(HWND box)
     std::wstring message;
     ForEachChild(box, [&](HWND child) {
         std::wstring text = GetText(child);
-        if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && text.size() > message.size())
+        if (IsOfClass(child, L"Static") && text.size() > message.size())
             message = text;
     });
     return message;
@@ -274,6 +279,113 @@ bool CWindowDriver::SaveWindowPicture(HWND window, const std::wstring& path)
     DWORD written = 0;
     return file && ::WriteFile(file.Get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
            written == png.size();
+}
+
+namespace {
+
+// The room a control leaves its text: a check mark, a button's border or a
+// group box's frame take their part.
+LONG TextRoom(HWND control, LONG width)
+{
+    if (!IsOfClass(control, L"Button"))
+        return width;
+    switch (::GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) {
+    case BS_GROUPBOX:
+        return width - 16;
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX:
+    case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON:
+    case BS_3STATE:
+    case BS_AUTO3STATE:
+        return width - ::GetSystemMetrics(SM_CXMENUCHECK) - 4;
+    default:
+        return width - 6;
+    }
+}
+
+// Whether the font draws any character of the text as it draws a
+// private-use character, which no font of the system has: as a box.
+bool ShowsBoxes(HFONT font, const std::wstring& text)
+{
+    constexpr int Size = 32;
+    BITMAPINFO format = {{sizeof(BITMAPINFOHEADER), Size, -Size, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    HDC memory = ::CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    Quenzal::Ui::CBitmap picture(::CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bool boxes = false;
+    if (picture) {
+        Quenzal::Ui::CSelectedObject selectedPicture(memory, picture.Get());
+        Quenzal::Ui::CSelectedObject selectedFont(memory, font);
+        auto draw = [&](wchar_t character) {
+            RECT all = {0, 0, Size, Size};
+            ::ExtTextOutW(memory, 0, 0, ETO_OPAQUE, &all, &character, 1, nullptr);
+            ::GdiFlush();
+            return std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + Size * Size);
+        };
+        const std::vector<uint32_t> box = draw(L'\xE000');
+        boxes = std::any_of(text.begin(), text.end(), [&](wchar_t c) { return c > 0x7F && draw(c) == box; });
+    }
+    ::DeleteDC(memory);
+    return boxes;
+}
+
+bool IsClipped(HWND control, const std::wstring& text)
+{
+    const bool isButton = IsOfClass(control, L"Button");
+    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    const bool wraps = isButton ? (style & BS_MULTILINE) != 0 : (style & SS_TYPEMASK) == SS_LEFT;
+    RECT client = {};
+    ::GetClientRect(control, &client);
+    HDC dc = ::GetDC(control);
+    HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT needed = {0, 0, TextRoom(control, client.right), 0};
+    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(control, dc);
+    const bool groupBox = isButton && (style & BS_TYPEMASK) == BS_GROUPBOX;
+    return needed.right > TextRoom(control, client.right) || (!groupBox && needed.bottom > client.bottom);
+}
+
+struct FontDestructor {
+    static bool IsValid(HFONT font) { return font != nullptr; }
+    static void Destroy(HFONT font) { ::DeleteObject(font); }
+};
+
+// A caption's text runs from beside the window's icon to its close button.
+bool IsCaptionClipped(HWND window, const std::wstring& text)
+{
+    RECT bounds = {};
+    ::GetWindowRect(window, &bounds);
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    Quenzal::SmartPointer<HFONT, FontDestructor> font(::CreateFontIndirectW(&metrics.lfCaptionFont));
+    Quenzal::Ui::CWindowDC dc(window);
+    Quenzal::Ui::CSelectedObject selected(dc.Get(), font.Get());
+    SIZE needed = {};
+    ::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &needed);
+    return needed.cx > bounds.right - bounds.left - 2 * ::GetSystemMetrics(SM_CXDLGFRAME) -
+                           ::GetSystemMetrics(SM_CXSMICON) - ::GetSystemMetrics(SM_CXSIZE) - 8 ||
+           ShowsBoxes(font.Get(), text);
+}
+
+} // namespace
+
+std::vector<std::wstring> CWindowDriver::ClippedTexts(HWND window)
+{
+    std::vector<std::wstring> clipped;
+    if ((::GetWindowLongW(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION && IsCaptionClipped(window, GetText(window)))
+        clipped.push_back(GetText(window));
+    ForEachChild(window, [&](HWND control) {
+        const std::wstring text = GetText(control);
+        if (!text.empty() && ::IsWindowVisible(control) &&
+            (IsOfClass(control, L"Button") || IsOfClass(control, L"Static")) &&
+            (IsClipped(control, text) ||
+             ShowsBoxes(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), text)))
+            clipped.push_back(text);
+    });
+    return clipped;
 }
 
 std::wstring ScreenshotPath(const wchar_t* name)

@@ -2,7 +2,8 @@
 // Driving this process's windows as a user would while the test's thread is
 // inside a modal loop (a dialog, a message box): a script runs on a helper
 // thread, waits for windows by their title, reads and presses their
-// controls, and saves pictures of them as PNG files.
+// controls, saves pictures of them as PNG files and finds the texts that
+// do not fit their controls.
 //
 // A script that misses a window stops there; the driver then closes every
 // dialog the test's thread still shows, so that the test never hangs, and
@@ -55,6 +56,11 @@ public:
 
     // The window and what it shows, as a PNG file; false when it could not be taken.
     static bool SaveWindowPicture(HWND window, const std::wstring& path);
+    // The texts of the buttons, labels and group boxes in the window that
+    // their controls cut off, measured in each control's own font, or that
+    // the font draws in part as boxes; and the window's caption when its
+    // title bar cuts it off.
+    static std::vector<std::wstring> ClippedTexts(HWND window);
 
 private:
     [[noreturn]] void Stop(const std::string& failure);

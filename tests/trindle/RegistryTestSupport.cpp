@@ -1,5 +1,7 @@
 #include "RegistryTestSupport.h"
 
+#include "Registry.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -149,6 +151,35 @@ bool HasReportLine(const std::string& log, const char* event, const char* file, 
             return true;
     }
     return false;
+}
+
+namespace {
+
+void SetClassesValue(const StringW& path, const wchar_t* name, const StringW& value)
+{
+    Quenzal::Os::CRegKeyHandle key = Quenzal::Os::CreateSubkey(HKEY_CLASSES_ROOT, path.c_str());
+    SetRawValue(key.Get(), name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+} // namespace
+
+CComClassRegistration::CComClassRegistration(const StringW& progId, const StringW& classId, const StringW& serverPath)
+    : m_turn(TakeTurn(progId)), m_progId(progId), m_classId(classId)
+{
+    SetClassesValue(m_progId + L"\\CLSID", nullptr, m_classId);
+    SetClassesValue(L"CLSID\\" + m_classId + L"\\InprocServer32", nullptr, serverPath);
+    SetClassesValue(L"CLSID\\" + m_classId + L"\\InprocServer32", L"ThreadingModel", L"Both");
+}
+
+CComClassRegistration::~CComClassRegistration()
+{
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, m_progId.c_str());
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + m_classId).c_str());
+}
+
+std::unique_ptr<CNamedTestLock> CComClassRegistration::TakeTurn(const StringW& progId)
+{
+    return std::make_unique<CNamedTestLock>((L"Local\\QuenzalTest.Class." + progId).c_str());
 }
 
 void SetRawValue(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD size)

@@ -5,6 +5,7 @@
 #include "SmartPointer.h"
 #include "StringW.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,26 @@ private:
     bool m_existed = false;
     DWORD m_type = REG_NONE;
     std::vector<BYTE> m_data;
+};
+
+// A COM class registered for the test (ProgID, class id in braces, in-process
+// server), removed again at the end. Tests of one ProgID take turns.
+class CComClassRegistration {
+public:
+    CComClassRegistration(const Quenzal::StringW& progId, const Quenzal::StringW& classId,
+                          const Quenzal::StringW& serverPath);
+    ~CComClassRegistration();
+    CComClassRegistration(const CComClassRegistration&) = delete;
+    CComClassRegistration& operator=(const CComClassRegistration&) = delete;
+
+    const Quenzal::StringW& GetClassId() const { return m_classId; }
+    // The turn at a ProgID, for a test that needs it unregistered.
+    static std::unique_ptr<CNamedTestLock> TakeTurn(const Quenzal::StringW& progId);
+
+private:
+    std::unique_ptr<CNamedTestLock> m_turn;
+    Quenzal::StringW m_progId;
+    Quenzal::StringW m_classId;
 };
 
 bool RegistryKeyExists(HKEY root, const wchar_t* path);

@@ -19,11 +19,11 @@ CAddInHost::CAddInHost(CFakeOutlook& outlook, IUnknown* linkedAddIn, std::wstrin
 
 CAddInHost::~CAddInHost()
 {
-    ReleaseAddIn(true);
+    ReleaseAddIn();
     if (m_linkedAddIn != nullptr)
         m_linkedAddIn->Release();
-    if (m_module != nullptr)
-        ::FreeLibrary(m_module);
+    // As COM frees unused libraries: a module that something still holds stays.
+    Unload();
     ::SafeArrayDestroy(m_custom);
 }
 
@@ -66,8 +66,17 @@ HRESULT CAddInHost::Connect(ext_ConnectMode mode)
     });
     if (FAILED(hr)) {
         // Whatever the add-in left in Outlook stays: undoing it is the add-in's part.
-        ReleaseAddIn(false);
+        ReleaseAddIn();
         return hr;
+    }
+    // An explorer is open: Office asks for its ribbon now (Outlook 2010 and
+    // later). An add-in linked into the test has no type library for the
+    // ribbon's calls by name.
+    const _variant_t version = m_outlook.application->Value(L"Version");
+    if (m_linkedAddIn == nullptr && !m_outlook.explorerList.empty() && version.vt == VT_BSTR &&
+        _wtoi(version.bstrVal) >= 14) {
+        m_ribbon = std::make_unique<CFakeRibbonHost>(m_addIn);
+        EXPECT_EQ(S_OK, m_ribbon->Load(L"Microsoft.Outlook.Explorer"));
     }
     if (mode == ext_cm_Startup) {
         m_outlook.FireStartup();
@@ -85,16 +94,14 @@ HRESULT CAddInHost::Disconnect(ext_DisconnectMode mode)
         EXPECT_EQ(S_OK, CallIntoAddIn("OnBeginShutdown", [&] { return m_addIn->OnBeginShutdown(&m_custom); }));
     }
     HRESULT hr = CallIntoAddIn("OnDisconnection", [&] { return m_addIn->OnDisconnection(mode, &m_custom); });
-    ReleaseAddIn(true);
+    ReleaseAddIn();
     return hr;
 }
 
-// After a disconnection Outlook forgets the add-in's object along with the add-in.
-void CAddInHost::ReleaseAddIn(bool forgetObject)
+// COMAddIn.Object keeps whatever the add-in left there: clearing it is the add-in's part.
+void CAddInHost::ReleaseAddIn()
 {
-    CFakeRef entry = m_outlook.FindComAddIn(m_progId);
-    if (forgetObject && entry)
-        entry->Value(L"Object") = static_cast<IDispatch*>(nullptr);
+    m_ribbon.reset();
     if (m_addIn != nullptr)
         CallIntoAddIn("Release", [&] { return static_cast<HRESULT>(std::exchange(m_addIn, nullptr)->Release()); });
 }

@@ -2,13 +2,17 @@
 // Loads a COM add-in DLL into the stand-in Outlook the way Outlook does:
 // DllGetClassObject, OnConnection, the Startup and MAPILogonComplete events and
 // OnStartupComplete; at the end OnBeginShutdown, OnDisconnection and the last
-// Release, after which DllCanUnloadNow must answer S_OK. An exception that
-// reaches the host, or a call that Outlook would not expect to fail, fails the
-// running test.
+// Release, after which DllCanUnloadNow must answer S_OK. As Office does, it
+// asks for the ribbon of the explorer that is open when the add-in connects
+// (Outlook 2010 and later) at once: before MAPI logon when Outlook is
+// starting. An exception that reaches the host, or a call that Outlook would
+// not expect to fail, fails the running test.
 
 #include "FakeOutlook.h"
+#include "FakeRibbon.h"
 #include "OfficeInterfaces.h"
 
+#include <memory>
 #include <string>
 
 namespace QzlFake {
@@ -30,12 +34,15 @@ public:
     // released, as Outlook does.
     HRESULT Connect(ext_ConnectMode mode = ext_cm_Startup);
     // OnBeginShutdown (when Outlook shuts down), OnDisconnection and the
-    // release of the add-in; answers OnDisconnection's result.
+    // release of the add-in; answers OnDisconnection's result. COMAddIn.Object
+    // stays as the add-in left it.
     HRESULT Disconnect(ext_DisconnectMode mode = ext_dm_HostShutdown);
     // DllCanUnloadNow; when it answers S_OK the module is freed.
     HRESULT Unload();
 
     HMODULE GetModule() const { return m_module; }
+    // Office's ribbon of the connected add-in; null before it asked for one.
+    CFakeRibbonHost* GetRibbon() const { return m_ribbon.get(); }
     _IDTExtensibility2* GetAddIn() const { return m_addIn; }
     template <class F>
     F* GetExport(const char* name) const
@@ -44,7 +51,7 @@ public:
     }
 
 private:
-    void ReleaseAddIn(bool forgetObject);
+    void ReleaseAddIn();
 
     CFakeOutlook& m_outlook;
     std::wstring m_dllPath;
@@ -54,6 +61,7 @@ private:
     IUnknown* m_linkedAddIn = nullptr;
     _IDTExtensibility2* m_addIn = nullptr;
     SAFEARRAY* m_custom = nullptr;
+    std::unique_ptr<CFakeRibbonHost> m_ribbon;
 };
 
 } // namespace QzlFake
