@@ -117,4 +117,9 @@ bool CDeadline::LimitWait(DateTimeSpan& timeout) const
     return true;
 }
 
+CDeadline CDeadline::EarlierOf(const CDeadline& other) const
+{
+    return m_tick == 0 || (other.m_tick != 0 && other.m_tick < m_tick) ? other : *this;
+}
+
 } // namespace Quenzal::Os

@@ -34,6 +34,8 @@ public:
     // Cuts the time-out of a wait (zero: without limit) to what is left;
     // false, for no wait at all, once the deadline has passed.
     bool LimitWait(DateTimeSpan& timeout) const;
+    // The one of the two that passes first; one not set gives way to the other.
+    CDeadline EarlierOf(const CDeadline& other) const;
 
 private:
     ULONGLONG m_tick = 0;

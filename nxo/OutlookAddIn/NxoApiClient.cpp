@@ -84,11 +84,15 @@ std::shared_ptr<Net::CHttpRequest> CNxoApiClient::CreateApiRequest(uint32_t kind
     uri.SetPath(path);
     auto request = std::make_shared<Net::CHttpRequest>(uri);
     request->SetNoCache();
-    // A transfer is cut off only once it stops moving (the time-out); every
-    // other request is small, and a server that accepts it and then answers
-    // never, or a byte at a time, must not keep its caller waiting.
+    // A transfer is cut off only once it stops moving (the time-out), and its
+    // answer, which a slow appliance may take a while to give, once it takes
+    // longer than that in all; every other request is small, and a server
+    // that accepts it and then answers never, or a byte at a time, must not
+    // keep its caller waiting.
     if (kind != NxoApiRequestStoreFile && kind != NxoApiRequestStubPreamble)
         request->SetTimeLimit(m_requestTimeLimit);
+    else
+        request->SetAnswerTimeLimit(GetTimeout());
     return request;
 }
 

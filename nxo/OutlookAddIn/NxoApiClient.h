@@ -6,7 +6,8 @@
 // credentials of the stored account. Requests run on the thread pool, one at
 // a time per appliance; the asynchronous ones record their outcome as the
 // appliance's status, the synchronous ones raise CNxoApiError. Every request
-// but the upload and the preamble ends within the request time limit.
+// but the upload and the preamble ends within the request time limit; their
+// answers end within the time-out.
 //
 // The client's own lock (the HTTP client's) also guards the counters, the
 // cached whitelist and the credential change after a verified probe.

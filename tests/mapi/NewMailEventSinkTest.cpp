@@ -154,6 +154,20 @@ TEST_F(NewMailSink, BulkChangesReadOnlyTheWindowOfRecentDeliveries)
     EXPECT_EQ(subjects.back(), "late");
 }
 
+// A store that cannot restrict its tables has bulk changes read them whole,
+// for the messages of the window alone, and says so once.
+TEST_F(NewMailSink, BulkChangesReadAWholeTableThatCannotBeRestricted)
+{
+    control->SetResult("IMAPITable::Restrict", MAPI_E_NO_SUPPORT);
+    QzlTest::CLogCapture log;
+    Initialize();
+    Notify({TableNotification(TABLE_CHANGED), TableNotification(TABLE_RELOAD)});
+    EXPECT_EQ(subjects, (std::vector<std::string>{"a", "b", "c", "d"}));
+    const std::string text = log.Text(), warning = "Contents table of folder 'Inbox' cannot be restricted";
+    EXPECT_NE(text.find(warning), std::string::npos);
+    EXPECT_EQ(text.find(warning), text.rfind(warning));
+}
+
 // Whatever step of deleting a probe fails, the next still runs; a delete
 // that completed only partly did not delete.
 TEST_F(NewMailSink, EveryStepOfDeletingAProbeRuns)

@@ -167,6 +167,7 @@ TEST(NxoApiKvd, SmallRequestsEndWithinTheirTimeLimitTransfersOnceTheyStall)
         {"get_info.cgi", "trickle=1", 60, L"Network error", 3, 30},
         {"stub_attachment.cgi", "silent=1", 2, L"Network error", 2, 30},
         {"stub_attachment.cgi", "delay=4", 60, L"no failure", 4, 30},
+        {"stub_attachment.cgi", "trickle=1", 3, L"Network error", 3, 30},
     };
     for (const auto& c : cases) {
         appliance.Switch("", "clear=1");

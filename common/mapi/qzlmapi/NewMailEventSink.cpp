@@ -270,21 +270,30 @@ void CNewMailEventSink::RereadTable(const Watch& watch)
     HRESULT hr = watch.folder->GetContentsTable(0, &contents);
     IMAPITablePtr table(SUCCEEDED(hr) ? contents : nullptr, false);
     QZL_CHECK_MAPI_RESULT(function, watch.folder, hr);
-    SPropValue since{PR_MESSAGE_DELIVERY_TIME, 0, {}};
+    ULONGLONG windowStart = 0;
     {
         Os::CCriticalSectionLock lock(m_lock);
-        since.Value.ft = {static_cast<DWORD>(m_windowStart), static_cast<DWORD>(m_windowStart >> 32)};
+        windowStart = m_windowStart;
     }
+    SPropValue since{PR_MESSAGE_DELIVERY_TIME, 0, {}};
+    since.Value.ft = {static_cast<DWORD>(windowStart), static_cast<DWORD>(windowStart >> 32)};
     SRestriction inWindow{RES_PROPERTY, {}};
     inWindow.res.resProperty = {RELOP_GE, PR_MESSAGE_DELIVERY_TIME, &since};
-    QZL_CHECK_MAPI_RESULT(function, table, table->Restrict(&inWindow, TBL_BATCH));
+    // A store without restrictions still has its new mail found: the table is
+    // read whole, and the window is kept below.
+    hr = table->Restrict(&inWindow, TBL_BATCH);
+    if (FAILED(hr) && !m_readsWholeTable.exchange(true))
+        Logging::LogFormat(Logging::Warning,
+                           L"Contents table of folder '%s' cannot be restricted (%s); bulk changes read it whole",
+                           watch.folderName.c_str(), GetErrorText(static_cast<DWORD>(hr)).c_str());
     SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_MESSAGE_DELIVERY_TIME}};
     // Collected first: handling a message may delete it from the table.
     std::vector<std::pair<std::string, ULONGLONG>> arrived;
     CMapiCursor cursor = QueryMapiTable(table, reinterpret_cast<const SPropTagArray*>(&columns));
     while (const SRow* row = cursor.GetNextRow()) {
         if (row->cValues == 2 && row->lpProps[0].ulPropTag == PR_ENTRYID &&
-            row->lpProps[1].ulPropTag == PR_MESSAGE_DELIVERY_TIME)
+            row->lpProps[1].ulPropTag == PR_MESSAGE_DELIVERY_TIME &&
+            FileTimeValue(row->lpProps[1].Value.ft) >= windowStart)
             arrived.emplace_back(std::string(reinterpret_cast<const char*>(row->lpProps[0].Value.bin.lpb),
                                              row->lpProps[0].Value.bin.cb),
                                  FileTimeValue(row->lpProps[1].Value.ft));

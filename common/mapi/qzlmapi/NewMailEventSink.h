@@ -16,7 +16,8 @@
 // change (TABLE_CHANGED, TABLE_RELOAD) instead of rows is read again, but
 // only for the window of recent deliveries: it opens when watching begins
 // and follows the newest message handed over, less a margin for messages
-// that reach the table out of delivery order. The entry ids handed over in
+// that reach the table out of delivery order (a store that cannot restrict
+// its tables to it has them read whole). The entry ids handed over in
 // that window are kept, so no message is handed to the callback twice, and
 // the ones older than the window are forgotten.
 
@@ -24,6 +25,7 @@
 #include "MapiPointers.h"
 #include "StringW.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -104,6 +106,8 @@ private:
     // delivery times.
     ULONGLONG m_windowStart = 0;
     std::map<std::string, ULONGLONG> m_handed;
+    // The store refused to restrict the table once, which is told only once.
+    std::atomic<bool> m_readsWholeTable{false};
 };
 
 } // namespace Quenzal::Mapi

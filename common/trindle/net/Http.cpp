@@ -102,6 +102,8 @@ std::shared_ptr<CHttpResponse> PerformExchange(const CExchangeContext& exchange)
     CGatheringStream gathering(*connection);
     request->Format(gathering, CP_UTF8);
     gathering.Flush();
+    // A body that keeps moving may take its time; an answer that trickles may not.
+    connection->LimitRemainingTime(request->GetAnswerTimeLimit());
     if (notifier)
         notifier->OnRequestSent(request);
     auto response = ReadHttpResponse(request, exchange.sink, notifier, *connection);

@@ -169,6 +169,13 @@ void CHttpConnection::Close()
         socket->Close();
 }
 
+void CHttpConnection::LimitRemainingTime(const DateTimeSpan& limit)
+{
+    Os::CCriticalSectionLock hold(m_lock);
+    if (m_socket)
+        m_socket->SetDeadline(m_deadline.EarlierOf(Os::CDeadline::After(limit)));
+}
+
 std::shared_ptr<CSocket> CHttpConnection::BeginSocketCall(const wchar_t* function, const wchar_t* emptyText)
 {
     Os::CCriticalSectionLock hold(m_lock);

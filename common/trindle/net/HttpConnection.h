@@ -54,6 +54,9 @@ public:
     // ends within the span, however the peer trickles; zero sets no limit.
     void SetTimeLimit(const DateTimeSpan& limit) { m_deadline = Os::CDeadline::After(limit); }
     const Os::CDeadline& GetDeadline() const { return m_deadline; }
+    // The socket held ends its waits within the span from now too, whatever
+    // the time limit leaves; zero changes nothing. The next Connect forgets it.
+    void LimitRemainingTime(const DateTimeSpan& limit);
 
 protected:
     void DoWrite(const void* data, uint64_t length) override;

@@ -40,6 +40,10 @@ public:
     // default) sets no limit, and only a wait without progress ends it.
     void SetTimeLimit(const DateTimeSpan& limit) { m_timeLimit = limit; }
     const DateTimeSpan& GetTimeLimit() const { return m_timeLimit; }
+    // Each answer, once the request is on the wire, is read within this span
+    // (and within the time limit); zero (the default) sets no limit of its own.
+    void SetAnswerTimeLimit(const DateTimeSpan& limit) { m_answerTimeLimit = limit; }
+    const DateTimeSpan& GetAnswerTimeLimit() const { return m_answerTimeLimit; }
 
     // "GET /path?query HTTP/1.1"
     std::string FormatRequestLine() const;
@@ -52,6 +56,7 @@ private:
     CUri m_uri;
     int32_t m_method = HttpMethodGet;
     DateTimeSpan m_timeLimit;
+    DateTimeSpan m_answerTimeLimit;
 };
 
 } // namespace Quenzal::Net
