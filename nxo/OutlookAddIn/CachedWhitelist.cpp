@@ -37,6 +37,14 @@ std::string Trimmed(const std::string& text)
     return copy;
 }
 
+// A refused address is logged with its control characters shown as '?':
+// a CR LF from a mail must not forge a record of its own in the log.
+std::string Printable(std::string text)
+{
+    std::replace_if(text.begin(), text.end(), [](char ch) { return HasControlCharacter(std::string_view(&ch, 1)); }, '?');
+    return text;
+}
+
 // A control character would end the file's reading (Ctrl-Z in text mode),
 // cut the line (NUL) or split it in two (CR, LF), losing later addresses.
 bool IsStorableAddress(const std::string& trimmed)
@@ -101,7 +109,7 @@ void CCachedWhitelist::Load()
         if (IsStorableAddress(line))
             m_addresses.insert(line);
         else
-            Logging::LogA(Logging::Error, ("Invalid address found in cached whitelist: " + line).c_str());
+            Logging::LogA(Logging::Error, ("Invalid address found in cached whitelist: " + Printable(line)).c_str());
     }
 }
 
@@ -139,7 +147,7 @@ bool CCachedWhitelist::AddAddressToWhitelist(const std::string& address)
 {
     const std::string trimmed = Trimmed(address);
     if (!IsStorableAddress(trimmed)) {
-        Logging::LogA(Logging::Error, ("Attempt to add invalid address to whitelist: " + trimmed).c_str());
+        Logging::LogA(Logging::Error, ("Attempt to add invalid address to whitelist: " + Printable(trimmed)).c_str());
         return false;
     }
     if (Contains(trimmed)) {

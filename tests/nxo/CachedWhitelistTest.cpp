@@ -101,6 +101,7 @@ TEST(CachedWhitelist, AnotherApplianceEmptiesTheCache)
 TEST(CachedWhitelist, ControlCharactersNeverReachTheFileAndABadLineEndsNoRead)
 {
     CDataFolderTurn turn;
+    QzlTest::CLogCapture log;
     using namespace std::string_literals;
     WriteFile(CDataFolderTurn::WhitelistPath(),
               "ctrl-z\x1A@x.com\r\nnul@x.com\0tail\r\ncr@x.com\rlf@x.com\r\nfirst@x.com\r\n"s);
@@ -112,4 +113,5 @@ TEST(CachedWhitelist, ControlCharactersNeverReachTheFileAndABadLineEndsNoRead)
     }
     CCachedWhitelist restarted;
     EXPECT_EQ(restarted.GetAddresses(), (CCachedWhitelist::AddressSet{"first@x.com", "later@x.com"}));
+    EXPECT_TRUE(log.Contains("to whitelist: cr@x.com??lf@x.com\r\n"));
 }
