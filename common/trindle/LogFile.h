@@ -1,12 +1,18 @@
 #pragma once
 // The state behind the process log: where lines go and how they are written.
+// A log file of our own is kept within kLogFileBound while it is written:
+// once it passes the bound it is cut to its last mebibyte, at a line start,
+// so that an Outlook that runs for weeks does not fill the disk.
 
 #include "CriticalSection.h"
 #include "StringW.h"
 
 #include <atomic>
+#include <cstdint>
 
 namespace Quenzal::Logging {
+
+inline constexpr uint64_t kLogFileBound = 4 * 0x100000;
 
 class CLogFile {
 public:
@@ -26,8 +32,12 @@ public:
 
 private:
     CLogFile();
+    void KeepWithinBound(HANDLE handle);
 
     StringW m_path;
+    // The file's size as our own writes left it; a child process that was
+    // given the handle may have added to it.
+    uint64_t m_size = 0;
     std::atomic<bool> m_threadIds{false};
     Os::CCriticalSection m_lock;
     std::atomic<HANDLE> m_handle{nullptr};

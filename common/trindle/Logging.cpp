@@ -4,7 +4,9 @@
 #include "LogFile.h"
 #include "Os.h"
 #include "SmartPointer.h"
+#include "TextFileUtil.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -44,7 +46,44 @@ void CLogFile::Write(const std::string& line)
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
         ::WriteFile(handle, line.c_str(), static_cast<DWORD>(strlen(line.c_str())), &written, nullptr);
+        m_size += written;
+        if (!m_path.empty() && m_size > kLogFileBound)
+            KeepWithinBound(handle);
     }
+}
+
+void CLogFile::KeepWithinBound(HANDLE handle)
+{
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(handle, &size))
+        return;
+    m_size = static_cast<uint64_t>(size.QuadPart);
+    if (m_size <= kLogFileBound)
+        return;
+    // Our handle only writes, and a child process may hold it too: the tail
+    // is read through a handle of its own and written over the file's start.
+    Os::CHandle reader(::CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER start{};
+    start.QuadPart = size.QuadPart - static_cast<LONGLONG>(kTextFileTailSize);
+    std::string tail(kTextFileTailSize, '\0');
+    DWORD read = 0;
+    // A file that cannot be cut now is tried again once as much more is written.
+    m_size = 0;
+    if (!reader || !::SetFilePointerEx(reader.Get(), start, nullptr, FILE_BEGIN) ||
+        !::ReadFile(reader.Get(), tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr))
+        return;
+    const size_t lineFeed = tail.find('\n');
+    const size_t cut = lineFeed == std::string::npos || lineFeed >= read ? read : lineFeed + 1;
+    DWORD written = 0;
+    if (::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN) &&
+        ::WriteFile(handle, tail.data() + cut, static_cast<DWORD>(read - cut), &written, nullptr) &&
+        written == read - cut && ::SetEndOfFile(handle)) {
+        m_size = written;
+        return;
+    }
+    // Later records go after everything, whatever the cut left behind.
+    ::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END);
 }
 
 void CLogFile::Replace(HANDLE handle, const StringW& path)
@@ -54,6 +93,8 @@ void CLogFile::Replace(HANDLE handle, const StringW& path)
     if (!m_path.empty() && old != nullptr && old != INVALID_HANDLE_VALUE && old != handle)
         ::CloseHandle(old);
     m_path = path;
+    LARGE_INTEGER size{};
+    m_size = !path.empty() && ::GetFileSizeEx(handle, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
 }
 
 StringW CLogFile::GetPath()
@@ -112,7 +153,12 @@ std::string FormatLogPrefix(Severity severity)
 std::string FormatLogLineA(Severity severity, const char* text)
 {
     std::string line = FormatLogPrefix(severity);
+    const size_t start = line.size();
     line.append(text != nullptr ? text : "");
+    // Texts from mails and servers end up here: a CR or LF among them must
+    // not start a record of its own.
+    std::replace_if(line.begin() + static_cast<std::ptrdiff_t>(start), line.end(),
+                    [](char ch) { return HasControlCharacter(std::string_view(&ch, 1)); }, '?');
     line.append("\r\n");
     return line;
 }

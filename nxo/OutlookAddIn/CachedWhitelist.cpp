@@ -37,19 +37,23 @@ std::string Trimmed(const std::string& text)
     return copy;
 }
 
-// A refused address is logged with its control characters shown as '?':
-// a CR LF from a mail must not forge a record of its own in the log.
+// A refused address is logged with its control characters shown as '?': a
+// NUL would end the record's text early.
 std::string Printable(std::string text)
 {
     std::replace_if(text.begin(), text.end(), [](char ch) { return HasControlCharacter(std::string_view(&ch, 1)); }, '?');
     return text;
 }
 
+// No mail address is longer; the reader takes no longer line either.
+constexpr size_t MaxAddressLength = 254;
+
 // A control character would end the file's reading (Ctrl-Z in text mode),
 // cut the line (NUL) or split it in two (CR, LF), losing later addresses.
 bool IsStorableAddress(const std::string& trimmed)
 {
-    return trimmed.find('@') != std::string::npos && !HasControlCharacter(trimmed);
+    return trimmed.find('@') != std::string::npos && trimmed.size() <= MaxAddressLength &&
+           !HasControlCharacter(trimmed);
 }
 
 } // namespace
@@ -99,11 +103,11 @@ void CCachedWhitelist::Load()
         contents.append(buffer, count);
     if (std::ferror(file.Get()))
         QZL_THROW(L"CCachedWhitelist::Load", CCrtError(m_path.c_str()));
-    // A longer line arrives in pieces, each judged as a line of its own.
-    constexpr size_t kPiece = sizeof(buffer) - 1;
+    // A line too long for an address is one malformed line, never pieces
+    // that each might pass for one.
     for (size_t position = 0; position < contents.size();) {
         const size_t lineFeed = contents.find('\n', position);
-        const size_t end = std::min(lineFeed == std::string::npos ? contents.size() : lineFeed + 1, position + kPiece);
+        const size_t end = lineFeed == std::string::npos ? contents.size() : lineFeed + 1;
         const std::string line = Trimmed(contents.substr(position, end - position));
         position = end;
         if (IsStorableAddress(line))

@@ -34,7 +34,8 @@ public:
     CCachedWhitelist& operator=(const CCachedWhitelist&) = delete;
 
     // True when the address (trimmed) was new and is now in the file and in
-    // memory; one without an at sign or holding a control character is refused.
+    // memory; one without an at sign, holding a control character or longer
+    // than any mail address (254) is refused.
     bool AddAddressToWhitelist(const std::string& address);
     bool Contains(const std::string& address) const { return m_addresses.count(address) != 0; }
     const AddressSet& GetAddresses() const { return m_addresses; }

@@ -27,9 +27,12 @@ bool IsLocalDrivePath(const std::wstring& path)
 {
     // The file functions and the shell end a path at a NUL, and read other
     // control characters in ways of their own: the checks would pass a
-    // name that is not the one opened.
-    return !HasControlCharacter(path) && path.size() > 3 && iswalpha(path[0]) && path[1] == L':' &&
-           (path[2] == L'\\' || path[2] == L'/') && path.find(L':', 2) == std::wstring::npos;
+    // name that is not the one opened. No file name holds a quote, a
+    // redirection, a pipe or a wildcard, and to the shell a quote ends the
+    // name and makes the rest arguments of a program.
+    return !HasControlCharacter(path) && path.find_first_of(L"\"<>|*?") == std::wstring::npos && path.size() > 3 &&
+           iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/') &&
+           path.find(L':', 2) == std::wstring::npos;
 }
 
 } // namespace Quenzal::Stubbing

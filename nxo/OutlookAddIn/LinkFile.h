@@ -21,9 +21,9 @@ struct LinkContent {
 LinkContent ReadLink(const std::string& linkXml);
 StringW GetPathFromLink(const std::string& linkXml);
 
-// "C:\..." or "C:/...", with no stream name or device behind a second colon
-// and no control character: the only places a link may name, since the send
-// reads them again.
+// "C:\..." or "C:/...", with no stream name or device behind a second colon,
+// no control character and none of the characters no file name holds
+// ("<>|*?): the only places a link may name, since the send reads them again.
 bool IsLocalDrivePath(const std::wstring& path);
 
 } // namespace Quenzal::Stubbing

@@ -2,6 +2,7 @@
 
 #include "ErrorReport.h"
 #include "File.h"
+#include "FileSystem.h"
 #include "LinkFile.h"
 #include "Localization.h"
 #include "Logging.h"
@@ -39,7 +40,15 @@ bool IsOpenableLinkTarget(const std::wstring& path)
 
 LinkOpenerActions GetShellLinkOpenerActions()
 {
-    return {[](const StringW& path) { Os::ShellExecute(path, std::wstring()); },
+    return {[](const StringW& path) {
+                // A name the shell does not find it reads as a command line,
+                // a program and its arguments: it is handed only a file that
+                // is there.
+                const DWORD attributes = Os::GetFileAttributes(path);
+                if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                    QZL_THROW(L"GetShellLinkOpenerActions", CWinError(ERROR_FILE_NOT_FOUND, path.c_str()));
+                Os::ShellExecute(path, std::wstring());
+            },
             [](HWND owner, const StringW& text) {
                 ::MessageBoxW(owner, text.c_str(), NxoProductName, MB_ICONERROR | MB_SYSTEMMODAL);
             }};

@@ -5,8 +5,10 @@
 //
 // A link can arrive in any mail, so its target is opened only when it is a
 // plain local file of a type that does not run code: network shares, device
-// and long-path forms, control characters, blocked extensions and names
-// without an extension get the error message instead.
+// and long-path forms, control characters and characters no file name holds,
+// blocked extensions and names without an extension get the error message
+// instead; and the shell is handed only a file that is there, never a name
+// it would read as a command line.
 
 #include "StringW.h"
 

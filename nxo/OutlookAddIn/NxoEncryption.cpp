@@ -14,6 +14,7 @@
 #include "NxoProductName.h"
 
 #include <algorithm>
+#include <optional>
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -52,6 +53,35 @@ std::vector<std::wstring> GetCategories(const CDispatchObject& message)
 {
     return SplitCategories(message.GetString(L"Categories"));
 }
+
+// A send that does not happen leaves the encryption request where the user
+// left it: the categories as they were and no header, which would encrypt
+// the next send while the Encrypt button shows the message unflagged.
+class CEncryptionRequestUndo {
+public:
+    explicit CEncryptionRequestUndo(const CDispatchObject& message)
+        : m_message(message), m_categories(message.GetString(L"Categories"))
+    {
+    }
+    CEncryptionRequestUndo(const CEncryptionRequestUndo&) = delete;
+    CEncryptionRequestUndo& operator=(const CEncryptionRequestUndo&) = delete;
+    ~CEncryptionRequestUndo()
+    {
+        if (m_kept)
+            return;
+        try {
+            Mapi::RemoveCustomHeader(GetMapiObject<IMessage>(m_message).GetInterfacePtr(), EncryptionHeader);
+            m_message.Put(L"Categories", _variant_t(m_categories.c_str()));
+        }
+        QZL_CATCH_REPORT(L"CNxoOutlookAddIn::OnItemSend")
+    }
+    void Keep() { m_kept = true; }
+
+private:
+    CDispatchObject m_message;
+    StringW m_categories;
+    bool m_kept = false;
+};
 
 } // namespace
 
@@ -113,7 +143,8 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
 }
 
 // The send stays cancelled unless every step that must happen before the
-// message leaves has happened. A send that Outlook or another add-in has
+// message leaves has happened, and then leaves the draft as it was, its
+// encryption request included. A send that Outlook or another add-in has
 // cancelled already is no send: nothing is uploaded or written, and it
 // stays cancelled.
 void CNxoOutlookAddIn::OnItemSend(IDispatch* item, VARIANT_BOOL* cancel)
@@ -128,9 +159,14 @@ void CNxoOutlookAddIn::OnItemSend(IDispatch* item, VARIANT_BOOL* cancel)
             return;
         }
         *cancel = VARIANT_TRUE;
+        std::optional<CEncryptionRequestUndo> undo;
+        if (GetMessageEncryptionFlag(message))
+            undo.emplace(message);
         AddMessageEncryptionHeader(message);
         if (!StubLinksOnSend(message))
             return;
+        if (undo)
+            undo->Keep();
         *cancel = VARIANT_FALSE;
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)

@@ -5,11 +5,11 @@
 // description of the stored files in front of the body instead.
 //
 // A link file is data from the mail, not from the user: a forwarded or
-// crafted one may name any path. Before anything is read or uploaded the
+// crafted one may name any path. Before any file is read or uploaded every
 // link's seal and the path it names are checked (CheckLinkSeal,
-// CheckLinkedPath), and any failure stops the send with the draft as it
-// was: the draft changes only once every upload is done, and a change that
-// fails takes back those made before it (WriteStub).
+// CheckLinkedPath), and any failure stops the send with nothing uploaded and
+// the draft as it was: the draft changes only once every upload is done, and
+// a change that fails takes back those made before it (WriteStub).
 
 #include "ComProgressDlg.h"
 #include "DispatchObject.h"
@@ -45,6 +45,7 @@ struct StoredLink {
     OutlookAddIn::CDispatchObject Attachment;
     StringW LinkName;
     std::string LinkXml;
+    StringW Path;
 };
 
 // One send's stubbing.
@@ -61,7 +62,7 @@ struct StubContext {
     CComProgressDlg Progress;
     uint64_t Done = 0;
     bool AttachHtmlCopy = true;
-    std::set<StringW, PathLess> StoredPaths;
+    std::set<StringW, PathLess> StoredPaths; // checked, to be uploaded
     uint64_t MaxSize; // the largest file the appliance takes
     std::vector<StoredLink> Duplicates; // deleted with the stored links
 };
@@ -103,6 +104,8 @@ uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize);
 void StubLinks(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize);
 void StubMessage(StubContext& context);
 std::vector<StoredLink> StoreAttachments(StubContext& context);
+// False for a second link to a path already met (kept as a duplicate).
+bool CheckLinkedAttachment(StubContext& context, StoredLink& link);
 void StoreAttachment(StubContext& context, StoredLink& link);
 StringW GetStubPreamble(StubContext& context, const std::vector<StoredLink>& stored);
 void WriteStub(StubContext& context, const StringW& preamble, const std::vector<StoredLink>& stored);

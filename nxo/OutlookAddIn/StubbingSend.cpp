@@ -113,22 +113,21 @@ void StubMessage(StubContext& context)
     WriteStub(context, preamble, stored);
 }
 
-// From the last attachment down: deleting one leaves the lower indices valid.
+// From the last attachment down: deleting one leaves the lower indices
+// valid. Every link is read and checked before the first upload, so that a
+// send refused for one of them has uploaded nothing.
 std::vector<StoredLink> StoreAttachments(StubContext& context)
 {
     const long count = context.Attachments.GetLong(L"Count");
     Logging::LogFormat(Logging::Debug, L"Message to stub has %d attachment(s)", count);
-    std::vector<StoredLink> stored;
+    std::vector<StoredLink> links;
     for (long i = count; i >= 1; --i) {
         CDispatchObject attachment = context.Attachments.GetDispatch(L"Item", {i});
         if (IsLinkFile(TryGetAttachmentFilename(attachment))) {
-            StoredLink link{{}, attachment, {}, {}};
-            StoreAttachment(context, link);
-            if (!link.Record.Id.empty()) {
-                Logging::Log(Logging::Debug, L"Successfully stored attachment");
-                stored.push_back(link);
-            } else {
-                Logging::Log(Logging::Debug, L"Skipping attachment");
+            StoredLink link{{}, attachment, {}, {}, {}};
+            if (CheckLinkedAttachment(context, link)) {
+                links.push_back(link);
+                continue;
             }
         } else {
             Logging::Log(Logging::Debug,
@@ -136,32 +135,48 @@ std::vector<StoredLink> StoreAttachments(StubContext& context)
         }
         StepProgress(context);
     }
+    std::vector<StoredLink> stored;
+    for (StoredLink& link : links) {
+        StoreAttachment(context, link);
+        if (!link.Record.Id.empty()) {
+            Logging::Log(Logging::Debug, L"Successfully stored attachment");
+            stored.push_back(link);
+        } else {
+            Logging::Log(Logging::Debug, L"Skipping attachment");
+        }
+        StepProgress(context);
+    }
     return stored;
 }
 
-void StoreAttachment(StubContext& context, StoredLink& link)
+bool CheckLinkedAttachment(StubContext& context, StoredLink& link)
 {
     link.LinkName = TryGetAttachmentFilename(link.Attachment);
     Logging::Log(Logging::Debug, (L"Storing link: " + link.LinkName).c_str());
     const LinkedAttachment linked = GetPathFromLinkedAttachment(link.Attachment);
-    const StringW& path = linked.Link.Path;
-    if (path.empty())
+    link.Path = linked.Link.Path;
+    if (link.Path.empty())
         QZL_THROW(QZL_FUNCTION, CException(L"Unable to process link"));
     link.LinkXml = linked.Xml;
     CheckLinkSeal(linked.Link);
     // Deleted only with the stub, so that a send that fails keeps it.
-    if (context.StoredPaths.count(path) != 0) {
+    if (context.StoredPaths.count(link.Path) != 0) {
         Logging::Log(Logging::Warning, L"Same file linked to multiple times; deleting duplicate");
         context.Duplicates.push_back(link);
-        return;
+        return false;
     }
     link.Record.FileName = Os::RemoveFileExtension(link.LinkName);
-    link.Record.Size = CheckLinkedPath(path, context.MaxSize);
+    link.Record.Size = CheckLinkedPath(link.Path, context.MaxSize);
+    context.StoredPaths.insert(link.Path);
+    return true;
+}
+
+void StoreAttachment(StubContext& context, StoredLink& link)
+{
     const StringW sizeText = FormatByteSize(link.Record.Size);
     Logging::LogFormat(Logging::Debug, L"Storing attachment: %s (%s)", link.Record.FileName.c_str(), sizeText.c_str());
     context.Progress.SetLine2(StringW::Format(L"%s (%s)", link.Record.FileName.c_str(), sizeText.c_str()));
-    link.Record.Id = context.Client.StoreKvdFile(MakePreambleRequest(context), path, link.Record.FileName);
-    context.StoredPaths.insert(path);
+    link.Record.Id = context.Client.StoreKvdFile(MakePreambleRequest(context), link.Path, link.Record.FileName);
 }
 
 StringW GetStubPreamble(StubContext& context, const std::vector<StoredLink>& stored)

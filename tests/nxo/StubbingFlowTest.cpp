@@ -98,8 +98,8 @@ TEST(AddInFlowTest, SendsALargeFileAsALink)
                      ", the appliance's links in its HTML body and \"Linked Attachments.html\"");
 }
 
-// Each send is cancelled (Outlook keeps the draft) with its link and body as
-// they were and nothing stubbed; the user's own Cancel needs no message, the
+// Each send is cancelled (Outlook keeps the draft) with its link, body and
+// encryption request as they were and nothing stubbed; the user's own Cancel needs no message, the
 // others say why.
 TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
 {
@@ -112,10 +112,14 @@ TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
     AttachLargeFile(flow, draft, file.path);
     const auto linked = attachments.List();
     ASSERT_EQ(1u, linked.size());
+    const std::wstring flagged = L"Red,Quenzal.NxoOutlookAddIn.EncryptMessage";
+    draft->Property(L"Categories", flagged.c_str());
     const auto keptAsItWas = [&] {
         EXPECT_EQ(linked, attachments.List());
         EXPECT_EQ(std::wstring(L"<p>body</p>"), draft->Value(L"HTMLBody").bstrVal);
         EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginStubId"));
+        EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginEncrypt"));
+        EXPECT_EQ(flagged, Text(draft->Value(L"Categories")));
     };
 
     CAddInFlow::Step("another add-in cancels the send before this one sees it");

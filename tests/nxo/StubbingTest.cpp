@@ -212,28 +212,36 @@ TEST_F(StubbingTest, FailedStubLeavesTheDraftAsItWas)
     EXPECT_EQ(StringW(item->Value(L"HTMLBody").bstrVal).ToUtf8(), attachments->List().back().second + "<p>body</p>");
 }
 
-// A link that fails its check stops the send before its file is read; the
-// links are met from the last, so here before any upload.
+// A link that fails its check (here one from a mail, without a seal) stops
+// the send before any upload, wherever it stands among the links.
 TEST_F(StubbingTest, RefusedLinksStopTheSendBeforeAnyUpload)
 {
     CLinkedFile file(L"ok.bin", 1000);
     CLinkedFile script(L"run.vbs", 10);
     CLinkedFile big(L"big.bin", 2000);
+    CLinkedFile mailed(L"mailed.bin", 10);
     auto client = std::make_shared<CNxoApiClient>();
     const std::pair<StringW, StringW> cases[] = {
         {L"\\\\server\\share\\plan.pdf", GetLocalizedMessage(178) + L": \\\\server\\share\\plan.pdf"},
         {script.path, FormatLocalizedMessage(286, L".vbs")},
         {big.path, FormatLocalizedMessage(375, FormatByteSize(2000), FormatByteSize(1500))},
+        {mailed.path, GetLocalizedMessage(178) + L": " + mailed.path},
     };
-    for (const auto& [path, text] : cases) {
-        Stubbing::AttachLinkFile(draft, file.path);
-        attachments->Add(L"x.qenz", Stubbing::FormatLinkXml(path, Stubbing::SealLinkPath(path)));
-        EXPECT_EQ(Failure([&] { Stubbing::StubLinks(nullptr, draft, *client, 1500); }), text);
-        EXPECT_EQ(Names(), L"ok.bin.qenz|x.qenz|");
-        EXPECT_EQ(StubHeader(), L"(none)");
-        while (!attachments->List().empty())
-            draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L}).Call(L"Delete");
-    }
+    for (const bool refusedFirst : {false, true})
+        for (const auto& [path, text] : cases) {
+            const std::string refused =
+                Stubbing::FormatLinkXml(path, path == mailed.path ? L"" : Stubbing::SealLinkPath(path));
+            if (refusedFirst)
+                attachments->Add(L"x.qenz", refused);
+            Stubbing::AttachLinkFile(draft, file.path);
+            if (!refusedFirst)
+                attachments->Add(L"x.qenz", refused);
+            EXPECT_EQ(Failure([&] { Stubbing::StubLinks(nullptr, draft, *client, 1500); }), text);
+            EXPECT_EQ(Names(), refusedFirst ? L"x.qenz|ok.bin.qenz|" : L"ok.bin.qenz|x.qenz|");
+            EXPECT_EQ(StubHeader(), L"(none)");
+            while (!attachments->List().empty())
+                draft.GetDispatch(L"Attachments").GetDispatch(L"Item", {1L}).Call(L"Delete");
+        }
     EXPECT_TRUE(appliance.Seen("stub_attachment.cgi").empty());
 }
 

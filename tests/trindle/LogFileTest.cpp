@@ -154,3 +154,18 @@ TEST_F(LogFileTest, AFolderThatCannotBeMadeLeavesThePreviousTarget)
     Log(Debug, L"still here");
     EXPECT_TRUE(m_capture->Contains(" still here\r\n"));
 }
+
+// Records past the bound: the file is cut to its last mebibyte at a record's
+// start and keeps the newest records.
+TEST_F(LogFileTest, StaysWithinItsBoundWhileWritten)
+{
+    const StringW path = Path(L"long.log");
+    SetLogPath(path);
+    for (int i = 0; i < 5000; ++i)
+        LogFormat(Debug, L"record %d %s", i, std::wstring(1000, L'x').c_str());
+    const std::string text = ReadWholeFile(path);
+    EXPECT_LE(text.size(), kLogFileBound);
+    const std::regex first(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d record \d+ x{1000}\r\n)");
+    EXPECT_TRUE(std::regex_match(text.substr(0, text.find('\n') + 1), first)) << text.substr(0, 80);
+    EXPECT_EQ(text.substr(text.size() - 1015, 12), " record 4999") << text.substr(text.size() - 1015, 40);
+}

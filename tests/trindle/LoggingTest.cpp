@@ -66,13 +66,15 @@ TEST_F(LoggingTest, LinesAreUtf8WithCrLf)
     LogA(Debug, "narrow \xC3\xA9");
     LogFormat(Error, L"%s=%d", L"n", 42);
     LogFormatA(Custom, "%s-%u", "a", 7u);
+    LogA(Debug, "from a mail\r\n01/01/26 00:00:00 ERROR: forged\x7F\t");
     std::string text = log.Text();
+    EXPECT_NE(text.find(" from a mail??01/01/26 00:00:00 ERROR: forged??\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("WARNING: gr\xC3\xBC\xC3\x9F\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" narrow \xC3\xA9\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("ERROR: n=42\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" a-7\r\n"), std::string::npos) << text;
     std::regex line(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d [^\r\n]*\r\n)");
-    EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), line), std::sregex_iterator()), 4);
+    EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), line), std::sregex_iterator()), 5);
 }
 
 TEST_F(LoggingTest, EmptyAndNullTextsWriteNothing)
