@@ -72,7 +72,7 @@ TEST(MapiErrorPolicy, FailuresRaiseWithTheRecordAndWarningsAreLoggedOnce)
     QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", session, MAPI_W_ERRORS_RETURNED);
     EXPECT_EQ(QzlTest::CountOf(quiet.Text(), "WARNING: "), 1u);
     EXPECT_THAT(quiet.Text(), HasSubstr("WARNING: Non-success condition during MAPI call: MAPI_W_ERRORS_RETURNED "
-                                        "[0x40380]\r\nExtended MAPI error information:\r\nComponent: Test store"));
+                                        "[0x40380]??Extended MAPI error information:??Component: Test store"));
 
     control->SetResult("IMAPISession::GetLastError", MAPI_E_NO_SUPPORT);
     EXPECT_EQ(QzlTest::RaisedAs<CMapiError>([&] { QZL_CHECK_MAPI_RESULT(L"MapiTest::Call", session, MAPI_E_BUSY); })
@@ -112,7 +112,7 @@ TEST(MapiErrorPolicy, EachExitFlagEndsTheProcessWithItsResult)
         EXPECT_EQ(result.exitCode, static_cast<DWORD>(hr)) << child << result.output;
         StringW reason = GetErrorText(static_cast<DWORD>(hr));
         EXPECT_THAT(result.output, HasSubstr("ERROR: Failure during MAPI call: " + reason.ToUtf8() +
-                                             "\r\nExtended MAPI error information:\r\nComponent: Transport\r\n"));
+                                             "??Extended MAPI error information:??Component: Transport??\r\n"));
         EXPECT_TRUE(QzlTest::HasReportLine(result.output, "Exiting process", "MapiErrorTest.cpp", "MapiTest::Exit",
                                            reason));
     }

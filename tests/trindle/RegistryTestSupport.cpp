@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace QzlTest {
@@ -141,7 +142,11 @@ bool HasReportLine(const std::string& log, const char* event, const char* file, 
                    const StringW& description)
 {
     std::string head = std::string(event) + " at " + file + ", " + function + ", line ";
-    std::string tail = ": " + description.ToUtf8() + "\r\n";
+    std::string tail = ": " + description.ToUtf8();
+    // The log shows a record's control characters as '?'.
+    std::replace_if(
+        tail.begin(), tail.end(), [](char ch) { return Quenzal::HasControlCharacter(std::string_view(&ch, 1)); }, '?');
+    tail += "\r\n";
     for (size_t at = log.find(head); at != std::string::npos; at = log.find(head, at + 1)) {
         size_t digits = at + head.size();
         size_t end = digits;

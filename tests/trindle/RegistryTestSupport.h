@@ -104,7 +104,8 @@ private:
 bool RegistryKeyExists(HKEY root, const wchar_t* path);
 // True when the key exists and holds neither values nor sub-keys.
 bool IsRegistryKeyEmpty(HKEY root, const wchar_t* path);
-// Whether the log holds "<event> at <file>, <function>, line <number>: <description>".
+// Whether the log holds "<event> at <file>, <function>, line <number>: <description>"
+// (the description's control characters shown as '?', as the log shows them).
 bool HasReportLine(const std::string& log, const char* event, const char* file, const char* function,
                    const Quenzal::StringW& description);
 // Writes a value with exactly these bytes and type (no terminator added).
