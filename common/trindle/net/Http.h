@@ -48,7 +48,9 @@ std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSessio
                                                const std::atomic<bool>* canceled = nullptr);
 
 // Removes the response's content coding from the body (gzip, deflate with or
-// without the zlib wrapper) and then the Content-Encoding header.
-void DecodeHttpResponseBody(CHttpResponse& response, std::string& body);
+// without the zlib wrapper) and then the Content-Encoding header; a body that
+// would decode to more than limit bytes raises instead.
+void DecodeHttpResponseBody(CHttpResponse& response, std::string& body,
+                            uint64_t limit = MaximumResponseBodyLength);
 
 } // namespace Quenzal::Net
