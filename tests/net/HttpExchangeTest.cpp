@@ -190,6 +190,10 @@ TEST_F(HttpExchangeTest, OversizedAnswersAreRefused)
                   Get(ServerUri(server, "/nolength?size=" + std::to_string(MaximumResponseBodyLength + 1)));
               }).find(limit),
               std::string::npos);
+    // A request may bind its answer tighter, as received and once inflated.
+    auto small = NewRequest(ServerUri(server, "/bomb?size=1048577"));
+    small->SetAnswerSizeLimit(1024 * 1024);
+    EXPECT_EQ(ExceptionText([&] { Perform(small); }), "Decompressed data exceeds the limit of 1048576 bytes");
     // The same size may stream into a sink, which decides where it goes.
     auto sink = std::make_shared<CRecordingSink>();
     auto response =
