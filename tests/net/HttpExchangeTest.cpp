@@ -201,6 +201,25 @@ TEST_F(HttpExchangeTest, OversizedAnswersAreRefused)
     EXPECT_EQ(sink->Body().size(), MaximumResponseBodyLength + 1);
 }
 
+TEST_F(HttpExchangeTest, TimeLimitEndsAnAnswerThatNeverMakesTheClientWait)
+{
+    CTestServer server({"http"});
+    // The answer is always there to read before the slow sink asks for more.
+    struct CSlowSink : CRecordingSink {
+        void WriteBody(const void* data, size_t length) override
+        {
+            ::Sleep(100);
+            CRecordingSink::WriteBody(data, length);
+        }
+    };
+    auto sink = std::make_shared<CSlowSink>();
+    auto connection = std::make_shared<CHttpConnection>();
+    connection->SetTimeLimit(DateTimeSpan(0, 0, 0, 1, 0));
+    const auto request = NewRequest(ServerUri(server, "/download?size=200000"));
+    EXPECT_EQ(ExceptionText([&] { MakeHttpRequest(nullptr, connection, request, sink); }), "10060");
+    EXPECT_LT(sink->Body().size(), 200000u);
+}
+
 TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
 {
     CTestServer server({"http", "--greeting",
