@@ -227,6 +227,12 @@ TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
     CLogCapture log;
     EXPECT_EQ(ExceptionText([&] { Get(ServerUri(server, "/")); }), "Unable to understand HTTP chunk length: zz;x\r\n");
     EXPECT_TRUE(log.Contains("HttpResponseReader.cpp, Quenzal::Net::ParseHttpResponseChunkHeader, line ")) << log.Text();
+    // Line ends without end before a size line count towards its length.
+    std::string blank = "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n";
+    for (int i = 0; i < 3000; ++i)
+        blank += "\\r\\n";
+    CTestServer blanks({"silent", "--greeting", blank});
+    EXPECT_EQ(ExceptionText([&] { Get(ServerUri(blanks, "/")); }), "Unable to understand HTTP chunk length: ");
 }
 
 TEST_F(HttpExchangeTest, SinkTakesTheBodyOfAMatchingAnswerOnly)
