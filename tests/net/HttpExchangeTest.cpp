@@ -201,25 +201,6 @@ TEST_F(HttpExchangeTest, OversizedAnswersAreRefused)
     EXPECT_EQ(sink->Body().size(), MaximumResponseBodyLength + 1);
 }
 
-TEST_F(HttpExchangeTest, TimeLimitEndsAnAnswerThatNeverMakesTheClientWait)
-{
-    CTestServer server({"http"});
-    // The answer is always there to read before the slow sink asks for more.
-    struct CSlowSink : CRecordingSink {
-        void WriteBody(const void* data, size_t length) override
-        {
-            ::Sleep(100);
-            CRecordingSink::WriteBody(data, length);
-        }
-    };
-    auto sink = std::make_shared<CSlowSink>();
-    auto connection = std::make_shared<CHttpConnection>();
-    connection->SetTimeLimit(DateTimeSpan(0, 0, 0, 1, 0));
-    const auto request = NewRequest(ServerUri(server, "/download?size=200000"));
-    EXPECT_EQ(ExceptionText([&] { MakeHttpRequest(nullptr, connection, request, sink); }), "10060");
-    EXPECT_LT(sink->Body().size(), 200000u);
-}
-
 TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
 {
     CTestServer server({"http", "--greeting",
@@ -228,10 +209,8 @@ TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
     EXPECT_EQ(ExceptionText([&] { Get(ServerUri(server, "/")); }), "Unable to understand HTTP chunk length: zz;x\r\n");
     EXPECT_TRUE(log.Contains("HttpResponseReader.cpp, Quenzal::Net::ParseHttpResponseChunkHeader, line ")) << log.Text();
     // Line ends without end before a size line count towards its length.
-    std::string blank = "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n";
-    for (int i = 0; i < 3000; ++i)
-        blank += "\\r\\n";
-    CTestServer blanks({"silent", "--greeting", blank});
+    CTestServer blanks({"silent", "--greeting", "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n\\r\\n" +
+                                                    std::string(5000, '\n')});
     EXPECT_EQ(ExceptionText([&] { Get(ServerUri(blanks, "/")); }), "Unable to understand HTTP chunk length: ");
 }
 

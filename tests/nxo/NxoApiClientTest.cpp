@@ -26,10 +26,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <thread>
 #include <vector>
 

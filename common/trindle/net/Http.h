@@ -32,7 +32,8 @@ public:
 // What a server may make us hold in memory: a hostile or broken server must
 // not be able to fill the host's address space. The body limit applies to a
 // body kept in memory (before and after decoding) and to each chunk, which is
-// passed on only once it has arrived whole.
+// passed on only once it has arrived whole. A request may set a lower limit
+// for its own body.
 inline constexpr size_t MaximumResponseHeaderLength = 1024 * 1024;
 inline constexpr uint64_t MaximumResponseBodyLength = 64ull * 1024 * 1024;
 
