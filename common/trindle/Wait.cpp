@@ -117,6 +117,11 @@ bool CDeadline::LimitWait(DateTimeSpan& timeout) const
     return true;
 }
 
+bool CDeadline::HasPassed() const
+{
+    return m_tick != 0 && ::GetTickCount64() >= m_tick;
+}
+
 CDeadline CDeadline::EarlierOf(const CDeadline& other) const
 {
     return m_tick == 0 || (other.m_tick != 0 && other.m_tick < m_tick) ? other : *this;

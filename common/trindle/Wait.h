@@ -34,6 +34,7 @@ public:
     // Cuts the time-out of a wait (zero: without limit) to what is left;
     // false, for no wait at all, once the deadline has passed.
     bool LimitWait(DateTimeSpan& timeout) const;
+    bool HasPassed() const;
     // The one of the two that passes first; one not set gives way to the other.
     CDeadline EarlierOf(const CDeadline& other) const;
 

@@ -20,6 +20,10 @@ using Os::CCriticalSectionLock;
 namespace {
 
 constexpr int LidCommunicationError = 319;
+// The appliance's answers are a few hundred bytes, an upload's stored id
+// included; the XML reader takes no more than this either. Only the stub
+// preamble, which describes every stored file, may be longer.
+constexpr uint64_t SmallAnswerSizeLimit = 1024 * 1024;
 
 const wchar_t* const CgiNames[] = {
     L"addin_auth_request.cgi", L"addin_auth_confirm.cgi", L"mark.cgi",          L"whitelist.cgi",
@@ -93,6 +97,8 @@ std::shared_ptr<Net::CHttpRequest> CNxoApiClient::CreateApiRequest(uint32_t kind
         request->SetTimeLimit(m_requestTimeLimit);
     else
         request->SetAnswerTimeLimit(GetTimeout());
+    if (kind != NxoApiRequestStubPreamble)
+        request->SetAnswerSizeLimit(SmallAnswerSizeLimit);
     return request;
 }
 

@@ -254,6 +254,12 @@ TEST_F(HttpConnectionTest, SilentPeerTimesOutAndTheConnectionStaysOpen)
     CSocketError e = SocketErrorOf([&] { connection.Read(); });
     EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(WSAETIMEDOUT));
     EXPECT_TRUE(connection.IsOpen());
+    // Past its time limit a connection reads no more, not even bytes that wait.
+    CTestServer source({"source", "--size", "100"});
+    connection.SetTimeLimit(DateTimeSpan(0, 0, 0, 2, 0));
+    connection.Connect(ServerUri("http", source));
+    ::Sleep(2500);
+    EXPECT_EQ(SocketErrorOf([&] { connection.Read(); }).GetErrorCode(), static_cast<DWORD>(WSAETIMEDOUT));
 }
 
 TEST_F(HttpConnectionTest, PeerCloseAndResetFailTheRead)

@@ -190,6 +190,10 @@ TEST_F(HttpExchangeTest, OversizedAnswersAreRefused)
                   Get(ServerUri(server, "/nolength?size=" + std::to_string(MaximumResponseBodyLength + 1)));
               }).find(limit),
               std::string::npos);
+    // A request may bind its answer tighter, as received and once inflated.
+    auto small = NewRequest(ServerUri(server, "/bomb?size=1048577"));
+    small->SetAnswerSizeLimit(1024 * 1024);
+    EXPECT_EQ(ExceptionText([&] { Perform(small); }), "Decompressed data exceeds the limit of 1048576 bytes");
     // The same size may stream into a sink, which decides where it goes.
     auto sink = std::make_shared<CRecordingSink>();
     auto response =
@@ -204,6 +208,10 @@ TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
     CLogCapture log;
     EXPECT_EQ(ExceptionText([&] { Get(ServerUri(server, "/")); }), "Unable to understand HTTP chunk length: zz;x\r\n");
     EXPECT_TRUE(log.Contains("HttpResponseReader.cpp, Quenzal::Net::ParseHttpResponseChunkHeader, line ")) << log.Text();
+    // Line ends without end before a size line count towards its length.
+    CTestServer blanks({"silent", "--greeting", "HTTP/1.1 200 OK\\r\\nTransfer-Encoding: chunked\\r\\n\\r\\n" +
+                                                    std::string(5000, '\n')});
+    EXPECT_EQ(ExceptionText([&] { Get(ServerUri(blanks, "/")); }), "Unable to understand HTTP chunk length: ");
 }
 
 TEST_F(HttpExchangeTest, SinkTakesTheBodyOfAMatchingAnswerOnly)

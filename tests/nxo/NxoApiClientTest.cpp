@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -300,6 +302,40 @@ TEST(NxoApiClient, ClientConfigurationSuccessRulesAndUserTexts)
     EXPECT_EQ(StringW(shown), GetLocalizedMessage(318) + L":\r\n\r\nQuota exceeded");
 }
 
+// Once set (in a child case), each allocation of less than a page ends where a
+// page that may not be read begins, so that a read past its end faults.
+std::atomic<bool> g_guardAllocations{false};
+constexpr char GuardMark[16] = "qzl page guard";
+
+void* operator new(std::size_t size)
+{
+    const size_t rounded = (size + 15) & ~size_t{15};
+    auto* page = g_guardAllocations && rounded <= 4096 - sizeof(GuardMark)
+                     ? static_cast<char*>(::VirtualAlloc(nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))
+                     : nullptr;
+    if (DWORD old; page != nullptr && ::VirtualProtect(page + 4096, 4096, PAGE_NOACCESS, &old)) {
+        std::memcpy(page, GuardMark, sizeof(GuardMark));
+        return page + 4096 - rounded;
+    }
+    if (void* block = std::malloc(size != 0 ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* block) noexcept
+{
+    auto* page = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t{4095});
+    if (block != nullptr && std::memcmp(page, GuardMark, sizeof(GuardMark)) == 0)
+        ::VirtualFree(page, 0, MEM_RELEASE);
+    else
+        std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept
+{
+    operator delete(block);
+}
+
 namespace {
 
 std::string Repeated(const std::string& part, size_t count)
@@ -321,6 +357,14 @@ struct HostileXml {
 const std::vector<HostileXml>& HostileXmlCases()
 {
     const auto reader = [](const std::string& text) { ParseXmlDocument(text); };
+    const auto guarded = [](const std::string& text) {
+        g_guardAllocations = true;
+        ParseXmlDocument(text);
+    };
+    // 47 bytes, whose copy with its NUL fills the end of a guarded page.
+    const auto pageEnd = [](const std::string& head, const std::string& tail) {
+        return head + std::string(47 - head.size() - tail.size(), 'x') + tail;
+    };
     const auto answer = [](const std::string& text) { CNxoClientConfig config(text); };
     const auto link = [](const std::string& text) { Stubbing::GetPathFromLink(text); };
     const wchar_t* const deep = L"XML document nests its elements more than 256 deep";
@@ -334,6 +378,10 @@ const std::vector<HostileXml>& HostileXmlCases()
         {"XmlAtTheLimit", reader, Repeated("<a>", 256) + Repeated("</a>", 256), nullptr},
         {"XmlPastTheLimit", reader, Repeated("<a>", 257) + Repeated("</a>", 257), deep},
         {"XmlTagsInsideOtherNodes", reader, beside, nullptr},
+        {"XmlEndsInLeadByte", guarded, pageEnd("<?xml version=\"1.0\"?><r>", "\xF0"),
+         L"Error parsing XML document: Error reading Element value. (5)"},
+        {"XmlAttributeEndsInLeadByte", guarded, pageEnd("<?xml version=\"1.0\"?><r a='", "\xC3"),
+         L"Error parsing XML document: Error parsing Element. (3) at row 1, column 25"},
         {"XmlOversize", reader, "<r>" + std::string(1024 * 1024, 'x') + "</r>",
          L"XML document is larger than 1048576 bytes"},
     };

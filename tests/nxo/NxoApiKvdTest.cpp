@@ -168,8 +168,14 @@ TEST(NxoApiKvd, SmallRequestsEndWithinTheirTimeLimitTransfersOnceTheyStall)
         {"stub_attachment.cgi", "silent=1", 2, L"Network error", 2, 30},
         {"stub_attachment.cgi", "delay=4", 60, L"no failure", 4, 30},
         {"stub_attachment.cgi", "trickle=1", 3, L"Network error", 3, 30},
+        {"mark.cgi", "flood=100000", 60, L"HTTP response has more than 16 interim answers", 0, 30},
+        {"get_info.cgi", "flood=100000", 60, L"HTTP response has more than 16 interim answers", 0, 30},
+        {"stub_attachment.cgi", "flood=100000", 60, L"HTTP response has more than 16 interim answers", 0, 30},
+        {"mark.cgi", "pad=60000000&gzip=1", 60, L"Decompressed data exceeds the limit of 1048576 bytes", 0, 30},
+        {"stub_attachment.cgi", "pad=1048577", 60, L"HTTP response body exceeds the limit of 1.0M", 0, 30},
     };
     for (const auto& c : cases) {
+        const QzlTest::CLogCapture log;
         appliance.Switch("", "clear=1");
         appliance.Switch(c.script, c.switches);
         CNxoApiClient client;
@@ -180,6 +186,10 @@ TEST(NxoApiKvd, SmallRequestsEndWithinTheirTimeLimitTransfersOnceTheyStall)
             if (std::string(c.script) == "get_info.cgi") {
                 CNxoClientConfig config;
                 client.GetClientConfiguration(config);
+            } else if (auto mark = std::string(c.script) == "mark.cgi" ? client.MarkMessage(L"", L"m", true) : nullptr) {
+                Os::WaitForObject(mark->GetCompletionEvent(), DateTimeSpan());
+                if (!mark->IsSuccessful())
+                    throw CNxoApiError(mark);
             } else {
                 client.StoreKvdFile(KvdRequestInfo{L"{G}", L"", {}, nullptr}, file.path, L"a.bin");
             }
@@ -188,5 +198,6 @@ TEST(NxoApiKvd, SmallRequestsEndWithinTheirTimeLimitTransfersOnceTheyStall)
         EXPECT_EQ(failure, c.failure) << c.script << " " << c.switches;
         EXPECT_GT(seconds, c.least * 0.9) << c.script << " " << c.switches;
         EXPECT_LT(seconds, c.most) << c.script << " " << c.switches;
+        EXPECT_LT(log.Text().size(), 64u * 1024) << c.script << " " << c.switches;
     }
 }

@@ -32,7 +32,8 @@ public:
 // What a server may make us hold in memory: a hostile or broken server must
 // not be able to fill the host's address space. The body limit applies to a
 // body kept in memory (before and after decoding) and to each chunk, which is
-// passed on only once it has arrived whole.
+// passed on only once it has arrived whole. A request may set a lower limit
+// for its own body.
 inline constexpr size_t MaximumResponseHeaderLength = 1024 * 1024;
 inline constexpr uint64_t MaximumResponseBodyLength = 64ull * 1024 * 1024;
 
@@ -48,7 +49,9 @@ std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSessio
                                                const std::atomic<bool>* canceled = nullptr);
 
 // Removes the response's content coding from the body (gzip, deflate with or
-// without the zlib wrapper) and then the Content-Encoding header.
-void DecodeHttpResponseBody(CHttpResponse& response, std::string& body);
+// without the zlib wrapper) and then the Content-Encoding header; a body that
+// would decode to more than limit bytes raises instead.
+void DecodeHttpResponseBody(CHttpResponse& response, std::string& body,
+                            uint64_t limit = MaximumResponseBodyLength);
 
 } // namespace Quenzal::Net

@@ -3,11 +3,13 @@
 // the Host header that follow from them, and the bodies the add-in sends
 // (form data, multipart uploads).
 
+#include "Http.h"
 #include "HttpMessage.h"
 #include "Uri.h"
 
 #include "DateTimeSpan.h"
 
+#include <algorithm>
 #include <string>
 
 namespace Quenzal::Net {
@@ -44,6 +46,12 @@ public:
     // (and within the time limit); zero (the default) sets no limit of its own.
     void SetAnswerTimeLimit(const DateTimeSpan& limit) { m_answerTimeLimit = limit; }
     const DateTimeSpan& GetAnswerTimeLimit() const { return m_answerTimeLimit; }
+    // The most bytes an answer's body kept in memory may have, as received
+    // and once decoded; a body that grows past it ends the exchange. It is
+    // never above MaximumResponseBodyLength, and a body streamed into a sink
+    // is not bound by it.
+    void SetAnswerSizeLimit(uint64_t limit) { m_answerSizeLimit = std::min(limit, MaximumResponseBodyLength); }
+    uint64_t GetAnswerSizeLimit() const { return m_answerSizeLimit; }
 
     // "GET /path?query HTTP/1.1"
     std::string FormatRequestLine() const;
@@ -57,6 +65,7 @@ private:
     int32_t m_method = HttpMethodGet;
     DateTimeSpan m_timeLimit;
     DateTimeSpan m_answerTimeLimit;
+    uint64_t m_answerSizeLimit = MaximumResponseBodyLength;
 };
 
 } // namespace Quenzal::Net

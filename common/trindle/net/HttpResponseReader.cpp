@@ -23,18 +23,20 @@ constexpr char HeaderBlockEnd[] = "\r\n\r\n";
 // Longer lines are no chunk-size lines; waiting for their end would let a
 // server fill memory.
 constexpr size_t MaximumChunkLineLength = 4096;
+// A server may answer with a few interim heads before the final one; one that
+// sends them without end would hold the exchange, which reads on, forever.
+constexpr unsigned MaximumInterimResponses = 16;
 
-
-[[noreturn]] void ThrowBodyTooLarge(const wchar_t* function)
+[[noreturn]] void ThrowBodyTooLarge(const wchar_t* function, uint64_t limit)
 {
     QZL_THROW(function, CException(StringW::Format(L"HTTP response body exceeds the limit of %s",
-                                                   FormatByteSize(MaximumResponseBodyLength).c_str())));
+                                                   FormatByteSize(limit).c_str())));
 }
 
 // The length of a chunk from its size line; extensions after the digits are
 // ignored. A line without hexadecimal digits, or a size that no body could
 // have, is refused.
-uint64_t ParseHttpResponseChunkHeader(const std::string& line)
+uint64_t ParseHttpResponseChunkHeader(const std::string& line, uint64_t limit)
 {
     size_t i = 0;
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
@@ -52,34 +54,35 @@ uint64_t ParseHttpResponseChunkHeader(const std::string& line)
             value = static_cast<unsigned>(ch - 'A' + 10);
         else
             break;
-        if (size > (MaximumResponseBodyLength >> 4))
-            ThrowBodyTooLarge(L"Quenzal::Net::ParseHttpResponseChunkHeader");
+        if (size > (limit >> 4))
+            ThrowBodyTooLarge(L"Quenzal::Net::ParseHttpResponseChunkHeader", limit);
         size = (size << 4) | value;
     }
     if (digits == 0)
         QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to understand HTTP chunk length: " + StringW::FromAnsi(line, CP_ACP)));
-    if (size > MaximumResponseBodyLength)
-        ThrowBodyTooLarge(L"Quenzal::Net::ParseHttpResponseChunkHeader");
+    if (size > limit)
+        ThrowBodyTooLarge(L"Quenzal::Net::ParseHttpResponseChunkHeader", limit);
     return size;
 }
 
-// Undoes one coding (a ContentCoding id; -1 for one without a name there).
-void Decode(std::string& body, int32_t coding)
+// Undoes one coding (a ContentCoding id; -1 for one without a name there);
+// inflating stops once the result would grow past the limit.
+void Decode(std::string& body, int32_t coding, uint64_t limit)
 {
     switch (coding) {
     case ContentCodingIdentity:
         return;
     case ContentCodingGzip:
-        body = Decompress(body.data(), body.size(), CompressionGZip, MaximumResponseBodyLength);
+        body = Decompress(body.data(), body.size(), CompressionGZip, limit);
         break;
     case ContentCodingDeflate:
         try {
-            body = Decompress(body.data(), body.size(), CompressionDeflate, MaximumResponseBodyLength);
+            body = Decompress(body.data(), body.size(), CompressionDeflate, limit);
         } catch (const CException& e) {
             StringW text = L"Failed to decompress HTTP response as deflate; retrying as zlib: " + e.GetDescription();
             Logging::Log(Logging::Warning, text.c_str());
-            body = Decompress(body.data(), body.size(), CompressionZLib, MaximumResponseBodyLength);
+            body = Decompress(body.data(), body.size(), CompressionZLib, limit);
         }
         break;
     default:
@@ -93,7 +96,8 @@ class CResponseReader {
 public:
     CResponseReader(const std::shared_ptr<CHttpRequest>& request, const std::shared_ptr<IHttpResponseSink>& sink,
                     const std::shared_ptr<IHttpRequestNotifier>& notifier, CHttpConnection& connection)
-        : m_request(request), m_sink(sink), m_notifier(notifier), m_connection(connection)
+        : m_request(request), m_sink(sink), m_notifier(notifier), m_connection(connection),
+          m_limit(request->GetAnswerSizeLimit())
     {
     }
 
@@ -168,6 +172,10 @@ private:
             int32_t status = m_response->GetStatus();
             if (status >= 100 && status < 200) {
                 // An interim answer; the final one follows on the same connection.
+                if (++m_interimResponses > MaximumInterimResponses)
+                    QZL_THROW(L"Quenzal::Net::MakeHttpRequest",
+                              CException(StringW::Format(L"HTTP response has more than %u interim answers",
+                                                         MaximumInterimResponses)));
                 Logging::LogA(Logging::Debug, ("Skipping interim response: " + m_response->FormatStatusLine()).c_str());
                 m_head.erase(0, blockEnd);
                 continue;
@@ -250,8 +258,8 @@ private:
 
     void ReadCountedBody(uint64_t length)
     {
-        if (!m_toSink && length > MaximumResponseBodyLength)
-            ThrowBodyTooLarge(L"Quenzal::Net::MakeHttpRequest");
+        if (!m_toSink && length > m_limit)
+            ThrowBodyTooLarge(L"Quenzal::Net::MakeHttpRequest", m_limit);
         uint64_t received = m_pending.size();
         PassUpTo(m_pending, length);
         m_pending.clear();
@@ -291,27 +299,32 @@ private:
     {
         size_t start = 0;
         for (;;) {
-            // The size line: CR and LF bytes before it are skipped.
+            // The size line: CR and LF bytes before it are skipped, but count
+            // towards its length, or a server could send them without end.
             size_t lineEnd;
+            size_t skipped = 0;
             for (;;) {
-                while (start < m_pending.size() && (m_pending[start] == '\r' || m_pending[start] == '\n'))
+                while (start < m_pending.size() && (m_pending[start] == '\r' || m_pending[start] == '\n')) {
                     ++start;
+                    ++skipped;
+                }
                 lineEnd = m_pending.find('\n', start);
                 if (lineEnd != std::string::npos)
                     break;
-                if (m_pending.size() - start > MaximumChunkLineLength)
+                if (skipped + m_pending.size() - start > MaximumChunkLineLength)
                     QZL_THROW(L"Quenzal::Net::ParseHttpResponseChunkHeader",
                               CException(L"Unable to understand HTTP chunk length: " +
                                          StringW::FromAnsi(m_pending.substr(start, 64), CP_ACP)));
                 Compact(start);
                 ReceiveOrThrow(m_pending);
             }
-            uint64_t size = ParseHttpResponseChunkHeader(m_pending.substr(start, lineEnd + 1 - start));
+            uint64_t size = ParseHttpResponseChunkHeader(m_pending.substr(start, lineEnd + 1 - start),
+                                                         m_toSink ? MaximumResponseBodyLength : m_limit);
             start = lineEnd + 1;
             if (size == 0)
                 return;
-            if (!m_toSink && m_passed + size > MaximumResponseBodyLength)
-                ThrowBodyTooLarge(L"Quenzal::Net::MakeHttpRequest");
+            if (!m_toSink && m_passed + size > m_limit)
+                ThrowBodyTooLarge(L"Quenzal::Net::MakeHttpRequest", m_limit);
             // A chunk is passed on only when it has arrived whole.
             while (m_pending.size() - start < size) {
                 Compact(start);
@@ -339,8 +352,8 @@ private:
             }
             m_sink->WriteBody(data, length);
         } else {
-            if (m_body.size() + length > MaximumResponseBodyLength)
-                ThrowBodyTooLarge(L"Quenzal::Net::MakeHttpRequest");
+            if (m_body.size() + length > m_limit)
+                ThrowBodyTooLarge(L"Quenzal::Net::MakeHttpRequest", m_limit);
             m_body.append(data, length);
         }
         m_passed += length;
@@ -350,13 +363,13 @@ private:
     {
         // Codings were applied in the order listed and come off in reverse.
         for (auto coding = m_transferCodings.rbegin(); coding != m_transferCodings.rend(); ++coding)
-            Decode(m_body, GetContentCodingTable().LookupValue(GetTransferCodingTable().LookupName(*coding)));
+            Decode(m_body, GetContentCodingTable().LookupValue(GetTransferCodingTable().LookupName(*coding)), m_limit);
         if (m_toSink && !m_transferCodings.empty() && !m_body.empty()) {
             m_transferCodings.clear();
             Pass(m_body.data(), m_body.size());
         }
         if (!m_toSink && !m_body.empty()) {
-            DecodeHttpResponseBody(*m_response, m_body);
+            DecodeHttpResponseBody(*m_response, m_body, m_limit);
             m_response->SetBody(std::make_shared<CBuffer>(std::move(m_body)));
         }
         if (m_toSink && m_bodyBegun)
@@ -367,7 +380,9 @@ private:
     std::shared_ptr<IHttpResponseSink> m_sink;
     std::shared_ptr<IHttpRequestNotifier> m_notifier;
     CHttpConnection& m_connection;
+    const uint64_t m_limit;
     std::shared_ptr<CHttpResponse> m_response;
+    unsigned m_interimResponses = 0;
     bool m_toSink = false;
     bool m_bodyBegun = false;
     std::string m_head;
@@ -389,12 +404,12 @@ std::shared_ptr<CHttpResponse> ReadHttpResponse(const std::shared_ptr<CHttpReque
     return CResponseReader(request, sink, notifier, connection).Read();
 }
 
-void DecodeHttpResponseBody(CHttpResponse& response, std::string& body)
+void DecodeHttpResponseBody(CHttpResponse& response, std::string& body, uint64_t limit)
 {
     auto header = response.FindHeaderAs<CContentEncodingHeader>("Content-Encoding");
     if (!header || header->GetId() == ContentCodingIdentity)
         return;
-    Decode(body, header->GetId());
+    Decode(body, header->GetId(), limit);
     response.RemoveHeaders("Content-Encoding");
 }
 

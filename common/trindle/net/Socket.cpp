@@ -187,6 +187,7 @@ void CSocket::Send(const void* data, size_t length)
     SelectEvents();
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
+        ThrowIfDeadlinePassed();
         int piece = static_cast<int>(std::min(length, MaximumSendPiece));
         int sent = ::send(m_socket.Get(), bytes, piece, 0);
         if (sent == SOCKET_ERROR) {
@@ -202,6 +203,7 @@ void CSocket::Send(const void* data, size_t length)
 
 void CSocket::Receive(std::string& buffer)
 {
+    ThrowIfDeadlinePassed();
     SelectEvents();
     size_t oldLength = buffer.size();
     buffer.resize(oldLength + ReceivePiece);
@@ -229,6 +231,14 @@ void CSocket::Receive(std::string& buffer)
         return;
     CloseSocket();
     QZL_THROW(QZL_FUNCTION, CSocketError(0, "Connection reset by peer"));
+}
+
+void CSocket::ThrowIfDeadlinePassed() const
+{
+    // A peer that always has bytes ready never makes a call wait, and the
+    // waits are where the deadline is otherwise applied.
+    if (m_deadline.HasPassed())
+        QZL_THROW(QZL_FUNCTION, CSocketError(WSAETIMEDOUT, nullptr));
 }
 
 void CSocket::Create()

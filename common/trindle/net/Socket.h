@@ -80,6 +80,9 @@ protected:
     void DoWrite(const void* data, uint64_t length) override;
     // Gives up the handle without closing it.
     SOCKET ReleaseHandle();
+    // Raises the time-out once the deadline has passed, whether or not a call
+    // would wait.
+    void ThrowIfDeadlinePassed() const;
     // Puts the socket into the non-blocking mode in which it reports to its event.
     void SelectEvents();
     // Waits for the socket's event after a call that would have blocked; false

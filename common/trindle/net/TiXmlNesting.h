@@ -11,7 +11,9 @@
 namespace Quenzal {
 
 // True once TinyXML's parse of the text (up to its first NUL), with that
-// encoding, would hold more than limit elements open at once.
+// encoding, would hold more than limit elements open at once. As for
+// TinyXML's own parse, the text must be followed by NULs enough for the
+// longest UTF-8 character (ParseXmlDocument gives it them).
 bool IsXmlNestedDeeperThan(const char* text, TiXmlEncoding encoding, size_t limit);
 
 } // namespace Quenzal

@@ -15,6 +15,7 @@ namespace {
 // file), far below what would exhaust a thread's stack in TinyXML.
 constexpr unsigned kMaxDocumentSize = 1024 * 1024;
 constexpr unsigned kMaxNesting = 256;
+constexpr size_t kLongestUtf8Character = 4;
 
 bool IsXmlWhiteSpace(char ch)
 {
@@ -86,7 +87,11 @@ TiXmlDocument ParseXmlDocument(const std::string& text, const char* expectedRoot
         QZL_THROW(QZL_FUNCTION, CException(L"Error parsing XML document: the text holds a NUL character"));
     if (text.size() > kMaxDocumentSize)
         QZL_THROW(QZL_FUNCTION, CException(StringW::Format(L"XML document is larger than %u bytes", kMaxDocumentSize)));
-    const std::string parsed = whiteSpace == XmlWhiteSpace::Keep ? ProtectContentWhiteSpace(text) : text;
+    std::string parsed = whiteSpace == XmlWhiteSpace::Keep ? ProtectContentWhiteSpace(text) : text;
+    // TinyXML steps over a UTF-8 character by the length its lead byte tells,
+    // past the terminating NUL when the text breaks off inside one: with NULs
+    // for the longest character after the text, every step stays inside.
+    parsed.append(kLongestUtf8Character - 1, '\0');
     if (IsXmlNestedDeeperThan(parsed.c_str(), TIXML_DEFAULT_ENCODING, kMaxNesting))
         QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"XML document nests its elements more than %u deep", kMaxNesting)));

@@ -37,6 +37,9 @@ Switches, for what goes wrong in the field:
     silent=1         reads the request and never answers (recorded at once,
                      with status 0, so that a test knows it is being held)
     trickle=1        every answer, a challenge included, one byte a second
+    flood=N          N interim heads ("100 Continue") before the answer
+    pad=N            a body of N zero bytes instead (with gzip=1: a small body
+                     that inflates to N bytes)
     gzip=1           gzip-coded body
     type=T           this Content-Type (type=none: no Content-Type)
     body=TEXT        this body instead
@@ -213,6 +216,8 @@ def _answer(request, record, switches, status, body, content_type, headers=()):
         status, reason = int(switches["status"]), switches.get("reason")
     if "body" in switches:
         body = switches["body"].encode("utf-8")
+    if "pad" in switches:
+        body = bytes(int(switches["pad"]))
     if "type" in switches:
         content_type = None if switches["type"] == "none" else switches["type"]
     headers = list(headers)
@@ -223,6 +228,11 @@ def _answer(request, record, switches, status, body, content_type, headers=()):
     # Stamped before the answer leaves, so that a request that waited for
     # this answer always starts after this end.
     record["end"] = time.time()
+    try:
+        request.wfile.write(b"HTTP/1.1 100 Continue\r\n\r\n" * int(switches.get("flood", 0)))
+    except OSError:
+        request.close_connection = True
+        return
     request.send_response(status, reason)
     if content_type:
         headers.append(("Content-Type", content_type))
