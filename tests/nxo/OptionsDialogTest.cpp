@@ -141,7 +141,7 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
 // ten languages: the options dialog, the whitelist scan over it, the
 // encryption warning, the Options page and its log manager speak Outlook's
 // user-interface language, from that language's message table, and every
-// text fits its control.
+// text fits its control, also greyed under the whitelisting policy.
 TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
 {
     struct Case {
@@ -193,6 +193,16 @@ TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
             EXPECT_TRUE(CDialogUser::WaitUntilClosed(scan));
             CDialogUser::Click(dialog, IDCANCEL);
         }));
+        {
+            QzlTest::CNamedTestLock policyLock{L"Local\\QuenzalTest.PolicyKeys"};
+            QzlTest::CRegistryPathCleanup policy{HKEY_CURRENT_USER, PolicyPath};
+            Quenzal::Os::SetRegistryDword(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, PolicyPath).Get(),
+                                          L"WhitelistingDisabled", 1);
+            EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
+                look(L"options-dialog-policy", dialog);
+                CDialogUser::Click(dialog, IDCANCEL);
+            }));
+        }
 
         CFakeRibbonHost ribbon(flow.host->GetAddIn());
         ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
