@@ -135,6 +135,9 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
     EXPECT_EQ(L"STORE-1", CAddInTurn::SettingsString(L"MoveToFolderEntryId"));
     EXPECT_EQ(StringW(static_cast<_bstr_t>(archive->Value(L"EntryID")).GetBSTR()),
               CAddInTurn::SettingsString(L"MoveToFolderStoreEntryId"));
+    CAddInFlow::Step("the dialog shows the settings; the user switches the whitelisting of sent mail and of new "
+                     "contacts, moves spam to Archive through \"Select New...\" and presses OK: each is saved "
+                     "(options-dialog.png)");
 }
 
 // Outlook 2007, the last with the family's own Options page, in each of the
@@ -314,6 +317,8 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
     }));
     EXPECT_NE(std::string::npos, flow.Log().find("Repairing NXO configuration..."));
     EXPECT_EQ(L"", CAddInTurn::SettingsString(L"NxoUri"));
+    CAddInFlow::Step("Import Whitelist opens the whitelist scan over it (scan-whitelist-dialog.png); Repair forgets "
+                     "the appliance, says it reconfigures in the background and greys Repair and Import Whitelist");
 }
 
 // The scan's total in the user's words, the failure as the user's text, and
