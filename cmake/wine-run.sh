@@ -73,9 +73,9 @@ case "${1:-}" in
     --stop) wineserver -k 2>/dev/null; exit 0 ;;
 esac
 
-# Wine's debugger ends a crashed program with the exception code, or with 0
-# when its report has moved off the faulting thread: a program for which Wine
-# said on stderr that it started the debugger has failed, whatever its exit code.
+# Wine's debugger ends a crashed program with the exception code, but at
+# times with 0: a program for which Wine said on stderr that it started the
+# debugger has failed, whatever its exit code.
 crashed() {
     if grep -q '^wine: Unhandled .*starting debugger' "$1"; then
         echo "wine-run: $2 crashed" >&2
