@@ -15,17 +15,24 @@
 //    network library's own upload of the same file with a progress notifier
 //    in the same run, best of five each; then the peak working set.
 //
-// Runs in the build's Wine prefix; the add-in's settings key is its own for
-// the run and removed afterwards.
+// The send runs in a process of its own (addin_bench.exe stubbing), so that
+// the peak working set printed is the send's, not that of the runs before it.
+// The benchmark's log goes to addin_bench.log in the temporary folder, the
+// framework's test add-in's to addin_bench_test_addin.log. Runs in the build's Wine prefix; the add-in's settings key
+// is its own for the run and removed afterwards.
 
 #include "AddInFlow.h"
 #include "BenchSupport.h"
 #include "TestAddIn.h"
+#include "TestAddInProbe.h"
 
+#include "CreateProcess.h"
 #include "FakeAttachments.h"
 #include "File.h"
 #include "FileSystem.h"
 #include "KvdUpload.h"
+#include "Logging.h"
+#include "Modules.h"
 #include "NxoApiClient.h"
 #include "NxoClientConfig.h"
 #include "Stubbing.h"
@@ -47,12 +54,15 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-double StartupMilliseconds(const std::function<CAddInHost&()>& host)
+// The loaded add-in is prepared before each connection.
+double StartupMilliseconds(const std::function<CAddInHost&()>& host,
+                           const std::function<void(CAddInHost&)>& prepare = [](CAddInHost&) {})
 {
     std::vector<double> runs;
     for (int i = 0; i < 5; ++i) {
         CAddInHost& loaded = host();
         loaded.Load();
+        prepare(loaded);
         double start = QzlBench::Now();
         loaded.Connect();
         runs.push_back((QzlBench::Now() - start) * 1000);
@@ -177,12 +187,25 @@ void StubbingSend()
     std::printf("  peak working set %.1f MiB (%.1f MiB before the send; goal < 64 MiB)\n", peak, before);
 }
 
+// This program again with "stubbing", its output in this one's; answers its exit code.
+DWORD StubbingSendAlone()
+{
+    std::fflush(stdout);
+    Quenzal::Os::CreateProcess send(Quenzal::Os::GetModulePath(nullptr), L"stubbing");
+    send.InheritHandles = true;
+    Quenzal::Os::CHandle process = send.Execute();
+    ::WaitForSingleObject(process.Get(), INFINITE);
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(process.Get(), &exitCode);
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // "stubbing" runs the send alone, so that its peak working set is its own.
+    Quenzal::Logging::SetLogPath(Quenzal::Os::GetTemporaryDirectory() + L"addin_bench.log");
     if (argc > 1 && std::string(argv[1]) == "stubbing") {
         std::printf("Send with a 256 MiB linked file through the stubbing path:\n");
         StubbingSend();
@@ -204,7 +227,10 @@ int main(int argc, char** argv)
         ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
         std::wstring folder(exe, std::wstring(exe).rfind(L'\\') + 1);
         CAddInHost testAddIn(outlook, folder + L"QzlTestAddIn.dll", CLSID_QzlTestAddIn, L"Quenzal.TestAddIn");
-        reference = StartupMilliseconds([&]() -> CAddInHost& { return testAddIn; });
+        const std::wstring log = Quenzal::Os::GetTemporaryDirectory() + L"addin_bench_test_addin.log";
+        reference = StartupMilliseconds([&]() -> CAddInHost& { return testAddIn; }, [&](CAddInHost& loaded) {
+            loaded.GetExport<TestAddInProbe*()>("QzlTestAddInProbe")()->setLogPath(log.c_str());
+        });
     }
     std::printf("  NxoOutlookAddIn.dll %8.2f ms (goal < 10 ms)\n", product);
     std::printf("  add-in doing nothing %7.2f ms\n", reference);
@@ -217,7 +243,5 @@ int main(int argc, char** argv)
     std::printf("  appliance answering at once   %8.2f ms\n", quick);
     std::printf("  ratio %.2f\n", quick > 0 ? slow / quick : 0.0);
 
-    std::printf("Send with a 256 MiB linked file through the stubbing path:\n");
-    StubbingSend();
-    return 0;
+    return static_cast<int>(StubbingSendAlone());
 }

@@ -10,6 +10,12 @@ PREFIX=$1; shift
 export WINEPREFIX="$PREFIX" WINEARCH=win64
 export WINEDEBUG="${WINE_RUN_DEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# FreeType's default interpreter hints TrueType glyphs for black-and-white
+# drawing but not for grey, so Wine draws a greyed label, which goes through a
+# black-and-white bitmap exactly as wide as the text measures, a few pixels
+# wider than it measured it and cuts off its end. The classic interpreter
+# hints both alike, as Windows does.
+export FREETYPE_PROPERTIES="truetype:interpreter-version=35"
 # The machine's TZ would make Wine's CRT and Win32 disagree on local time;
 # a test that needs a zone names one both read alike (QZL_WINE_TZ=CET-1).
 if [ -n "${QZL_WINE_TZ:-}" ]; then export TZ="$QZL_WINE_TZ"; else unset TZ; fi
@@ -44,6 +50,14 @@ boot() {
         } >>"$PREFIX.boot.log" 2>&1 9>&- </dev/null
         touch "$PREFIX/.cjk-font"
     fi
+    # A program that crashes ends at once with its backtrace on stderr, rather
+    # than waiting under Xvfb for someone to close Wine's crash dialog. A
+    # prefix made before this setting gets it too.
+    if [ ! -f "$PREFIX/.no-crash-dialog" ]; then
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+            >>"$PREFIX.boot.log" 2>&1 9>&- </dev/null &&
+            touch "$PREFIX/.no-crash-dialog"
+    fi
     if wineserver -p"${WINE_RUN_PERSIST:-10}" 9>&- </dev/null >/dev/null 2>&1; then
         wine hostname 9>&- </dev/null >/dev/null 2>&1
     fi
@@ -59,11 +73,25 @@ case "${1:-}" in
     --stop) wineserver -k 2>/dev/null; exit 0 ;;
 esac
 
+# Wine's debugger ends a crashed program with the exception code, but at
+# times with 0: a program for which Wine said on stderr that it started the
+# debugger has failed, whatever its exit code.
+crashed() {
+    if grep -q '^wine: Unhandled .*starting debugger' "$1"; then
+        echo "wine-run: $2 crashed" >&2
+        return 0
+    fi
+    return 1
+}
+err=$(mktemp "${PREFIX}.err.XXXXXX")
 if [ -n "${WINE_RUN_STREAM:-}" ]; then
-    exec wine "$@"
+    { wine "$@" 2>&1 1>&3 3>&- | tee "$err" >&2; } 3>&1
+    rc=${PIPESTATUS[0]}
+    if [ $rc -eq 0 ] && crashed "$err" "$1"; then rc=1; fi
+    rm -f "$err"
+    exit $rc
 fi
 out=$(mktemp "${PREFIX}.out.XXXXXX")
-err=$(mktemp "${PREFIX}.err.XXXXXX")
 wine "$@" >"$out" 2>"$err" </dev/null
 rc=$?
 # A failure without a single byte of output means the program never started
@@ -76,5 +104,6 @@ if [ $rc -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
     rc=$?
 fi
 cat "$out"; cat "$err" >&2
+if [ $rc -eq 0 ] && crashed "$err" "$1"; then rc=1; fi
 rm -f "$out" "$err"
 exit $rc

@@ -1,6 +1,7 @@
 #include "AddInTestSupport.h"
 #include "FakeOptionsDialog.h"
 #include "FamilyMemberStandIn.h"
+#include "TestSupport.h"
 #include "WindowDriver.h"
 
 #include "AddInFamily.h"
@@ -195,6 +196,9 @@ TEST_F(OptionsPageTest, PageShowsTheFamilyAndOpensEachMembersOptions)
     options.Confirm();
     EXPECT_EQ(0, options.GetAppliedCount());
     EXPECT_FALSE(options.IsOpen());
+    QzlTest::DemoStep("Outlook's Options dialog holds the family's page, a panel per add-in with Options... and View "
+                      "Log...; Options... opens the add-in's own dialog, or says that a policy locked it "
+                      "(options-page.png)");
 }
 
 // The log manager of each member switches that member's debug logging (a
@@ -298,4 +302,7 @@ TEST_F(OptionsPageTest, LogManagerSwitchesDebugLoggingViewsAndMailsTheLog)
     EXPECT_EQ(logs[0], mail.attachments[0].path);
     EXPECT_EQ("log of member 0\r\n", mail.attachments[0].content);
     EXPECT_EQ(1, mail.item->CallCount(L"Display"));
+    QzlTest::DemoStep("each add-in's log manager switches its debug logging and asks for Outlook's restart, opens "
+                      "its log in the text editor (its folder when the editor fails) and mails it in a new message "
+                      "(log-manager.png)");
 }

@@ -320,8 +320,7 @@ std::string CAddInFlow::Log() const
 
 void CAddInFlow::Step(const std::string& text)
 {
-    if (IsDemo())
-        std::printf("  - %s\n", text.c_str());
+    QzlTest::DemoStep(text);
 }
 
 void CAddInFlow::Saw(const Json::Value& request)

@@ -135,13 +135,16 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
     EXPECT_EQ(L"STORE-1", CAddInTurn::SettingsString(L"MoveToFolderEntryId"));
     EXPECT_EQ(StringW(static_cast<_bstr_t>(archive->Value(L"EntryID")).GetBSTR()),
               CAddInTurn::SettingsString(L"MoveToFolderStoreEntryId"));
+    CAddInFlow::Step("the dialog shows the settings; the user switches the whitelisting of sent mail and of new "
+                     "contacts, moves spam to Archive through \"Select New...\" and presses OK: each is saved "
+                     "(options-dialog.png)");
 }
 
 // Outlook 2007, the last with the family's own Options page, in each of the
 // ten languages: the options dialog, the whitelist scan over it, the
 // encryption warning, the Options page and its log manager speak Outlook's
 // user-interface language, from that language's message table, and every
-// text fits its control.
+// text fits its control, also greyed under the whitelisting policy.
 TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
 {
     struct Case {
@@ -193,6 +196,16 @@ TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
             EXPECT_TRUE(CDialogUser::WaitUntilClosed(scan));
             CDialogUser::Click(dialog, IDCANCEL);
         }));
+        {
+            QzlTest::CNamedTestLock policyLock{L"Local\\QuenzalTest.PolicyKeys"};
+            QzlTest::CRegistryPathCleanup policy{HKEY_CURRENT_USER, PolicyPath};
+            Quenzal::Os::SetRegistryDword(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, PolicyPath).Get(),
+                                          L"WhitelistingDisabled", 1);
+            EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
+                look(L"options-dialog-policy", dialog);
+                CDialogUser::Click(dialog, IDCANCEL);
+            }));
+        }
 
         CFakeRibbonHost ribbon(flow.host->GetAddIn());
         ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
@@ -304,6 +317,8 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
     }));
     EXPECT_NE(std::string::npos, flow.Log().find("Repairing NXO configuration..."));
     EXPECT_EQ(L"", CAddInTurn::SettingsString(L"NxoUri"));
+    CAddInFlow::Step("Import Whitelist opens the whitelist scan over it (scan-whitelist-dialog.png); Repair forgets "
+                     "the appliance, says it reconfigures in the background and greys Repair and Import Whitelist");
 }
 
 // The scan's total in the user's words, the failure as the user's text, and

@@ -4,6 +4,7 @@
 #include "SmartPointer.h"
 
 #include <atomic>
+#include <cstdio>
 #include <vector>
 
 namespace QzlTest {
@@ -30,6 +31,12 @@ size_t CountOf(const std::string& text, const std::string& part)
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+void DemoStep(const std::string& text)
+{
+    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)
+        std::printf("  - %s\n", text.c_str());
 }
 
 std::string ReadWholeFile(const StringW& path)

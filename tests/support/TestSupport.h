@@ -49,6 +49,8 @@ std::string ReadWholeFile(const Quenzal::StringW& path);
 Quenzal::StringW SystemMessage(DWORD code);
 // How often part stands in text (overlapping places count too).
 size_t CountOf(const std::string& text, const std::string& part);
+// Under the demonstration (QZL_DEMO set) prints a step of the user's flow.
+void DemoStep(const std::string& text);
 
 // Runs body and gives back the E it raised; the test fails when it raises
 // nothing or something else.

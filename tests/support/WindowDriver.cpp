@@ -341,6 +341,30 @@ bool ShowsBoxes(HFONT font, const std::wstring& text)
     return boxes;
 }
 
+// Wine draws a greyed button's label into a black-and-white bitmap exactly as
+// wide as the text measures, and draws some texts there a pixel or more wider
+// than it measures them: what runs over that width is cut off.
+bool IsGreyedLabelCut(HDC dc, const std::wstring& text, UINT format, const RECT& label)
+{
+    constexpr LONG Spare = 16;
+    const LONG width = label.right + Spare;
+    CMemoryDC memory(::CreateCompatibleDC(dc));
+    Quenzal::Ui::CBitmap picture(::CreateBitmap(width, label.bottom, 1, 1, nullptr));
+    if (!memory || !picture)
+        return false;
+    Quenzal::Ui::CSelectedObject selectedPicture(memory.Get(), picture.Get());
+    Quenzal::Ui::CSelectedObject selectedFont(memory.Get(), ::GetCurrentObject(dc, OBJ_FONT));
+    RECT all = {0, 0, width, label.bottom};
+    ::FillRect(memory.Get(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    RECT bounds = label;
+    ::DrawTextW(memory.Get(), text.c_str(), -1, &bounds, format | DT_NOCLIP);
+    for (LONG x = label.right; x < width; ++x)
+        for (LONG y = 0; y < label.bottom; ++y)
+            if (::GetPixel(memory.Get(), x, y) == RGB(0, 0, 0))
+                return true;
+    return false;
+}
+
 bool IsClipped(HWND control, const std::wstring& text)
 {
     const bool isButton = IsOfClass(control, L"Button");
@@ -352,7 +376,10 @@ bool IsClipped(HWND control, const std::wstring& text)
     {
         Quenzal::Ui::CWindowDC dc(control);
         Quenzal::Ui::CSelectedObject font(dc.Get(), reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-        ::DrawTextW(dc.Get(), text.c_str(), -1, &needed, DT_CALCRECT | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+        const UINT format = wraps ? DT_WORDBREAK : DT_SINGLELINE;
+        ::DrawTextW(dc.Get(), text.c_str(), -1, &needed, DT_CALCRECT | format);
+        if (isButton && !::IsWindowEnabled(control) && IsGreyedLabelCut(dc.Get(), text, format, needed))
+            return true;
     }
     const bool groupBox = isButton && (style & BS_TYPEMASK) == BS_GROUPBOX;
     return needed.right > TextRoom(control, client.right) || (!groupBox && needed.bottom > client.bottom);
