@@ -201,6 +201,11 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     CNxoClientConfig config;
     client.GetClientConfiguration(config);
     EXPECT_EQ(config.GetMaxKvdFileSize(), 104857600u);
+    // One whose time limit ends first gives up waiting while the mark holds the turn.
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 1, 0));
+    auto impatient = client.MarkMessage(silent.Uri(), L"from-spam", true);
+    Wait(impatient);
+    EXPECT_TRUE(Net::CAsyncHttpRequestContext::IsSocketError(impatient->GetException()));
     EXPECT_FALSE(Os::IsObjectSignaled(held->GetCompletionEvent())) << "the configured appliance did not wait";
     Wait(held);
     for (const auto& request : waiting)
