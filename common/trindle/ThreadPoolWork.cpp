@@ -288,8 +288,9 @@ void PostThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
     TP_CALLBACK_ENVIRON environment;
     ::InitializeThreadpoolEnvironment(&environment);
     ::SetThreadpoolCallbackRunsLong(&environment);
-    // The pool holds the module from here until the callback has returned, so
-    // that a host that frees it once it may unload finds it mapped still.
+    // The pool holds the module from here until the callback has returned
+    // (which QueueUserWorkItem cannot), so that a host that frees the module
+    // as soon as it may unload leaves it mapped for the callback's last steps.
     ::SetThreadpoolCallbackLibrary(&environment, &__ImageBase);
     const BOOL submitted = ::TrySubmitThreadpoolCallback(ThreadPoolWorkCallback, holder.get(), &environment);
     ::DestroyThreadpoolEnvironment(&environment);
