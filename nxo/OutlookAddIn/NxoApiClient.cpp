@@ -1,5 +1,6 @@
 #include "NxoApiClient.h"
 
+#include "CaughtException.h"
 #include "ErrorReport.h"
 #include "HttpConnection.h"
 #include "HttpRequest.h"
@@ -67,8 +68,12 @@ const Os::CDeadline& CNxoApiRequestContext::GetDeadline() const
 
 void CNxoApiRequestContext::EndTurn()
 {
-    if (m_holdsTurn.exchange(false))
-        NxoApiRequestQueue::PassTurn(NxoApiRequestQueue::GetServerKey(*this));
+    // Also on the way out of Execute with a failure: nothing may leave here.
+    try {
+        if (m_holdsTurn.exchange(false))
+            NxoApiRequestQueue::PassTurn(NxoApiRequestQueue::GetServerKey(*this));
+    }
+    QZL_CATCH_REPORT(L"CNxoApiRequestContext::EndTurn")
 }
 
 CNxoApiClient::CNxoApiClient() : CNxoApiClient(Os::GetHostApplicationInfo()) {}
