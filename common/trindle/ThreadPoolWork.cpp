@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <typeinfo>
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace Quenzal::Os {
 
 namespace {
@@ -230,31 +232,79 @@ void RunThreadPoolWork(IThreadPoolWork& work)
 
 using WorkHolder = std::shared_ptr<IThreadPoolWork>;
 
-DWORD WINAPI ThreadPoolWorkCallback(void* context)
+std::atomic<long> g_outstandingWork{0};
+
+// Only tests set it: a pause between the completion of an item, which its
+// waiters see, and the pool thread's return, which they do not.
+DWORD PauseAfterCompletion()
+{
+    wchar_t text[16] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"QZL_TEST_PAUSE_AFTER_COMPLETION", text, 16);
+    return length > 0 && length < 16 ? static_cast<DWORD>(std::wcstoul(text, nullptr, 10)) : 0;
+}
+
+VOID CALLBACK ThreadPoolWorkCallback(PTP_CALLBACK_INSTANCE, void* context)
 {
     auto* holder = static_cast<WorkHolder*>(context);
     // The runner catches every C++ exception; what reaches the guard is a
     // structured exception (an access violation and the like), which ends the
     // process with a dump.
     RunGuardedAgainstCrash([holder] { RunThreadPoolWork(**holder); });
+    if (const DWORD pause = PauseAfterCompletion())
+        ::Sleep(pause);
+    // The item may hold the last reference to whatever runs the module's code.
     delete holder;
-    return 0;
+    g_outstandingWork.fetch_sub(1);
+}
+
+} // namespace
+
+namespace {
+
+void StartWork(IThreadPoolWork& work, const wchar_t* function)
+{
+    if (work.IsComplete() || work.IsStarted())
+        QZL_THROW(function, CException(L"Thread pool work object being reused"));
+    work.OnExecutionStarting();
+    g_outstandingWork.fetch_add(1);
 }
 
 } // namespace
 
 void QueueThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
 {
-    if (work->IsComplete() || work->IsStarted())
-        QZL_THROW(QZL_FUNCTION, CException(L"Thread pool work object being reused"));
-    work->OnExecutionStarting();
+    StartWork(*work, QZL_FUNCTION);
+    PostThreadPoolWork(work);
+}
+
+void StartThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
+{
+    StartWork(*work, QZL_FUNCTION);
+}
+
+void PostThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
+{
     auto holder = std::make_unique<WorkHolder>(work);
-    if (!::QueueUserWorkItem(ThreadPoolWorkCallback, holder.get(), WT_EXECUTELONGFUNCTION)) {
+    TP_CALLBACK_ENVIRON environment;
+    ::InitializeThreadpoolEnvironment(&environment);
+    ::SetThreadpoolCallbackRunsLong(&environment);
+    // The pool holds the module from here until the callback has returned
+    // (which QueueUserWorkItem cannot), so that a host that frees the module
+    // as soon as it may unload leaves it mapped for the callback's last steps.
+    ::SetThreadpoolCallbackLibrary(&environment, &__ImageBase);
+    const BOOL submitted = ::TrySubmitThreadpoolCallback(ThreadPoolWorkCallback, holder.get(), &environment);
+    ::DestroyThreadpoolEnvironment(&environment);
+    if (!submitted) {
         DWORD code = ::GetLastError();
         Logging::Log(Logging::Error, (L"Unable to queue thread pool work: " + GetErrorText(code)).c_str());
         QZL_FATAL_EXIT(code, QZL_FUNCTION);
     }
     holder.release();
+}
+
+long GetOutstandingThreadPoolWorkCount()
+{
+    return g_outstandingWork.load();
 }
 
 } // namespace Quenzal::Os

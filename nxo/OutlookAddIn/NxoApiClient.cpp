@@ -1,14 +1,16 @@
 #include "NxoApiClient.h"
 
+#include "CaughtException.h"
 #include "ErrorReport.h"
 #include "HttpConnection.h"
 #include "HttpRequest.h"
 #include "Localization.h"
 #include "Logging.h"
 #include "NxoApiError.h"
-#include "NxoApiRequestLock.h"
+#include "NxoApiRequestQueue.h"
 #include "NxoOutlookAddInConfig.h"
 #include "Os.h"
+#include "SocketError.h"
 
 #include <algorithm>
 
@@ -34,9 +36,48 @@ const wchar_t* const CgiNames[] = {
 
 void CNxoApiRequestContext::Execute()
 {
-    // The wait for the turn counts against the request's time limit.
-    CNxoApiRequestLock turn(GetRequest()->GetUri(), GetConnection()->GetDeadline());
+    struct TurnEnd {
+        CNxoApiRequestContext& request;
+        ~TurnEnd() { request.EndTurn(); }
+    } turnEnd{*this};
+    // The wait for the turn counts against the request's time limit; a
+    // canceled request fails as such below.
+    DateTimeSpan left;
+    if (!IsCanceled() && (!m_holdsTurn.load() || !GetDeadline().LimitWait(left))) {
+        const std::string server = NxoApiRequestQueue::GetServerKey(*this);
+        Logging::LogA(Logging::Warning, ("Appliance request gave up waiting for the requests before it: " +
+                                         GetRequest()->GetUri().FormatServer())
+                                            .c_str());
+        QZL_THROW(L"CNxoApiRequestContext::Execute", Net::CSocketError(WSAETIMEDOUT, server.c_str()));
+    }
     CAsyncHttpRequestContext::Execute();
+}
+
+void CNxoApiRequestContext::OnExecutionCompleted()
+{
+    EndTurn();
+    CAsyncHttpRequestContext::OnExecutionCompleted();
+}
+
+void CNxoApiRequestContext::Cancel()
+{
+    CAsyncHttpRequestContext::Cancel();
+    NxoApiRequestQueue::Withdraw(*this);
+}
+
+const Os::CDeadline& CNxoApiRequestContext::GetDeadline() const
+{
+    return GetConnection()->GetDeadline();
+}
+
+void CNxoApiRequestContext::EndTurn()
+{
+    // Also on the way out of Execute with a failure: nothing may leave here.
+    try {
+        if (m_holdsTurn.exchange(false))
+            NxoApiRequestQueue::PassTurn(NxoApiRequestQueue::GetServerKey(*this));
+    }
+    QZL_CATCH_REPORT(L"CNxoApiRequestContext::EndTurn")
 }
 
 CNxoApiClient::CNxoApiClient() : CNxoApiClient(Os::GetHostApplicationInfo()) {}
@@ -111,6 +152,17 @@ void CNxoApiClient::AddRequestParameter(Net::CHttpRequest& request, const std::w
     if (hidden)
         uri.GetMaskedNames().insert(narrowName);
     request.SetUri(uri);
+}
+
+void CNxoApiClient::SubmitAsyncRequest(const ContextPtr& context)
+{
+    auto request = std::dynamic_pointer_cast<CNxoApiRequestContext>(context);
+    if (!request) {
+        CHttpClient::SubmitAsyncRequest(context);
+        return;
+    }
+    PrepareRequest(*request->GetRequest());
+    NxoApiRequestQueue::Submit(request);
 }
 
 CNxoApiClient::ContextPtr CNxoApiClient::CreateAsyncRequest(const std::shared_ptr<Net::CHttpRequest>& request,

@@ -18,7 +18,9 @@
 #include "KvdRequest.h"
 #include "MimeContainer.h"
 #include "VersionInfo.h"
+#include "Wait.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,7 +46,22 @@ enum NxoApiRequestKind : uint32_t {
 class CNxoApiRequestContext : public Quenzal::Net::CAsyncHttpRequestContext {
 public:
     using CAsyncHttpRequestContext::CAsyncHttpRequestContext;
+    // Without its turn, or with its time limit spent waiting for it, the
+    // request fails as a server that does not answer makes it fail.
     void Execute() override;
+    // A turn that Execute did not end ends here, before the handlers run.
+    void OnExecutionCompleted() override;
+    // A request waiting for its turn is also handed to the pool at once.
+    void Cancel() override;
+
+    // Set by the server's queue as it hands the request over in its turn.
+    void TakeTurn() { m_holdsTurn.store(true); }
+    const Quenzal::Os::CDeadline& GetDeadline() const;
+
+private:
+    void EndTurn();
+
+    std::atomic<bool> m_holdsTurn{false};
 };
 
 class CNxoApiClient : public Quenzal::Net::CHttpClient {
@@ -71,6 +88,8 @@ public:
                                   const std::shared_ptr<Quenzal::Net::IHttpResponseSink>& sink,
                                   const std::shared_ptr<Quenzal::Net::IHttpRequestNotifier>& notifier,
                                   CompletionHandler handler) override;
+    // Into the queue of the request's server.
+    void SubmitAsyncRequest(const ContextPtr& context) override;
     // The outcome as "NxoUriStatus", for the configured appliance only.
     void UpdateNxoUriStatus(const Quenzal::Net::CAsyncHttpRequestContext& context);
 

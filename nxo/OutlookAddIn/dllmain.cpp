@@ -7,6 +7,7 @@
 #include "NxoOutlookAddIn.h"
 #include "NxoOutlookAddInLib.h"
 #include "OutlookPropPage.h"
+#include "ThreadPoolWork.h"
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -40,6 +41,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
 
 STDAPI DllCanUnloadNow()
 {
+    // Work on the thread pool runs the module's code after its waiters woke.
+    if (Os::GetOutstandingThreadPoolWorkCount() != 0)
+        return S_FALSE;
     return Module.CanUnloadNow();
 }
 

@@ -203,7 +203,7 @@ TEST_F(NewMailSink, EveryStepOfDeletingAProbeRuns)
 // it go, from a store that holds only the advise reference meanwhile: the
 // first finds the sink complete; for the second, Uninitialize waits until it
 // is done. Called from within a notification, Uninitialize returns at once
-// and nothing more is handed over.
+// and nothing more is handed over; nor by one that comes after it.
 TEST_F(NewMailSink, NotificationsWhileTheSinkComesAndGoes)
 {
     control->HoldSinksWhileNotifying(false);
@@ -247,6 +247,19 @@ TEST_F(NewMailSink, NotificationsWhileTheSinkComesAndGoes)
     EXPECT_EQ(subjects.back(), "c");
     sink->Release();
     EXPECT_TRUE(gone);
+
+    // One still on its way when Uninitialize returned hands nothing over and
+    // leaves the sink to go with the store's reference.
+    std::atomic<bool> late{false};
+    sink = new CWatchedSink(late);
+    Initialize();
+    NOTIFICATION onItsWay = TableNotification(TABLE_ROW_ADDED, &d);
+    control->NotifyTableAfterUnadvise(folder, &onItsWay, 1);
+    sink->Uninitialize();
+    sink->Release();
+    control->WaitForNotifications();
+    EXPECT_TRUE(late);
+    EXPECT_EQ(subjects.back(), "c");
 
     // A sink that cannot be advised holds nothing.
     std::atomic<bool> failed{false};

@@ -256,8 +256,9 @@ TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
 }
 
 // The user disables the add-in while the appliance is slow to answer: the
-// requests are canceled and waited for, and the add-in enabled again in the
-// same Outlook works.
+// requests are canceled and waited for, the module stays loaded until the
+// pool threads have left its code and is then freed, and the add-in enabled
+// again in the same Outlook works.
 TEST(AddInFlowTest, DisconnectsWhileRequestsAreUnderWay)
 {
     CAddInFlow flow;
@@ -268,11 +269,16 @@ TEST(AddInFlowTest, DisconnectsWhileRequestsAreUnderWay)
     std::vector<CFakeRef> spam;
     for (const char* id : {"SLOW-1", "SLOW-2", "SLOW-3"})
         spam.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Slow", id));
+    // The pool threads linger after the requests completed.
+    ::SetEnvironmentVariableW(L"QZL_TEST_PAUSE_AFTER_COMPLETION", L"2000");
     ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", spam));
     flow.PumpUntil([] { return false; }, 1);
     ULONGLONG start = ::GetTickCount64();
     EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
     EXPECT_LT(::GetTickCount64() - start, 5000u);
+    EXPECT_EQ(S_FALSE, flow.host->Unload()) << "pool threads still run the module's code";
+    ::SetEnvironmentVariableW(L"QZL_TEST_PAUSE_AFTER_COMPLETION", nullptr);
+    EXPECT_TRUE(flow.PumpUntil([&] { return flow.host->Unload() == S_OK; }));
     EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
 
     flow.appliance.Switch("", "clear=1");

@@ -194,13 +194,24 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     for (int i = 0; i < 500 && silent.Seen().empty(); ++i)
         ::Sleep(20);
     ASSERT_EQ(silent.Seen().size(), 1u) << "the server named in the mail holds the mark";
+    // More marks behind it than the pool has threads (500) wait without one.
+    std::vector<CNxoApiClient::ContextPtr> waiting;
+    for (int i = 0; i < 600; ++i)
+        waiting.push_back(client.MarkMessage(silent.Uri(), L"from-spam", true));
 
     Wait(client.MarkMessage(L"", L"ham", false));
     CNxoClientConfig config;
     client.GetClientConfiguration(config);
     EXPECT_EQ(config.GetMaxKvdFileSize(), 104857600u);
+    // One whose time limit ends first gives up waiting while the mark holds the turn.
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 1, 0));
+    auto impatient = client.MarkMessage(silent.Uri(), L"from-spam", true);
+    Wait(impatient);
+    EXPECT_TRUE(Net::CAsyncHttpRequestContext::IsSocketError(impatient->GetException()));
     EXPECT_FALSE(Os::IsObjectSignaled(held->GetCompletionEvent())) << "the configured appliance did not wait";
     Wait(held);
+    for (const auto& request : waiting)
+        Wait(request);
     const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
     EXPECT_GT(seconds, 5.4);
     EXPECT_LT(seconds, 40.0);

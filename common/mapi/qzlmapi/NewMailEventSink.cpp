@@ -172,6 +172,23 @@ void CNewMailEventSink::Uninitialize() noexcept
     QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::Uninitialize")
 }
 
+CNewMailEventSink::CNotificationHold::CNotificationHold(CNewMailEventSink& sink) : m_sink(sink)
+{
+    m_sink.AddRef();
+    try {
+        m_sink.EnterNotification();
+    } catch (...) {
+        m_sink.Release();
+        throw;
+    }
+}
+
+CNewMailEventSink::CNotificationHold::~CNotificationHold()
+{
+    m_sink.LeaveNotification();
+    m_sink.Release();
+}
+
 void CNewMailEventSink::EnterNotification()
 {
     Os::CCriticalSectionLock lock(m_lock);
@@ -209,10 +226,9 @@ CNewMailEventSink::Watch CNewMailEventSink::CurrentWatch()
 
 STDMETHODIMP_(ULONG) CNewMailEventSink::OnNotify(ULONG count, LPNOTIFICATION notifications)
 {
-    // The store may call with only the reference the owner gives back meanwhile.
-    AddRef();
     try {
-        EnterNotification();
+        // The store may call with only the reference the owner gives back meanwhile.
+        CNotificationHold hold(*this);
         Logging::Log(Logging::Trace, L"Entered CNewMailEventSink::OnNotify");
         Watch watch = CurrentWatch();
         // A notification still on its way when the sink was unadvised finds nothing to work on.
@@ -226,8 +242,6 @@ STDMETHODIMP_(ULONG) CNewMailEventSink::OnNotify(ULONG count, LPNOTIFICATION not
         }
     }
     QZL_CATCH_REPORT(L"Quenzal::Mapi::CNewMailEventSink::OnNotify")
-    LeaveNotification();
-    Release();
     return S_OK;
 }
 

@@ -73,6 +73,19 @@ private:
         StringW folderName;
     };
 
+    // One notification's hold on the sink: its reference and its place among
+    // the notifications under way, given back together however it ends.
+    class CNotificationHold {
+    public:
+        explicit CNotificationHold(CNewMailEventSink& sink);
+        ~CNotificationHold();
+        CNotificationHold(const CNotificationHold&) = delete;
+        CNotificationHold& operator=(const CNotificationHold&) = delete;
+
+    private:
+        CNewMailEventSink& m_sink;
+    };
+
     // Drops the folder and the table; the callback and the name stay.
     void Forget();
     Watch CurrentWatch();

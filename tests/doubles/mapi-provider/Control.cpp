@@ -109,7 +109,12 @@ public:
     }
     void NotifyTable(IMAPIFolder* folder, const NOTIFICATION* notifications, ULONG count, bool duringAdvise) override
     {
-        QueueNotifications(NotificationHubOf(folder), notifications, count, duringAdvise);
+        QueueNotifications(NotificationHubOf(folder), notifications, count,
+                           duringAdvise ? NotificationTime::DuringAdvise : NotificationTime::Now);
+    }
+    void NotifyTableAfterUnadvise(IMAPIFolder* folder, const NOTIFICATION* notifications, ULONG count) override
+    {
+        QueueNotifications(NotificationHubOf(folder), notifications, count, NotificationTime::AfterUnadvise);
     }
     void WaitForNotifications() override { QzlTestMapi::WaitForNotifications(); }
     void HoldSinksWhileNotifying(bool hold) override { QzlTestMapi::HoldSinksWhileNotifying(hold); }

@@ -59,6 +59,9 @@ std::atomic<bool> g_holdSinks{true};
 struct Delivery {
     NotificationHubPtr hub;
     BatchPtr batch;
+    // A sink already unadvised, with the reference the delivery holds: it
+    // hears the batch alone.
+    IMAPIAdviseSink* late = nullptr;
 };
 
 // Never destroyed: the thread may still wait on it while the process ends.
@@ -79,8 +82,22 @@ public:
         }
         m_changed.notify_all();
     }
+    // Kept until the next wait for deliveries, so that it comes after
+    // whatever the test does once Unadvise returned.
+    void PostLate(Delivery delivery)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_late.push_back(std::move(delivery));
+    }
     void WaitIdle()
     {
+        std::vector<Delivery> late;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            late.swap(m_late);
+        }
+        for (Delivery& delivery : late)
+            Post(std::move(delivery));
         std::unique_lock<std::mutex> lock(m_lock);
         m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
     }
@@ -92,6 +109,7 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<Delivery> m_queue;
+    std::vector<Delivery> m_late;
     bool m_started = false;
     bool m_busy = false;
 };
@@ -121,6 +139,7 @@ public:
     HRESULT Unadvise(ULONG connection)
     {
         IMAPIAdviseSink* sink = nullptr;
+        BatchPtr late;
         {
             std::lock_guard<std::mutex> lock(m_lock);
             auto it = m_sinks.find(connection);
@@ -128,9 +147,20 @@ public:
                 return MAPI_E_NOT_FOUND;
             sink = it->second;
             m_sinks.erase(it);
+            late = std::move(m_afterUnadvise);
+        }
+        // A store that had the notification on its way holds the sink for it.
+        if (late) {
+            sink->AddRef();
+            CDeliveryThread::Instance().PostLate({shared_from_this(), late, sink});
         }
         sink->Release();
         return S_OK;
+    }
+    void SetAfterUnadvise(BatchPtr batch)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_afterUnadvise = std::move(batch);
     }
     void SetDuringAdvise(BatchPtr batch)
     {
@@ -155,6 +185,7 @@ private:
     std::map<ULONG, IMAPIAdviseSink*> m_sinks;
     ULONG m_lastConnection = 0;
     BatchPtr m_duringAdvise;
+    BatchPtr m_afterUnadvise;
 };
 
 DWORD WINAPI CDeliveryThread::Run(void* self)
@@ -177,6 +208,11 @@ DWORD WINAPI CDeliveryThread::Run(void* self)
 
 void CDeliveryThread::Deliver(const Delivery& delivery)
 {
+    if (delivery.late != nullptr) {
+        delivery.batch->DeliverTo(delivery.late);
+        delivery.late->Release();
+        return;
+    }
     bool held = g_holdSinks;
     for (IMAPIAdviseSink* sink : delivery.hub->Sinks(held)) {
         delivery.batch->DeliverTo(sink);
@@ -201,13 +237,15 @@ HRESULT UnadviseHub(const NotificationHubPtr& hub, ULONG connection)
 }
 
 void QueueNotifications(const NotificationHubPtr& hub, const NOTIFICATION* notifications, ULONG count,
-                        bool duringAdvise)
+                        NotificationTime when)
 {
     if (!hub)
         return;
     auto batch = std::make_shared<CNotificationBatch>(notifications, count);
-    if (duringAdvise)
+    if (when == NotificationTime::DuringAdvise)
         hub->SetDuringAdvise(std::move(batch));
+    else if (when == NotificationTime::AfterUnadvise)
+        hub->SetAfterUnadvise(std::move(batch));
     else
         CDeliveryThread::Instance().Post({hub, std::move(batch)});
 }

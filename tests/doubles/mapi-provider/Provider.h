@@ -90,8 +90,9 @@ NotificationHubPtr NotificationHubOf(IMAPIFolder* folder);
 bool AddFolderMessage(IMAPIFolder* folder, PropBagPtr message);
 HRESULT AdviseHub(const NotificationHubPtr& hub, IMAPIAdviseSink* sink, ULONG* connection);
 HRESULT UnadviseHub(const NotificationHubPtr& hub, ULONG connection);
+enum class NotificationTime { Now, DuringAdvise, AfterUnadvise };
 void QueueNotifications(const NotificationHubPtr& hub, const NOTIFICATION* notifications, ULONG count,
-                        bool duringAdvise);
+                        NotificationTime when);
 void WaitForNotifications();
 void HoldSinksWhileNotifying(bool hold);
 

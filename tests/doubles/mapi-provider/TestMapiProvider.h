@@ -120,6 +120,10 @@ public:
     // New mail: the message joins the folder, and the sinks advised on its
     // contents tables hear of its row (TABLE_ROW_ADDED) as NotifyTable tells.
     virtual void DeliverMessage(IMAPIFolder* folder, const SPropValue* values, ULONG count) = 0;
+    // As NotifyTable, but still on its way to the sink when the next Unadvise
+    // on the folder's contents tables returns: it reaches that sink alone,
+    // with a reference of the store's, at the next WaitForNotifications.
+    virtual void NotifyTableAfterUnadvise(IMAPIFolder* folder, const NOTIFICATION* notifications, ULONG count) = 0;
 
     // The same from rows of values.
     IMessage* CreateMessage(PropRow values, std::vector<PropRow> recipients = {})
