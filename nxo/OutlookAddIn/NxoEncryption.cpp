@@ -3,6 +3,7 @@
 // internet header that the appliance acts on.
 #include "NxoOutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "EncryptConfirmDlg.h"
 #include "ErrorReport.h"
@@ -96,6 +97,8 @@ void CNxoOutlookAddIn::SetMessageEncryptionFlag(const CDispatchObject& message, 
 bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanEncryptMessage");
+    // The confirmation's loop may see the add-in disconnected: that is no consent.
+    CAddInBusy busy(*this);
     if (HasLinkedAttachments(message)) {
         ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), NxoProductName, MB_ICONERROR);
         return false;
@@ -105,7 +108,7 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
     // A warning that could not be shown is no consent.
     try {
         if (CEncryptConfirmDlg().DoModal(GetActiveOutlookWindow()) == IDOK)
-            return true;
+            return !busy.IsDisconnected();
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)
     Logging::Log(Logging::Debug, L"User canceled message encryption");
