@@ -13,6 +13,7 @@
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "NxoProductName.h"
+#include "RegistryValues.h"
 
 #include <algorithm>
 
@@ -107,8 +108,13 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
         return true;
     // A warning that could not be shown is no consent.
     try {
-        if (CEncryptConfirmDlg().DoModal(GetActiveOutlookWindow()) == IDOK)
-            return !busy.IsDisconnected();
+        CEncryptConfirmDlg dialog;
+        if (dialog.DoModal(GetActiveOutlookWindow()) == IDOK && !busy.IsDisconnected()) {
+            if (dialog.IsWarningSuppressed())
+                Os::SetRegistryDword(CNxoOutlookAddInConfig::GetInstance().Get(),
+                                     NxoSettings::SuppressEncryptionWarning, 1);
+            return true;
+        }
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)
     Logging::Log(Logging::Debug, L"User canceled message encryption");
