@@ -250,6 +250,10 @@ void COptionsDlg::OnRepair()
         CWaitCursor wait;
         m_addIn.RepairConfiguration();
     }
+    if (m_busy.IsDisconnected()) {
+        EndDialog(IDCANCEL);
+        return;
+    }
     ShowMessage(GetLocalizedMessage(403), NxoProductName, MB_ICONINFORMATION);
 }
 
