@@ -3,6 +3,7 @@
 #include "AddInBusy.h"
 #include "CaughtException.h"
 #include "ErrorReport.h"
+#include "OutlookAddIn.h"
 
 #include <utility>
 

@@ -5,11 +5,15 @@
 // the order they were posted, with the add-in held: a piece may show a window
 // whose loop lets Outlook disconnect and release the add-in.
 
-#include "OutlookAddIn.h"
+#include "AsyncMarshaler.h"
 #include "CriticalSection.h"
 
 #include <deque>
 #include <functional>
+
+namespace Quenzal::OutlookAddIn {
+class COutlookAddIn;
+}
 
 class CUiThreadWork {
 public:
