@@ -3,6 +3,7 @@
 // debug logging). Errors of the log manager reach the button's callback.
 #include "OutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "ErrorReport.h"
 #include "Localization.h"
@@ -45,6 +46,9 @@ void COutlookAddIn::OnBackstageManageLogs()
         ::MessageBoxW(parent, GetLocalizedMessage(160).c_str(), Caption, MB_ICONERROR);
         return;
     }
+    // The dialog's loop may see the add-in disconnected: then nothing of
+    // the user's choice is carried out.
+    CAddInBusy busy(*this);
     CLogManagerDlg dialog(IsTraceLoggingEnabled(), true);
     int action = CLogManagerDlg::NoAction;
     {
@@ -52,6 +56,8 @@ void COutlookAddIn::OnBackstageManageLogs()
         ActivateVisualStyles(context);
         action = dialog.ShowModal(parent);
     }
+    if (busy.IsDisconnected())
+        return;
     SetTraceLoggingEnabled(dialog.IsDebugEnabled());
     if (action == CLogManagerDlg::ViewLog)
         OnViewLog(path);

@@ -1,5 +1,6 @@
 #include "OutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "ErrorReport.h"
 #include "Localization.h"
@@ -20,7 +21,11 @@ COutlookAddIn::COutlookAddIn()
         std::map<DISPID, CEventSink::Handler>{
             {DISPID_OptionsPagesAdd, [this](const CEventArguments& a) { OnOptionsPagesAdd(a.GetDispatch(0)); }},
             {DISPID_ItemSend,
-             [this](const CEventArguments& a) { OnItemSend(a.GetDispatch(0), a.GetBoolReference(1)); }}});
+             [this](const CEventArguments& a) {
+                 // The send's dialogs pump messages.
+                 CAddInBusy busy(*this);
+                 OnItemSend(a.GetDispatch(0), a.GetBoolReference(1));
+             }}});
     m_mapiLogonSink = CEventSinkRef::Create(
         DIID_ApplicationEvents, std::map<DISPID, CEventSink::Handler>{
                                     {DISPID_MAPILogonComplete, [this](const CEventArguments&) { OnMapiLogonComplete(); }}});
@@ -59,6 +64,7 @@ void* COutlookAddIn::GetInterface(REFIID iid)
 HRESULT COutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode connectMode, IDispatch*, SAFEARRAY**)
 {
     Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnConnection");
+    m_connection = ++m_connections;
     try {
         Connect(application, connectMode);
         // An add-in that had to take itself down while connecting (its MAPI
@@ -167,6 +173,7 @@ void COutlookAddIn::RunTeardownStep(const wchar_t* function, HRESULT& firstFailu
 
 HRESULT COutlookAddIn::TearDown(const wchar_t* function)
 {
+    m_connection = 0;
     HRESULT firstFailure = S_OK;
     // Outlook keeps COMAddIn.Object as it was left: it would hold the add-in,
     // and the family's options page would still call it.

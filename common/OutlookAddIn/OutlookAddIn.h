@@ -104,6 +104,9 @@ public:
 
     // Outlook's major version; 0 when it cannot be read.
     int GetOutlookVersion();
+    // Each connection of the object has a number of its own; 0 while it is
+    // not connected (see CAddInBusy).
+    unsigned GetConnectionNumber() const { return m_connection; }
     CAsyncMarshaler& GetMarshaler() { return m_marshaler; }
     const CDispatchObject& GetApplication() const { return m_application; }
     // Office's IRibbonUI; empty before the ribbon has loaded.
@@ -177,6 +180,8 @@ private:
     CAsyncMarshaler m_marshaler;
     // COMAddIn.Object was set to this object by the running connection.
     bool m_objectPublished = false;
+    unsigned m_connection = 0;
+    unsigned m_connections = 0;
 };
 
 } // namespace Quenzal::OutlookAddIn

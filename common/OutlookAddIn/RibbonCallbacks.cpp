@@ -9,6 +9,7 @@
 #include "ErrorReport.h"
 #include "Localization.h"
 #include "Logging.h"
+#include "AddInBusy.h"
 #include "AddInFamily.h"
 #include "OlePicture.h"
 #include "RibbonSupport.h"
@@ -103,9 +104,11 @@ bool COutlookAddIn::IsRibbonButtonVisible(int, IDispatch*)
 }
 
 // Ribbon and command bars both end here; the window tells which kind of
-// Outlook window the button belongs to. Any other window is ignored.
+// Outlook window the button belongs to. Any other window is ignored. A
+// command may show windows of its own: the add-in is held meanwhile.
 void COutlookAddIn::OnToolbarButtonClicked(int commandId, IDispatch* window)
 {
+    CAddInBusy busy(*this);
     if (CDispatchObject explorer = CDispatchObject::Query(window, IID_OutlookExplorer))
         OnExplorerButtonClicked(commandId, explorer.GetInterface());
     else if (CDispatchObject inspector = CDispatchObject::Query(window, IID_OutlookInspector))
@@ -114,6 +117,7 @@ void COutlookAddIn::OnToolbarButtonClicked(int commandId, IDispatch* window)
 
 void COutlookAddIn::OnToolbarButtonToggled(int commandId, bool pressed, IDispatch* window)
 {
+    CAddInBusy busy(*this);
     if (CDispatchObject explorer = CDispatchObject::Query(window, IID_OutlookExplorer))
         OnExplorerButtonToggled(commandId, pressed, explorer.GetInterface());
     else if (CDispatchObject inspector = CDispatchObject::Query(window, IID_OutlookInspector))
@@ -282,6 +286,7 @@ HRESULT COutlookAddIn::OnBackstageButtonClicked(IDispatch* ribbonControl)
     StringW function = StringW(Qualified) + L"OnBackstageButtonClicked";
     Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnBackstageButtonClicked");
     try {
+        CAddInBusy busy(*this);
         RequireRibbonControl(ribbonControl, function);
         switch (Ribbon::GetBackstageElementFromControl(ribbonControl)) {
         case BackstageConfig:

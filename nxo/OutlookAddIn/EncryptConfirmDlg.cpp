@@ -1,10 +1,6 @@
 #include "EncryptConfirmDlg.h"
 
-#include "NxoOutlookAddInConfig.h"
 #include "NxoResourceIds.h"
-#include "RegistryValues.h"
-
-using namespace Quenzal;
 
 CEncryptConfirmDlg::CEncryptConfirmDlg() : CModalDialog(IDD_ENCRYPT_CONFIRM) {}
 
@@ -18,8 +14,7 @@ bool CEncryptConfirmDlg::OnCommand(WORD controlId, WORD, HWND)
 {
     if (controlId != IDOK)
         return false;
-    if (IsChecked(IDC_ENCRYPT_DONT_ASK))
-        Os::SetRegistryDword(CNxoOutlookAddInConfig::GetInstance().Get(), NxoSettings::SuppressEncryptionWarning, 1);
+    m_suppressed = IsChecked(IDC_ENCRYPT_DONT_ASK);
     EndDialog(IDOK);
     return true;
 }

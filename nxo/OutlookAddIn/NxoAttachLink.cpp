@@ -2,6 +2,7 @@
 // the large-file feature, over the link files and the stubbing.
 #include "NxoOutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "ErrorReport.h"
 #include "FileSystem.h"
 #include "Localization.h"
@@ -119,8 +120,11 @@ bool CNxoOutlookAddIn::CanLockFileForReading(const std::wstring& path)
 void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
 {
     Logging::Log(Logging::Debug, L"Attaching link to message");
+    // Each message box and the file dialog pump messages: once the add-in is
+    // disconnected, nothing more is attached.
+    CAddInBusy busy(*this);
     uint64_t maxSize = 0;
-    if (!CanAttachLink(item, maxSize))
+    if (!CanAttachLink(item, maxSize) || busy.IsDisconnected())
         return;
     const HWND owner = GetActiveOutlookWindow();
     if (maxSize == 0) {
@@ -133,6 +137,8 @@ void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
         return;
     }
     for (const StringW& path : paths) {
+        if (busy.IsDisconnected())
+            return;
         // A link the send would refuse is refused now, while the user still chooses.
         if (!Stubbing::IsLocalDrivePath(path)) {
             Logging::Log(Logging::Warning, (L"Attachment is not on a local drive: " + path).c_str());

@@ -4,6 +4,7 @@
 // by sending the token back with a fresh shared secret.
 #include "NxoOutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "ErrorReport.h"
 #include "Localization.h"
@@ -54,7 +55,11 @@ void CNxoOutlookAddIn::AutoConfigure()
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::AutoConfigure");
     Logging::Log(Logging::Debug, L"Verifying add-in configuration...");
+    // The scans pump messages: a disconnection meanwhile ends the work.
+    CAddInBusy busy(*this);
     try {
+        if (busy.IsDisconnected())
+            return;
         CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
         if (config.IsNxoUriConfigured() && config.IsAuthenticated()) {
             Logging::Log(Logging::Debug, L"Add-in configuration has been verified");
@@ -64,7 +69,7 @@ void CNxoOutlookAddIn::AutoConfigure()
             if (ScanForAuthenticationProbe(ProbeScanWindow)) {
                 Logging::Log(Logging::Debug, L"Authentication probe found in either the Inbox or Junk E-mail folder; "
                                              L"add-in configuration has been verified");
-            } else {
+            } else if (!busy.IsDisconnected()) {
                 Logging::Log(Logging::Debug,
                              L"No authentication probe found or unable to verify, initiating authentication probe");
                 InitiateAuthenticationProbe();
@@ -75,7 +80,7 @@ void CNxoOutlookAddIn::AutoConfigure()
                 Logging::Log(Logging::Debug,
                              L"Successfully configured NXO URI from inbox message and initiated authentication probe; "
                              L"waiting for authentication probe to be delivered");
-            else
+            else if (!busy.IsDisconnected())
                 Logging::Log(Logging::Warning, L"Unable to autoconfigure NXO URI from inbox messages");
         }
     } catch (const CException& e) {
@@ -87,6 +92,7 @@ bool CNxoOutlookAddIn::ScanInboxForNxoUri()
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::ScanInboxForNxoUri");
     Logging::Log(Logging::Debug, L"Scanning inbox for messages with a NXO URI...");
+    CAddInBusy busy(*this);
     try {
         DateTime cutoff = DateTime::Now() - UriScanWindow;
         StringW filter = StringW::Format(L"[ReceivedTime] >= \"%s\"",
@@ -98,6 +104,8 @@ bool CNxoOutlookAddIn::ScanInboxForNxoUri()
         for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
             // Outlook stays responsive between the items of a scan.
             Ui::PumpMessages();
+            if (busy.IsDisconnected())
+                return false;
             try {
                 CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
                 if (item && ConfigureNxoUriFromMessage(GetMapiObject<IMessage>(item).GetInterfacePtr()))
@@ -154,6 +162,9 @@ bool CNxoOutlookAddIn::IsValidHostname(const std::wstring& host)
 void CNxoOutlookAddIn::InitiateAuthenticationProbe()
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::InitiateAuthenticationProbe");
+    // A timer started now would outlive the connection, and maybe the module.
+    if (CAddInBusy(*this).IsDisconnected())
+        return;
     Logging::Log(Logging::Debug, L"Initiating authentication probe...");
     try {
         if (GetSession().GetBool(L"Offline"))
@@ -210,6 +221,7 @@ bool CNxoOutlookAddIn::ScanForAuthenticationProbe(const DateTimeSpan& span)
                                      ProbeSubjects[0], ProbeSubjects[1],
                                      FormatRestrictionDateTime(cutoff.GetDate()).c_str());
     Logging::Log(Logging::Debug, (L"Using restriction: " + filter).c_str());
+    CAddInBusy busy(*this);
     bool verified = false;
     std::vector<CDispatchObject> purge;
     for (long folderId : {olFolderInbox, olFolderJunk, olFolderDeletedItems}) {
@@ -226,6 +238,8 @@ bool CNxoOutlookAddIn::ScanForAuthenticationProbe(const DateTimeSpan& span)
             items.Call(L"Sort", {_variant_t(L"[ReceivedTime]"), _variant_t(true)});
             for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
                 Ui::PumpMessages();
+                if (busy.IsDisconnected())
+                    return false;
                 try {
                     CDispatchObject item = AsMailItem(items.GetDispatch(L"Item", {_variant_t(i)}).GetInterface());
                     if (!item)
@@ -249,6 +263,8 @@ bool CNxoOutlookAddIn::ScanForAuthenticationProbe(const DateTimeSpan& span)
     if (!purge.empty()) {
         Logging::LogFormat(Logging::Debug, L"Purging %u authentication probe(s)...", static_cast<unsigned>(purge.size()));
         for (const CDispatchObject& item : purge) {
+            if (busy.IsDisconnected())
+                return false;
             try {
                 DeleteMessagePermanently(item);
             } catch (const CException& e) {
@@ -290,7 +306,11 @@ bool CNxoOutlookAddIn::OnAuthenticationProbeReceived(const Mapi::AuthenticationP
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnAuthenticationProbeReceived");
     Logging::Log(Logging::Debug, L"Verifying authentication probe...");
+    // The introduction's message box pumps messages.
+    CAddInBusy busy(*this);
     try {
+        if (busy.IsDisconnected())
+            return false;
         CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
         StringW username = config.GetUsername();
         if (username.empty())
@@ -325,6 +345,9 @@ void CNxoOutlookAddIn::ShowKvdIntroduction()
 
 void CNxoOutlookAddIn::RepairConfiguration()
 {
+    CAddInBusy busy(*this);
+    if (busy.IsDisconnected())
+        return;
     Logging::Log(Logging::Warning, L"Repairing NXO configuration...");
     CNxoOutlookAddInConfig::GetInstance().ResetAccount();
     if (m_apiClient)

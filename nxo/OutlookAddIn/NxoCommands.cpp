@@ -2,6 +2,7 @@
 // what a click or a toggle does in each kind of window.
 #include "NxoOutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "ComUtil.h"
 #include "ErrorReport.h"
@@ -196,8 +197,9 @@ void CNxoOutlookAddIn::OnInspectorButtonToggled(int commandId, bool pressed, IDi
 // again: a declined confirmation must not leave it showing "encrypt".
 void CNxoOutlookAddIn::ToggleEncryption(const CDispatchObject& message, bool pressed)
 {
+    CAddInBusy busy(*this);
     SetMessageEncryptionFlag(message, pressed);
-    if (GetMessageEncryptionFlag(message) == pressed)
+    if (busy.IsDisconnected() || GetMessageEncryptionFlag(message) == pressed)
         return;
     if (const CDispatchObject& ribbon = GetRibbonUI())
         ribbon.Call(L"InvalidateControl", {_variant_t(GetCommandName(CommandEncrypt).c_str())});

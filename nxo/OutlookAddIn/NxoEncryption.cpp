@@ -3,6 +3,7 @@
 // internet header that the appliance acts on.
 #include "NxoOutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "EncryptConfirmDlg.h"
 #include "ErrorReport.h"
@@ -12,6 +13,7 @@
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "NxoProductName.h"
+#include "RegistryValues.h"
 
 #include <algorithm>
 #include <optional>
@@ -126,6 +128,8 @@ void CNxoOutlookAddIn::SetMessageEncryptionFlag(const CDispatchObject& message, 
 bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanEncryptMessage");
+    // The confirmation's loop may see the add-in disconnected: that is no consent.
+    CAddInBusy busy(*this);
     if (HasLinkedAttachments(message)) {
         ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), NxoProductName, MB_ICONERROR);
         return false;
@@ -134,8 +138,13 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
         return true;
     // A warning that could not be shown is no consent.
     try {
-        if (CEncryptConfirmDlg().DoModal(GetActiveOutlookWindow()) == IDOK)
+        CEncryptConfirmDlg dialog;
+        if (dialog.DoModal(GetActiveOutlookWindow()) == IDOK && !busy.IsDisconnected()) {
+            if (dialog.IsWarningSuppressed())
+                Os::SetRegistryDword(CNxoOutlookAddInConfig::GetInstance().Get(),
+                                     NxoSettings::SuppressEncryptionWarning, 1);
             return true;
+        }
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)
     Logging::Log(Logging::Debug, L"User canceled message encryption");

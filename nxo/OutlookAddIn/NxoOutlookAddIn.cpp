@@ -105,7 +105,7 @@ HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode c
         Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
         // Ready before the base connection opens the MAPI session: new mail
         // may arrive at once.
-        m_uiWork.Initialize(GetMarshaler());
+        m_uiWork.Initialize(*this);
 
         HRESULT hr = COutlookAddIn::OnConnection(application, connectMode, addInInstance, custom);
         if (FAILED(hr)) {

@@ -10,6 +10,7 @@
 // the rest here) and the completions of appliance requests (pool threads:
 // they only post here).
 
+#include "AddInBusy.h"
 #include "ComProgressDlg.h"
 #include "FolderEventSink.h"
 #include "InlineResponseEventSink.h"
@@ -162,12 +163,15 @@ private:
     void ShowKvdIntroduction();
     // Whitelisting.
     void WhitelistCollectedAddresses(const std::set<std::string>& addresses, const wchar_t* noneFound);
-    void ScanSentItemsForWhitelist(const Quenzal::OutlookAddIn::CDispatchObject& folderItems,
-                                   CComProgressDlg& dialog, std::set<std::string>& addresses);
-    void ScanContactsForWhitelist(const Quenzal::OutlookAddIn::CDispatchObject& folderItems,
-                                  CComProgressDlg& dialog, std::set<std::string>& addresses);
-    void ScanItems(const Quenzal::OutlookAddIn::CDispatchObject& items, CComProgressDlg& dialog,
-                   const std::function<size_t(IDispatch*)>& collect);
+    // Each ends once the add-in is disconnected.
+    void ScanSentItemsForWhitelist(const Quenzal::OutlookAddIn::CAddInBusy& busy,
+                                   const Quenzal::OutlookAddIn::CDispatchObject& folderItems, CComProgressDlg& dialog,
+                                   std::set<std::string>& addresses);
+    void ScanContactsForWhitelist(const Quenzal::OutlookAddIn::CAddInBusy& busy,
+                                  const Quenzal::OutlookAddIn::CDispatchObject& folderItems, CComProgressDlg& dialog,
+                                  std::set<std::string>& addresses);
+    void ScanItems(const Quenzal::OutlookAddIn::CAddInBusy& busy, const Quenzal::OutlookAddIn::CDispatchObject& items,
+                   CComProgressDlg& dialog, const std::function<size_t(IDispatch*)>& collect);
     // Commands: the buttons of a compose inspector's bar (false when the
     // toolbar is no such window); the message a window's command acts on.
     bool CreateInspectorToolbarButtons(Quenzal::OutlookAddIn::CAddInToolbar& toolbar);

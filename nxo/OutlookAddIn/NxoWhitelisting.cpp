@@ -6,6 +6,7 @@
 
 #include "NxoOutlookAddIn.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "ComProgressDlg.h"
 #include "DateTime.h"
@@ -177,12 +178,15 @@ void CNxoOutlookAddIn::WhitelistCollectedAddresses(const std::set<std::string>& 
 size_t CNxoOutlookAddIn::ScanSentItemsAndContactsForWhitelist(bool scanSent, bool scanContacts, HWND owner)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn:ScanSentItemsAndContactsForWhitelist");
+    // The scan pumps messages, and a disconnection meanwhile empties the
+    // folder sinks: the scan holds the add-in and the folders it goes
+    // through, and stops once the add-in is disconnected.
+    CAddInBusy busy(*this);
+    if (busy.IsDisconnected())
+        return 0;
     CComProgressDlg dialog(NxoProductName, LidScanningItems, KeepProgressTotal);
     dialog.Show(owner);
     dialog.SetLine1(GetLocalizedMessage(LidScanningFolders) + L"...");
-    // The scan pumps messages, and a disconnection meanwhile empties the
-    // folder sinks: the scan holds the folders it goes through, and stops
-    // once there is no client to send to.
     struct ScannedFolder {
         long id;
         CDispatchObject folder;
@@ -193,19 +197,19 @@ size_t CNxoOutlookAddIn::ScanSentItemsAndContactsForWhitelist(bool scanSent, boo
         folders.push_back({sink->GetFolderId(), sink->GetFolder(), sink->GetItems()});
     size_t total = 0;
     for (const ScannedFolder& scanned : folders) {
-        if (dialog.IsCancelled() || !m_apiClient)
+        if (dialog.IsCancelled() || busy.IsDisconnected())
             break;
         std::set<std::string> addresses;
         try {
             dialog.SetLine2(scanned.folder.GetString(L"Name"));
             if (scanned.id == olFolderSentMail && scanSent)
-                ScanSentItemsForWhitelist(scanned.items, dialog, addresses);
+                ScanSentItemsForWhitelist(busy, scanned.items, dialog, addresses);
             else if (scanned.id == olFolderContacts && scanContacts)
-                ScanContactsForWhitelist(scanned.items, dialog, addresses);
+                ScanContactsForWhitelist(busy, scanned.items, dialog, addresses);
         } catch (const CException& e) {
             QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
         }
-        if (!addresses.empty() && m_apiClient) {
+        if (!addresses.empty() && !busy.IsDisconnected()) {
             total += addresses.size();
             QueueApiRequest([copy = addresses](CNxoApiClient& client) mutable { client.WhitelistAddresses(copy); });
         }
@@ -216,8 +220,8 @@ size_t CNxoOutlookAddIn::ScanSentItemsAndContactsForWhitelist(bool scanSent, boo
     return total;
 }
 
-void CNxoOutlookAddIn::ScanSentItemsForWhitelist(const CDispatchObject& folderItems, CComProgressDlg& dialog,
-                                                 std::set<std::string>& addresses)
+void CNxoOutlookAddIn::ScanSentItemsForWhitelist(const CAddInBusy& busy, const CDispatchObject& folderItems,
+                                                 CComProgressDlg& dialog, std::set<std::string>& addresses)
 {
     Logging::Log(Logging::Debug, L"Scanning sent items folder");
     DateTime cutoff = DateTime::Now() - DateTimeSpan::FromDays(SentItemsScanDays);
@@ -227,29 +231,29 @@ void CNxoOutlookAddIn::ScanSentItemsForWhitelist(const CDispatchObject& folderIt
     CDispatchObject items = folderItems.GetDispatch(L"Restrict", {_variant_t(filter.c_str())});
     Logging::LogFormat(Logging::Debug, L"Found %d message(s) that are newer than %d days",
                        static_cast<int>(items.GetLong(L"Count")), SentItemsScanDays);
-    ScanItems(items, dialog, [&](IDispatch* item) {
+    ScanItems(busy, items, dialog, [&](IDispatch* item) {
         return AddMessageSmtpRecipientsToWhitelist(AsMailItem(item), addresses);
     });
 }
 
-void CNxoOutlookAddIn::ScanContactsForWhitelist(const CDispatchObject& folderItems, CComProgressDlg& dialog,
-                                                std::set<std::string>& addresses)
+void CNxoOutlookAddIn::ScanContactsForWhitelist(const CAddInBusy& busy, const CDispatchObject& folderItems,
+                                                CComProgressDlg& dialog, std::set<std::string>& addresses)
 {
     Logging::LogFormat(Logging::Debug, L"Scanning %Iu contacts in contacts folder",
                        static_cast<size_t>(folderItems.GetLong(L"Count")));
-    ScanItems(folderItems, dialog, [&](IDispatch* item) {
+    ScanItems(busy, folderItems, dialog, [&](IDispatch* item) {
         return AddContactSmtpAddressesToWhitelist(AsContactItem(item), addresses);
     });
 }
 
 // The count is read again for every item: the user may add or delete mail
 // while the dialog pumps messages.
-void CNxoOutlookAddIn::ScanItems(const CDispatchObject& items, CComProgressDlg& dialog,
+void CNxoOutlookAddIn::ScanItems(const CAddInBusy& busy, const CDispatchObject& items, CComProgressDlg& dialog,
                                  const std::function<size_t(IDispatch*)>& collect)
 {
     for (long i = 1; i <= items.GetLong(L"Count"); ++i) {
         Ui::PumpMessages();
-        if (dialog.IsCancelled() || !m_apiClient)
+        if (dialog.IsCancelled() || busy.IsDisconnected())
             return;
         dialog.StepProgress(static_cast<uint64_t>(i - 1), static_cast<uint64_t>(items.GetLong(L"Count")));
         try {

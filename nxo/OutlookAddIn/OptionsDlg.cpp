@@ -91,7 +91,7 @@ private:
 
 } // namespace
 
-COptionsDlg::COptionsDlg(CNxoOutlookAddIn& addIn) : CModalDialog(IDD_NXO_OPTIONS), m_addIn(addIn) {}
+COptionsDlg::COptionsDlg(CNxoOutlookAddIn& addIn) : CModalDialog(IDD_NXO_OPTIONS), m_addIn(addIn), m_busy(addIn) {}
 
 INT_PTR COptionsDlg::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -250,6 +250,10 @@ void COptionsDlg::OnRepair()
         CWaitCursor wait;
         m_addIn.RepairConfiguration();
     }
+    if (m_busy.IsDisconnected()) {
+        EndDialog(IDCANCEL);
+        return;
+    }
     ShowMessage(GetLocalizedMessage(403), NxoProductName, MB_ICONINFORMATION);
 }
 
@@ -261,6 +265,10 @@ void COptionsDlg::OnImportWhitelist()
 bool COptionsDlg::OnCommand(WORD id, WORD code, HWND)
 {
     try {
+        if (m_busy.IsDisconnected() && (code == BN_CLICKED || code == CBN_SELCHANGE)) {
+            EndDialog(IDCANCEL);
+            return true;
+        }
         switch (id) {
         case IDOK:
             SaveSettings();

@@ -7,7 +7,11 @@
 //
 // Controls that a policy disabled show the policy's state and are not
 // saved: the user's own choice is kept for when the policy is lifted.
+//
+// The dialog holds the add-in while it is shown; once the add-in is
+// disconnected, the next command closes it without acting or saving.
 
+#include "AddInBusy.h"
 #include "ModalDialog.h"
 #include "OsHelperObjects.h"
 #include "StringW.h"
@@ -37,6 +41,7 @@ private:
     void ShowChosenFolder();
 
     CNxoOutlookAddIn& m_addIn;
+    Quenzal::OutlookAddIn::CAddInBusy m_busy;
     Quenzal::Os::CIcon m_spamIcon;
     Quenzal::Os::CIcon m_notSpamIcon;
     Quenzal::Os::CIcon m_statusIcon;

@@ -1,18 +1,21 @@
 #include "UiThreadWork.h"
 
+#include "AddInBusy.h"
 #include "CaughtException.h"
 #include "ErrorReport.h"
+#include "OutlookAddIn.h"
 
 #include <utility>
 
 using namespace Quenzal;
 
-void CUiThreadWork::Initialize(OutlookAddIn::CAsyncMarshaler& marshaler)
+void CUiThreadWork::Initialize(OutlookAddIn::COutlookAddIn& addIn)
 {
     Uninitialize();
     UINT message = OutlookAddIn::CAsyncMarshaler::RegisterCallback([this](int64_t) { RunPosted(); });
     Os::CCriticalSectionLock lock(m_lock);
-    m_marshaler = &marshaler;
+    m_addIn = &addIn;
+    m_marshaler = &addIn.GetMarshaler();
     m_message = message;
 }
 
@@ -39,8 +42,10 @@ void CUiThreadWork::Post(std::function<void()> work)
     m_marshaler->InvokeCallback(m_message);
 }
 
+// Posted work runs only between Initialize and Uninitialize, while the add-in lives.
 void CUiThreadWork::RunPosted()
 {
+    OutlookAddIn::CAddInBusy busy(*m_addIn);
     for (;;) {
         std::function<void()> work;
         {

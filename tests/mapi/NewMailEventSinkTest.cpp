@@ -181,17 +181,21 @@ TEST_F(NewMailSink, EveryStepOfDeletingAProbeRuns)
         {MAPI_E_UNKNOWN_FLAGS, MAPI_E_NO_SUPPORT,
          "Caught exception at NewMailEventSink.cpp, Quenzal::Mapi::CNewMailEventSink::DeleteMessage, "},
         {MAPI_W_PARTIAL_COMPLETION, S_OK, "failed with MAPI_W_PARTIAL_COMPLETION; marking as read"},
+        {MAPI_E_NO_SUPPORT, S_OK, "failed with MAPI_E_NO_SUPPORT; marking as read"},
+        {MAPI_E_NO_ACCESS, S_OK, "failed with MAPI_E_NO_ACCESS; marking as read"},
+        {MAPI_E_CALL_FAILED, S_OK, "failed with MAPI_E_CALL_FAILED; marking as read"},
     };
-    probes = {"a", "b", "c"};
     Initialize();
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
         control->SetResult("IMAPIFolder::DeleteMessages DELETE_HARD_DELETE", cases[i].hardDelete);
         control->SetResult("IMAPIFolder::SetReadFlags", cases[i].setReadFlags);
         long deletes = control->GetCallCount("IMAPIFolder::DeleteMessages");
-        PropRow probe = Row(Ids[i]);
+        const std::string id = *probes.insert("probe-" + std::to_string(i)).first;
+        PropRow probe = MessageRow(id, now.QuadPart);
         QzlTest::CLogCapture log;
-        Notify({TableNotification(TABLE_ROW_ADDED, &probe)});
+        control->DeliverMessage(folder, probe.data(), static_cast<ULONG>(probe.size()));
+        control->WaitForNotifications();
         EXPECT_EQ(control->GetCallCount("IMAPIFolder::DeleteMessages"), deletes + 2);
         EXPECT_EQ(control->GetLastFlags("IMAPIFolder::SetReadFlags"), ULONG(SUPPRESS_RECEIPT));
         EXPECT_EQ(control->GetLastFlags("IMAPIFolder::DeleteMessages"), 0u);

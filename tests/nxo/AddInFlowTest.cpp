@@ -318,3 +318,39 @@ TEST(AddInFlowTest, DisconnectionLeavesNothingBehind)
     unused.UnregisterCallback(next);
     EXPECT_EQ(lowest, next);
 }
+
+// The user disables the add-in from inside a message that the add-in's own
+// scan dispatches, and Outlook frees the module once DllCanUnloadNow lets it:
+// the scan, from the add-in's timer or from the repair after a refusal, holds
+// the add-in, ends at its next step and configures nothing.
+TEST(AddInFlowTest, ScansEndWhenDisconnectedFromTheirOwnPump)
+{
+    for (bool repair : {false, true}) {
+        SCOPED_TRACE(repair);
+        CAddInFlow flow;
+        if (repair)
+            flow.turn.Configure(flow.appliance);
+        flow.appliance.Switch("mark.cgi", "nonce=changing");
+        CFakeRef applianceMail = flow.AddApplianceMail(Outlook::Inbox, L"Offer", "PUMPED-1");
+        applianceMail->Value(L"ReceivedTime").date -= 1;
+        for (int i = 0; i < 5; ++i) {
+            CFakeRef newer = flow.AddApplianceMail(Outlook::Inbox, L"No appliance", "NONE", "sender@example.net", "");
+            _variant_t message = newer->Value(L"MAPIOBJECT");
+            newer->Define(L"MAPIOBJECT", {[&flow, message](const Values&) {
+                                              flow.host->DisconnectInNextMessage();
+                                              return message;
+                                          },
+                                          nullptr, nullptr});
+        }
+        ASSERT_EQ(S_OK, flow.host->Connect());
+        if (repair) {
+            CAddInFlow::SetSetting(L"SpamAction", 7);
+            ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {applianceMail}));
+        }
+        ASSERT_TRUE(flow.PumpUntil([&] { return flow.host->GetAddIn() == nullptr; }));
+        EXPECT_EQ(S_FALSE, flow.host->unloadAnswer);
+        EXPECT_EQ(1u, QzlTest::CountOf(flow.Log(), "Unable to configure NXO URI from message: NXO URI is invalid"));
+        EXPECT_EQ("", Setting(L"NxoUri"));
+        EXPECT_EQ(S_OK, flow.host->Unload());
+    }
+}

@@ -109,6 +109,28 @@ TEST(AddInFlowTest, EncryptsAfterTheWarningAndSendsTheHeader)
     EXPECT_FALSE(flow.outlook.FireItemSend(meeting.Get()));
 }
 
+// The user disables the add-in while the warning is shown, then accepts it
+// and asks not to be warned again: the add-in, held by its command, flags
+// nothing and stores nothing, and the module stays.
+TEST(AddInFlowTest, WarningAcceptedAfterDisconnectionFlagsNothing)
+{
+    CAddInFlow flow;
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CFakeRibbonHost ribbon(flow.host->GetAddIn());
+    ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
+    CFakeRef draft = flow.AddDraft(L"Salaries");
+    CFakeRef composer = flow.outlook.FireNewInspector(draft.Get());
+    flow.host->DisconnectInNextMessage();
+    CUser user(WarningText, IDOK, true);
+    EXPECT_EQ(S_OK, ribbon.CallControl(ComposeRibbon, "Quenzal.TQ.Encrypt", "onAction", composer.Get()));
+    user.Wait();
+    EXPECT_EQ(nullptr, flow.host->GetAddIn());
+    EXPECT_EQ(S_FALSE, flow.host->unloadAnswer);
+    EXPECT_EQ(L"", Text(draft->Value(L"Categories")));
+    EXPECT_NE(ERROR_SUCCESS, ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In",
+                                            L"SuppressEncryptionWarning", RRF_RT_REG_DWORD, nullptr, nullptr, nullptr));
+}
+
 // The store refuses the header: the user is told, the send stays cancelled
 // and the request stays on the message.
 TEST(AddInFlowTest, SendStaysCancelledWhenTheHeaderFails)

@@ -321,6 +321,28 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
                      "the appliance, says it reconfigures in the background and greys Repair and Import Whitelist");
 }
 
+// The user disables the add-in while its options are shown: the next click
+// closes them without acting, and nothing is repaired.
+TEST(OptionsDialogTest, ClosesWithoutActingOnceTheAddInIsDisabled)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    const std::wstring uri = CAddInTurn::SettingsString(L"NxoUri");
+    flow.host->DisconnectInNextMessage();
+    EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
+        CDialogUser::Click(dialog, IDC_NXO_REPAIR);
+        if (CDialogUser::WaitUntilClosed(dialog))
+            return;
+        ADD_FAILURE() << "the options acted for the disabled add-in";
+        ExpectMessage(dialog, L"The add-in will attempt to reconfigure itself in the background.  "
+                              L"Some add-in features may be unavailable during this process.");
+        CDialogUser::Click(dialog, IDCANCEL);
+    }));
+    EXPECT_EQ(std::string::npos, flow.Log().find("Repairing NXO configuration..."));
+    EXPECT_EQ(uri, CAddInTurn::SettingsString(L"NxoUri"));
+}
+
 // The scan's total in the user's words, the failure as the user's text, and
 // the two check boxes passed on; Cancel scans nothing.
 TEST(OptionsDialogTest, ScanDialogReportsTheTotal)

@@ -384,14 +384,16 @@ void CNewMailEventSink::DeleteMessage(const Watch& watch, const std::string& ent
         CheckDeletion(function, folder, folder->DeleteMessages(&list, 0, nullptr, DELETE_HARD_DELETE));
         return;
     } catch (const CMapiError& e) {
-        if (e.GetHResult() != MAPI_E_UNKNOWN_FLAGS && e.GetHResult() != MAPI_W_PARTIAL_COMPLETION)
-            throw;
-        const wchar_t* refusal = e.GetHResult() == MAPI_E_UNKNOWN_FLAGS ? L"MAPI_E_UNKNOWN_FLAGS"
-                                                                        : L"MAPI_W_PARTIAL_COMPLETION";
+        // Whatever kept the hard delete from deleting, a plain delete may
+        // still take the probe out of the Inbox.
+        const DWORD code = static_cast<DWORD>(e.GetHResult());
+        StringW refusal = GetErrorCodeName(code);
+        if (refusal.empty())
+            refusal = FormatErrorCode(code);
         Logging::LogFormat(Logging::Warning,
                            L"DeleteItems( DELETE_HARD_DELETE) failed with %s; marking as read and deleting "
                            L"without flag",
-                           refusal);
+                           refusal.c_str());
     }
     // The probe must not stay because it could not be marked as read.
     try {

@@ -4,6 +4,13 @@
 
 namespace QzlFake {
 
+namespace {
+
+constexpr wchar_t WindowClass[] = L"QzlFakeAddInHost";
+constexpr UINT DisconnectMessage = WM_APP;
+
+} // namespace
+
 CAddInHost::CAddInHost(CFakeOutlook& outlook, std::wstring dllPath, const CLSID& clsid, std::wstring progId)
     : m_outlook(outlook), m_dllPath(std::move(dllPath)), m_clsid(clsid), m_progId(std::move(progId))
 {
@@ -19,6 +26,8 @@ CAddInHost::CAddInHost(CFakeOutlook& outlook, IUnknown* linkedAddIn, std::wstrin
 
 CAddInHost::~CAddInHost()
 {
+    if (m_window != nullptr)
+        ::DestroyWindow(m_window);
     ReleaseAddIn();
     if (m_linkedAddIn != nullptr)
         m_linkedAddIn->Release();
@@ -61,6 +70,7 @@ HRESULT CAddInHost::Connect(ext_ConnectMode mode)
     if (m_addIn == nullptr)
         return E_UNEXPECTED;
     CFakeRef entry = m_outlook.FindComAddIn(m_progId);
+    m_disconnectPosted = false;
     HRESULT hr = CallIntoAddIn("OnConnection", [&] {
         return m_addIn->OnConnection(m_outlook.application.Get(), mode, entry.Get(), &m_custom);
     });
@@ -104,6 +114,33 @@ void CAddInHost::ReleaseAddIn()
     m_ribbon.reset();
     if (m_addIn != nullptr)
         CallIntoAddIn("Release", [&] { return static_cast<HRESULT>(std::exchange(m_addIn, nullptr)->Release()); });
+}
+
+void CAddInHost::DisconnectInNextMessage()
+{
+    if (m_addIn == nullptr || std::exchange(m_disconnectPosted, true))
+        return;
+    if (m_window == nullptr) {
+        WNDCLASSEXW windowClass = {};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = WindowProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = WindowClass;
+        ::RegisterClassExW(&windowClass); // already there from an earlier host
+        m_window = ::CreateWindowExW(0, WindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     windowClass.hInstance, nullptr);
+    }
+    ASSERT_TRUE(::PostMessageW(m_window, DisconnectMessage, 0, reinterpret_cast<LPARAM>(this)));
+}
+
+LRESULT CALLBACK CAddInHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != DisconnectMessage)
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    auto* host = reinterpret_cast<CAddInHost*>(lParam);
+    host->Disconnect(ext_dm_UserClosed);
+    host->unloadAnswer = host->Unload();
+    return 0;
 }
 
 HRESULT CAddInHost::Unload()

@@ -39,6 +39,12 @@ public:
     HRESULT Disconnect(ext_DisconnectMode mode = ext_dm_HostShutdown);
     // DllCanUnloadNow; when it answers S_OK the module is freed.
     HRESULT Unload();
+    // Outlook disconnects the add-in (the user disabled it) from a message
+    // posted now, which whatever loop runs next dispatches, the add-in's own
+    // included; then it asks DllCanUnloadNow, frees the module on S_OK, and
+    // keeps the answer in unloadAnswer. Once per connection.
+    void DisconnectInNextMessage();
+    HRESULT unloadAnswer = E_PENDING;
 
     HMODULE GetModule() const { return m_module; }
     // Office's ribbon of the connected add-in; null before it asked for one.
@@ -52,6 +58,7 @@ public:
 
 private:
     void ReleaseAddIn();
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     CFakeOutlook& m_outlook;
     std::wstring m_dllPath;
@@ -62,6 +69,8 @@ private:
     _IDTExtensibility2* m_addIn = nullptr;
     SAFEARRAY* m_custom = nullptr;
     std::unique_ptr<CFakeRibbonHost> m_ribbon;
+    HWND m_window = nullptr;
+    bool m_disconnectPosted = false;
 };
 
 } // namespace QzlFake
