@@ -4,6 +4,7 @@
 #include "FatalExit.h"
 #include "Logging.h"
 #include "Path.h"
+#include "SmartPointer.h"
 
 #include <direct.h>
 #include <shellapi.h>
@@ -31,6 +32,77 @@ public:
 private:
     DWORD m_code;
 };
+
+// The absolute form, without separators at its end (but for a drive's root):
+// what the shell is handed names the tree alone, whatever the current folder.
+StringW GetFullPath(const std::wstring& path)
+{
+    const std::wstring source = GetLongPath(path, LongPathLimitFile);
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(source.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.resize(length);
+    }
+    if (full.compare(0, 4, L"\\\\?\\") == 0 && path.compare(0, 4, L"\\\\?\\") != 0)
+        full = full.compare(4, 4, L"UNC\\") == 0 ? L"\\\\" + full.substr(8) : full.substr(4);
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
+        full.pop_back();
+    return StringW(full);
+}
+
+// The shell works in buffers of MAX_PATH characters and, handed a tree with a
+// longer path inside, has deleted other folders' files instead; and a link
+// inside the tree (junction or symbolic link) would lead it outside.
+bool NeedsDeletionByHand(const std::wstring& folder, size_t plainLength)
+{
+    if (plainLength >= MAX_PATH)
+        return true;
+    WIN32_FIND_DATAW found = {};
+    CFindHandle find(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                        nullptr, 0));
+    for (bool more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &found)) {
+        const std::wstring name(found.cFileName);
+        if (name == L"." || name == L"..")
+            continue;
+        const size_t length = plainLength + 1 + name.size();
+        if (length >= MAX_PATH || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+            (IsDirectory(found.dwFileAttributes) && NeedsDeletionByHand(folder + L"\\" + name, length)))
+            return true;
+    }
+    return false;
+}
+
+// Deletes what the folder holds and then the folder, through long-path
+// forms; a link is removed itself, never what it leads to.
+void DeleteTreeByHand(const std::wstring& folder, DWORD attributes)
+{
+    WIN32_FIND_DATAW found = {};
+    CFindHandle find;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        find.Reset(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                      nullptr, 0));
+    for (bool more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &found)) {
+        const std::wstring name(found.cFileName);
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring entry = folder + L"\\" + name;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+            ::SetFileAttributesW(entry.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        if (IsDirectory(found.dwFileAttributes))
+            DeleteTreeByHand(entry, found.dwFileAttributes);
+        else if (!::DeleteFileW(entry.c_str()))
+            QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), entry.c_str()));
+    }
+    find.Close();
+    if (!::RemoveDirectoryW(folder.c_str()))
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), folder.c_str()));
+}
 
 StringW ReadTemporaryDirectory()
 {
@@ -185,7 +257,18 @@ bool TryDeleteFile(const std::wstring& path)
 
 void DeleteDirectory(const std::wstring& path)
 {
-    std::wstring source(path);
+    // The shell reads wildcards in its source list and, for an empty one,
+    // works on the current folder: only one named tree is handed over.
+    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos)
+        QZL_THROW(QZL_FUNCTION, CException(L"Not a folder that may be deleted: " + path));
+    const StringW tree = GetFullPath(path);
+    const DWORD attributes = GetFileAttributes(tree);
+    if (IsDirectory(attributes) && ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                                    NeedsDeletionByHand(GetLongPath(tree, 0), tree.size()))) {
+        DeleteTreeByHand(GetLongPath(tree, 0), attributes);
+        return;
+    }
+    std::wstring source(tree);
     source.append(2, L'\0');
     SHFILEOPSTRUCTW operation = {};
     operation.wFunc = FO_DELETE;
@@ -196,6 +279,8 @@ void DeleteDirectory(const std::wstring& path)
         QZL_THROW(QZL_FUNCTION,
                   CException(StringW::Format(L"Failure during system call (%s): 0x%X", L"SHFileOperationW( FO_DELETE)",
                                              static_cast<unsigned>(result))));
+    if (GetFileAttributes(tree) != INVALID_FILE_ATTRIBUTES)
+        QZL_THROW(QZL_FUNCTION, CException(L"SHFileOperationW reported success, but the folder is still there: " + tree));
 }
 
 bool TryDeleteDirectory(const std::wstring& path)

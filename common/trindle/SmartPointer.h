@@ -66,5 +66,12 @@ struct HandleDestructor {
 
 using CHandle = SmartPointer<HANDLE, HandleDestructor>;
 
+struct FindDestructor {
+    static bool IsValid(HANDLE find) { return find != nullptr && find != INVALID_HANDLE_VALUE; }
+    static void Destroy(HANDLE find) { ::FindClose(find); }
+};
+
+using CFindHandle = SmartPointer<HANDLE, FindDestructor>;
+
 } // namespace Os
 } // namespace Quenzal

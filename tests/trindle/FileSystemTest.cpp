@@ -307,6 +307,32 @@ TEST_F(FileSystemTest, DeleteDirectoryRemovesTheTree)
     EXPECT_TRUE(IsFile(Path(L"file")));
 }
 
+// A tree holding a path longer than MAX_PATH goes, and nothing beside it:
+// neither the current folder's files nor, for an empty name, the folder.
+// Both lie outside the fixture's folder, deleted once the current folder is
+// back.
+TEST_F(FileSystemTest, DeleteDirectoryStaysInsideTheTree)
+{
+    const StringW current = QzlTest::UniqueTempPath(L"current");
+    CreateDirectoryByPath(current);
+    WriteFile(CombinePath(current, L"canary"), "x");
+    const StringW tree = QzlTest::UniqueTempPath(L"tree");
+    StringW deep = tree;
+    while (deep.size() <= MAX_PATH)
+        deep = CombinePath(deep, std::wstring(50, L'd'));
+    CreateDirectoryByPath(deep);
+    WriteFile(CombinePath(deep, L"f"), "x");
+    const StringW previous = GetCurrentDirectory();
+    ASSERT_TRUE(::SetCurrentDirectoryW(current.c_str()));
+    const bool deleted = TryDeleteDirectory(tree);
+    Raised([] { DeleteDirectory(L""); });
+    EXPECT_TRUE(IsFile(CombinePath(current, L"canary")));
+    ::SetCurrentDirectoryW(previous.c_str());
+    EXPECT_TRUE(deleted);
+    EXPECT_FALSE(IsDir(tree));
+    DeleteDirectory(current);
+}
+
 TEST_F(FileSystemTest, DeleteDirectoryFailure)
 {
     CLogCapture log;
