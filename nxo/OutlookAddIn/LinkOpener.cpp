@@ -10,13 +10,62 @@
 #include "Path.h"
 #include "Shell.h"
 
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <iterator>
+
 using namespace Quenzal;
 
 namespace {
 
+// Types the shell runs code for that the blocked table leaves out: those the
+// mail program itself never lets a user open from a mail. Attaching keeps the
+// blocked table alone; only the opener, which acts on a mail's word, refuses
+// these too. Sorted by UTF-16 code units, lower case.
+constexpr const wchar_t* UnsafeToOpenExtensions[] = {
+    L"appcontent-ms", L"application", L"appref-ms", L"aspx", L"asx", L"bgi", L"cab", L"cdxml", L"diagcab", L"grp",
+    L"htc", L"iso", L"jar", L"jnlp", L"mcf", L"msu", L"pl", L"printerexport", L"psd1", L"psdm1", L"pssc", L"py",
+    L"pyc", L"pyo", L"pyw", L"pyz", L"pyzw", L"settingcontent-ms", L"theme", L"udl", L"vbp", L"vhd", L"vhdx",
+    L"webpnp", L"website", L"wsb", L"xbap", L"xll",
+};
+
 bool IsSeparator(wchar_t ch)
 {
     return ch == L'\\' || ch == L'/';
+}
+
+// A name without an extension makes the shell search for a program.
+bool IsUnsafeToOpen(const std::wstring& fileName)
+{
+    const StringW extension = Os::GetFileExtension(fileName);
+    if (extension.empty() || Os::IsBlockedFileExtension(extension))
+        return true;
+    std::wstring lower(extension);
+    for (wchar_t& ch : lower)
+        ch = static_cast<wchar_t>(towlower(ch));
+    return std::binary_search(std::begin(UnsafeToOpenExtensions), std::end(UnsafeToOpenExtensions), lower,
+                              [](const std::wstring& left, const std::wstring& right) { return left < right; }) ||
+           ::AssocIsDangerous((L"." + extension).c_str());
+}
+
+// The name the file has on disk: an 8.3 short name ("X~1.SET") shows
+// another type than the long name the shell goes by. The name as written
+// when the file is not there (nothing is opened then).
+StringW GetLongFileName(const std::wstring& path)
+{
+    const StringW source = Os::GetLongPath(path, Os::LongPathLimitFile);
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD length = ::GetLongPathNameW(source.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length >= buffer.size()) {
+        buffer.resize(length);
+        length = ::GetLongPathNameW(source.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    }
+    if (length == 0 || length >= buffer.size())
+        return Os::GetFileNameFromPath(path);
+    buffer.resize(length);
+    return Os::GetFileNameFromPath(buffer);
 }
 
 } // namespace
@@ -34,8 +83,7 @@ bool IsOpenableLinkTarget(const std::wstring& path)
     // dropped ("run.exe. " opens run.exe).
     if (path.back() == L'.' || path.back() == L' ')
         return false;
-    const StringW extension = Os::GetFileExtension(Os::GetFileNameFromPath(path));
-    return !extension.empty() && !Os::IsBlockedFileExtension(extension);
+    return !IsUnsafeToOpen(Os::GetFileNameFromPath(path)) && !IsUnsafeToOpen(GetLongFileName(path));
 }
 
 LinkOpenerActions GetShellLinkOpenerActions()

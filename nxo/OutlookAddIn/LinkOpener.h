@@ -30,5 +30,6 @@ LinkOpenerActions GetShellLinkOpenerActions();
 // (the path empty when none was read).
 void OpenLinkFile(HWND window, const wchar_t* commandLine, const LinkOpenerActions& actions);
 
-// A drive-letter path to a file that ends in an extension that is not blocked.
+// A drive-letter path to a file whose name, as written and as it stands on
+// disk, ends in an extension of a type that runs no code.
 bool IsOpenableLinkTarget(const std::wstring& path);

@@ -64,6 +64,7 @@ TEST(LinkOpenerTest, OpensOnlyLocalFilesOfSafeTypes)
     for (const char* refused : {"\\\\server\\share\\report.pdf", "//server/share/report.pdf",
                                 "\\\\?\\C:\\report.pdf", "\\\\.\\C:\\report.pdf", "C:\\Downloads\\setup.exe",
                                 "C:\\Downloads\\run.BAT", "C:\\Downloads\\setup.exe..", "C:\\a.txt:hidden.exe",
+                                "C:\\Downloads\\setup.APPREF-MS", "C:\\Downloads\\tool.jar",
                                 "report.pdf", "C:\\Downloads\\"}) {
         Recorder recorder;
         OpenLinkFile(nullptr, WriteLink(refused).c_str(), recorder.Actions());
@@ -95,6 +96,12 @@ TEST(LinkOpenerTest, LinkPathsReadBackExactlyAndAreCheckedAtOpenAndAtSend)
         file.TrimLeft();
         Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(file));
         Os::WriteFileContents(file, "x", 1);
+        if (line.find("\tshort") != std::string::npos) {
+            wchar_t shortPath[MAX_PATH] = {};
+            ASSERT_GT(::GetShortPathNameW(file.c_str(), shortPath, MAX_PATH), 0u) << line;
+            text = StringW(shortPath).ToUtf8();
+            ASSERT_NE(StringW(shortPath), file) << line;
+        }
         const std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<AttachedLink>\r\n\t<Path>" + text +
                                 "</Path>\r\n</AttachedLink>\r\n";
         const StringW link = QzlTest::UniqueTempPath(L"link") + L".qenz";
