@@ -24,6 +24,8 @@ constexpr int LidUnsafeFileType = 286;
 constexpr int LidFileTooLarge = 375;
 constexpr int LidLinkRefused = 178;
 constexpr long olByValue = 1;
+// The most characters one name in a path may hold.
+constexpr size_t MaxFileNameLength = 255;
 
 // The folder goes with the module, with whatever the add-in left in it.
 struct CTempFolder {
@@ -61,10 +63,27 @@ std::string FormatLinkXml(const std::wstring& path, const std::wstring& seal)
     return document.CloseAndFormat();
 }
 
+StringW GetLinkFileName(const std::wstring& path)
+{
+    const StringW name = Os::GetFileNameFromPath(path);
+    const StringW link = Os::AppendFileExtension(name, LinkFileExtension);
+    if (link.size() <= MaxFileNameLength)
+        return link;
+    // The link keeps the linked file's type in view, unless that alone
+    // would fill the name.
+    StringW tail = StringW(L".") + LinkFileExtension;
+    const StringW extension = Os::GetFileExtension(name);
+    if (!extension.empty() && extension.size() < MaxFileNameLength / 2)
+        tail = L"." + extension + tail;
+    StringW stem = Os::RemoveFileExtension(name).substr(0, MaxFileNameLength - tail.size());
+    if (!stem.empty() && IS_HIGH_SURROGATE(stem.back()))
+        stem.pop_back();
+    return stem + tail;
+}
+
 void AttachLinkFile(const CDispatchObject& item, const std::wstring& path)
 {
-    AddAttachmentFromData(item, Os::AppendFileExtension(Os::GetFileNameFromPath(path), LinkFileExtension),
-                          FormatLinkXml(path, SealLinkPath(path)));
+    AddAttachmentFromData(item, GetLinkFileName(path), FormatLinkXml(path, SealLinkPath(path)));
 }
 
 bool IsLinkFile(const std::wstring& fileName)
@@ -139,7 +158,8 @@ CDispatchObject AddAttachmentFromData(const CDispatchObject& item, const std::ws
     CDispatchObject attachment;
     try {
         attachment = CDispatchObject::FromVariant(
-            item.GetDispatch(L"Attachments").Call(L"Add", {_bstr_t(path.c_str()), olByValue}));
+            item.GetDispatch(L"Attachments")
+                .Call(L"Add", {_bstr_t(Os::GetLongPath(path, Os::LongPathLimitFile).c_str()), olByValue}));
     } catch (...) {
         Os::TryDeleteFile(path);
         throw;

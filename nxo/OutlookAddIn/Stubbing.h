@@ -79,6 +79,9 @@ std::string FormatLinkXml(const std::wstring& path, const std::wstring& seal);
 constexpr uint64_t MaxLinkFileSize = 4096;
 constexpr wchar_t LinkFileExtension[] = L"qenz";
 
+// The linked file's name with the link extension; a name too long to take it
+// is shortened, keeping the linked file's extension.
+StringW GetLinkFileName(const std::wstring& path);
 void AttachLinkFile(const OutlookAddIn::CDispatchObject& item, const std::wstring& path);
 bool IsLinkFile(const std::wstring& fileName);
 bool HasLinkedAttachments(const OutlookAddIn::CDispatchObject& item);

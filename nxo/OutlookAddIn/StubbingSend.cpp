@@ -165,7 +165,9 @@ bool CheckLinkedAttachment(StubContext& context, StoredLink& link)
         context.Duplicates.push_back(link);
         return false;
     }
-    link.Record.FileName = Os::RemoveFileExtension(link.LinkName);
+    // A link shortened to fit a name stores the file under its own name.
+    link.Record.FileName = link.LinkName == GetLinkFileName(link.Path) ? Os::GetFileNameFromPath(link.Path)
+                                                                       : Os::RemoveFileExtension(link.LinkName);
     link.Record.Size = CheckLinkedPath(link.Path, context.MaxSize);
     context.StoredPaths.insert(link.Path);
     return true;

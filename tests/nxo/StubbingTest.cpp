@@ -187,6 +187,20 @@ TEST_F(StubbingTest, LargeLinkedFileUploadedAndMessageStubbed)
     EXPECT_EQ(StringW(body.substr(0, body.size() - 11)).ToUtf8(), list.back().second);
 }
 
+// A file with as long a name as a folder takes is linked under a name that
+// fits, keeping its type, and stored under its own name.
+TEST_F(StubbingTest, LongestFileNameIsLinkedAndStoredUnderItsOwnName)
+{
+    const std::wstring name = std::wstring(251, L'n') + L".pdf";
+    CLinkedFile file(name.c_str(), 1000);
+    Stubbing::AttachLinkFile(draft, file.path);
+    EXPECT_EQ(Names(), std::wstring(246, L'n') + L".pdf.qenz|");
+    Stubbing::StubLinks(nullptr, draft, *std::make_shared<CNxoApiClient>(), MiB);
+    const auto uploads = appliance.Seen("stub_attachment.cgi");
+    ASSERT_FALSE(uploads.empty());
+    EXPECT_EQ(uploads.back()["parts"][3]["filename"].asString(), StringW(name).ToUtf8());
+}
+
 // A link that cannot be deleted fails the stub after the uploads: the draft
 // keeps its body, header and every link (the duplicate too), and the next
 // try stubs it once.
