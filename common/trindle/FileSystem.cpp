@@ -263,8 +263,9 @@ void DeleteDirectory(const std::wstring& path)
         QZL_THROW(QZL_FUNCTION, CException(L"Not a folder that may be deleted: " + path));
     const StringW tree = GetFullPath(path);
     const DWORD attributes = GetFileAttributes(tree);
-    if (IsDirectory(attributes) && ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                                    NeedsDeletionByHand(GetLongPath(tree, 0), tree.size()))) {
+    if (IsDirectory(attributes) &&
+        ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || tree.compare(0, 4, L"\\\\?\\") == 0 ||
+         NeedsDeletionByHand(GetLongPath(tree, 0), tree.size()))) {
         DeleteTreeByHand(GetLongPath(tree, 0), attributes);
         return;
     }
@@ -280,7 +281,7 @@ void DeleteDirectory(const std::wstring& path)
                   CException(StringW::Format(L"Failure during system call (%s): 0x%X", L"SHFileOperationW( FO_DELETE)",
                                              static_cast<unsigned>(result))));
     if (GetFileAttributes(tree) != INVALID_FILE_ATTRIBUTES)
-        QZL_THROW(QZL_FUNCTION, CException(L"SHFileOperationW reported success, but the folder is still there: " + tree));
+        QZL_THROW(QZL_FUNCTION, CException(L"SHFileOperationW succeeded, but the folder is still there: " + tree));
 }
 
 bool TryDeleteDirectory(const std::wstring& path)

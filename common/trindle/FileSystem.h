@@ -34,7 +34,9 @@ void CopyFile(const std::wstring& source, const std::wstring& destination);
 void MoveFile(const std::wstring& source, const std::wstring& destination);
 void DeleteFile(const std::wstring& path);
 bool TryDeleteFile(const std::wstring& path);
-// Deletes the folder with everything in it.
+// Deletes the folder with everything in it, and nothing outside it: a tree
+// the shell cannot be trusted with (a path beyond MAX_PATH, a link inside) is
+// deleted by hand, and an empty or wildcard name is refused.
 void DeleteDirectory(const std::wstring& path);
 bool TryDeleteDirectory(const std::wstring& path);
 // Leaves a folder that still holds something in place without complaint.
