@@ -79,7 +79,8 @@ StringW CNxoOutlookAddIn::GetLogFilePath()
 
 void CNxoOutlookAddIn::LogSeparator()
 {
-    Logging::LogRawA(Logging::Debug, (std::string(79, '_') + "\r\n").c_str());
+    // Our own line, written as it stands: raw text from outside is marked.
+    Logging::WriteToLog(Logging::Debug, std::string(79, '_') + "\r\n");
 }
 
 HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode connectMode,
