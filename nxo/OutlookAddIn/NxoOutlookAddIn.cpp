@@ -88,9 +88,16 @@ HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode c
 {
     try {
         _set_com_error_handler(OnComError);
-        const StringW logPath = GetLogFilePath();
-        TryTrimTextFile(logPath);
-        Logging::SetLogPath(logPath);
+        try {
+            const StringW logPath = GetLogFilePath();
+            TryTrimTextFile(logPath);
+            Logging::SetLogPath(logPath);
+        } catch (const CException& e) {
+            // A log held by another program, a folder in its place or a data
+            // folder that cannot be made costs the diagnostics, never the
+            // add-in's functions; the next start tries again.
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        }
         Logging::EnableThreadIds(true);
         LogSeparator();
         Logging::Log(Logging::Debug,

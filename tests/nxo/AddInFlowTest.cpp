@@ -3,7 +3,9 @@
 #include "AddInFlow.h"
 
 #include "DispatchObject.h"
+#include "NxoDataDirectory.h"
 #include "NxoOutlookAddInConfig.h"
+#include "File.h"
 #include "StringW.h"
 #include "TestSupport.h"
 
@@ -253,6 +255,42 @@ TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
     EXPECT_EQ(E_FAIL, flow.host->Connect(ext_cm_AfterStartup));
     EXPECT_TRUE(Contains(flow.Log(), "Unable to initialize MAPI session; uninitializing add-in: "
                                      "Unable to retrieve Outlook system folder: 6"));
+}
+
+// Another program holding the log without sharing it, a folder at its path,
+// a data folder that cannot be made: the add-in works without its log and
+// opens it at the next start.
+TEST(AddInFlowTest, StartsWithoutItsLogAndOpensItAtTheNextStart)
+{
+    const StringW folder = GetNxoDataDirectory().substr(0, GetNxoDataDirectory().size() - 1);
+    const StringW logPath = folder + L"\\NxoOutlookAddIn.log";
+    const std::vector<std::pair<const char*, std::function<std::function<void()>()>>> blockers = {
+        {"held", [&] {
+             auto held = std::make_shared<Quenzal::Os::CHandle>(::CreateFileW(
+                 logPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+             return [held] { held->Close(); };
+         }},
+        {"a folder", [&] {
+             ::CreateDirectoryW(logPath.c_str(), nullptr);
+             return [&] { ::RemoveDirectoryW(logPath.c_str()); };
+         }},
+        {"a file at the data folder", [&] {
+             EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
+             Quenzal::Os::WriteFileContents(folder, "x", 1);
+             return [&] { ::DeleteFileW(folder.c_str()); };
+         }},
+    };
+    for (const auto& [name, block] : blockers) {
+        SCOPED_TRACE(name);
+        CAddInFlow flow;
+        flow.AddApplianceMail(Outlook::Inbox, L"Welcome", "DEBUG-4");
+        const std::function<void()> unblock = block();
+        EXPECT_EQ(S_OK, flow.host->Connect());
+        EXPECT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
+        unblock();
+        flow.Restart();
+        EXPECT_TRUE(Contains(flow.Log(), "NXOOUTLOOKADDIN.DLL: "));
+    }
 }
 
 // The user disables the add-in while the appliance is slow to answer: the
