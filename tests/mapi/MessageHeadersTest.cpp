@@ -95,8 +95,8 @@ TEST_F(MessageHeaders, ProbeRecordsAndTheSubject)
     probe[3] = Prop(PR_TRANSPORT_MESSAGE_HEADERS_A, "X-Quenzal-Client-ID: ");
     EXPECT_EQ(QzlTest::Raised([&] { GetAuthenticationProbeProps(Message(probe)); }).GetDescription(),
               L"Message is missing required headers");
-    // A lookup that logs the block grows the log by a bounded amount, whatever the block's size.
-    const std::string huge = "Subject: not the probe's headers\r\n" + std::string(32 << 20, 'h');
+    // A lookup logs a bounded part of a block of any size.
+    const std::string huge(32 << 20, 'h');
     probe[3] = Prop(PR_TRANSPORT_MESSAGE_HEADERS_A, huge.c_str());
     QzlTest::CLogCapture lookup;
     EXPECT_THROW(GetAuthenticationProbeProps(Message(probe)), CException);

@@ -258,36 +258,30 @@ TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
 }
 
 // Another program holding the log without sharing it, a folder at its path,
-// a data folder that cannot be made: the add-in works without its log and
-// opens it at the next start.
+// a file at the data folder's: the add-in works without its log and opens it
+// at the next start.
 TEST(AddInFlowTest, StartsWithoutItsLogAndOpensItAtTheNextStart)
 {
     const StringW folder = GetNxoDataDirectory().substr(0, GetNxoDataDirectory().size() - 1);
-    const StringW logPath = folder + L"\\NxoOutlookAddIn.log";
-    const std::vector<std::pair<const char*, std::function<std::function<void()>()>>> blockers = {
-        {"held", [&] {
-             auto held = std::make_shared<Quenzal::Os::CHandle>(::CreateFileW(
-                 logPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-             return [held] { held->Close(); };
-         }},
-        {"a folder", [&] {
-             ::CreateDirectoryW(logPath.c_str(), nullptr);
-             return [&] { ::RemoveDirectoryW(logPath.c_str()); };
-         }},
-        {"a file at the data folder", [&] {
-             EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
-             Quenzal::Os::WriteFileContents(folder, "x", 1);
-             return [&] { ::DeleteFileW(folder.c_str()); };
-         }},
-    };
-    for (const auto& [name, block] : blockers) {
-        SCOPED_TRACE(name);
+    const StringW log = folder + L"\\NxoOutlookAddIn.log";
+    for (int blocker = 0; blocker < 3; ++blocker) {
+        SCOPED_TRACE(blocker);
         CAddInFlow flow;
         flow.AddApplianceMail(Outlook::Inbox, L"Welcome", "DEBUG-4");
-        const std::function<void()> unblock = block();
+        Quenzal::Os::CHandle held;
+        if (blocker == 0)
+            held.Reset(::CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        else if (blocker == 1)
+            EXPECT_TRUE(::CreateDirectoryW(log.c_str(), nullptr));
+        else {
+            EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
+            Quenzal::Os::WriteFileContents(folder, "x", 1);
+        }
         EXPECT_EQ(S_OK, flow.host->Connect());
         EXPECT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
-        unblock();
+        held.Close();
+        ::RemoveDirectoryW(log.c_str());
+        ::DeleteFileW(folder.c_str());
         flow.Restart();
         EXPECT_TRUE(Contains(flow.Log(), "NXOOUTLOOKADDIN.DLL: "));
     }

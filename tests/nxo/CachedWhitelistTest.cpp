@@ -70,12 +70,10 @@ TEST(CachedWhitelist, LegacyFileMovedOnlyWhenThereIsNoCurrentOneAndAnUnreadableF
     Os::CHandle held(::CreateFileW(CDataFolderTurn::WhitelistPath().c_str(), GENERIC_READ, FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, 0, nullptr));
     QzlTest::CLogCapture log;
-    {
-        CCachedWhitelist cache;
-        EXPECT_TRUE(cache.GetAddresses().empty());
-        EXPECT_TRUE(log.Contains("Unable to load whitelist: Failure during CRT call"));
-        EXPECT_FALSE(cache.AddAddressToWhitelist("b@y.com")) << "nor can it be written";
-    }
+    CCachedWhitelist cache;
+    EXPECT_TRUE(cache.GetAddresses().empty());
+    EXPECT_TRUE(log.Contains("Unable to load whitelist: Failure during CRT call"));
+    EXPECT_FALSE(cache.AddAddressToWhitelist("b@y.com")) << "nor can it be written";
     held.Close();
     EXPECT_TRUE(CCachedWhitelist().Contains("old@legacy.com"));
 }
