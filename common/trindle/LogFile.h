@@ -2,7 +2,9 @@
 // The state behind the process log: where lines go and how they are written.
 // A log file of our own is kept within kLogFileBound while it is written:
 // once it passes the bound it is cut to its last mebibyte, at a line start,
-// so that an Outlook that runs for weeks does not fill the disk.
+// so that an Outlook that runs for weeks does not fill the disk. The newest
+// record stays whole even when it is longer than that mebibyte: an empty
+// file would lose the very record that made it grow.
 
 #include "CriticalSection.h"
 #include "StringW.h"

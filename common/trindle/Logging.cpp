@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <string_view>
 
 namespace Quenzal::Logging {
 
@@ -52,6 +53,24 @@ void CLogFile::Write(const std::string& line)
     }
 }
 
+namespace {
+
+// The last count bytes of the file (all of it when it is shorter).
+bool ReadFileEnd(HANDLE file, uint64_t size, uint64_t count, std::string& end)
+{
+    LARGE_INTEGER start{};
+    start.QuadPart = static_cast<LONGLONG>(size - std::min(size, count));
+    end.assign(static_cast<size_t>(size - static_cast<uint64_t>(start.QuadPart)), '\0');
+    DWORD read = 0;
+    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+        !::ReadFile(file, end.data(), static_cast<DWORD>(end.size()), &read, nullptr))
+        return false;
+    end.resize(read);
+    return true;
+}
+
+} // namespace
+
 void CLogFile::KeepWithinBound(HANDLE handle)
 {
     LARGE_INTEGER size{};
@@ -64,21 +83,27 @@ void CLogFile::KeepWithinBound(HANDLE handle)
     // is read through a handle of its own and written over the file's start.
     Os::CHandle reader(::CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER start{};
-    start.QuadPart = size.QuadPart - static_cast<LONGLONG>(kTextFileTailSize);
-    std::string tail(kTextFileTailSize, '\0');
-    DWORD read = 0;
+    const uint64_t fileSize = m_size;
+    std::string tail;
     // A file that cannot be cut now is tried again once as much more is written.
     m_size = 0;
-    if (!reader || !::SetFilePointerEx(reader.Get(), start, nullptr, FILE_BEGIN) ||
-        !::ReadFile(reader.Get(), tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr))
+    if (!reader || !ReadFileEnd(reader.Get(), fileSize, kTextFileTailSize, tail))
         return;
-    const size_t lineFeed = tail.find('\n');
-    const size_t cut = lineFeed == std::string::npos || lineFeed >= read ? read : lineFeed + 1;
+    // The tail keeps whole records only, from the first that starts in it.
+    size_t cut = tail.find('\n');
+    if (cut == std::string::npos || cut + 1 >= tail.size()) {
+        // The newest record is longer than the tail: it is kept whole (or as
+        // much of it as the bound holds) rather than leave the file empty.
+        if (!ReadFileEnd(reader.Get(), fileSize, kLogFileBound, tail))
+            return;
+        cut = tail.size() < 2 ? std::string::npos : tail.rfind('\n', tail.size() - 2);
+    }
+    cut = cut == std::string::npos ? 0 : cut + 1;
+    const DWORD keep = static_cast<DWORD>(tail.size() - cut);
     DWORD written = 0;
     if (::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN) &&
-        ::WriteFile(handle, tail.data() + cut, static_cast<DWORD>(read - cut), &written, nullptr) &&
-        written == read - cut && ::SetEndOfFile(handle)) {
+        ::WriteFile(handle, tail.data() + cut, keep, &written, nullptr) && written == keep &&
+        ::SetEndOfFile(handle)) {
         m_size = written;
         return;
     }
@@ -132,6 +157,50 @@ bool Filtered(Severity severity)
     return severity == Trace && !TraceSwitch().load(std::memory_order_relaxed);
 }
 
+void ShowControlCharacters(std::string& text, size_t from)
+{
+    std::replace_if(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
+                    [](char ch) { return HasControlCharacter(std::string_view(&ch, 1)); }, '?');
+}
+
+// Cut at a character's start, so that the record stays UTF-8.
+void AppendBounded(std::string& line, std::string_view text)
+{
+    if (text.size() <= kLogRecordBound) {
+        line.append(text);
+        return;
+    }
+    size_t kept = kLogRecordBound;
+    while (kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80)
+        --kept;
+    line.append(text.substr(0, kept));
+    line.append(" [" + std::to_string(text.size() - kept) + " more bytes not logged]");
+}
+
+// No record starts with this mark: records start with their date.
+constexpr std::string_view kRawLineMark = "> ";
+
+std::string FormatRawBlock(std::string_view text)
+{
+    std::string bounded;
+    AppendBounded(bounded, text);
+    std::string block;
+    for (size_t start = 0; start < bounded.size();) {
+        const size_t lineFeed = bounded.find('\n', start);
+        const size_t end = lineFeed == std::string::npos ? bounded.size() : lineFeed;
+        std::string_view line(bounded.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        start = end + 1;
+        block.append(kRawLineMark);
+        const size_t from = block.size();
+        block.append(line);
+        ShowControlCharacters(block, from);
+        block.append("\r\n");
+    }
+    return block;
+}
+
 } // namespace
 
 std::string FormatLogPrefix(Severity severity)
@@ -154,11 +223,10 @@ std::string FormatLogLineA(Severity severity, const char* text)
 {
     std::string line = FormatLogPrefix(severity);
     const size_t start = line.size();
-    line.append(text != nullptr ? text : "");
+    AppendBounded(line, text != nullptr ? text : "");
     // Texts from mails and servers end up here: a CR or LF among them must
     // not start a record of its own.
-    std::replace_if(line.begin() + static_cast<std::ptrdiff_t>(start), line.end(),
-                    [](char ch) { return HasControlCharacter(std::string_view(&ch, 1)); }, '?');
+    ShowControlCharacters(line, start);
     line.append("\r\n");
     return line;
 }
@@ -223,12 +291,7 @@ void LogRawA(Severity severity, const char* text)
 {
     if (text == nullptr || text[0] == '\0' || Filtered(severity))
         return;
-    CLogFile& log = CLogFile::Instance();
-    // Both writes under one lock, so another thread's line cannot fall between.
-    Os::CCriticalSectionLock lock(log.Lock());
-    log.Write(text);
-    if (text[strlen(text) - 1] != '\n')
-        log.Write("\r\n");
+    WriteToLog(severity, FormatRawBlock(text));
 }
 
 bool EnableTraceLogging(bool enable)

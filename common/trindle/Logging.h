@@ -4,9 +4,15 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 namespace Quenzal::Logging {
+
+// The most text one record (or one raw block) carries: a mail, a file or a
+// server can hand us any amount, and one of them must not push the records
+// before it out of the log. The rest is replaced by a note of its length.
+inline constexpr size_t kLogRecordBound = 8 * 1024;
 
 enum Severity : unsigned int {
     Error = 0,
@@ -21,6 +27,8 @@ void Log(Severity severity, const wchar_t* text);
 void LogA(Severity severity, const char* utf8);
 void LogFormat(Severity severity, const wchar_t* format, ...);
 void LogFormatA(Severity severity, const char* format, ...);
+// Writes a block of text from outside (a header block, a document) keeping its
+// lines, each behind "> " so that no line of it reads as a record.
 void LogRawA(Severity severity, const char* text);
 
 bool EnableTraceLogging(bool enable);

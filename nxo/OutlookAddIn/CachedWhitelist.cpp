@@ -59,9 +59,17 @@ bool IsStorableAddress(const std::string& trimmed)
 } // namespace
 
 CCachedWhitelist::CCachedWhitelist()
-    : m_path(Os::CombinePath(GetNxoDataDirectory(), WhitelistFileName)),
-      m_appliancePath(Os::CombinePath(GetNxoDataDirectory(), ApplianceFileName))
 {
+    try {
+        const StringW folder = GetNxoDataDirectory();
+        m_path = Os::CombinePath(folder, WhitelistFileName);
+        m_appliancePath = Os::CombinePath(folder, ApplianceFileName);
+    } catch (const CException& e) {
+        // Without a data folder the cache lives in memory only: addresses are
+        // sent again at the next start, which the appliance takes in its stride.
+        QZL_REPORT_CAUGHT(L"CCachedWhitelist::CCachedWhitelist", e);
+        return;
+    }
     try {
         ImportLegacyWhitelist();
     } catch (const CException& e) {
@@ -70,8 +78,9 @@ CCachedWhitelist::CCachedWhitelist()
     try {
         Load();
     } catch (const CException& e) {
-        Logging::Log(Logging::Error, (L"Unable to load whitelist; deleting: " + e.GetDescription()).c_str());
-        Os::TryDeleteFile(m_path);
+        // Another program may hold the file for a while: what it stores is
+        // kept for the next start, and additions are only ever appended.
+        Logging::Log(Logging::Error, (L"Unable to load whitelist: " + e.GetDescription()).c_str());
     }
     LoadAppliance();
 }
@@ -139,6 +148,8 @@ void CCachedWhitelist::BindToAppliance(const Net::CUri& appliance)
         Os::TryDeleteFile(m_path);
     }
     m_appliance = server;
+    if (m_appliancePath.empty())
+        return;
     try {
         Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(m_appliancePath));
         Os::WriteFileContents(m_appliancePath, server.data(), server.size());
@@ -158,6 +169,9 @@ bool CCachedWhitelist::AddAddressToWhitelist(const std::string& address)
         Logging::LogA(Logging::Debug, ("Address already in whitelist: " + trimmed).c_str());
         return false;
     }
+    // The constructor reported the missing data folder: nothing is stored this run.
+    if (m_path.empty())
+        return false;
     try {
         const std::string line = trimmed + "\r\n";
         Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(m_path));

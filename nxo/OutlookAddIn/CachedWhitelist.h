@@ -28,7 +28,8 @@ public:
     using AddressSet = Quenzal::Mapi::SmtpAddressSet;
 
     // Imports the file of the product's older name and loads the cache; file
-    // problems are logged, never raised.
+    // problems are logged, never raised, and a file that cannot be read now
+    // is left as it is for the next start.
     CCachedWhitelist();
     CCachedWhitelist(const CCachedWhitelist&) = delete;
     CCachedWhitelist& operator=(const CCachedWhitelist&) = delete;

@@ -79,7 +79,8 @@ StringW CNxoOutlookAddIn::GetLogFilePath()
 
 void CNxoOutlookAddIn::LogSeparator()
 {
-    Logging::LogRawA(Logging::Debug, (std::string(79, '_') + "\r\n").c_str());
+    // Our own line, written as it stands: raw text from outside is marked.
+    Logging::WriteToLog(Logging::Debug, std::string(79, '_') + "\r\n");
 }
 
 HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode connectMode,
@@ -87,9 +88,16 @@ HRESULT CNxoOutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode c
 {
     try {
         _set_com_error_handler(OnComError);
-        const StringW logPath = GetLogFilePath();
-        TryTrimTextFile(logPath);
-        Logging::SetLogPath(logPath);
+        try {
+            const StringW logPath = GetLogFilePath();
+            TryTrimTextFile(logPath);
+            Logging::SetLogPath(logPath);
+        } catch (const CException& e) {
+            // A log held by another program, a folder in its place or a data
+            // folder that cannot be made costs the diagnostics, never the
+            // add-in's functions; the next start tries again.
+            QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+        }
         Logging::EnableThreadIds(true);
         LogSeparator();
         Logging::Log(Logging::Debug,

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "TransportHeaderScan.h"
 
+#include <cctype>
 #include <map>
 #include <set>
 #include <sstream>
@@ -70,8 +71,12 @@ std::set<std::string> Scan(const HeaderBlockCase& c, const QzlTest::CLogCapture&
         if (!value.empty())
             result.insert(name + ": " + value.ToAnsi());
     }
+    std::istringstream lines(log.Text());
+    size_t records = 0;
+    for (std::string line; std::getline(lines, line);)
+        records += !line.empty() && std::isdigit(static_cast<unsigned char>(line[0]));
     if (log.Contains("complete headers to follow"))
-        result.insert("Logged");
+        result.insert(records == 1 ? "Logged" : "Logged with forged records");
     return result;
 }
 

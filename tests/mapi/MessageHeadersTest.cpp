@@ -1,5 +1,6 @@
 #include "ClientId.h"
 #include "InternetHeader.h"
+#include "Logging.h"
 #include "MapiTestSupport.h"
 #include "MessageHeaders.h"
 #include "NxoMapi.h"
@@ -94,6 +95,12 @@ TEST_F(MessageHeaders, ProbeRecordsAndTheSubject)
     probe[3] = Prop(PR_TRANSPORT_MESSAGE_HEADERS_A, "X-Quenzal-Client-ID: ");
     EXPECT_EQ(QzlTest::Raised([&] { GetAuthenticationProbeProps(Message(probe)); }).GetDescription(),
               L"Message is missing required headers");
+    // A lookup logs a bounded part of a block of any size.
+    const std::string huge(32 << 20, 'h');
+    probe[3] = Prop(PR_TRANSPORT_MESSAGE_HEADERS_A, huge.c_str());
+    QzlTest::CLogCapture lookup;
+    EXPECT_THROW(GetAuthenticationProbeProps(Message(probe)), CException);
+    EXPECT_LT(lookup.Text().size(), 2 * Logging::kLogRecordBound) << lookup.Text().size();
 
     EXPECT_EQ(GetMessageSubject(Message(probe)), L"Probe");
     QzlTest::CLogCapture quiet;

@@ -73,14 +73,14 @@ TEST(TiXmlUtil, ADocumentWithoutElementIsEmpty)
         std::string text = log.Text();
         EXPECT_NE(text.find("WARNING: XML document is empty"), std::string::npos);
         // The text itself goes into the log, with a line end added.
-        EXPECT_NE(text.find("<?xml version=\"1.0\"?>\r\n"), std::string::npos);
+        EXPECT_NE(text.find("\n> <?xml version=\"1.0\"?>\r\n"), std::string::npos);
         EXPECT_TRUE(std::regex_search(text, std::regex("Throwing exception at TiXmlUtil\\.cpp, "
                                                        "Quenzal::ParseXmlDocument, line \\d+: XML document is empty")));
     }
     CLogCapture log;
-    EXPECT_EQ(ParseError("<!-- only a comment -->\n"), L"XML document is empty");
-    EXPECT_NE(log.Text().find("<!-- only a comment -->\n"), std::string::npos);
-    EXPECT_EQ(log.Text().find("<!-- only a comment -->\n\r\n"), std::string::npos);
+    EXPECT_EQ(ParseError("<!-- only a comment -->\n01/01/26 00:00:00 ERROR: forged"), L"XML document is empty");
+    EXPECT_NE(log.Text().find("\n> <!-- only a comment -->\r\n> 01/01/26 00:00:00 ERROR: forged\r\n"),
+              std::string::npos);
 }
 
 TEST(TiXmlUtil, AnEmptyTextIsAParseErrorWithoutLocation)

@@ -3,7 +3,9 @@
 #include "AddInFlow.h"
 
 #include "DispatchObject.h"
+#include "NxoDataDirectory.h"
 #include "NxoOutlookAddInConfig.h"
+#include "File.h"
 #include "StringW.h"
 #include "TestSupport.h"
 
@@ -253,6 +255,36 @@ TEST(AddInFlowTest, StartsWithoutJunkFolderOrOutlooksSession)
     EXPECT_EQ(E_FAIL, flow.host->Connect(ext_cm_AfterStartup));
     EXPECT_TRUE(Contains(flow.Log(), "Unable to initialize MAPI session; uninitializing add-in: "
                                      "Unable to retrieve Outlook system folder: 6"));
+}
+
+// Another program holding the log without sharing it, a folder at its path,
+// a file at the data folder's: the add-in works without its log and opens it
+// at the next start.
+TEST(AddInFlowTest, StartsWithoutItsLogAndOpensItAtTheNextStart)
+{
+    const StringW folder = GetNxoDataDirectory().substr(0, GetNxoDataDirectory().size() - 1);
+    const StringW log = folder + L"\\NxoOutlookAddIn.log";
+    for (int blocker = 0; blocker < 3; ++blocker) {
+        SCOPED_TRACE(blocker);
+        CAddInFlow flow;
+        flow.AddApplianceMail(Outlook::Inbox, L"Welcome", "DEBUG-4");
+        Quenzal::Os::CHandle held;
+        if (blocker == 0)
+            held.Reset(::CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        else if (blocker == 1)
+            EXPECT_TRUE(::CreateDirectoryW(log.c_str(), nullptr));
+        else {
+            EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
+            Quenzal::Os::WriteFileContents(folder, "x", 1);
+        }
+        EXPECT_EQ(S_OK, flow.host->Connect());
+        EXPECT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
+        held.Close();
+        ::RemoveDirectoryW(log.c_str());
+        ::DeleteFileW(folder.c_str());
+        flow.Restart();
+        EXPECT_TRUE(Contains(flow.Log(), "NXOOUTLOOKADDIN.DLL: "));
+    }
 }
 
 // The user disables the add-in while the appliance is slow to answer: the

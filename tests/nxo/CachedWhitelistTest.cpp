@@ -65,14 +65,17 @@ TEST(CachedWhitelist, LegacyFileMovedOnlyWhenThereIsNoCurrentOneAndAnUnreadableF
     EXPECT_FALSE(CCachedWhitelist().Contains("other@legacy.com"));
     EXPECT_EQ(QzlTest::ReadWholeFile(legacy), "other@legacy.com\r\n");
 
-    // Another program holds the file without sharing it.
-    Os::CHandle held(::CreateFileW(CDataFolderTurn::WhitelistPath().c_str(), GENERIC_READ, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
+    // Another program holds the file, sharing only its deletion: what it
+    // stores is there again at the next start.
+    Os::CHandle held(::CreateFileW(CDataFolderTurn::WhitelistPath().c_str(), GENERIC_READ, FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
     QzlTest::CLogCapture log;
     CCachedWhitelist cache;
     EXPECT_TRUE(cache.GetAddresses().empty());
-    EXPECT_TRUE(log.Contains("Unable to load whitelist; deleting: Failure during CRT call"));
+    EXPECT_TRUE(log.Contains("Unable to load whitelist: Failure during CRT call"));
     EXPECT_FALSE(cache.AddAddressToWhitelist("b@y.com")) << "nor can it be written";
+    held.Close();
+    EXPECT_TRUE(CCachedWhitelist().Contains("old@legacy.com"));
 }
 
 TEST(CachedWhitelist, AnotherApplianceEmptiesTheCache)

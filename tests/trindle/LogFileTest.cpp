@@ -4,6 +4,7 @@
 #include "Os.h"
 #include "SmartPointer.h"
 #include "TestSupport.h"
+#include "TextFileUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -168,4 +169,26 @@ TEST_F(LogFileTest, StaysWithinItsBoundWhileWritten)
     const std::regex first(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d record \d+ x{1000}\r\n)");
     EXPECT_TRUE(std::regex_match(text.substr(0, text.find('\n') + 1), first)) << text.substr(0, 80);
     EXPECT_EQ(text.substr(text.size() - 1015, 12), " record 4999") << text.substr(text.size() - 1015, 40);
+}
+
+// However much one answer hands the log, each record carries at most its
+// bound and a note of the rest, so the records before it stay; a record
+// longer than the tail that the cut keeps is kept whole.
+TEST_F(LogFileTest, LongRecordsNeitherPushOutEarlierOnesNorEmptyTheFile)
+{
+    const StringW path = Path(L"flood.log");
+    SetLogPath(path);
+    Log(Debug, L"before");
+    const std::string kept(kLogRecordBound - 1, 'x');
+    for (int i = 0; i < 16; ++i)
+        LogA(Warning, (kept + "\xC3\xA9" + std::string(kTextFileTailSize, 'y')).c_str());
+    const std::string text = ReadWholeFile(path);
+    EXPECT_NE(text.find(" before\r\n"), std::string::npos);
+    EXPECT_EQ(QzlTest::CountOf(text, "WARNING: " + kept + " [1048578 more bytes not logged]\r\n"), 16u);
+
+    WriteToLog(Debug, std::string(3 * kTextFileTailSize, 'o') + "\r\n");
+    const std::string longest = FormatLogPrefix(Debug) + std::string(2 * kTextFileTailSize, 'h') + "\r\n";
+    WriteToLog(Debug, longest);
+    Log(Debug, L"after");
+    EXPECT_EQ(ReadWholeFile(path).substr(0, longest.size() + 1), longest + FormatLogPrefix(Debug)[0]);
 }

@@ -122,12 +122,13 @@ TEST_F(LoggingTest, TraceGate)
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
 }
 
-TEST_F(LoggingTest, RawTextAddsCrLfOnlyWithoutFinalLf)
+// A block from a mail or a server keeps its lines, none of which reads as a record.
+TEST_F(LoggingTest, RawTextKeepsItsLinesBehindAMark)
 {
     QzlTest::CLogCapture log;
     LogRawA(Debug, "Header: a\r\n");
-    LogRawA(Debug, "Header: b");
-    EXPECT_EQ(log.Text(), "Header: a\r\nHeader: b\r\n");
+    LogRawA(Debug, "b\r\n01/01/26 00:00:00 ERROR: forged\r\n\r\nlf\nbare\rcr\x7F\t");
+    EXPECT_EQ(log.Text(), "> Header: a\r\n> b\r\n> 01/01/26 00:00:00 ERROR: forged\r\n> \r\n> lf\r\n> bare?cr??\r\n");
 }
 
 TEST_F(LoggingTest, LinesOfManyThreadsNeverInterleave)
