@@ -227,6 +227,9 @@ TEST_F(HttpExchangeTest, HeadsPastTheirBoundsAreRefusedAndLogFewWarnings)
         ++told;
     EXPECT_EQ(told, 3u) << text;
     EXPECT_TRUE(log.Contains("Unable to parse 247 more MIME headers")) << text;
+    Get(ServerUri(server, "/head?junk=1&size=30000"));
+    EXPECT_TRUE(log.Contains("jjj... [29753 more bytes]\r\n")) << text;
+    EXPECT_LT(log.Text().size(), text.size() + 4096);
 }
 
 TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
