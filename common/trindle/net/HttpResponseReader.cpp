@@ -81,6 +81,9 @@ void CheckHeadBounds(const char* data, size_t length)
     for (size_t start = 0; start < length;) {
         const void* lineFeed = std::memchr(data + start, '\n', length - start);
         const size_t end = lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - data) + 1 : length;
+        // A lone CR still arriving begins the head's empty line, not a field.
+        if (!lineFeed && start > 0 && end - start == 1 && data[start] == '\r')
+            break;
         if (start == 0) {
             if (end > MaximumResponseStatusLineLength)
                 ThrowHeadTooLarge(L"HTTP response has a status line longer than %s", MaximumResponseStatusLineLength);

@@ -284,6 +284,7 @@ void CSslSocket::Send(const void* data, size_t length)
     std::vector<char> record(sizes.cbHeader + sizes.cbMaximumMessage + sizes.cbTrailer);
     const char* bytes = static_cast<const char*>(data);
     // A record sent in part cuts the stream for good.
+    const bool over = m_sessionOver;
     m_sessionOver = true;
     while (length > 0) {
         ULONG piece = static_cast<ULONG>(std::min<size_t>(length, sizes.cbMaximumMessage));
@@ -301,7 +302,7 @@ void CSslSocket::Send(const void* data, size_t length)
         bytes += piece;
         length -= piece;
     }
-    m_sessionOver = false;
+    m_sessionOver = over;
 }
 
 void CSslSocket::Receive(std::string& buffer)
