@@ -1,7 +1,8 @@
 // HTTP connections against loopback servers: requests written and responses
 // read in pieces, progress callbacks, time-outs, peer close and reset, TLS,
-// the transaction log written while tracing, and closing from another thread
-// while the connection is being opened or is blocked in a call.
+// the transaction log written while tracing, closing from another thread
+// while the connection is being opened or is blocked in a call, and many TLS
+// exchanges ended at once from both sides.
 
 #include "HttpConnection.h"
 #include "HttpHeaders.h"
