@@ -1,7 +1,8 @@
 // HTTP connections against loopback servers: requests written and responses
 // read in pieces, progress callbacks, time-outs, peer close and reset, TLS,
-// the transaction log written while tracing, and closing from another thread
-// while the connection is being opened or is blocked in a call.
+// the transaction log written while tracing, closing from another thread
+// while the connection is being opened or is blocked in a call, and many TLS
+// exchanges ended at once from both sides.
 
 #include "HttpConnection.h"
 #include "HttpHeaders.h"
@@ -452,3 +453,44 @@ TEST_F(HttpConnectionTest, CloseFromAnotherThreadEndsABlockedTlsRead)
 }
 
 
+
+TEST_F(HttpConnectionTest, ManyTlsExchangesEndedTogetherFromBothSides)
+{
+    // Servers that hold back, end the session or reset; the client ends the
+    // rest by the deadline or by a close from this thread, all at about once.
+    CTestServer servers[] = {CTestServer({"silent", "--tls"}), CTestServer({"close", "--tls", "--delay", "0.2"}),
+                             CTestServer({"reset", "--tls", "--delay", "0.2"})};
+    QzlTest::CLogCapture log;
+    constexpr size_t kExchanges = 48;
+    for (int round = 0; round < 4; ++round) {
+        std::vector<std::shared_ptr<CHttpConnection>> connections;
+        std::vector<std::shared_ptr<QzlTest::CRecordingNotifier>> notifiers;
+        std::vector<std::future<void>> exchanges;
+        for (size_t i = 0; i < kExchanges; ++i) {
+            notifiers.push_back(std::make_shared<QzlTest::CRecordingNotifier>());
+            connections.push_back(std::make_shared<CHttpConnection>(notifiers[i]));
+            connections[i]->SetTimeLimit(DateTimeSpan(0, 0, 0, i % 4 == 3 ? 1 : 30, 0));
+            auto request = QzlTest::NewRequest("https://localhost:" + std::to_string(servers[i % 3].Port()) + "/");
+            exchanges.push_back(std::async(std::launch::async, [connection = connections[i], request] {
+                MakeHttpRequest(nullptr, connection, request);
+            }));
+        }
+        // Closes once every exchange has its socket or has ended, so that none waits for its deadline.
+        for (size_t i = 0; i < kExchanges; ++i) {
+            while (notifiers[i]->Steps().size() < 2 &&
+                   exchanges[i].wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+            }
+        }
+        for (size_t i = 0; i < kExchanges; ++i) {
+            if (i % 4 != 3)
+                connections[i]->Close();
+        }
+        for (size_t i = 0; i < kExchanges; ++i) {
+            EXPECT_THROW(exchanges[i].get(), CException) << i;
+            // The exchange's thread closed its socket itself, whichever way it ended.
+            EXPECT_FALSE(connections[i]->IsOpen()) << i;
+        }
+    }
+    // No thread spoke in a session that was over or that it did not own.
+    EXPECT_FALSE(log.Contains("closing SSL connection")) << log.Text();
+}

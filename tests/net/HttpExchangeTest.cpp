@@ -201,6 +201,37 @@ TEST_F(HttpExchangeTest, OversizedAnswersAreRefused)
     EXPECT_EQ(sink->Body().size(), MaximumResponseBodyLength + 1);
 }
 
+TEST_F(HttpExchangeTest, HeadsPastTheirBoundsAreRefusedAndLogFewWarnings)
+{
+    CTestServer server({"http"});
+    const struct {
+        const char* path;
+        const char* outcome;
+    } cases[] = {
+        {"/head?fields=255&size=100", "(no exception)"},
+        {"/head?fields=257", "HTTP response has more than 256 header fields"},
+        {"/head?junk=200000", "HTTP response has more than 256 header fields"},
+        {"/head?fields=1&size=40000", "HTTP response has a header field longer than 32.0K"},
+        {"/head?interim=1&reason=2000", "HTTP response has a status line longer than 1.0K"},
+        {"/head?interim=8&fields=100&size=200", "HTTP response headers exceed the limit of 128.0K"},
+    };
+    for (const auto& row : cases)
+        EXPECT_EQ(ExceptionText([&] { Get(ServerUri(server, row.path)); }), row.outcome) << row.path;
+    // Lines that are no headers: the first few are told, the rest counted.
+    CLogCapture log;
+    EXPECT_EQ(BodyOf(*Get(ServerUri(server, "/head?junk=250"))), "ok");
+    const std::string text = log.Text();
+    const std::string warning = "Unable to parse MIME header";
+    size_t told = 0;
+    for (size_t at = text.find(warning); at != std::string::npos; at = text.find(warning, at + 1))
+        ++told;
+    EXPECT_EQ(told, 3u) << text;
+    EXPECT_TRUE(log.Contains("Unable to parse 247 more MIME headers")) << text;
+    Get(ServerUri(server, "/head?junk=1&size=30000"));
+    EXPECT_TRUE(log.Contains("jjj... [29753 more bytes]\r\n")) << text;
+    EXPECT_LT(log.Text().size(), text.size() + 4096);
+}
+
 TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
 {
     CTestServer server({"http", "--greeting",

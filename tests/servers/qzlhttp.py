@@ -26,6 +26,9 @@ qzlserver.py calls register() with itself; the routes then answer in its
     /declare?length=N      declares N bytes, sends 16, then waits for the client to go
     /hugechunk             a chunk of 0x10000000 bytes announced, then waits
     /endlessheaders        header lines without end
+    /head?fields=N&size=S&junk=J&interim=K&reason=R
+                           K interim heads (reason phrase of R bytes), then 200;
+                           each head has N fields and J lines that are no header, of S bytes
     /download?size=N       N pattern bytes with Content-Length
     /upload                reads the body (Content-Length or chunked), answers
                            "<count> <md5 hex>"
@@ -385,6 +388,20 @@ def register(server):
         try:
             for _ in range(100000):
                 _raw(request, line * 64)
+        except OSError:
+            pass
+        request.close_connection = True
+
+    @route("/head")
+    def head(request):
+        _record(request)
+        query = {k: int(v) for k, v in _query(request).items()}
+        fields = b"".join(b"X-F%d: %s\r\n" % (i, b"v" * query.get("size", 1)) for i in range(query.get("fields", 0)))
+        fields += (b"no header" + b"j" * query.get("size", 1) + b"\r\n") * query.get("junk", 0)
+        interim = b"HTTP/1.1 100 " + b"c" * query.get("reason", 8) + b"\r\n" + fields + b"\r\n"
+        try:
+            _raw(request, interim * query.get("interim", 0) + b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + fields +
+                 b"\r\nok")
         except OSError:
             pass
         request.close_connection = True

@@ -97,16 +97,24 @@ std::shared_ptr<CHttpResponse> PerformExchange(const CExchangeContext& exchange)
         connection->Close();
         QZL_THROW(L"Quenzal::Net::MakeHttpRequest", CException(L"HTTP request was canceled"));
     }
-    if (notifier)
-        notifier->OnSendingRequest(request);
-    CGatheringStream gathering(*connection);
-    request->Format(gathering, CP_UTF8);
-    gathering.Flush();
-    // A body that keeps moving may take its time; an answer that trickles may not.
-    connection->LimitRemainingTime(request->GetAnswerTimeLimit());
-    if (notifier)
-        notifier->OnRequestSent(request);
-    auto response = ReadHttpResponse(request, exchange.sink, notifier, *connection);
+    std::shared_ptr<CHttpResponse> response;
+    try {
+        if (notifier)
+            notifier->OnSendingRequest(request);
+        CGatheringStream gathering(*connection);
+        request->Format(gathering, CP_UTF8);
+        gathering.Flush();
+        // A body that keeps moving may take its time; an answer that trickles may not.
+        connection->LimitRemainingTime(request->GetAnswerTimeLimit());
+        if (notifier)
+            notifier->OnRequestSent(request);
+        response = ReadHttpResponse(request, exchange.sink, notifier, *connection);
+    } catch (...) {
+        // This thread owns the socket and its TLS session: it closes them
+        // itself, never leaving them to whichever thread drops the connection.
+        connection->Close();
+        throw;
+    }
     if (notifier)
         notifier->OnResponseReceived(request, *connection);
     connection->Close();

@@ -34,7 +34,17 @@ public:
 // body kept in memory (before and after decoding) and to each chunk, which is
 // passed on only once it has arrived whole. A request may set a lower limit
 // for its own body.
-inline constexpr size_t MaximumResponseHeaderLength = 1024 * 1024;
+//
+// The heads of one response (interim heads included) share one byte limit;
+// each head has a field limit, because every parsed field costs far more than
+// its bytes. A field counts with its folded lines. The appliance's heads stay
+// under 2 KiB; these limits leave servers ample room and keep an exchange's
+// memory for heads within a few hundred KiB.
+inline constexpr size_t MaximumResponseHeaderLength = 128 * 1024;
+inline constexpr size_t MaximumResponseHeaderFields = 256;
+inline constexpr size_t MaximumResponseHeaderFieldLength = 32 * 1024;
+// A reason phrase is a few words; the status line ends up in log records.
+inline constexpr size_t MaximumResponseStatusLineLength = 1024;
 inline constexpr uint64_t MaximumResponseBodyLength = 64ull * 1024 * 1024;
 
 // Performs the request; the session (may be null) adds credentials, answers

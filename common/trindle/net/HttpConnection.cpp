@@ -136,6 +136,7 @@ void CHttpConnection::Connect(const CUri& uri)
             previous = std::move(m_socket);
             m_socket = socket;
             m_socketAbort = abort;
+            m_ownerThread = ::GetCurrentThreadId();
         }
     }
     if (previous)
@@ -155,6 +156,8 @@ void CHttpConnection::Close()
     {
         Os::CCriticalSectionLock hold(m_lock);
         socket = std::move(m_socket);
+        if (m_socketAbort && m_ownerThread != ::GetCurrentThreadId())
+            m_socketAbort->Abort();
         m_socketAbort.reset();
         if (m_active) {
             // The exchange's thread is inside a call of the socket: it is only

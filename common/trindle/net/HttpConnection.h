@@ -8,7 +8,10 @@
 // One thread performs the exchange. Any other thread may Close the connection
 // to cancel it: a socket call that is blocked then wakes and fails, the worker
 // itself closes the socket (the TLS session included), and a Connect that is
-// under way fails instead of keeping its socket.
+// under way fails instead of keeping its socket. A socket that no call is using
+// passes to the closing thread whole; when that is not the thread that
+// connected it, it is only released, without a word to the peer: a canceller
+// must not wait on the network, nor speak in a session it does not own.
 
 #include "HttpRequestNotifier.h"
 #include "Uri.h"
@@ -91,6 +94,8 @@ private:
     std::shared_ptr<CSocket> m_active;
     std::shared_ptr<CSocketAbort> m_activeAbort;
     bool m_closeRequested = false;
+    // The thread that connected the socket held.
+    DWORD m_ownerThread = 0;
 
     std::string m_received;
     // The request's head passes the log line by line so that credentials can

@@ -66,6 +66,40 @@ uint64_t ParseHttpResponseChunkHeader(const std::string& line, uint64_t limit)
     return size;
 }
 
+[[noreturn]] void ThrowHeadTooLarge(const wchar_t* what, size_t limit)
+{
+    QZL_THROW(L"Quenzal::Net::MakeHttpRequest",
+              CException(StringW::Format(what, FormatByteSize(limit).c_str())));
+}
+
+// Refuses a head, whole or still arriving, whose status line or fields go past
+// their bounds before its fields are parsed.
+void CheckHeadBounds(const char* data, size_t length)
+{
+    size_t fields = 0;
+    size_t fieldStart = 0;
+    for (size_t start = 0; start < length;) {
+        const void* lineFeed = std::memchr(data + start, '\n', length - start);
+        const size_t end = lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - data) + 1 : length;
+        // A lone CR still arriving begins the head's empty line, not a field.
+        if (!lineFeed && start > 0 && end - start == 1 && data[start] == '\r')
+            break;
+        if (start == 0) {
+            if (end > MaximumResponseStatusLineLength)
+                ThrowHeadTooLarge(L"HTTP response has a status line longer than %s", MaximumResponseStatusLineLength);
+        } else if (fields == 0 || (data[start] != ' ' && data[start] != '\t')) {
+            if (++fields > MaximumResponseHeaderFields)
+                QZL_THROW(L"Quenzal::Net::MakeHttpRequest",
+                          CException(StringW::Format(L"HTTP response has more than %u header fields",
+                                                     static_cast<unsigned>(MaximumResponseHeaderFields))));
+            fieldStart = start;
+        }
+        if (fields > 0 && end - fieldStart > MaximumResponseHeaderFieldLength)
+            ThrowHeadTooLarge(L"HTTP response has a header field longer than %s", MaximumResponseHeaderFieldLength);
+        start = end;
+    }
+}
+
 // Undoes one coding (a ContentCoding id; -1 for one without a name there);
 // inflating stops once the result would grow past the limit.
 void Decode(std::string& body, int32_t coding, uint64_t limit)
@@ -148,10 +182,6 @@ private:
                 m_notifier->OnResponseHeaders(m_response);
             if (complete)
                 return;
-            if (m_head.size() > MaximumResponseHeaderLength)
-                QZL_THROW(L"Quenzal::Net::MakeHttpRequest",
-                          CException(StringW::Format(L"HTTP response headers exceed the limit of %s",
-                                                     FormatByteSize(MaximumResponseHeaderLength).c_str())));
         }
     }
 
@@ -161,6 +191,11 @@ private:
     {
         for (;;) {
             size_t end = m_head.find(HeaderBlockEnd);
+            const size_t headLength = end == std::string::npos ? m_head.size() : end + std::strlen(HeaderBlockEnd);
+            if (m_headBytes + headLength > MaximumResponseHeaderLength)
+                ThrowHeadTooLarge(L"HTTP response headers exceed the limit of %s", MaximumResponseHeaderLength);
+            // The bounds see the last field's line end, not the empty line.
+            CheckHeadBounds(m_head.data(), end == std::string::npos ? m_head.size() : end + 2);
             if (end == std::string::npos)
                 return false;
             size_t lineEnd = m_head.find('\n');
@@ -177,6 +212,7 @@ private:
                               CException(StringW::Format(L"HTTP response has more than %u interim answers",
                                                          MaximumInterimResponses)));
                 Logging::LogA(Logging::Debug, ("Skipping interim response: " + m_response->FormatStatusLine()).c_str());
+                m_headBytes += blockEnd;
                 m_head.erase(0, blockEnd);
                 continue;
             }
@@ -383,6 +419,8 @@ private:
     const uint64_t m_limit;
     std::shared_ptr<CHttpResponse> m_response;
     unsigned m_interimResponses = 0;
+    // The bytes of the interim heads already passed.
+    size_t m_headBytes = 0;
     bool m_toSink = false;
     bool m_bodyBegun = false;
     std::string m_head;

@@ -78,7 +78,11 @@ std::string LoggableHeaderValue(const std::string& headerName, const std::string
 {
     if (_stricmp(headerName.c_str(), "Authorization") == 0 || _stricmp(headerName.c_str(), "Proxy-Authorization") == 0)
         return "********";
-    return value;
+    constexpr size_t LoggedLength = 256;
+    if (value.size() <= LoggedLength)
+        return value;
+    return value.substr(0, LoggedLength) +
+           StringW::Format(L"... [%zu more bytes]", value.size() - LoggedLength).ToUtf8();
 }
 
 // CMimeHeader

@@ -57,7 +57,7 @@ void RefuseLineBreaks(const std::wstring& text, const std::string& headerName);
 // The value between double quotes, with '"' and '\' escaped by a backslash.
 std::string QuoteString(const std::string& value);
 // The value as it may appear in the log: the value of a header that carries
-// credentials is hidden.
+// credentials is hidden, a long one cut (a server chooses its length).
 std::string LoggableHeaderValue(const std::string& headerName, const std::string& value);
 
 // The root of all header classes; always held by shared pointer.

@@ -64,7 +64,7 @@ std::shared_ptr<CMimeHeader> MakeHeader(const CMimeHeaderFactory& factory, const
 }
 
 std::shared_ptr<CMimeHeader> CreateHeaderFromText(const std::string& name, const char* value, size_t length,
-                                                  const CMimeHeaderFactory& factory)
+                                                  const CMimeHeaderFactory& factory, bool* failed, bool quiet)
 {
     const std::string text = value != nullptr ? std::string(value, length) : std::string();
     auto parses = [&](const std::shared_ptr<CMimeHeader>& header) {
@@ -72,6 +72,10 @@ std::shared_ptr<CMimeHeader> CreateHeaderFromText(const std::string& name, const
             header->Parse(value, length);
             return true;
         } catch (const CException& e) {
+            if (failed != nullptr)
+                *failed = true;
+            if (quiet)
+                return false;
             QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
             if (text != " " && text != "\t")
                 Logging::LogFormat(Logging::Warning, L"Unable to parse header '%s': %s", StringW(name).c_str(),
@@ -225,6 +229,11 @@ size_t ParseHeaderBlock(const char* data, size_t length, IMimeHeaderContainer& c
     size_t position = 0;
     int32_t order = 0;
     int failures = 0;
+    // A head of many bad lines must not flood the log: the first few are
+    // told line by line, the rest by their number.
+    constexpr int ToldFailures = 3;
+    int told = 0;
+    int untold = 0;
     while (position < length) {
         const size_t start = position;
         size_t lineFeed = std::string::npos;
@@ -272,6 +281,8 @@ size_t ParseHeaderBlock(const char* data, size_t length, IMimeHeaderContainer& c
 
         std::shared_ptr<CMimeHeader> header;
         bool emptyValue = false;
+        bool failed = false;
+        const bool quiet = told >= ToldFailures;
         if (i < line.size() && line[i] == ':') {
             ++i;
             while (i < line.size() && IsBlank(line[i]))
@@ -279,19 +290,26 @@ size_t ParseHeaderBlock(const char* data, size_t length, IMimeHeaderContainer& c
             if (i == line.size())
                 emptyValue = true;
             else if (!name.empty())
-                header = CreateHeaderFromText(name, line.data() + i, line.size() - i, factory);
+                header = CreateHeaderFromText(name, line.data() + i, line.size() - i, factory, &failed, quiet);
         }
+        if (!header) {
+            ++failures;
+            failed = failed || (!emptyValue && name.size() < line.size() &&
+                                line != "Microsoft Mail Internet Headers Version 2.0");
+            if (failed && !quiet)
+                Logging::Log(Logging::Warning,
+                             (L"Unable to parse MIME header: " + StringW(LoggableHeaderValue(name, line))).c_str());
+        }
+        if (failed)
+            ++(quiet ? untold : told);
         if (header) {
             header->SetRawLine(line);
             header->SetOrder(order++);
             container.AddHeader(header);
-            continue;
         }
-        ++failures;
-        if (!emptyValue && name.size() < line.size() && line != "Microsoft Mail Internet Headers Version 2.0")
-            Logging::Log(Logging::Warning,
-                         (L"Unable to parse MIME header: " + StringW(LoggableHeaderValue(name, line))).c_str());
     }
+    if (untold > 0)
+        Logging::LogFormat(Logging::Warning, L"Unable to parse %d more MIME headers", untold);
     if (!container.HasHeaders() && failures > 0)
         Logging::Log(Logging::Error, L"No parsable headers found");
     return position;

@@ -42,9 +42,11 @@ const CMimeHeaderFactory& GetMimeHeaderFactory();
 // A new header of the factory's class for the name; free text when the factory knows no class.
 std::shared_ptr<CMimeHeader> MakeHeader(const CMimeHeaderFactory& factory, const std::string& name);
 // A header parsed from its value bytes: the factory's class, or free text when
-// that class cannot read the value; null (logged) when neither can.
+// that class cannot read the value; null when neither can. A failed parse
+// sets failed (when given) and is logged unless quiet.
 std::shared_ptr<CMimeHeader> CreateHeaderFromText(const std::string& name, const char* value, size_t length,
-                                                  const CMimeHeaderFactory& factory);
+                                                  const CMimeHeaderFactory& factory, bool* failed = nullptr,
+                                                  bool quiet = false);
 
 class CContentTypeHeader;
 class CContentDispositionHeader;

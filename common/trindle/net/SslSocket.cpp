@@ -140,6 +140,8 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
     if (m_negotiated && !force)
         return;
     m_negotiated = true;
+    // Until the handshake is through, the session is in no state to close.
+    m_sessionOver = true;
     // Bytes that came with a renegotiation request are the first input.
     std::string input = std::move(m_pending);
     m_pending.clear();
@@ -209,6 +211,7 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         if (m_verifyServerCertificate)
             VerifyServerCertificate();
     }
+    m_sessionOver = false;
 }
 
 SECURITY_STATUS CSslSocket::ContinueClientHandshake(SecBufferDesc* input, ULONG flags, SecBufferDesc* output,
@@ -280,6 +283,9 @@ void CSslSocket::Send(const void* data, size_t length)
 
     std::vector<char> record(sizes.cbHeader + sizes.cbMaximumMessage + sizes.cbTrailer);
     const char* bytes = static_cast<const char*>(data);
+    // A record sent in part cuts the stream for good.
+    const bool over = m_sessionOver;
+    m_sessionOver = true;
     while (length > 0) {
         ULONG piece = static_cast<ULONG>(std::min<size_t>(length, sizes.cbMaximumMessage));
         memcpy(record.data() + sizes.cbHeader, bytes, piece);
@@ -296,6 +302,7 @@ void CSslSocket::Send(const void* data, size_t length)
         bytes += piece;
         length -= piece;
     }
+    m_sessionOver = over;
 }
 
 void CSslSocket::Receive(std::string& buffer)
@@ -317,8 +324,10 @@ void CSslSocket::Receive(std::string& buffer)
         status = ::DecryptMessage(m_context.Get(), &description, 0, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE)
             continue;
-        if (FAILED(status))
+        if (FAILED(status)) {
+            m_sessionOver = true;
             QZL_THROW(QZL_FUNCTION, CComError(status));
+        }
         if (status != SEC_E_OK) {
             QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
             if (status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE)
@@ -343,22 +352,32 @@ void CSslSocket::Receive(std::string& buffer)
             rest.assign(m_pending.data() + m_pending.size() - extra->cbBuffer, extra->cbBuffer);
         m_pending = std::move(rest);
 
-        if (status == SEC_I_CONTEXT_EXPIRED)
+        if (status == SEC_I_CONTEXT_EXPIRED) {
+            m_sessionOver = true;
             return;
+        }
         if (status == SEC_I_RENEGOTIATE) {
             // The bytes after the request belong to the new handshake.
             Negotiate(false, true);
             continue;
         }
-        // An empty data record is no end of the stream; a close notification is.
-        if (decrypted > 0 || alert)
+        // An empty data record is no end of the stream; a close notification
+        // (some platforms give it as a success) is.
+        if (decrypted > 0)
             return;
+        if (alert) {
+            m_sessionOver = true;
+            return;
+        }
     }
 }
 
 void CSslSocket::Close()
 {
-    if (m_context.IsValid()) {
+    // A session cut in the middle of a record, ended by the peer or past its
+    // deadline has no way left to say goodbye; trying would only fail, once
+    // per connection.
+    if (m_context.IsValid() && !m_sessionOver && !m_deadline.HasPassed()) {
         try {
             DWORD type = SCHANNEL_SHUTDOWN;
             SecBuffer shutdown = {sizeof(type), SECBUFFER_TOKEN, &type};
@@ -399,6 +418,7 @@ void CSslSocket::CloseSocket()
 {
     m_context.Close();
     m_negotiated = false;
+    m_sessionOver = false;
     m_pending.clear();
     CSocket::CloseSocket();
 }

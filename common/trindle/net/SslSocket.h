@@ -69,7 +69,9 @@ public:
     using CSocket::Connect;
     void Listen(const CIpAddress& endpoint, bool takeOver, int backlog) override;
     void Connect(const CIpAddress& endpoint) override;
-    // Sends the TLS close notification (failures are logged), then closes.
+    // Sends the TLS close notification (failures are logged), then closes; a
+    // session that a failed call left broken, that the peer ended or whose
+    // deadline has passed is closed without it.
     void Close() override;
     void Send(const void* data, size_t length) override;
     // Appends the decrypted bytes of at least one record. Returns with nothing
@@ -99,6 +101,8 @@ private:
     void RefuseBrokenProtocol();
 
     bool m_negotiated = false;
+    // Broken by a failed call or ended by the peer: no goodbye is due.
+    bool m_sessionOver = false;
     CCredentialsHandle m_credentials;
     CSecurityContextHandle m_context;
     std::string m_pending;
