@@ -44,7 +44,10 @@ CAsyncMarshaler::~CAsyncMarshaler()
         if (!::DestroyWindow(window))
             QZL_THROW(function, CWinError());
         m_window.store(nullptr);
-        if (!::UnregisterClassW(WindowClassName, Os::GetThisModule()))
+        m_windowLock.reset();
+        // The class is the process's: a marshaler of a newer connection may
+        // still have its window, and unregisters the class when it goes.
+        if (!::UnregisterClassW(WindowClassName, Os::GetThisModule()) && ::GetLastError() != ERROR_CLASS_HAS_WINDOWS)
             QZL_THROW(function, CWinError());
     }
     QZL_CATCH_REPORT(function)
@@ -79,6 +82,7 @@ void CAsyncMarshaler::Initialize()
                                     CW_USEDEFAULT, HWND_MESSAGE, nullptr, Os::GetThisModule(), nullptr);
     if (window == nullptr || window == INVALID_HANDLE_VALUE)
         QZL_THROW(function, CWinError());
+    m_windowLock.emplace();
     m_window.store(window);
 }
 

@@ -13,11 +13,14 @@
 // given back: the number of a callback that was unregistered serves the next
 // registration instead of a new message.
 
+#include "ModuleLock.h"
+
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace Quenzal::OutlookAddIn {
 
@@ -52,6 +55,8 @@ public:
 
 private:
     std::atomic<HWND> m_window{nullptr};
+    // The window's procedure is the module's code: held while the window is.
+    std::optional<Os::CModuleLock> m_windowLock;
 };
 
 } // namespace Quenzal::OutlookAddIn

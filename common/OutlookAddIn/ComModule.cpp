@@ -1,23 +1,26 @@
 #include "ComObject.h"
 
+#include "ModuleLock.h"
+
 namespace Quenzal::OutlookAddIn {
 
 namespace {
 
-LONG g_moduleLocks = 0;
 // The part of the module locks that LockServer took.
 LONG g_serverLocks = 0;
 
 } // namespace
 
+// The core library keeps the count, so that the layers below the framework
+// (the MAPI layer's sinks, the thread pool's work) count in it too.
 void LockModule()
 {
-    ::InterlockedIncrement(&g_moduleLocks);
+    Os::LockModule();
 }
 
 void UnlockModule()
 {
-    ::InterlockedDecrement(&g_moduleLocks);
+    Os::UnlockModule();
 }
 
 void LockServer(bool lock)
@@ -41,7 +44,7 @@ void LockServer(bool lock)
 
 long GetModuleLockCount()
 {
-    return ::InterlockedCompareExchange(&g_moduleLocks, 0, 0);
+    return Os::GetModuleLockCount();
 }
 
 HRESULT CanUnloadModule()

@@ -17,7 +17,8 @@
 
 namespace Quenzal::OutlookAddIn {
 
-// Live objects plus LockServer locks; DllCanUnloadNow answers S_OK only at zero.
+// Live objects plus LockServer locks, counted with every other hold on the
+// module's code (Os::GetModuleLockCount); DllCanUnloadNow answers S_OK only at zero.
 void LockModule();
 void UnlockModule();
 // IClassFactory::LockServer: an unlock without a lock of its own is ignored.

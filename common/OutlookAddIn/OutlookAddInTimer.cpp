@@ -80,6 +80,7 @@ void COutlookAddInTimer::Start(const DateTimeSpan& span)
     Logging::LogFormat(m_severity, L"Started timer '%s' for %s", m_name.c_str(), DescribeWait(span, now).c_str());
     m_startMoment = now;
     m_timerId = id;
+    m_runningLock.emplace();
     table.timers[id] = this;
 }
 
@@ -92,6 +93,7 @@ void COutlookAddInTimer::Stop()
     ::KillTimer(nullptr, m_timerId);
     table.timers.erase(m_timerId);
     m_timerId = 0;
+    m_runningLock.reset();
 }
 
 StringW COutlookAddInTimer::GetName() const
@@ -109,6 +111,7 @@ void COutlookAddInTimer::OnTimerEvent()
     Logging::LogFormat(m_severity, L"Timer '%s' fired after %s", m_name.c_str(),
                        (DateTime::Now() - m_startMoment).ToString().c_str());
     m_timerId = 0;
+    m_runningLock.reset();
     m_startMoment.Clear();
     // The action may restart, stop or even destroy this timer: nothing below
     // touches the object, and the action is held by this call.

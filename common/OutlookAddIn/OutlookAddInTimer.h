@@ -8,10 +8,12 @@
 
 #include "DateTime.h"
 #include "Logging.h"
+#include "ModuleLock.h"
 #include "StringW.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Quenzal::OutlookAddIn {
 
@@ -47,6 +49,8 @@ private:
     std::shared_ptr<const std::function<void()>> m_action;
     Logging::Severity m_severity = Logging::Debug;
     UINT_PTR m_timerId = 0;
+    // The timer procedure is the module's code: held while the timer runs.
+    std::optional<Os::CModuleLock> m_runningLock;
     DateTime m_startMoment;
 };
 

@@ -4,6 +4,7 @@
 #include "Os.h"
 #include "FatalExit.h"
 #include "Logging.h"
+#include "ModuleLock.h"
 #include "StructuredExceptionGuard.h"
 #include "ThreadName.h"
 
@@ -232,17 +233,6 @@ void RunThreadPoolWork(IThreadPoolWork& work)
 
 using WorkHolder = std::shared_ptr<IThreadPoolWork>;
 
-std::atomic<long> g_outstandingWork{0};
-
-// Only tests set it: a pause between the completion of an item, which its
-// waiters see, and the pool thread's return, which they do not.
-DWORD PauseAfterCompletion()
-{
-    wchar_t text[16] = {};
-    const DWORD length = ::GetEnvironmentVariableW(L"QZL_TEST_PAUSE_AFTER_COMPLETION", text, 16);
-    return length > 0 && length < 16 ? static_cast<DWORD>(std::wcstoul(text, nullptr, 10)) : 0;
-}
-
 VOID CALLBACK ThreadPoolWorkCallback(PTP_CALLBACK_INSTANCE, void* context)
 {
     auto* holder = static_cast<WorkHolder*>(context);
@@ -250,11 +240,9 @@ VOID CALLBACK ThreadPoolWorkCallback(PTP_CALLBACK_INSTANCE, void* context)
     // structured exception (an access violation and the like), which ends the
     // process with a dump.
     RunGuardedAgainstCrash([holder] { RunThreadPoolWork(**holder); });
-    if (const DWORD pause = PauseAfterCompletion())
-        ::Sleep(pause);
     // The item may hold the last reference to whatever runs the module's code.
     delete holder;
-    g_outstandingWork.fetch_sub(1);
+    UnlockModule();
 }
 
 } // namespace
@@ -266,7 +254,10 @@ void StartWork(IThreadPoolWork& work, const wchar_t* function)
     if (work.IsComplete() || work.IsStarted())
         QZL_THROW(function, CException(L"Thread pool work object being reused"));
     work.OnExecutionStarting();
-    g_outstandingWork.fetch_add(1);
+    // Until the pool thread has returned from the item, the module that
+    // holds this code must stay loaded (the pool holds it itself only for
+    // the last instructions).
+    LockModule();
 }
 
 } // namespace
@@ -300,11 +291,6 @@ void PostThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work)
         QZL_FATAL_EXIT(code, QZL_FUNCTION);
     }
     holder.release();
-}
-
-long GetOutstandingThreadPoolWorkCount()
-{
-    return g_outstandingWork.load();
 }
 
 } // namespace Quenzal::Os

@@ -112,12 +112,9 @@ protected:
 void QueueThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work);
 // The two halves of QueueThreadPoolWork, for an item that waits for its turn
 // in a queue of its own between them: the start (OnExecutionStarting, from
-// which on the item counts as outstanding), and the hand-over of a started item.
+// which on the item holds a module lock, see ModuleLock.h, until the pool
+// thread has returned from it), and the hand-over of a started item.
 void StartThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work);
 void PostThreadPoolWork(const std::shared_ptr<IThreadPoolWork>& work);
-// The items started and not yet done with on the pool: until the pool
-// thread has returned from an item, the module that holds this code must
-// stay loaded (the pool itself holds it for the last instructions).
-long GetOutstandingThreadPoolWorkCount();
 
 } // namespace Quenzal::Os

@@ -182,6 +182,10 @@ void CNxoOutlookAddIn::StubLinks(const CDispatchObject& item)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::StubLinks");
     const HWND owner = GetActiveOutlookWindow();
+    CAddInBusy busy(*this);
+    // Outlook may disconnect the add-in while the upload's wait pumps messages.
+    const bool connected = !busy.IsDisconnected();
+    const auto disconnected = [&busy, connected] { return connected && busy.IsDisconnected(); };
     try {
         if (!Stubbing::HasLinkedAttachments(item))
             return;
@@ -198,12 +202,15 @@ void CNxoOutlookAddIn::StubLinks(const CDispatchObject& item)
         const uint64_t maxSize = QueryMaxLinkedAttachmentSize();
         if (maxSize == 0)
             QZL_THROW(QZL_FUNCTION, CException(LidFeatureDisabled));
-        Stubbing::StubLinks(owner, item, *client, maxSize);
-    } catch (const CNxoApiError& e) {
-        e.ShowUserMessage(owner);
-        throw;
+        Stubbing::StubLinks(owner, item, *client, maxSize, disconnected);
     } catch (const CException& e) {
-        ShowError(owner, GetErrorMessage(e, LidUploadFailed));
+        // A disabled add-in keeps the send cancelled without a word.
+        if (disconnected())
+            throw;
+        if (const auto* apiError = dynamic_cast<const CNxoApiError*>(&e))
+            apiError->ShowUserMessage(owner);
+        else
+            ShowError(owner, GetErrorMessage(e, LidUploadFailed));
         throw;
     }
 }

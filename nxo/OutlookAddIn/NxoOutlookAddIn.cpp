@@ -43,6 +43,10 @@ constexpr DWORD MapiLogonFlags = MAPI_EXTENDED | MAPI_USE_DEFAULT | MAPI_ALLOW_O
 
 CNxoOutlookAddIn::CNxoOutlookAddIn() : m_autoConfigureTimer(L"Autoconfigure", [this] { AutoConfigure(); }) {}
 
+// Outlook may let a disconnected object go only after a newer connection
+// has set up the process-wide state (an options dialog kept it alive): what
+// the object takes down here is its own, or owned by a connection that was
+// never taken down.
 CNxoOutlookAddIn::~CNxoOutlookAddIn()
 {
     try {
@@ -147,6 +151,7 @@ void CNxoOutlookAddIn::OnMapiLogonComplete()
     try {
         Logging::Log(Logging::Debug, L"Initializing MAPI session");
         Mapi::GetMapiSession().Set(CreateMapiSession().GetInterfacePtr());
+        m_ownsMapiSession = true;
         Logging::Log(Logging::Debug, L"Successfully initialized MAPI session");
         InitializeNewMailEventSinks();
         InitializeFolderEventSinks();
@@ -246,7 +251,8 @@ void CNxoOutlookAddIn::UninitializeEventSinks()
     for (auto& sink : m_newMailSinks)
         sink->Uninitialize();
     m_newMailSinks.clear();
-    Mapi::GetMapiSession().Clear();
+    if (std::exchange(m_ownsMapiSession, false))
+        Mapi::GetMapiSession().Clear();
 }
 
 void CNxoOutlookAddIn::ReleaseApiClient()

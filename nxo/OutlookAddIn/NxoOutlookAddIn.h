@@ -194,6 +194,9 @@ private:
     std::vector<std::function<void(CNxoApiClient&)>> m_queuedApiRequests;
     std::vector<std::shared_ptr<Quenzal::Os::CThreadPoolWork>> m_apiRequestSubmitters;
     bool m_ownMapiLogon = false;
+    // The process-wide MAPI session is this connection's to release; an
+    // older object released later leaves a newer connection's session alone.
+    bool m_ownsMapiSession = false;
     std::vector<std::unique_ptr<CFolderEventSink>> m_folderSinks;
     // The entry ids that the moves of permanent deletions gave their
     // messages: only these are deleted when they arrive in Deleted Items.

@@ -21,6 +21,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -65,6 +66,10 @@ struct StubContext {
     std::set<StringW, PathLess> StoredPaths; // checked, to be uploaded
     uint64_t MaxSize; // the largest file the appliance takes
     std::vector<StoredLink> Duplicates; // deleted with the stored links
+    // True once Outlook has disconnected the add-in, which it may do while an
+    // upload's wait pumps messages: from then on neither the appliance nor
+    // the draft is touched.
+    std::function<bool()> Disconnected;
 };
 
 // A link attachment's file as saved from the mail, and what it names (the
@@ -104,7 +109,8 @@ void CheckLinkSeal(const LinkContent& link);
 // message otherwise.
 uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize);
 
-void StubLinks(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize);
+void StubLinks(HWND owner, const OutlookAddIn::CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize,
+               std::function<bool()> disconnected = {});
 void StubMessage(StubContext& context);
 std::vector<StoredLink> StoreAttachments(StubContext& context);
 // False for a second link to a path already met (kept as a duplicate).
@@ -116,5 +122,7 @@ KvdRequestInfo MakePreambleRequest(const StubContext& context);
 std::string GetMessageSender(const OutlookAddIn::CDispatchObject& item);
 NarrowAddressSet GetMessageRecipients(const OutlookAddIn::CDispatchObject& item);
 void StepProgress(StubContext& context);
+// Raises once the add-in is disconnected.
+void CheckConnected(const StubContext& context);
 
 } // namespace Quenzal::Stubbing

@@ -79,6 +79,12 @@ private:
 
 namespace Quenzal::Stubbing {
 
+void CheckConnected(const StubContext& context)
+{
+    if (context.Disconnected && context.Disconnected())
+        QZL_THROW(QZL_FUNCTION, CException(L"The add-in was disconnected during the send"));
+}
+
 StubContext::StubContext(HWND owner, const CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize)
     : OwnerWindow(owner), Item(item), Attachments(item.GetDispatch(L"Attachments")), Sender(GetMessageSender(item)),
       Recipients(GetMessageRecipients(item)), Client(client), StubId(NewStubId()),
@@ -87,13 +93,15 @@ StubContext::StubContext(HWND owner, const CDispatchObject& item, CNxoApiClient&
 {
 }
 
-void StubLinks(HWND owner, const CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize)
+void StubLinks(HWND owner, const CDispatchObject& item, CNxoApiClient& client, uint64_t maxSize,
+               std::function<bool()> disconnected)
 {
     Logging::Log(Logging::Trace, L"Entered Stubbing::StubLinks");
     if (!item)
         QZL_THROW(QZL_FUNCTION, CComError(E_POINTER));
     Logging::LogFormat(Logging::Debug, L"Stubbing links from message: %s", item.GetString(L"Subject").c_str());
     StubContext context(owner, item, client, maxSize);
+    context.Disconnected = std::move(disconnected);
     Logging::Log(Logging::Debug, (L"Using stub ID: " + context.StubId).c_str());
     context.Progress.Show(owner);
     StubMessage(context);
@@ -110,6 +118,8 @@ void StubMessage(StubContext& context)
     context.Progress.SetLine1(GetLocalizedMessage(LidProcessingAttachments) + L"...");
     context.Progress.SetLine2(L"");
     StringW preamble = GetStubPreamble(context, stored);
+    // The last answer may come in just as Outlook disconnects the add-in.
+    CheckConnected(context);
     WriteStub(context, preamble, stored);
 }
 
@@ -137,6 +147,7 @@ std::vector<StoredLink> StoreAttachments(StubContext& context)
     }
     std::vector<StoredLink> stored;
     for (StoredLink& link : links) {
+        CheckConnected(context);
         StoreAttachment(context, link);
         if (!link.Record.Id.empty()) {
             Logging::Log(Logging::Debug, L"Successfully stored attachment");

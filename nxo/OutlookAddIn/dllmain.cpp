@@ -7,7 +7,6 @@
 #include "NxoOutlookAddIn.h"
 #include "NxoOutlookAddInLib.h"
 #include "OutlookPropPage.h"
-#include "ThreadPoolWork.h"
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -39,11 +38,10 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
     return Module.GetClassObject(clsid, iid, object);
 }
 
+// The module's lock count also covers work on the thread pool, which runs
+// the module's code after its waiters woke, and the MAPI layer's sinks.
 STDAPI DllCanUnloadNow()
 {
-    // Work on the thread pool runs the module's code after its waiters woke.
-    if (Os::GetOutstandingThreadPoolWorkCount() != 0)
-        return S_FALSE;
     return Module.CanUnloadNow();
 }
 

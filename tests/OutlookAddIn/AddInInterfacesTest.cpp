@@ -1,5 +1,7 @@
 #include "AddInTestSupport.h"
 
+#include "SmartPointer.h"
+
 using namespace QzlFake;
 
 // Office finds the ribbon callbacks by name on the add-in's IDispatch, which
@@ -65,6 +67,21 @@ TEST_F(AddInTest, ModuleStaysLoadedWhileAnObjectOrLockLives)
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     factory->Release();
     EXPECT_EQ(S_OK, host.Unload());
+}
+
+// Work on the thread pool keeps the module until its thread has left the
+// module's code, also after the work's waiters woke.
+TEST_F(AddInTest, ModuleStaysLoadedWhilePoolWorkRuns)
+{
+    EXPECT_EQ(S_OK, host.Disconnect());
+    Quenzal::Os::CHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Quenzal::Os::CHandle completed(probe->queueLingeringWork(release.Get()));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(completed.Get(), 10000));
+    EXPECT_EQ(S_FALSE, host.Unload());
+    ::SetEvent(release.Get());
+    for (int i = 0; i < 1000 && host.Unload() != S_OK; ++i)
+        ::Sleep(10);
+    EXPECT_EQ(nullptr, host.GetModule());
 }
 
 // On Outlook versions without the backstage the family's one options page

@@ -10,6 +10,7 @@
 
 #include "Guid.h"
 #include "Localization.h"
+#include "MapiPointers.h"
 #include "Modules.h"
 #include "NxoResourceIds.h"
 #include "OptionsDlgIds.h"
@@ -321,15 +322,17 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
                      "the appliance, says it reconfigures in the background and greys Repair and Import Whitelist");
 }
 
-// The user disables the add-in while its options are shown: the next click
-// closes them without acting, and nothing is repaired.
+// The user disables the add-in while its options are shown, and enables it
+// again: the next click closes them without acting, and nothing is
+// repaired; the old add-in, gone with the options, leaves the new one its
+// MAPI session, which marks mail of an Exchange mailbox.
 TEST(OptionsDialogTest, ClosesWithoutActingOnceTheAddInIsDisabled)
 {
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
     ASSERT_EQ(S_OK, flow.host->Connect());
     const std::wstring uri = CAddInTurn::SettingsString(L"NxoUri");
-    flow.host->DisconnectInNextMessage();
+    flow.host->DisconnectInNextMessage(true);
     EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
         CDialogUser::Click(dialog, IDC_NXO_REPAIR);
         if (CDialogUser::WaitUntilClosed(dialog))
@@ -341,6 +344,20 @@ TEST(OptionsDialogTest, ClosesWithoutActingOnceTheAddInIsDisabled)
     }));
     EXPECT_EQ(std::string::npos, flow.Log().find("Repairing NXO configuration..."));
     EXPECT_EQ(uri, CAddInTurn::SettingsString(L"NxoUri"));
+
+    flow.provider->AddMailUser("RECEIVED-BY", {QzlTestMapi::Prop(PR_SMTP_ADDRESS_A, "user@example.com")});
+    std::vector<CFakeRef> exchangeMail;
+    for (const char* id : {"EX-1", "EX-2"}) {
+        exchangeMail.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Offer", id));
+        Quenzal::Mapi::IMessagePtr message(exchangeMail.back()->Value(L"MAPIOBJECT").punkVal);
+        SPropValue exchange[] = {QzlTestMapi::Prop(PR_RECEIVED_BY_ADDRTYPE_A, "EX"),
+                                 QzlTestMapi::Prop(PR_RECEIVED_BY_EMAIL_ADDRESS_A, "/o=Org/cn=User")};
+        ASSERT_EQ(S_OK, message->SetProps(2, exchange, nullptr));
+    }
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", exchangeMail));
+    EXPECT_EQ(2u, flow.AwaitSeen("mark.cgi", 2).size());
+    EXPECT_EQ(std::string::npos, flow.Log().find("MAPI session not initialized"));
 }
 
 // The scan's total in the user's words, the failure as the user's text, and

@@ -52,6 +52,22 @@ void StartLinking(CAddInFlow& flow)
     ASSERT_EQ(S_OK, flow.host->Connect());
 }
 
+// False until the add-in performs the request of the script; then true
+// once the pool thread has completed it, waited for without dispatching
+// anything, so that the add-in's own wait has not yet seen the completion.
+bool AwaitCompletedOnceAsked(const CAddInFlow& flow, const std::string& script)
+{
+    const std::string log = flow.Log();
+    const size_t asked = log.find("/" + script);
+    if (asked == std::string::npos)
+        return false;
+    const size_t open = log.rfind('(', asked);
+    const std::string completed = log.substr(open, log.find(')', open) + 1 - open) + " Completed thread pool work";
+    for (int i = 0; i < 2000 && flow.Log().find(completed, asked) == std::string::npos; ++i)
+        ::Sleep(10);
+    return true;
+}
+
 } // namespace
 
 TEST(AddInFlowTest, SendsALargeFileAsALink)
@@ -171,6 +187,26 @@ TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
         CAddInFlow::Step(std::string("when ") + refusal.story + ", the send is cancelled and the user reads \"" +
                          StringW(told).ToUtf8() + "\"");
     }
+}
+
+// Outlook disables the add-in just as the appliance's answer to the last
+// request of a send comes in: the draft stays as it was, and unsent.
+TEST(AddInFlowTest, DisconnectionAsTheUploadEndsLeavesTheDraft)
+{
+    CAddInFlow flow;
+    StartLinking(flow);
+    CLinkedFile file(L"plans.bin", MiB);
+    CFakeRef draft = flow.AddDraft(L"Plans");
+    CFakeAttachments attachments(*draft, {L"colleague@example.net"});
+    AttachLargeFile(flow, draft, file.path);
+    const auto linked = attachments.List();
+    ASSERT_EQ(1u, linked.size());
+    flow.appliance.Switch("stub_preamble.cgi", "delay=1");
+    flow.host->DisconnectInNextMessage(false, [&flow] { return AwaitCompletedOnceAsked(flow, "stub_preamble.cgi"); });
+    EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get()));
+    EXPECT_EQ(1u, flow.appliance.Seen("stub_preamble.cgi").size());
+    EXPECT_EQ(linked, attachments.List());
+    EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginStubId"));
 }
 
 // A link file that came in a mail names what its sender chose; here one

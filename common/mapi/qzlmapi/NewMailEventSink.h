@@ -23,6 +23,7 @@
 
 #include "CriticalSection.h"
 #include "MapiPointers.h"
+#include "ModuleLock.h"
 #include "StringW.h"
 
 #include <atomic>
@@ -103,6 +104,9 @@ private:
     // Keeps the handed message while it is in the window, which it may move.
     void Remember(const std::string& entryId, std::optional<ULONGLONG> delivered);
 
+    // A store may call the sink long after its owner let it go: the module
+    // that holds its code stays loaded as long as the sink lives.
+    Os::CModuleLock m_moduleLock;
     LONG m_references = 1;
     Os::CCriticalSection m_lock;
     IMAPIFolderPtr m_folder;

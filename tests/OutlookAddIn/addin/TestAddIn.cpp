@@ -16,6 +16,7 @@
 #include "RibbonSupport.h"
 #include "TestAddIn.h"
 #include "TestAddInResources.h"
+#include "ThreadPoolWork.h"
 
 #include <stdexcept>
 
@@ -278,12 +279,34 @@ public:
 
 CRecordingLogViewer g_viewer;
 
+// Its last reference goes on the pool thread, after its waiters woke.
+class CLingeringWork : public Os::CThreadPoolWork {
+public:
+    explicit CLingeringWork(HANDLE release) : m_release(release) {}
+    ~CLingeringWork() override { ::WaitForSingleObject(m_release, 10000); }
+
+private:
+    HANDLE m_release;
+};
+
+HANDLE QueueLingeringWork(HANDLE release)
+{
+    auto work = std::make_shared<CLingeringWork>(release);
+    work->SetWorkFunction([] {});
+    HANDLE completed = nullptr;
+    ::DuplicateHandle(::GetCurrentProcess(), work->GetCompletionEvent(), ::GetCurrentProcess(), &completed, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
+    Os::QueueThreadPoolWork(work);
+    return completed;
+}
+
 } // namespace
 
 extern "C" TestAddInProbe* QzlTestAddInProbe()
 {
     g_probe.setLogPath = SetLogPath;
     g_probe.getLockCount = GetModuleLockCount;
+    g_probe.queueLingeringWork = QueueLingeringWork;
     SetLogViewer(&g_viewer);
     return &g_probe;
 }

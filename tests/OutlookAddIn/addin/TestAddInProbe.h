@@ -51,6 +51,9 @@ struct TestAddInProbe {
     // Services of the add-in's module.
     void (*setLogPath)(const wchar_t* path) = nullptr;
     long (*getLockCount)() = nullptr;
+    // Queues work on the pool whose thread stays in the module after the
+    // work completed until release is set; answers the completion event.
+    HANDLE (*queueLingeringWork)(HANDLE release) = nullptr;
 };
 
 extern "C" TestAddInProbe* QzlTestAddInProbe();

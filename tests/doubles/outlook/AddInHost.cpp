@@ -116,10 +116,12 @@ void CAddInHost::ReleaseAddIn()
         CallIntoAddIn("Release", [&] { return static_cast<HRESULT>(std::exchange(m_addIn, nullptr)->Release()); });
 }
 
-void CAddInHost::DisconnectInNextMessage()
+void CAddInHost::DisconnectInNextMessage(bool enableAgain, std::function<bool()> once)
 {
     if (m_addIn == nullptr || std::exchange(m_disconnectPosted, true))
         return;
+    m_enableAgain = enableAgain;
+    m_once = std::move(once);
     if (m_window == nullptr) {
         WNDCLASSEXW windowClass = {};
         windowClass.cbSize = sizeof(windowClass);
@@ -130,16 +132,30 @@ void CAddInHost::DisconnectInNextMessage()
         m_window = ::CreateWindowExW(0, WindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                      windowClass.hInstance, nullptr);
     }
-    ASSERT_TRUE(::PostMessageW(m_window, DisconnectMessage, 0, reinterpret_cast<LPARAM>(this)));
+    // A timer's message comes in every loop that dispatches, without
+    // keeping a loop that dispatches until the queue is empty from ending.
+    const bool posted = m_once ? ::SetTimer(m_window, reinterpret_cast<UINT_PTR>(this), 10, nullptr) != 0
+                               : ::PostMessageW(m_window, DisconnectMessage, 0, reinterpret_cast<LPARAM>(this));
+    ASSERT_TRUE(posted);
 }
 
 LRESULT CALLBACK CAddInHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message != DisconnectMessage)
+    if (message == WM_TIMER) {
+        auto* host = reinterpret_cast<CAddInHost*>(wParam);
+        if (!host->m_once())
+            return 0;
+        ::KillTimer(window, wParam);
+        lParam = static_cast<LPARAM>(wParam);
+    } else if (message != DisconnectMessage) {
         return ::DefWindowProcW(window, message, wParam, lParam);
+    }
     auto* host = reinterpret_cast<CAddInHost*>(lParam);
     host->Disconnect(ext_dm_UserClosed);
     host->unloadAnswer = host->Unload();
+    if (host->m_enableAgain) {
+        EXPECT_EQ(S_OK, host->Connect(ext_cm_AfterStartup));
+    }
     return 0;
 }
 

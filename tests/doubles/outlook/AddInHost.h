@@ -12,6 +12,7 @@
 #include "FakeRibbon.h"
 #include "OfficeInterfaces.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,8 +43,11 @@ public:
     // Outlook disconnects the add-in (the user disabled it) from a message
     // posted now, which whatever loop runs next dispatches, the add-in's own
     // included; then it asks DllCanUnloadNow, frees the module on S_OK, and
-    // keeps the answer in unloadAnswer. Once per connection.
-    void DisconnectInNextMessage();
+    // keeps the answer in unloadAnswer; with enableAgain the user enables
+    // the add-in again at once, and Outlook connects a new add-in object.
+    // With once, the disconnection waits for the first loop that dispatches
+    // messages after once() holds. Once per connection.
+    void DisconnectInNextMessage(bool enableAgain = false, std::function<bool()> once = {});
     HRESULT unloadAnswer = E_PENDING;
 
     HMODULE GetModule() const { return m_module; }
@@ -71,6 +75,8 @@ private:
     std::unique_ptr<CFakeRibbonHost> m_ribbon;
     HWND m_window = nullptr;
     bool m_disconnectPosted = false;
+    bool m_enableAgain = false;
+    std::function<bool()> m_once;
 };
 
 } // namespace QzlFake
