@@ -127,6 +127,36 @@ TEST(NxoApiClient, ProbeConfirmationGivesTheAccountThatMarkingUses)
     EXPECT_EQ(client.CreateApiRequest(9, L"h")->FormatRequestTarget(), "/cgi-mod/");
 }
 
+// A stored client ID that a header cannot carry as it stands counts as
+// missing: a new one takes its place and the requests go out with it. One
+// that can be sent stays as it was set.
+TEST(NxoApiClient, StoredClientIdThatCannotBeSentIsReplaced)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    const wchar_t* const path = L"Software\\Quenzal\\Trindle";
+    QzlTest::CRegistryValueRestore restore(HKEY_CURRENT_USER, path, L"ClientId");
+    CNxoOutlookAddInConfig::GetInstance().SetNxoUri(CNxoOutlookAddInConfig::ParseNxoUri(appliance.Uri()),
+                                                    CAddInTurn::Identity);
+    const std::wstring id = L"0123456789abcdef0123456789abcdef";
+    const std::pair<std::wstring, bool> stored[] = {{id + L"\r\n", false}, {id + L"\tx", false},
+                                                    {id + L"\u00e9", false}, {L"set {by} hand", true}};
+    for (const auto& [text, kept] : stored) {
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, path, L"ClientId", REG_SZ, text.c_str(),
+                                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        CNxoApiClient client;
+        uint32_t status = 0;
+        Wait(client.InitiateAuthenticationProbe(CAddInTurn::Identity, [&](const CNxoApiClient::ContextPtr& context) {
+            status = context->GetStatusCode();
+        }));
+        const StringW now = App::TryGetClientId();
+        EXPECT_EQ(status, 200u) << now.ToUtf8();
+        EXPECT_EQ(now == text, kept) << now.ToUtf8();
+        EXPECT_EQ(HeaderOf(appliance.Seen("addin_auth_request.cgi").back(), "X-Quenzal-Client-ID"), now.ToUtf8());
+    }
+}
+
 TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
 {
     CAddInTurn turn;

@@ -264,6 +264,21 @@ TEST_F(NxoConfigTest, ValuesOfAnotherTypeCountAsAbsentWithAWarning)
     }
 }
 
+// A stored user or account name that a request could not carry counts as
+// absent, so that auto-configuration makes the account afresh.
+TEST_F(NxoConfigTest, NamesThatRequestsCannotCarryCountAsAbsent)
+{
+    Os::SetRegistryString(settings.Get(), L"AccountKey2", L"secret");
+    for (const std::wstring text : {L"user@example.com===1\r\n", L"user@example.com===1"}) {
+        Os::SetRegistryString(settings.Get(), L"Username", text);
+        Os::SetRegistryString(settings.Get(), L"AccountName", text);
+        CConfig config;
+        const std::wstring kept = HasControlCharacter(text) ? L"" : text;
+        EXPECT_EQ(config.GetUsername() + L"|" + config.GetAccountName(), kept + L"|" + kept);
+        EXPECT_EQ(config.IsAuthenticated(), !kept.empty());
+    }
+}
+
 // The secret that seals link files is made once and kept; a value of another
 // kind counts as none, and the next link made gets a new secret.
 TEST_F(NxoConfigTest, LinkSealKeyIsMadeOnceAndAValueOfAnotherKindIsNone)
