@@ -6,6 +6,7 @@
 #include "FakeCommandBars.h"
 #include "FakeRibbon.h"
 #include "Localization.h"
+#include "RegistryTestSupport.h"
 #include "StringW.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,33 @@ TEST(AddInFlowTest, EncryptsAfterTheWarningAndSendsTheHeader)
     // Another kind of item is none of the add-in's business.
     CFakeRef meeting = CFakeObject::Create();
     EXPECT_FALSE(flow.outlook.FireItemSend(meeting.Get()));
+}
+
+// Outlook delimits categories with the user's list separator: the flag is an
+// entry of its own under ";" too, and the message leaves without it.
+TEST(AddInFlowTest, EncryptionFlagFollowsTheUsersListSeparator)
+{
+    const wchar_t* const international = L"Control Panel\\International";
+    QzlTest::CRegistryValueRestore restore(HKEY_CURRENT_USER, international, L"sList");
+    CAddInFlow flow;
+    CAddInFlow::SetSetting(L"SuppressEncryptionWarning", 1);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CFakeRibbonHost ribbon(flow.host->GetAddIn());
+    ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L";", L"Rot;Blau"}, {L";", L"Rot,Gelb;Blau"},
+                                                               {L",", L"Red, Blue"}};
+    for (const auto& [separator, categories] : cases) {
+        const std::wstring value(separator);
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, international, L"sList", REG_SZ, value.c_str(),
+                                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+        CFakeRef draft = flow.AddDraft(L"Salaries", categories);
+        CFakeRef composer = flow.outlook.FireNewInspector(draft.Get());
+        EXPECT_EQ(S_OK, ribbon.CallControl(ComposeRibbon, "Quenzal.TQ.Encrypt", "onAction", composer.Get()));
+        EXPECT_EQ(categories + value + Category, Text(draft->Value(L"Categories")));
+        EXPECT_FALSE(flow.outlook.FireItemSend(draft.Get()));
+        EXPECT_EQ(L"1", flow.HeaderOf(draft, L"X-Quenzal-PluginEncrypt"));
+        EXPECT_EQ(categories, Text(draft->Value(L"Categories")));
+    }
 }
 
 // The user disables the add-in while the warning is shown, then accepts it
