@@ -6,7 +6,9 @@
 #include "FakeCommandBars.h"
 #include "FakeRibbon.h"
 #include "Localization.h"
+#include "Registry.h"
 #include "RegistryTestSupport.h"
+#include "RegistryValues.h"
 #include "StringW.h"
 
 #include <gtest/gtest.h>
@@ -124,13 +126,12 @@ TEST(AddInFlowTest, EncryptionFlagFollowsTheUsersListSeparator)
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L";", L"Rot;Blau"}, {L";", L"Rot,Gelb;Blau"},
                                                                {L",", L"Red, Blue"}};
     for (const auto& [separator, categories] : cases) {
-        const std::wstring value(separator);
-        ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, international, L"sList", REG_SZ, value.c_str(),
-                                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+        Quenzal::Os::SetRegistryString(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, international).Get(), L"sList",
+                                       separator);
         CFakeRef draft = flow.AddDraft(L"Salaries", categories);
         CFakeRef composer = flow.outlook.FireNewInspector(draft.Get());
         EXPECT_EQ(S_OK, ribbon.CallControl(ComposeRibbon, "Quenzal.TQ.Encrypt", "onAction", composer.Get()));
-        EXPECT_EQ(categories + value + Category, Text(draft->Value(L"Categories")));
+        EXPECT_EQ(std::wstring(categories) + separator + Category, Text(draft->Value(L"Categories")));
         EXPECT_FALSE(flow.outlook.FireItemSend(draft.Get()));
         EXPECT_EQ(L"1", flow.HeaderOf(draft, L"X-Quenzal-PluginEncrypt"));
         EXPECT_EQ(categories, Text(draft->Value(L"Categories")));

@@ -19,6 +19,8 @@
 #include "NxoOutlookAddInConfig.h"
 #include "NxoTestSupport.h"
 #include "Os.h"
+#include "Registry.h"
+#include "RegistryValues.h"
 #include "TestSupport.h"
 #include "TiXmlUtil.h"
 #include "Ui.h"
@@ -139,20 +141,14 @@ TEST(NxoApiClient, StoredClientIdThatCannotBeSentIsReplaced)
     CNxoOutlookAddInConfig::GetInstance().SetNxoUri(CNxoOutlookAddInConfig::ParseNxoUri(appliance.Uri()),
                                                     CAddInTurn::Identity);
     const std::wstring id = L"0123456789abcdef0123456789abcdef";
-    const std::pair<std::wstring, bool> stored[] = {{id + L"\r\n", false}, {id + L"\tx", false},
-                                                    {id + L"\u00e9", false}, {L"set {by} hand", true}};
-    for (const auto& [text, kept] : stored) {
-        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, path, L"ClientId", REG_SZ, text.c_str(),
-                                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
+    for (const std::wstring& text : {id + L"\r\n", id + L"\tx", id + L"\u00e9", std::wstring(L"set {by} hand")}) {
+        Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, path).Get(), L"ClientId", text);
         CNxoApiClient client;
-        uint32_t status = 0;
-        Wait(client.InitiateAuthenticationProbe(CAddInTurn::Identity, [&](const CNxoApiClient::ContextPtr& context) {
-            status = context->GetStatusCode();
-        }));
+        const CNxoApiClient::ContextPtr probe = client.InitiateAuthenticationProbe(CAddInTurn::Identity, {});
+        Wait(probe);
+        EXPECT_EQ(probe->GetStatusCode(), 200u);
         const StringW now = App::TryGetClientId();
-        EXPECT_EQ(status, 200u) << now.ToUtf8();
-        EXPECT_EQ(now == text, kept) << now.ToUtf8();
+        EXPECT_EQ(now == text, text == L"set {by} hand") << now.ToUtf8();
         EXPECT_EQ(HeaderOf(appliance.Seen("addin_auth_request.cgi").back(), "X-Quenzal-Client-ID"), now.ToUtf8());
     }
 }
