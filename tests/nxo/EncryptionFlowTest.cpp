@@ -123,9 +123,8 @@ TEST(AddInFlowTest, EncryptionFlagFollowsTheUsersListSeparator)
     ASSERT_EQ(S_OK, flow.host->Connect());
     CFakeRibbonHost ribbon(flow.host->GetAddIn());
     ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L";", L"Rot;Blau"}, {L";", L"Rot,Gelb;Blau"},
-                                                               {L",", L"Red, Blue"}};
-    for (const auto& [separator, categories] : cases) {
+    for (const auto& [separator, categories] :
+         {std::pair(L";", L"Rot;Blau"), {L";", L"Rot,Gelb;Blau"}, {L",", L"Red, Blue"}}) {
         Quenzal::Os::SetRegistryString(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, international).Get(), L"sList",
                                        separator);
         CFakeRef draft = flow.AddDraft(L"Salaries", categories);
