@@ -6,6 +6,8 @@
 #include "Registry.h"
 #include "RegistryValues.h"
 
+#include <algorithm>
+
 namespace Quenzal::App {
 
 namespace {
@@ -15,6 +17,15 @@ const wchar_t* const ClientIdValueName = L"ClientId";
 
 // Serialises creation within the process; it lives from module load to exit.
 Os::CCriticalSection g_clientIdLock;
+
+// Every request carries the ID as a header value, and the appliance compares
+// it with the one it mails back: a line break stops every request, and
+// another control character or a non-ASCII character would not arrive as
+// stored.
+bool CanBeSent(const std::wstring& id)
+{
+    return !HasControlCharacter(id) && std::all_of(id.begin(), id.end(), [](wchar_t ch) { return ch < 0x80; });
+}
 
 } // namespace
 
@@ -28,7 +39,11 @@ StringW GetClientId()
 
 StringW TryGetClientId()
 {
-    return Os::TryGetRegistryString(HKEY_CURRENT_USER, ClientIdKeyPath, ClientIdValueName);
+    StringW id = Os::TryGetRegistryString(HKEY_CURRENT_USER, ClientIdKeyPath, ClientIdValueName);
+    if (id.empty() || CanBeSent(id))
+        return id;
+    Logging::Log(Logging::Warning, L"Stored client ID cannot be sent; treating it as missing");
+    return StringW();
 }
 
 StringW CreateClientId()

@@ -10,7 +10,8 @@ namespace Quenzal::App {
 // The stored ID, created and stored on first use. Safe on any thread: only one
 // ID is ever created per user.
 StringW GetClientId();
-// The stored ID, or empty when there is none yet.
+// The stored ID, or empty when there is none yet or the stored one could not
+// be sent in a header (a new one then takes its place).
 StringW TryGetClientId();
 // Creates and stores a new ID unless another thread has just done so.
 StringW CreateClientId();

@@ -55,4 +55,12 @@ VARIANT& GetDispatchPropertyByName(VARIANT& result, const IDispatchPtr& dispatch
     return GetDispatchPropertyById(result, dispatch, GetDispatchMemberIdFromName(dispatch, name));
 }
 
+_bstr_t ToBstr(const std::wstring& text)
+{
+    BSTR copy = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (copy == nullptr)
+        QZL_THROW(QZL_FUNCTION, CComError(E_OUTOFMEMORY));
+    return _bstr_t(copy, false);
+}
+
 } // namespace Quenzal::Com

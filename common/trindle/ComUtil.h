@@ -17,5 +17,8 @@ DISPID GetDispatchMemberIdFromName(const IDispatchPtr& dispatch, const std::wstr
 // cleared. The caller owns what result holds.
 VARIANT& GetDispatchPropertyById(VARIANT& result, const IDispatchPtr& dispatch, DISPID id);
 VARIANT& GetDispatchPropertyByName(VARIANT& result, const IDispatchPtr& dispatch, const std::wstring& name);
+// The whole text as a BSTR, NULs included: a _bstr_t or _variant_t made from
+// a wchar_t pointer ends at the first NUL, and text from outside may hold one.
+_bstr_t ToBstr(const std::wstring& text);
 
 } // namespace Quenzal::Com

@@ -128,6 +128,11 @@ bool CNxoOutlookAddIn::ConfigureNxoUriFromMessage(IMessage* message)
 
 bool CNxoOutlookAddIn::ConfigureNxoUri(const Mapi::QuenzalMessageProps& props, const StringW& subject)
 {
+    return ApplyNxoUri(CheckNxoUri(props, subject), props.ReceivedBySmtpAddress);
+}
+
+Net::CUri CNxoOutlookAddIn::CheckNxoUri(const Mapi::QuenzalMessageProps& props, const StringW& subject)
+{
     const wchar_t* function = L"CNxoOutlookAddIn::ConfigureNxoUriFromMessage";
     Net::CUri uri;
     if (!props.Url.empty()) {
@@ -139,11 +144,16 @@ bool CNxoOutlookAddIn::ConfigureNxoUri(const Mapi::QuenzalMessageProps& props, c
         QZL_THROW(function, CException(L"NXO URI is invalid"));
     if (!IsValidHostname(StringW(uri.GetHost())))
         QZL_THROW(function, CException(L"NXO URI has invalid hostname"));
+    return uri;
+}
+
+bool CNxoOutlookAddIn::ApplyNxoUri(const Net::CUri& uri, const std::wstring& username)
+{
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
     if (config.IsNxoUriConfigured())
-        QZL_THROW(function, CException(L"NXO URI already configured: " +
-                                       StringW(config.GetNxoUri().ToString())));
-    config.SetNxoUri(uri, props.ReceivedBySmtpAddress);
+        QZL_THROW(L"CNxoOutlookAddIn::ConfigureNxoUriFromMessage",
+                  CException(L"NXO URI already configured: " + StringW(config.GetNxoUri().ToString())));
+    config.SetNxoUri(uri, username);
     Logging::Log(Logging::Debug, L"Successfully configured NXO URI from message; initiating authentication probe");
     InitiateAuthenticationProbe();
     return true;
@@ -284,10 +294,15 @@ bool CNxoOutlookAddIn::OnNewMessage(IMessage* message)
     StringW subject = Mapi::GetMessageSubject(message);
     Logging::Log(Logging::Trace, (L"Subject: " + subject).c_str());
     if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured()) {
-        Mapi::QuenzalMessageProps props = Mapi::GetQuenzalMessageProps(message, false);
-        m_uiWork.Post([this, props, subject] {
+        // The host is resolved here: on Outlook's thread a slow name server
+        // would freeze Outlook once for every such message. A message that
+        // names no usable appliance is left alone, its failure reported by
+        // the sink.
+        const Mapi::QuenzalMessageProps props = Mapi::GetQuenzalMessageProps(message, false);
+        const Net::CUri uri = CheckNxoUri(props, subject);
+        m_uiWork.Post([this, uri, username = props.ReceivedBySmtpAddress] {
             if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured())
-                ConfigureNxoUri(props, subject);
+                ApplyNxoUri(uri, username);
         });
     }
     if (!IsProbeSubject(subject))

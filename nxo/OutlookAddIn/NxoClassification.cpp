@@ -4,6 +4,7 @@
 #include "NxoOutlookAddIn.h"
 
 #include "CaughtException.h"
+#include "ComUtil.h"
 #include "ErrorReport.h"
 #include "Logging.h"
 #include "MapiPointers.h"
@@ -157,8 +158,9 @@ void CNxoOutlookAddIn::MoveMessageToSpecifiedFolder(const CDispatchObject& messa
     Logging::Log(Logging::Debug, L"Moving message to specified folder");
     if (folderId.empty() || storeId.empty())
         QZL_THROW(function, CException(L"Specified folder properties missing from config"));
+    // Ids as stored, whole: cut at a NUL they could name another folder.
     CDispatchObject folder =
-        GetSession().GetDispatch(L"GetFolderFromID", {_variant_t(folderId.c_str()), _variant_t(storeId.c_str())});
+        GetSession().GetDispatch(L"GetFolderFromID", {Com::ToBstr(folderId), Com::ToBstr(storeId)});
     if (!folder)
         QZL_THROW(function, CException(L"User-specified folder not found"));
     MoveMessage(message, folder);

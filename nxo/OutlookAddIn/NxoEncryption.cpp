@@ -5,6 +5,7 @@
 
 #include "AddInBusy.h"
 #include "CaughtException.h"
+#include "ComUtil.h"
 #include "EncryptConfirmDlg.h"
 #include "ErrorReport.h"
 #include "InternetHeader.h"
@@ -13,6 +14,7 @@
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "NxoProductName.h"
+#include "Registry.h"
 #include "RegistryValues.h"
 
 #include <algorithm>
@@ -26,34 +28,48 @@ namespace {
 constexpr wchar_t EncryptionCategory[] = L"Quenzal.NxoOutlookAddIn.EncryptMessage";
 constexpr wchar_t EncryptionHeader[] = L"X-Quenzal-PluginEncrypt";
 
-// Outlook's categories list: every comma ends an entry, an empty entry
-// between two commas counts, a trailing comma adds none.
-std::vector<std::wstring> SplitCategories(const std::wstring& text)
+// Outlook delimits an item's categories with the user's list separator
+// ("sList" of the regional settings: ";" in many European locales, ","
+// in others), not always with a comma.
+std::wstring GetListSeparator()
+{
+    std::wstring separator = Os::TryGetRegistryString(HKEY_CURRENT_USER, L"Control Panel\\International", L"sList");
+    if (separator.empty()) {
+        wchar_t text[8] = {};
+        if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SLIST, text, 8) > 1)
+            separator = text;
+    }
+    return separator.empty() ? std::wstring(L",") : separator;
+}
+
+// Every separator ends an entry, an empty entry between two separators
+// counts, a trailing separator adds none.
+std::vector<std::wstring> SplitCategories(const std::wstring& text, const std::wstring& separator)
 {
     std::vector<std::wstring> entries;
     size_t start = 0;
     while (start < text.size()) {
-        size_t comma = text.find(L',', start);
-        if (comma == std::wstring::npos)
-            comma = text.size();
-        entries.push_back(text.substr(start, comma - start));
-        start = comma + 1;
+        size_t end = text.find(separator, start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        entries.push_back(text.substr(start, end - start));
+        start = end + separator.size();
     }
     return entries;
 }
 
 // Entries the add-in did not touch keep their own spacing.
-std::wstring JoinCategories(const std::vector<std::wstring>& entries)
+std::wstring JoinCategories(const std::vector<std::wstring>& entries, const std::wstring& separator)
 {
     std::wstring text;
     for (size_t i = 0; i < entries.size(); ++i)
-        text += (i == 0 ? L"" : L",") + entries[i];
+        text += (i == 0 ? L"" : separator) + entries[i];
     return text;
 }
 
 std::vector<std::wstring> GetCategories(const CDispatchObject& message)
 {
-    return SplitCategories(message.GetString(L"Categories"));
+    return SplitCategories(message.GetString(L"Categories"), GetListSeparator());
 }
 
 // A send that does not happen leaves the encryption request where the user
@@ -73,7 +89,7 @@ public:
             return;
         try {
             Mapi::RemoveCustomHeader(GetMapiObject<IMessage>(m_message).GetInterfacePtr(), EncryptionHeader);
-            m_message.Put(L"Categories", _variant_t(m_categories.c_str()));
+            m_message.Put(L"Categories", Com::ToBstr(m_categories));
         }
         QZL_CATCH_REPORT(L"CNxoOutlookAddIn::OnItemSend")
     }
@@ -112,7 +128,8 @@ void CNxoOutlookAddIn::SetMessageEncryptionFlag(const CDispatchObject& message, 
         return;
     if (GetMessageEncryptionFlag(message) == flag)
         return;
-    std::vector<std::wstring> entries = GetCategories(message);
+    const std::wstring separator = GetListSeparator();
+    std::vector<std::wstring> entries = SplitCategories(message.GetString(L"Categories"), separator);
     if (flag) {
         entries.push_back(EncryptionCategory);
     } else {
@@ -122,7 +139,7 @@ void CNxoOutlookAddIn::SetMessageEncryptionFlag(const CDispatchObject& message, 
         entries.erase(found);
     }
     // Not saved: the category travels with the item as Outlook keeps it.
-    message.Put(L"Categories", _variant_t(JoinCategories(entries).c_str()));
+    message.Put(L"Categories", Com::ToBstr(JoinCategories(entries, separator)));
 }
 
 bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)

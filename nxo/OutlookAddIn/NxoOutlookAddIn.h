@@ -112,8 +112,12 @@ public:
     void AutoConfigure();
     bool ScanInboxForNxoUri();
     bool ConfigureNxoUriFromMessage(IMessage* message);
-    // The user-interface half of the above, over the headers already read.
     bool ConfigureNxoUri(const Quenzal::Mapi::QuenzalMessageProps& props, const Quenzal::StringW& subject);
+    // The two halves of the above: the check, host name resolved, on any
+    // thread; the setting and the probe request on the user-interface thread.
+    static Quenzal::Net::CUri CheckNxoUri(const Quenzal::Mapi::QuenzalMessageProps& props,
+                                          const Quenzal::StringW& subject);
+    bool ApplyNxoUri(const Quenzal::Net::CUri& uri, const std::wstring& username);
     void InitiateAuthenticationProbe();
     void OnAuthenticationProbeInitiated(const CNxoApiClient::ContextPtr& context);
     Quenzal::StringW GetUserIdentity();

@@ -216,6 +216,12 @@ StringW CNxoOutlookAddInConfig::GetString(const wchar_t* name) const
     return Os::TryGetStringSetting(Get(), name);
 }
 
+StringW CNxoOutlookAddInConfig::GetSendableString(const wchar_t* name) const
+{
+    StringW text = GetString(name);
+    return HasControlCharacter(text) ? StringW() : text;
+}
+
 DWORD CNxoOutlookAddInConfig::GetDword(const wchar_t* name, DWORD absentValue) const
 {
     DWORD value = absentValue;

@@ -75,8 +75,10 @@ public:
     void ResetAccount();
 
     Quenzal::StringW GetNxoUriStatus() const { return GetString(NxoSettings::NxoUriStatus); }
-    Quenzal::StringW GetUsername() const { return GetString(NxoSettings::Username); }
-    Quenzal::StringW GetAccountName() const { return GetString(NxoSettings::AccountName); }
+    // The user name and the account name go into requests: a stored one that
+    // a request could not carry (a control character) counts as absent.
+    Quenzal::StringW GetUsername() const { return GetSendableString(NxoSettings::Username); }
+    Quenzal::StringW GetAccountName() const { return GetSendableString(NxoSettings::AccountName); }
     Quenzal::StringW GetAccountKey() const { return GetString(NxoSettings::AccountKey); }
     Quenzal::StringW GetMoveToFolderName() const { return GetString(NxoSettings::MoveToFolderName); }
     Quenzal::StringW GetMoveToFolderEntryId() const { return GetString(NxoSettings::MoveToFolderEntryId); }
@@ -133,6 +135,7 @@ protected:
 private:
     // Empty when absent or not a string.
     Quenzal::StringW GetString(const wchar_t* name) const;
+    Quenzal::StringW GetSendableString(const wchar_t* name) const;
     bool IsWhitelistingSwitchOn(const wchar_t* name);
     DWORD GetDword(const wchar_t* name, DWORD absentValue) const;
     void SetOrDeleteString(const wchar_t* name, const std::wstring& text);

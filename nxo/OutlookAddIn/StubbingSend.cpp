@@ -4,6 +4,7 @@
 #include "Stubbing.h"
 
 #include "CaughtException.h"
+#include "ComUtil.h"
 #include "Guid.h"
 #include "ErrorReport.h"
 #include "InternetHeader.h"
@@ -17,6 +18,7 @@
 #include "Path.h"
 #include "Util.h"
 
+#include <algorithm>
 #include <functional>
 
 using namespace Quenzal;
@@ -74,6 +76,15 @@ public:
 private:
     std::vector<std::function<void()>> m_undo;
 };
+
+// An HTML body holds text: a NUL would end it there in Outlook's hands, and
+// with it the user's own text after the preamble.
+bool IsFitForBody(const std::wstring& text)
+{
+    return std::none_of(text.begin(), text.end(), [](wchar_t ch) {
+        return (ch < L' ' && ch != L'\t' && ch != L'\n' && ch != L'\f' && ch != L'\r') || ch == 0x7F;
+    });
+}
 
 } // namespace
 
@@ -204,6 +215,8 @@ StringW GetStubPreamble(StubContext& context, const std::vector<StoredLink>& sto
 // exactly once made.
 void WriteStub(StubContext& context, const StringW& preamble, const std::vector<StoredLink>& stored)
 {
+    if (!IsFitForBody(preamble))
+        QZL_THROW(QZL_FUNCTION, CException(L"Preamble holds characters that an HTML body cannot carry"));
     std::vector<StoredLink> links(stored);
     links.insert(links.end(), context.Duplicates.begin(), context.Duplicates.end());
     CDraftChanges changes;
@@ -222,7 +235,7 @@ void WriteStub(StubContext& context, const StringW& preamble, const std::vector<
     context.Item.Put(L"BodyFormat", olFormatHTML);
     changes.Made([&context, format] { context.Item.Put(L"BodyFormat", format); });
     const StringW body = context.Item.GetString(L"HTMLBody");
-    context.Item.Put(L"HTMLBody", _bstr_t((preamble + body).c_str()));
+    context.Item.Put(L"HTMLBody", Com::ToBstr(preamble + body));
     changes.Keep();
 }
 

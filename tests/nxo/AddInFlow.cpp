@@ -188,12 +188,22 @@ CNxoOutlookAddIn& CAddInFlow::LinkAddIn()
     return *m_linkedAddIn;
 }
 
+std::string CAddInFlow::ApplianceHeaders(const std::string& debugId, const char* host) const
+{
+    return "Received: from appliance\r\nX-Quenzal-URL: " + StringW(appliance.Uri(host)).GetAnsi(CP_ACP) +
+           "\r\nX-QRX-Debug-ID: " + debugId + "\r\nSubject: x\r\n";
+}
+
+void CAddInFlow::DeliverApplianceMail(const std::wstring& subject, const char* host)
+{
+    MakeMessage(subject, ApplianceHeaders("DEBUG-NEW", host), "sender@example.net", true);
+    provider->WaitForNotifications();
+}
+
 CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,
                                       const std::string& sender, const char* host)
 {
-    std::string headers = "Received: from appliance\r\nX-Quenzal-URL: " + StringW(appliance.Uri(host)).GetAnsi(CP_ACP) +
-                          "\r\nX-QRX-Debug-ID: " + debugId + "\r\nSubject: x\r\n";
-    IMessage* message = MakeMessage(subject, headers, sender);
+    IMessage* message = MakeMessage(subject, ApplianceHeaders(debugId, host), sender);
     CFakeRef item = mailbox->AddMail(mailbox->Folder(folder), subject, DateTime::Now().GetDate(), message);
     message->Release();
     return item;

@@ -43,6 +43,8 @@ public:
     // new mail in the Inbox (returns once the provider has told the add-in),
     // or only in the folder for a scan to find.
     void DeliverProbeAsNewMail();
+    // A message from the appliance at host arriving in the Inbox as new mail.
+    void DeliverApplianceMail(const std::wstring& subject, const char* host = "127.0.0.1");
     // A message the user is writing, in Drafts, with these categories.
     QzlFake::CFakeRef AddDraft(const std::wstring& subject, const std::wstring& categories = L"");
     QzlFake::CFakeRef AddProbeToFolder(long folder);
@@ -93,6 +95,7 @@ public:
     std::unique_ptr<QzlFake::CAddInHost> host;
 
 private:
+    std::string ApplianceHeaders(const std::string& debugId, const char* host) const;
     // A message of the provider, or, with deliver, one that arrives in the
     // Inbox as new mail (then null).
     IMessage* MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,

@@ -70,6 +70,22 @@ TEST(AddInFlowTest, AutoConfiguresFromReceivedMailWithProbeAsNewMail)
     ExpectAccountStored(flow);
 }
 
+// With no appliance configured, new mail that names one has its host resolved
+// on the new-mail notification thread: a slow name server never stalls
+// Outlook. Only the setting and the probe request wait for Outlook's thread.
+TEST(AddInFlowTest, NewMailNamingTheApplianceIsResolvedOffOutlooksThread)
+{
+    CAddInFlow flow;
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    ASSERT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Unable to autoconfigure NXO URI"); }));
+    // A label over 63 characters fails in the resolver itself: no query leaves.
+    flow.DeliverApplianceMail(L"Unreachable", (std::string(64, 'a') + ".example").c_str());
+    EXPECT_TRUE(Contains(flow.Log(), "NXO URI has invalid hostname")) << "resolved before Outlook's thread ran";
+    flow.DeliverApplianceMail(L"Welcome");
+    ASSERT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
+    EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
+}
+
 // The probe is already in the Inbox when the add-in looks: after Outlook
 // disabled and enabled the add-in, a new connection in the same process finds
 // it by the scan, verifies it, and purges it through Deleted Items.

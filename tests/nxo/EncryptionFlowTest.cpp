@@ -6,6 +6,9 @@
 #include "FakeCommandBars.h"
 #include "FakeRibbon.h"
 #include "Localization.h"
+#include "Registry.h"
+#include "RegistryTestSupport.h"
+#include "RegistryValues.h"
 #include "StringW.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +110,31 @@ TEST(AddInFlowTest, EncryptsAfterTheWarningAndSendsTheHeader)
     // Another kind of item is none of the add-in's business.
     CFakeRef meeting = CFakeObject::Create();
     EXPECT_FALSE(flow.outlook.FireItemSend(meeting.Get()));
+}
+
+// Outlook delimits categories with the user's list separator: the flag is an
+// entry of its own under ";" too, and the message leaves without it.
+TEST(AddInFlowTest, EncryptionFlagFollowsTheUsersListSeparator)
+{
+    const wchar_t* const international = L"Control Panel\\International";
+    QzlTest::CRegistryValueRestore restore(HKEY_CURRENT_USER, international, L"sList");
+    CAddInFlow flow;
+    CAddInFlow::SetSetting(L"SuppressEncryptionWarning", 1);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CFakeRibbonHost ribbon(flow.host->GetAddIn());
+    ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
+    for (const auto& [separator, categories] :
+         {std::pair(L";", L"Rot;Blau"), {L";", L"Rot,Gelb;Blau"}, {L",", L"Red, Blue"}}) {
+        Quenzal::Os::SetRegistryString(Quenzal::Os::CreateSubkey(HKEY_CURRENT_USER, international).Get(), L"sList",
+                                       separator);
+        CFakeRef draft = flow.AddDraft(L"Salaries", categories);
+        CFakeRef composer = flow.outlook.FireNewInspector(draft.Get());
+        EXPECT_EQ(S_OK, ribbon.CallControl(ComposeRibbon, "Quenzal.TQ.Encrypt", "onAction", composer.Get()));
+        EXPECT_EQ(std::wstring(categories) + separator + Category, Text(draft->Value(L"Categories")));
+        EXPECT_FALSE(flow.outlook.FireItemSend(draft.Get()));
+        EXPECT_EQ(L"1", flow.HeaderOf(draft, L"X-Quenzal-PluginEncrypt"));
+        EXPECT_EQ(categories, Text(draft->Value(L"Categories")));
+    }
 }
 
 // The user disables the add-in while the warning is shown, then accepts it

@@ -19,6 +19,8 @@
 #include "NxoOutlookAddInConfig.h"
 #include "NxoTestSupport.h"
 #include "Os.h"
+#include "Registry.h"
+#include "RegistryValues.h"
 #include "TestSupport.h"
 #include "TiXmlUtil.h"
 #include "Ui.h"
@@ -125,6 +127,30 @@ TEST(NxoApiClient, ProbeConfirmationGivesTheAccountThatMarkingUses)
     EXPECT_EQ(marks[1]["user"].asString(), "user@example.com===" + clientId);
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
     EXPECT_EQ(client.CreateApiRequest(9, L"h")->FormatRequestTarget(), "/cgi-mod/");
+}
+
+// A stored client ID that a header cannot carry as it stands counts as
+// missing: a new one takes its place and the requests go out with it. One
+// that can be sent stays as it was set.
+TEST(NxoApiClient, StoredClientIdThatCannotBeSentIsReplaced)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    const wchar_t* const path = L"Software\\Quenzal\\Trindle";
+    QzlTest::CRegistryValueRestore restore(HKEY_CURRENT_USER, path, L"ClientId");
+    CNxoOutlookAddInConfig::GetInstance().SetNxoUri(CNxoOutlookAddInConfig::ParseNxoUri(appliance.Uri()),
+                                                    CAddInTurn::Identity);
+    const std::wstring id = L"0123456789abcdef0123456789abcdef";
+    for (const std::wstring& text : {id + L"\r\n", id + L"\tx", id + L"\u00e9", std::wstring(L"set {by} hand")}) {
+        Os::SetRegistryString(Os::CreateSubkey(HKEY_CURRENT_USER, path).Get(), L"ClientId", text);
+        CNxoApiClient client;
+        const CNxoApiClient::ContextPtr probe = client.InitiateAuthenticationProbe(CAddInTurn::Identity, {});
+        Wait(probe);
+        EXPECT_EQ(probe->GetStatusCode(), 200u);
+        const StringW now = App::TryGetClientId();
+        EXPECT_EQ(now == text, text == L"set {by} hand") << now.ToUtf8();
+        EXPECT_EQ(HeaderOf(appliance.Seen("addin_auth_request.cgi").back(), "X-Quenzal-Client-ID"), now.ToUtf8());
+    }
 }
 
 TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)

@@ -264,6 +264,18 @@ TEST_F(NxoConfigTest, ValuesOfAnotherTypeCountAsAbsentWithAWarning)
     }
 }
 
+// A stored user or account name that a request could not carry counts as
+// absent, so that auto-configuration makes the account afresh.
+TEST_F(NxoConfigTest, NamesThatRequestsCannotCarryCountAsAbsent)
+{
+    Os::SetRegistryString(settings.Get(), L"AccountKey2", L"secret");
+    for (const wchar_t* name : {L"Username", L"AccountName"})
+        Os::SetRegistryString(settings.Get(), name, L"user@example.com===1\r\n");
+    CConfig config;
+    EXPECT_EQ(config.GetUsername() + config.GetAccountName(), L"");
+    EXPECT_FALSE(config.IsAuthenticated());
+}
+
 // The secret that seals link files is made once and kept; a value of another
 // kind counts as none, and the next link made gets a new secret.
 TEST_F(NxoConfigTest, LinkSealKeyIsMadeOnceAndAValueOfAnotherKindIsNone)

@@ -221,6 +221,17 @@ TEST_F(StubbingTest, FailedStubLeavesTheDraftAsItWas)
     EXPECT_EQ(StubHeader(), L"(none)");
 
     attachments->undeletable.clear();
+    // Preambles that the body could not hold whole: a NUL before or after
+    // the links, another control character.
+    using namespace std::string_literals;
+    for (const std::string& preamble : {"\0<a>first.bin</a>"s, "<a>first.bin</a>\0"s, "<a>first.bin</a>\1"s}) {
+        appliance.Switch("stub_preamble.cgi", "hexbody=" + BytesToHex(preamble));
+        EXPECT_NE(Failure([&] { Stubbing::StubLinks(nullptr, draft, *client, MiB); }), L"no failure") << preamble;
+        const BSTR body = item->Value(L"HTMLBody").bstrVal;
+        EXPECT_EQ(std::wstring(body, ::SysStringLen(body)) + L"|" + StubHeader(), L"<p>body</p>|(none)");
+        EXPECT_EQ(attachments->List(), before);
+    }
+    appliance.Switch("", "clear=1");
     Stubbing::StubLinks(nullptr, draft, *client, MiB);
     EXPECT_EQ(Names(), L"notes.txt|Linked Attachments.html|");
     EXPECT_EQ(StringW(item->Value(L"HTMLBody").bstrVal).ToUtf8(), attachments->List().back().second + "<p>body</p>");

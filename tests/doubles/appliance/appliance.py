@@ -43,6 +43,7 @@ Switches, for what goes wrong in the field:
     gzip=1           gzip-coded body
     type=T           this Content-Type (type=none: no Content-Type)
     body=TEXT        this body instead
+    hexbody=HEX      this body instead, as hexadecimal bytes (a NUL, say)
 """
 
 import gzip
@@ -216,6 +217,8 @@ def _answer(request, record, switches, status, body, content_type, headers=()):
         status, reason = int(switches["status"]), switches.get("reason")
     if "body" in switches:
         body = switches["body"].encode("utf-8")
+    if "hexbody" in switches:
+        body = bytes.fromhex(switches["hexbody"])
     if "pad" in switches:
         body = bytes(int(switches["pad"]))
     if "type" in switches:
