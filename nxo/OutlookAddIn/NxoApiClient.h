@@ -58,6 +58,7 @@ public:
 
     // The queue's, under its lock.
     NxoApiRequestQueue::Turn& GetTurn() { return m_turn; }
+    const NxoApiRequestQueue::Turn& GetTurn() const { return m_turn; }
     const Quenzal::Os::CDeadline& GetDeadline() const;
 
 protected:

@@ -280,7 +280,7 @@ void Submit(const RequestPtr& request, bool namedInMail)
 bool HoldsTurn(const CNxoApiRequestContext& request)
 {
     Os::CCriticalSectionLock lock(g_queues.lock);
-    return const_cast<CNxoApiRequestContext&>(request).GetTurn().held;
+    return request.GetTurn().held;
 }
 
 void EndTurn(CNxoApiRequestContext& request)
