@@ -45,7 +45,8 @@ void CNxoApiRequestContext::Execute()
     DateTimeSpan left;
     if (!IsCanceled() && (!NxoApiRequestQueue::HoldsTurn(*this) || !GetDeadline().LimitWait(left))) {
         const std::string server = GetRequest()->GetUri().FormatServer();
-        Logging::LogA(Logging::Warning, ("Appliance request gave up waiting for the requests before it: " + server).c_str());
+        Logging::LogA(Logging::Warning,
+                      ("Appliance request gave up waiting for the requests before it: " + server).c_str());
         QZL_THROW(L"CNxoApiRequestContext::Execute", Net::CSocketError(WSAETIMEDOUT, server.c_str()));
     }
     CAsyncHttpRequestContext::Execute();

@@ -197,7 +197,8 @@ void PassThread(NxoApiRequestQueue::Turn& turn, Handed& handed)
 // Under the queues' lock: takes the request out of the list; null when it is not there.
 RequestPtr TakeOut(Waiting& list, const CNxoApiRequestContext& request)
 {
-    auto found = std::find_if(list.begin(), list.end(), [&request](const RequestPtr& item) { return item.get() == &request; });
+    auto found = std::find_if(list.begin(), list.end(),
+                              [&request](const RequestPtr& item) { return item.get() == &request; });
     if (found == list.end())
         return nullptr;
     RequestPtr taken = std::move(*found);

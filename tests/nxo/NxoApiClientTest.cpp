@@ -171,8 +171,9 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     // Canceled by the add-in's disconnection, a request says nothing of the appliance.
     config.SetNxoUriStatus(L"");
     appliance.Switch("mark.cgi", "reset=0&silent=1");
+    marks = appliance.Seen("mark.cgi");
     auto canceled = client.MarkMessage(L"", L"e", true);
-    for (int i = 0; i < 500 && appliance.Seen("mark.cgi").back()["status"].asInt() != 0; ++i)
+    for (int i = 0; i < 500 && appliance.Seen("mark.cgi").size() == marks.size(); ++i)
         ::Sleep(20);
     Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
     Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();

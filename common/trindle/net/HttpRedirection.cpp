@@ -62,11 +62,11 @@ std::shared_ptr<CHttpResponse> FollowRedirection(CHttpSession* session, const CE
         return response;
     }
 
+    if (exchange.redirecting && *exchange.redirecting)
+        (*exchange.redirecting)(target);
     // Credentials were meant for the server that asked for them: another host
     // or port gets none, and the same host under https gets them afresh for
     // the new target.
-    if (exchange.redirecting && *exchange.redirecting)
-        (*exchange.redirecting)(target);
     bool sameHost = _stricmp(target.GetHost().c_str(), current.GetHost().c_str()) == 0 &&
                     target.GetPort() == current.GetPort();
     request->RemoveHeaders("Authorization");
