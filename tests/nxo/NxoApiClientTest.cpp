@@ -246,7 +246,7 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     const size_t before = threads();
     std::vector<Net::CSocket> servers(200);
     waiting.clear();
-    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 4, 0));
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 6, 0));
     for (Net::CSocket& server : servers) {
         server.Listen(Net::CIpAddress("127.0.0.1", 0), false, 1);
         sockaddr_in address{};
