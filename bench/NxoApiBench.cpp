@@ -10,6 +10,10 @@
 // 2. 100 mark requests one after another, each on its own connection,
 //    against a native curl making the same requests (timed by scripts/bench
 //    just before).
+// 3. The client configuration while 1,200 marks go to as many servers named
+//    in mail that accept and never answer, against the same request alone
+//    just before; the process's threads and the growth of its memory
+//    meanwhile, at their highest until the marks have ended.
 //
 // The settings key of the build's Wine prefix is used for the appliance and
 // the account, and removed again when it was not there before.
@@ -25,13 +29,19 @@
 #include "NxoOutlookAddInConfig.h"
 #include "Os.h"
 #include "RegistryKey.h"
+#include "Socket.h"
 
 #include <windows.h>
+
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace Quenzal;
 using QzlBench::LibraryUpload;
@@ -42,6 +52,7 @@ namespace {
 
 constexpr int Rounds = 3;
 constexpr int Marks = 100;
+constexpr int SilentServers = 1200;
 const wchar_t* const SettingsPath = L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In";
 
 // The best of the rounds, in MB/s of the file's bytes.
@@ -55,6 +66,74 @@ double BestRate(uint64_t bytes, F&& upload)
         best = std::min(best, Now() - start);
     }
     return static_cast<double>(bytes) / 1e6 / best;
+}
+
+size_t ThreadCount()
+{
+    const Os::CHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    size_t count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more; more = ::Thread32Next(snapshot.Get(), &entry))
+        count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+    return count;
+}
+
+// The process's address space in use (thread stacks included) and its working set, in MiB.
+std::pair<double, double> MemoryMiB()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof(status);
+    ::GlobalMemoryStatusEx(&status);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
+    constexpr double MiB = 1024.0 * 1024.0;
+    return {static_cast<double>(status.ullTotalVirtual - status.ullAvailVirtual) / MiB,
+            static_cast<double>(counters.WorkingSetSize) / MiB};
+}
+
+// Seconds; negative when the request failed.
+double ClientConfigurationSeconds(CNxoApiClient& client)
+{
+    const double start = Now();
+    try {
+        CNxoClientConfig info;
+        client.GetClientConfiguration(info);
+    } catch (const CException&) {
+        return start - Now();
+    }
+    return Now() - start;
+}
+
+void SilentServerFlood(CNxoApiClient& client)
+{
+    const double alone = ClientConfigurationSeconds(client);
+    const size_t threadsBefore = ThreadCount();
+    const auto memoryBefore = MemoryMiB();
+    std::vector<Net::CSocket> servers(SilentServers);
+    std::vector<CNxoApiClient::ContextPtr> marks;
+    for (Net::CSocket& server : servers) {
+        server.Listen(Net::CIpAddress("127.0.0.1", 0), false, 1);
+        sockaddr_in address{};
+        int length = sizeof(address);
+        ::getsockname(server.GetSocket(), reinterpret_cast<sockaddr*>(&address), &length);
+        marks.push_back(
+            client.MarkMessage(L"https://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)), L"flood", true));
+    }
+    const double flooded = ClientConfigurationSeconds(client);
+    size_t threads = ThreadCount();
+    auto memory = MemoryMiB();
+    for (const CNxoApiClient::ContextPtr& mark : marks)
+        while (!Os::WaitForObject(mark->GetCompletionEvent(), DateTimeSpan(0, 0, 0, 0, 500))) {
+            threads = std::max(threads, ThreadCount());
+            const auto now = MemoryMiB();
+            memory = {std::max(memory.first, now.first), std::max(memory.second, now.second)};
+        }
+    std::printf("silent   %d servers named in mail: get_info %6.2f s  alone %6.2f s  ratio %6.1f  (negative: "
+                "failed)  threads %zu (%zu before)  address space +%6.1f MiB  working set +%6.1f MiB\n",
+                SilentServers, flooded, alone, alone != 0 ? flooded / alone : 0.0, threads, threadsBefore,
+                memory.first - memoryBefore.first, memory.second - memoryBefore.second);
 }
 
 } // namespace
@@ -121,6 +200,7 @@ int main(int argc, char** argv)
         double seconds = Now() - start;
         std::printf("marks    TLS %4d requests: add-in %6.2f s  curl %6.2f s  ratio %5.2f\n", Marks, seconds,
                     curlSeconds, seconds > 0 ? curlSeconds / seconds : 0.0);
+        SilentServerFlood(client);
     }
     if (!hadSettings)
         ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);

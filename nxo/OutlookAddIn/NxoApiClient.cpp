@@ -43,11 +43,10 @@ void CNxoApiRequestContext::Execute()
     // The wait for the turn counts against the request's time limit; a
     // canceled request fails as such below.
     DateTimeSpan left;
-    if (!IsCanceled() && (!m_holdsTurn.load() || !GetDeadline().LimitWait(left))) {
-        const std::string server = NxoApiRequestQueue::GetServerKey(*this);
-        Logging::LogA(Logging::Warning, ("Appliance request gave up waiting for the requests before it: " +
-                                         GetRequest()->GetUri().FormatServer())
-                                            .c_str());
+    if (!IsCanceled() && (!NxoApiRequestQueue::HoldsTurn(*this) || !GetDeadline().LimitWait(left))) {
+        const std::string server = GetRequest()->GetUri().FormatServer();
+        Logging::LogA(Logging::Warning,
+                      ("Appliance request gave up waiting for the requests before it: " + server).c_str());
         QZL_THROW(L"CNxoApiRequestContext::Execute", Net::CSocketError(WSAETIMEDOUT, server.c_str()));
     }
     CAsyncHttpRequestContext::Execute();
@@ -65,6 +64,11 @@ void CNxoApiRequestContext::Cancel()
     NxoApiRequestQueue::Withdraw(*this);
 }
 
+void CNxoApiRequestContext::OnRedirecting(const Net::CUri& target)
+{
+    NxoApiRequestQueue::MoveTurn(shared_from_this(), target);
+}
+
 const Os::CDeadline& CNxoApiRequestContext::GetDeadline() const
 {
     return GetConnection()->GetDeadline();
@@ -74,8 +78,7 @@ void CNxoApiRequestContext::EndTurn()
 {
     // Also on the way out of Execute with a failure: nothing may leave here.
     try {
-        if (m_holdsTurn.exchange(false))
-            NxoApiRequestQueue::PassTurn(NxoApiRequestQueue::GetServerKey(*this));
+        NxoApiRequestQueue::EndTurn(*this);
     }
     QZL_CATCH_REPORT(L"CNxoApiRequestContext::EndTurn")
 }
@@ -162,7 +165,10 @@ void CNxoApiClient::SubmitAsyncRequest(const ContextPtr& context)
         return;
     }
     PrepareRequest(*request->GetRequest());
-    NxoApiRequestQueue::Submit(request);
+    // A server named in mail may be anyone's; the configured appliance is the user's own.
+    const bool namedInMail =
+        !request->GetRequest()->GetUri().IsSameServer(CNxoOutlookAddInConfig::GetInstance().GetNxoUri());
+    NxoApiRequestQueue::Submit(request, namedInMail);
 }
 
 CNxoApiClient::ContextPtr CNxoApiClient::CreateAsyncRequest(const std::shared_ptr<Net::CHttpRequest>& request,
@@ -190,6 +196,10 @@ void CNxoApiClient::UpdateNxoUriStatus(const Net::CAsyncHttpRequestContext& cont
                           .c_str());
         return;
     }
+    // A canceled request (the add-in going away, the user's Cancel) says
+    // nothing of the appliance: the options dialog shows this after a restart.
+    if (context.IsCanceled())
+        return;
     const uint32_t status = context.GetStatusCode();
     if (status == 0xFFFFFFFF)
         config.SetNxoUriStatus(GetLocalizedMessage(LidCommunicationError));

@@ -17,6 +17,7 @@
 #include "HttpClient.h"
 #include "KvdRequest.h"
 #include "MimeContainer.h"
+#include "NxoApiRequestQueue.h"
 #include "VersionInfo.h"
 #include "Wait.h"
 
@@ -43,7 +44,8 @@ enum NxoApiRequestKind : uint32_t {
 
 // A request to the appliance; its exchange holds its server's turn, so that
 // only one request to an appliance is on the wire at a time.
-class CNxoApiRequestContext : public Quenzal::Net::CAsyncHttpRequestContext {
+class CNxoApiRequestContext : public Quenzal::Net::CAsyncHttpRequestContext,
+                              public std::enable_shared_from_this<CNxoApiRequestContext> {
 public:
     using CAsyncHttpRequestContext::CAsyncHttpRequestContext;
     // Without its turn, or with its time limit spent waiting for it, the
@@ -54,14 +56,19 @@ public:
     // A request waiting for its turn is also handed to the pool at once.
     void Cancel() override;
 
-    // Set by the server's queue as it hands the request over in its turn.
-    void TakeTurn() { m_holdsTurn.store(true); }
+    // The queue's, under its lock.
+    NxoApiRequestQueue::Turn& GetTurn() { return m_turn; }
+    const NxoApiRequestQueue::Turn& GetTurn() const { return m_turn; }
     const Quenzal::Os::CDeadline& GetDeadline() const;
+
+protected:
+    // Another server's requests are on the wire one at a time too.
+    void OnRedirecting(const Quenzal::Net::CUri& target) override;
 
 private:
     void EndTurn();
 
-    std::atomic<bool> m_holdsTurn{false};
+    NxoApiRequestQueue::Turn m_turn;
 };
 
 class CNxoApiClient : public Quenzal::Net::CHttpClient {

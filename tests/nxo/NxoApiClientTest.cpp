@@ -21,12 +21,17 @@
 #include "Os.h"
 #include "Registry.h"
 #include "RegistryValues.h"
+#include "Socket.h"
 #include "TestSupport.h"
 #include "TiXmlUtil.h"
 #include "Ui.h"
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -189,6 +194,17 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     appliance.Switch("mark.cgi", "reset=1");
     Wait(client.MarkMessage(L"", L"e", true));
     EXPECT_EQ(Status(), GetLocalizedMessage(319));
+    // Canceled by the add-in's disconnection, a request says nothing of the appliance.
+    config.SetNxoUriStatus(L"");
+    appliance.Switch("mark.cgi", "reset=0&silent=1");
+    marks = appliance.Seen("mark.cgi");
+    auto canceled = client.MarkMessage(L"", L"e", true);
+    for (int i = 0; i < 500 && appliance.Seen("mark.cgi").size() == marks.size(); ++i)
+        ::Sleep(20);
+    Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
+    Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
+    Wait(canceled);
+    EXPECT_EQ(Status(), L"");
 
     // Only Digest: a Basic challenge is never answered with these credentials.
     appliance.Switch("", "clear=1&challenge=basic");
@@ -242,6 +258,34 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     EXPECT_GT(seconds, 5.4);
     EXPECT_LT(seconds, 40.0);
     EXPECT_TRUE(Net::CAsyncHttpRequestContext::IsSocketError(held->GetException()));
+
+    // As many silent servers as marks: a few threads between them, none taken from the configured appliance.
+    const auto threads = [] {
+        const Os::CHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+        size_t count = 0;
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more; more = ::Thread32Next(snapshot.Get(), &entry))
+            count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+        return count;
+    };
+    const size_t before = threads();
+    std::vector<Net::CSocket> servers(200);
+    waiting.clear();
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 6, 0));
+    for (Net::CSocket& server : servers) {
+        server.Listen(Net::CIpAddress("127.0.0.1", 0), false, 1);
+        sockaddr_in address{};
+        int length = sizeof(address);
+        ::getsockname(server.GetSocket(), reinterpret_cast<sockaddr*>(&address), &length);
+        waiting.push_back(client.MarkMessage(L"https://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)),
+                                             L"from-spam", true));
+    }
+    client.GetClientConfiguration(config);
+    EXPECT_LT(threads(), before + 32);
+    EXPECT_EQ(std::count_if(waiting.begin(), waiting.end(), [](const auto& mark) { return mark->IsComplete(); }), 0);
+    for (const auto& request : waiting)
+        Wait(request);
 }
 
 TEST(NxoApiClient, WhitelistSendsFormDataAndCachesAcrossRestartsForOneAppliance)

@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <map>
 #include <thread>
 
 using namespace Quenzal;
@@ -173,6 +176,12 @@ TEST(NxoApiKvd, SmallRequestsEndWithinTheirTimeLimitTransfersOnceTheyStall)
         {"stub_attachment.cgi", "flood=100000", 60, L"HTTP response has more than 16 interim answers", 0, 30},
         {"mark.cgi", "pad=60000000&gzip=1", 60, L"Decompressed data exceeds the limit of 1048576 bytes", 0, 30},
         {"stub_attachment.cgi", "pad=1048577", 60, L"HTTP response body exceeds the limit of 1.0M", 0, 30},
+        // Redirected while the target's turn is held and awaited; then the
+        // next requests to both servers go at once, never two at one server.
+        // (Another host's challenge gets no answer made for this one.)
+        {"mark.cgi", "delay=0.3&redirect=localhost", 60, L"401 Unauthorized", 0, 30},
+        {"mark.cgi", "delay=0.3&redirect=127.0.0.1", 60, L"401 Unauthorized", 0, 30},
+        {"get_info.cgi", "redirect=localhost", 60, L"401 Unauthorized", 0, 30},
     };
     for (const auto& c : cases) {
         const QzlTest::CLogCapture log;
@@ -181,19 +190,49 @@ TEST(NxoApiKvd, SmallRequestsEndWithinTheirTimeLimitTransfersOnceTheyStall)
         CNxoApiClient client;
         client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 3, 0));
         client.SetTimeout(DateTimeSpan(0, 0, 0, c.stallSeconds, 0));
+        const char* redirect = std::strstr(c.switches, "redirect=");
+        const std::wstring target = redirect ? appliance.Uri(redirect + 9) : std::wstring();
+        const std::wstring other = appliance.Uri(target == appliance.Uri() ? "localhost" : "127.0.0.1");
+        // The stand-in stamps in Unix seconds; an earlier row's answer may still be going out.
+        FILETIME now;
+        ::GetSystemTimePreciseAsFileTime(&now);
+        const double rowStart = static_cast<double>((uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime) -
+                                                    116444736000000000ull) / 1e7;
+        std::vector<std::pair<CNxoApiClient::ContextPtr, StringW>> marks;
+        if (redirect)
+            marks = {{client.MarkMessage(target, L"held", true), L"no failure"},
+                     {client.MarkMessage(target, L"next", true), L"no failure"}};
+        const auto wait = [](const CNxoApiClient::ContextPtr& mark) {
+            Os::WaitForObject(mark->GetCompletionEvent(), DateTimeSpan());
+            if (!mark->IsSuccessful())
+                throw CNxoApiError(mark);
+        };
         const ULONGLONG start = ::GetTickCount64();
         const StringW failure = Description([&] {
             if (std::string(c.script) == "get_info.cgi") {
                 CNxoClientConfig config;
                 client.GetClientConfiguration(config);
-            } else if (auto mark = std::string(c.script) == "mark.cgi" ? client.MarkMessage(L"", L"m", true) : nullptr) {
-                Os::WaitForObject(mark->GetCompletionEvent(), DateTimeSpan());
-                if (!mark->IsSuccessful())
-                    throw CNxoApiError(mark);
+            } else if (std::string(c.script) == "mark.cgi") {
+                wait(client.MarkMessage(redirect ? other : std::wstring(), L"m", true));
             } else {
                 client.StoreKvdFile(KvdRequestInfo{L"{G}", L"", {}, nullptr}, file.path, L"a.bin");
             }
         });
+        if (redirect) {
+            marks.emplace_back(client.MarkMessage(target, L"after", true), L"no failure");
+            marks.emplace_back(client.MarkMessage(other, L"after", true),
+                               std::string(c.script) == "mark.cgi" ? c.failure : L"no failure");
+            for (const auto& [mark, expected] : marks)
+                EXPECT_EQ(Description([&] { wait(mark); }), expected) << c.switches;
+            std::map<std::string, double> ends; // per host name, the last answer's end
+            for (const Json::Value& request : appliance.Seen()) {
+                if (request["start"].asDouble() < rowStart)
+                    continue;
+                double& end = ends[HeaderOf(request, "Host")];
+                EXPECT_GE(request["start"].asDouble(), end) << "two at one server " << c.switches << request["target"];
+                end = std::max(end, request["end"].asDouble());
+            }
+        }
         const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
         EXPECT_EQ(failure, c.failure) << c.script << " " << c.switches;
         EXPECT_GT(seconds, c.least * 0.9) << c.script << " " << c.switches;

@@ -70,7 +70,8 @@ void CAsyncHttpRequestContext::Execute()
     // the request must not start all the same.
     if (IsCanceled())
         QZL_THROW(QZL_FUNCTION, CException(L"HTTP request was canceled"));
-    auto response = MakeHttpRequest(m_session, m_connection, m_request, m_sink, &m_canceled);
+    auto response = MakeHttpRequest(m_session, m_connection, m_request, m_sink, &m_canceled,
+                                    [this](const CUri& target) { OnRedirecting(target); });
     CCriticalSectionLock lock(m_responseLock);
     m_response = response;
 }

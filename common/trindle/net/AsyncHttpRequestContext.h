@@ -18,6 +18,7 @@ class CHttpConnection;
 class CHttpRequest;
 class CHttpResponse;
 class CHttpSession;
+class CUri;
 class IHttpResponseSink;
 
 class CAsyncHttpRequestContext : public Os::CCancelableThreadPoolWork {
@@ -63,6 +64,8 @@ public:
 
 protected:
     const std::shared_ptr<CHttpConnection>& GetConnection() const { return m_connection; }
+    // Before a redirection takes the request to the target; raising ends it.
+    virtual void OnRedirecting(const CUri& /*target*/) {}
 
 private:
     std::shared_ptr<CHttpResponse> GetResponseIfAny() const;

@@ -128,7 +128,8 @@ std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSessio
                                                const std::shared_ptr<CHttpConnection>& connection,
                                                const std::shared_ptr<CHttpRequest>& request,
                                                const std::shared_ptr<IHttpResponseSink>& sink,
-                                               const std::atomic<bool>* canceled)
+                                               const std::atomic<bool>* canceled,
+                                               const RedirectionGate& redirecting)
 {
     // The size costs a second formatting of the head and a look at the body's
     // length: only debug logging (the trace switch) asks for it.
@@ -147,7 +148,7 @@ std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSessio
             accept->SetQuality(GetContentTypeName(static_cast<int32_t>(sink->GetContentType())), 1.0);
     }
 
-    const CExchangeContext exchange{connection, request, sink, canceled};
+    const CExchangeContext exchange{connection, request, sink, canceled, &redirecting};
     auto response = PerformExchange(exchange);
     int32_t status = response->GetStatus();
     if (status >= 301 && status <= 303)

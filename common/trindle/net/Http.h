@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,7 @@ class CHttpConnection;
 class CHttpRequest;
 class CHttpResponse;
 class CHttpSession;
+class CUri;
 
 // Receives the body of a successful response instead of the response itself.
 class IHttpResponseSink {
@@ -47,6 +49,10 @@ inline constexpr size_t MaximumResponseHeaderFieldLength = 32 * 1024;
 inline constexpr size_t MaximumResponseStatusLineLength = 1024;
 inline constexpr uint64_t MaximumResponseBodyLength = 64ull * 1024 * 1024;
 
+// Told the target of a redirection that will be followed, before the request
+// goes there; what it raises ends the request.
+using RedirectionGate = std::function<void(const CUri& target)>;
+
 // Performs the request; the session (may be null) adds credentials, answers
 // challenges and decides on redirections. Throws what the connection, the
 // parsers and the decoder throw. A canceler closes the connection from
@@ -56,7 +62,8 @@ std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSessio
                                                const std::shared_ptr<CHttpConnection>& connection,
                                                const std::shared_ptr<CHttpRequest>& request,
                                                const std::shared_ptr<IHttpResponseSink>& sink = nullptr,
-                                               const std::atomic<bool>* canceled = nullptr);
+                                               const std::atomic<bool>* canceled = nullptr,
+                                               const RedirectionGate& redirecting = nullptr);
 
 // Removes the response's content coding from the body (gzip, deflate with or
 // without the zlib wrapper) and then the Content-Encoding header; a body that

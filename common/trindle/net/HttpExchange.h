@@ -16,6 +16,7 @@ struct CExchangeContext {
     std::shared_ptr<CHttpRequest> request;
     std::shared_ptr<IHttpResponseSink> sink;
     const std::atomic<bool>* canceled;
+    const RedirectionGate* redirecting;
 };
 
 // Sends the request over a fresh connection and reads the response.

@@ -62,6 +62,8 @@ std::shared_ptr<CHttpResponse> FollowRedirection(CHttpSession* session, const CE
         return response;
     }
 
+    if (exchange.redirecting && *exchange.redirecting)
+        (*exchange.redirecting)(target);
     // Credentials were meant for the server that asked for them: another host
     // or port gets none, and the same host under https gets them afresh for
     // the new target.

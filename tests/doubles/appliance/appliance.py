@@ -44,6 +44,8 @@ Switches, for what goes wrong in the field:
     type=T           this Content-Type (type=none: no Content-Type)
     body=TEXT        this body instead
     hexbody=HEX      this body instead, as hexadecimal bytes (a NUL, say)
+    redirect=HOST    a request addressed to another host name gets 302 to the
+                     same port and target on HOST (before authentication)
 """
 
 import gzip
@@ -286,6 +288,11 @@ def _script(name, needs_account):
             try:
                 _read(request, record)
                 switches = _switch(name)
+                host, _, port = request.headers.get("Host", "").rpartition(":")
+                if switches.get("redirect", host) != host:
+                    location = "https://%s:%s%s" % (switches["redirect"], port, request.path)
+                    _answer(request, record, {}, 302, b"", None, [("Location", location)])
+                    return
                 if switches.get("trickle"):
                     request.wfile = _Trickle(request.conn)
                 if switches.get("silent"):
