@@ -13,7 +13,11 @@
 // 3. The send of a draft with a 256 MiB linked file through the stubbing
 //    path (upload under the progress dialog, preamble, stub), against the
 //    network library's own upload of the same file with a progress notifier
-//    in the same run, best of five each; then the peak working set.
+//    in the same run, best of five each (goal: at least 0.9 of it), and
+//    without one for information; then the peak working set (goal: under
+//    64 MiB).
+//
+// Each figure with a goal ends in a "goal:" line for scripts/bench's summary.
 //
 // The send runs in a process of its own (addin_bench.exe stubbing), so that
 // the peak working set printed is the send's, not that of the runs before it.
@@ -78,7 +82,7 @@ double MarkBusyMilliseconds(CAddInFlow& flow, const std::vector<CFakeRef>& selec
     double start = QzlBench::Now();
     flow.Click(L"Quenzal.TQ.Spam", selection);
     double busy = QzlBench::Now() - start;
-    std::printf("    the click itself %.2f ms\n", busy * 1000);
+    std::printf("    the click alone: the button's callback reads each message and queues its mark %8.2f ms\n", busy * 1000);
     double end = QzlBench::Now() + 3;
     while (QzlBench::Now() < end) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -93,6 +97,8 @@ double MarkBusyMilliseconds(CAddInFlow& flow, const std::vector<CFakeRef>& selec
     return busy * 1000;
 }
 
+// The busy time also holds each answer's handling on this thread (the
+// message moved), so it grows with the answers that came within the 3 s.
 double MarkHundred(const char* delay)
 {
     CAddInFlow flow;
@@ -105,8 +111,12 @@ double MarkHundred(const char* delay)
     for (int i = 0; i < 100; ++i)
         selection.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Spam", "BENCH-" + std::to_string(i)));
     flow.PumpUntil([] { return false; }, 0.2);
+    std::printf("  appliance answering %s:\n", delay != nullptr ? "after 2 s" : "at once");
     double busy = MarkBusyMilliseconds(flow, selection);
-    std::printf("    %zu of 100 marks answered within 3 s\n", flow.AwaitSeen("mark.cgi", 0).size());
+    std::printf("    marks answered within those 3 s, one at a time, each answer then handled on the thread: %zu of "
+                "100\n",
+                flow.AwaitSeen("mark.cgi", 0).size());
+    std::printf("    busy in all: the click and every message the thread handled in the 3 s %8.2f ms\n", busy);
     return busy;
 }
 
@@ -141,10 +151,11 @@ double StubbingRate(CAddInFlow& flow, CNxoApiClient& client, const std::wstring&
     return rate;
 }
 
-// Five of each in the order S L L S S L L S S L, so that neither side is always
-// first on a fresh connection or a server that has just grown its buffers;
-// the best of each is compared. The peak working set is taken after the
-// first send, before the library has uploaded anything.
+// Five of each in the order S L P P L S S L P P L S S L P (P: the library
+// without a notifier), so that no side is always first on a fresh connection
+// or a server that has just grown its buffers; the best of each is compared.
+// The peak working set is taken after the first send, before the library has
+// uploaded anything.
 void StubbingSend()
 {
     constexpr uint64_t Size = 256ull << 20;
@@ -164,8 +175,9 @@ void StubbingSend()
     double peak = 0;
     double stubbing = 0;
     double library = 0;
+    double plain = 0;
     bool stubbed = true;
-    for (const char step : std::string("SLLSSLLSSL")) {
+    for (const char step : std::string("SLPPLSSLPPLSSLP")) {
         if (step == 'S') {
             const double rate = StubbingRate(flow, client, path, Size, stubbed);
             stubbing = std::max(stubbing, rate);
@@ -173,18 +185,24 @@ void StubbingSend()
                 peak = QzlBench::PeakWorkingSetMiB();
             std::printf("    stubbing send %8.1f MB/s\n", rate);
         } else {
+            const bool notify = step == 'L';
             const double start = QzlBench::Now();
-            QzlBench::LibraryUpload(client, request, path, true);
+            QzlBench::LibraryUpload(client, request, path, notify);
             const double rate = static_cast<double>(Size) / 1e6 / (QzlBench::Now() - start);
-            library = std::max(library, rate);
-            std::printf("    library upload %7.1f MB/s\n", rate);
+            (notify ? library : plain) = std::max(notify ? library : plain, rate);
+            std::printf("    library upload %s %7.1f MB/s\n", notify ? "with notifier   " : "without notifier", rate);
         }
     }
     Quenzal::Os::TryDeleteFile(path);
+    const double ratio = library > 0 ? stubbing / library : 0.0;
     std::printf("  stubbing send, best of 5 %8.1f MB/s%s\n", stubbing, stubbed ? "" : " (a message was NOT stubbed)");
-    std::printf("  library upload with notifier, best of 5 %8.1f MB/s\n", library);
-    std::printf("  ratio %.2f (goal >= 0.9)\n", library > 0 ? stubbing / library : 0.0);
+    std::printf("  library upload with notifier, best of 5 %8.1f MB/s (the baseline: it too reports each piece)\n",
+                library);
+    std::printf("  library upload without notifier, best of 5 %8.1f MB/s (for information)\n", plain);
+    std::printf("  ratio of the send to the library upload with notifier %.2f (goal >= 0.9)\n", ratio);
     std::printf("  peak working set %.1f MiB (%.1f MiB before the send; goal < 64 MiB)\n", peak, before);
+    QzlBench::PrintGoal("stubbing send / library upload with notifier", ratio, "", false, 0.9);
+    QzlBench::PrintGoal("peak working set of the stubbing send", peak, " MiB", true, 64);
 }
 
 // This program again with "stubbing", its output in this one's; answers its exit code.
@@ -236,12 +254,14 @@ int main(int argc, char** argv)
     std::printf("  add-in doing nothing %7.2f ms\n", reference);
     std::printf("  ratio %.2f\n", reference > 0 ? product / reference : 0.0);
 
-    std::printf("Mark as spam of 100 messages, user-interface thread busy:\n");
+    std::printf("Mark as spam of 100 messages, user-interface thread busy for the click and the next 3 s:\n");
     double slow = MarkHundred("2");
     double quick = MarkHundred(nullptr);
     std::printf("  appliance answering after 2 s %8.2f ms (goal < 100 ms)\n", slow);
     std::printf("  appliance answering at once   %8.2f ms\n", quick);
     std::printf("  ratio %.2f\n", quick > 0 ? slow / quick : 0.0);
+    QzlBench::PrintGoal("start-up of NxoOutlookAddIn.dll, median of 5", product, " ms", true, 10);
+    QzlBench::PrintGoal("user-interface thread busy, 100 marks, appliance after 2 s", slow, " ms", true, 100);
 
     return static_cast<int>(StubbingSendAlone());
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <cstdio>
+
 namespace QzlBench {
 
 double Now()
@@ -24,6 +26,15 @@ double PeakWorkingSetMiB()
     if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters)))
         return 0;
     return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
+void PrintGoal(const char* figure, double value, const char* unit, bool below, double limit)
+{
+    const bool met = below ? value < limit : value >= limit;
+    char goal[64];
+    std::snprintf(goal, sizeof(goal), "goal %s %g%s", below ? "<" : ">=", limit, unit);
+    std::printf("goal: %-58s %8.2f%-5s %-16s %s\n", figure, value, unit, goal, met ? "met" : "NOT MET");
+    std::fflush(stdout);
 }
 
 } // namespace QzlBench

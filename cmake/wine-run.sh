@@ -23,6 +23,8 @@ mkdir -p "$(dirname "$PREFIX")"
 CJK_FONT=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 CJK_FACE="WenQuanYi Micro Hei"
 
+WINE_FONTS=/usr/share/wine/fonts
+
 boot() {
     if [ ! -f "$PREFIX/.booted" ]; then
         {
@@ -32,18 +34,36 @@ boot() {
         } >"$PREFIX.boot.log" 2>&1 9>&- </dev/null
         touch "$PREFIX/.booted"
     fi
+    # Wine's own fonts (scripts/setup installs them) draw the windows' caption
+    # buttons in Marlett, without which a close button shows as the letter
+    # "r". Wine does not read them from where the package puts them: each
+    # prefix links them into its Fonts folder, a prefix made before they came
+    # too. Tahoma stays out: Wine would draw the dialogs in it, and it cuts
+    # off a greyed label's Japanese or Chinese end (drawn wider than measured)
+    # where the dialogs are laid out and measured in DejaVu Sans. A CJK link
+    # for Tahoma, which would stand in for the missing face, goes.
+    if [ ! -f "$PREFIX/.wine-fonts" ] && [ -f "$WINE_FONTS/marlett.ttf" ]; then
+        for font in "$WINE_FONTS"/*; do
+            case "$font" in */tahoma*) continue ;; esac
+            ln -sf "$font" "$PREFIX/drive_c/windows/Fonts/"
+        done
+        for face in Tahoma "Tahoma Bold"; do
+            wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" /f \
+                >>"$PREFIX.boot.log" 2>&1 9>&- </dev/null || true
+        done
+        touch "$PREFIX/.wine-fonts"
+    fi
     # The dialogs' fonts have no Japanese or Chinese glyphs: linked to the CJK
     # font that scripts/setup installs, those texts are drawn and measured in
     # real glyphs instead of boxes. Only a face that Wine has may be linked (a
     # link for a missing one stands in for it): DejaVu Sans, which Wine draws
-    # "MS Shell Dlg" with when its own fonts are not installed, and its own
-    # Tahoma when they are; each bold face (captions) needs a link of its own.
-    # A prefix made before the font came gets it too.
+    # "MS Shell Dlg" with when its own Tahoma is not there; each bold face
+    # (captions) needs a link of its own. A prefix made before the font came
+    # gets it too.
     if [ ! -f "$PREFIX/.cjk-font" ] && [ -f "$CJK_FONT" ]; then
         {
             ln -sf "$CJK_FONT" "$PREFIX/drive_c/windows/Fonts/"
-            for face in "DejaVu Sans" "DejaVu Sans Bold" Tahoma "Tahoma Bold"; do
-                case "$face" in Tahoma*) [ -f /usr/share/wine/fonts/tahoma.ttf ] || continue ;; esac
+            for face in "DejaVu Sans" "DejaVu Sans Bold"; do
                 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
                     /v "$face" /t REG_MULTI_SZ /d "$(basename "$CJK_FONT"),$CJK_FACE" /f
             done

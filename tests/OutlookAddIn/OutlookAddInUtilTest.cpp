@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
 using QzlFake::CFakeObject;
@@ -52,12 +54,23 @@ TEST(OutlookAddInUtilTest, ClickToRunMarkerIsFoundAndLogged)
     EXPECT_FALSE(log.Contains("Office16"));
 }
 
+TEST(OutlookAddInUtilTest, NamesEveryConnectionMode)
+{
+    std::istringstream table(QzlTest::ReadWholeFile(L"OutlookAddIn/data/connection-modes.txt"));
+    int rows = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        ++rows;
+        const size_t tab = line.find('\t');
+        EXPECT_EQ(StringW::FromAnsi(line.substr(tab + 1), CP_UTF8), GetExchangeConnectionModeName(std::stol(line)))
+            << line;
+    }
+    EXPECT_EQ(11, rows);
+}
+
 TEST(OutlookAddInUtilTest, NamesAndTexts)
 {
-    EXPECT_EQ(L"olNoExchange", GetExchangeConnectionModeName(0));
-    EXPECT_EQ(L"olCachedConnectedFull", GetExchangeConnectionModeName(700));
-    EXPECT_EQ(L"Unknown OlExchangeConnectionMode: 350", GetExchangeConnectionModeName(350));
-
     EXPECT_EQ(3, GetRibbonKind(L"microsoft.outlook.EXPLORER"));
     EXPECT_EQ(-1, GetRibbonKind(L"Microsoft.Outlook.Explorer.Extra"));
     EXPECT_EQ(L"Microsoft.Outlook.Task", GetRibbonId(20));

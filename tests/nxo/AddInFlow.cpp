@@ -335,7 +335,7 @@ void CAddInFlow::Step(const std::string& text)
     QzlTest::DemoStep(text);
 }
 
-void CAddInFlow::Saw(const Json::Value& request)
+void CAddInFlow::Saw(const Json::Value& request, size_t times)
 {
     std::string target = request["target"].asString();
     // The demonstration never prints the shared secret.
@@ -344,9 +344,13 @@ void CAddInFlow::Saw(const Json::Value& request)
         target.replace(secret + 14, target.find('&', secret) - secret - 14, "********");
     if (request["form"].isMember("Addresses"))
         target += " Addresses=" + request["form"]["Addresses"][0].asString();
+    // A held or aborted request has the status 0. A refused one names no
+    // account: the appliance did not take it.
+    const int status = request["status"].asInt();
     Step("appliance saw " + request["method"].asString() + " " + target + " -> " +
-         std::to_string(request["status"].asInt()) +
-         (request["user"].isString() ? " (as " + request["user"].asString() + ")" : std::string()));
+         (status != 0 ? std::to_string(status) : std::string("no answer")) +
+         (times > 1 ? ", " + std::to_string(times) + " times" : std::string()) +
+         (request["user"].isString() && status != 401 ? " (as " + request["user"].asString() + ")" : std::string()));
 }
 
 } // namespace NxoTest

@@ -84,7 +84,8 @@ public:
     std::string Log() const;
     // One line for the demonstration.
     static void Step(const std::string& text);
-    static void Saw(const Json::Value& request);
+    // A request the appliance saw, asked the given number of times in a row.
+    static void Saw(const Json::Value& request, size_t times = 1);
 
     CAddInTurn turn;
     CApplianceStandIn appliance;

@@ -68,6 +68,7 @@ TEST(AddInFlowTest, AutoConfiguresFromReceivedMailWithProbeAsNewMail)
     ASSERT_TRUE(flow.PumpUntil([&] { return !Setting(L"AccountKey2").empty(); }));
     CAddInFlow::Step("the add-in confirmed the probe and deleted it");
     ExpectAccountStored(flow);
+    CAddInFlow::Step("its account, which every later request signs with: " + Setting(L"AccountName"));
 }
 
 // With no appliance configured, new mail that names one has its host resolved
@@ -94,10 +95,12 @@ TEST(AddInFlowTest, FindsProbeByScanAfterReconnecting)
     CAddInFlow flow;
     flow.AddApplianceMail(Outlook::Inbox, L"Welcome", "DEBUG-2");
     ASSERT_EQ(S_OK, flow.host->Connect());
-    ASSERT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
+    const std::vector<Json::Value> probes = flow.AwaitSeen("addin_auth_request.cgi", 1);
+    ASSERT_EQ(1u, probes.size());
     // Answered, not only seen: a request the disconnection cancels leaves an error status.
     ASSERT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Authentication probe initiated successfully"); }));
     CAddInFlow::Step("the URI is configured and a probe requested; the user disables the add-in");
+    CAddInFlow::Saw(probes[0]);
     EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
 
     CFakeRef unrelated = flow.AddApplianceMail(Outlook::DeletedItems, L"Deleted by the user", "DEBUG-3");
@@ -123,11 +126,22 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
     CFakeRef chosen = flow.mailbox->AddFolder(L"Spam");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CFakeRef deleted = flow.mailbox->Folder(Outlook::DeletedItems);
+    // The setting as the options dialog shows it, and what became of the spam.
     struct Case {
         DWORD action;
         bool chooseFolder;
         CFakeRef expectedFolder;
-    } cases[] = {{0, false, CFakeRef()}, {1, false, deleted}, {2, true, chosen}, {2, false, deleted}};
+        const char* option;
+        const char* outcome;
+    } cases[] = {
+        {0, false, CFakeRef(), "\"Permanently delete message\"; the user deletes a message of the Inbox, then marks "
+                               "another as spam",
+         "the spam was deleted for good; the message the user deleted stays in Deleted Items"},
+        {1, false, deleted, "\"Move to Deleted Items\"; the user marks a message as spam",
+         "the spam was moved to Deleted Items"},
+        {2, true, chosen, "\"Move to: Spam\"; the user marks a message as spam", "the spam was moved to Spam"},
+        {2, false, deleted, "\"Move to: Spam\", a folder since gone; the user marks a message as spam",
+         "the chosen folder is gone: moved to Deleted Items"}};
     int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(number);
@@ -138,8 +152,7 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
         CAddInFlow::SetSetting(L"MoveToFolderStoreEntryId",
                                StringW(static_cast<_bstr_t>(chosen->Value(L"EntryID")).GetBSTR()));
         CFakeRef spam = flow.AddApplianceMail(Outlook::Inbox, StringW("Spam " + id), id);
-        CAddInFlow::Step("SpamAction " + std::to_string(c.action) + (c.chooseFolder ? " with a chosen folder" : "") +
-                         ": the user marks a message as spam");
+        CAddInFlow::Step(std::string("the options say ") + c.option);
         CFakeRef other;
         if (c.action == 0) {
             // Deleted by the user just before: it arrives in Deleted Items first.
@@ -158,13 +171,11 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
             EXPECT_EQ(std::vector<std::wstring>{StringW("Spam " + id)}, flow.mailbox->permanentlyDeleted);
             auto& trash = flow.mailbox->Items(deleted);
             EXPECT_NE(trash.end(), std::find(trash.begin(), trash.end(), other));
-            CAddInFlow::Step("the spam was deleted for good; the message the user deleted stays in Deleted Items");
         } else {
             auto& items = flow.mailbox->Items(c.expectedFolder);
             EXPECT_NE(items.end(), std::find(items.begin(), items.end(), spam));
-            CAddInFlow::Step("the spam was moved to " +
-                             StringW(static_cast<_bstr_t>(c.expectedFolder->Value(L"Name")).GetBSTR()).GetAnsi(CP_UTF8));
         }
+        CAddInFlow::Step(c.outcome);
     }
     EXPECT_TRUE(Contains(flow.Log(), "Unable to move message to user-specified folder; deleting instead: "
                                      "Specified folder properties missing from config"));
@@ -195,7 +206,9 @@ TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
 
     CAddInFlow::Step("marked again: the sender is known, nothing more is whitelisted");
     ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.NotSpam", {good}));
-    ASSERT_EQ(2u, flow.AwaitSeen("mark.cgi", 2).size());
+    marks = flow.AwaitSeen("mark.cgi", 2);
+    ASSERT_EQ(2u, marks.size());
+    CAddInFlow::Saw(marks[1]);
     EXPECT_EQ(1u, flow.AwaitSeen("whitelist.cgi", 1).size());
 }
 
@@ -229,11 +242,19 @@ TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
     EXPECT_TRUE(flow.AwaitSeen("mark.cgi", 0).empty());
     std::vector<Json::Value> probes = flow.AwaitSeen("addin_auth_request.cgi", 1);
     ASSERT_EQ(1u, probes.size());
+    std::vector<Json::Value> refused;
     for (const Json::Value& mark : flow.appliance.Seen("mark.cgi"))
         if (mark["start"].asDouble() >= begun)
-            CAddInFlow::Saw(mark);
+            refused.push_back(mark);
+    for (size_t first = 0, next = 0; first < refused.size(); first = next) {
+        while (next < refused.size() && refused[next]["target"] == refused[first]["target"])
+            ++next;
+        CAddInFlow::Saw(refused[first], next - first);
+    }
     CAddInFlow::Saw(probes[0]);
-    CAddInFlow::Step("the add-in repaired its configuration from the Inbox once and asked for a new probe");
+    CAddInFlow::Step("the first mark was asked four times: sent, then answered three times, each answer refused with "
+                     "a new challenge; the add-in then forgot its account, so the other two were refused at once, "
+                     "repaired its configuration from the Inbox once and asked for a new probe");
     std::string log = flow.Log();
     EXPECT_EQ(1u, QzlTest::CountOf(log, "Authentication failed for request; restarting autoconfiguration"));
     EXPECT_EQ(1u, QzlTest::CountOf(log, "Repairing NXO configuration..."));

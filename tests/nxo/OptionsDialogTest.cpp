@@ -226,6 +226,10 @@ TEST(OptionsDialogTest, SpeaksOutlooksLanguage)
         CFakeOptionsDialog options(flow.outlook);
         ASSERT_NO_FATAL_FAILURE(options.Show(pages));
         look(L"options-page", options.GetWindow());
+        // The English page stands for the page as most users see it, and shows
+        // the product as the other languages' pictures do.
+        if (c.languageId == 1033)
+            CDialogUser::SaveScreenshot(options.GetWindow(), L"options-page.png");
         HWND viewLog = ::FindWindowExW(::GetWindow(options.GetPageArea(), GW_CHILD), nullptr, L"Button",
                                        (Quenzal::GetLocalizedMessage(185) + L"...").c_str());
         ASSERT_NE(nullptr, viewLog) << language;
