@@ -78,6 +78,14 @@ boot() {
             >>"$PREFIX.boot.log" 2>&1 9>&- </dev/null &&
             touch "$PREFIX/.no-crash-dialog"
     fi
+    # No debugger either: an unhandled exception then ends the program at once
+    # with the exception's code, on every run (Wine's debugger at times ended
+    # it with 0). A prefix made before this setting gets it too.
+    if [ ! -f "$PREFIX/.no-debugger" ]; then
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+            >>"$PREFIX.boot.log" 2>&1 9>&- </dev/null &&
+            touch "$PREFIX/.no-debugger"
+    fi
     if wineserver -p"${WINE_RUN_PERSIST:-10}" 9>&- </dev/null >/dev/null 2>&1; then
         wine hostname 9>&- </dev/null >/dev/null 2>&1
     fi
@@ -93,24 +101,14 @@ case "${1:-}" in
     --stop) wineserver -k 2>/dev/null; exit 0 ;;
 esac
 
-# Wine's debugger ends a crashed program with the exception code, but at
-# times with 0: a program for which Wine said on stderr that it started the
-# debugger has failed, whatever its exit code.
-crashed() {
-    if grep -q '^wine: Unhandled .*starting debugger' "$1"; then
-        echo "wine-run: $2 crashed" >&2
-        return 0
-    fi
-    return 1
-}
-err=$(mktemp "${PREFIX}.err.XXXXXX")
+# The exit code alone tells how the program ended: a crash ends it with the
+# exception's code. What Wine writes on stderr tells nothing, since the lines
+# about the program's child processes come there too.
 if [ -n "${WINE_RUN_STREAM:-}" ]; then
-    { wine "$@" 2>&1 1>&3 3>&- | tee "$err" >&2; } 3>&1
-    rc=${PIPESTATUS[0]}
-    if [ $rc -eq 0 ] && crashed "$err" "$1"; then rc=1; fi
-    rm -f "$err"
-    exit $rc
+    wine "$@"
+    exit $?
 fi
+err=$(mktemp "${PREFIX}.err.XXXXXX")
 out=$(mktemp "${PREFIX}.out.XXXXXX")
 wine "$@" >"$out" 2>"$err" </dev/null
 rc=$?
@@ -124,6 +122,5 @@ if [ $rc -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
     rc=$?
 fi
 cat "$out"; cat "$err" >&2
-if [ $rc -eq 0 ] && crashed "$err" "$1"; then rc=1; fi
 rm -f "$out" "$err"
 exit $rc

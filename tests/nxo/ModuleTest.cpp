@@ -7,6 +7,7 @@
 #include "Registry.h"
 #include "RegistryTestSupport.h"
 #include "RegistryValues.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <oleauto.h>
@@ -22,11 +23,11 @@ namespace {
 const wchar_t* const AddInsKey = L"Software\\Microsoft\\Office\\Outlook\\Addins\\Quenzal.NxoOutlookAddIn";
 const wchar_t* const DisabledItems16 = L"Software\\Microsoft\\Office\\16.0\\Outlook\\Resiliency\\DisabledItems";
 
-StringW ModulePath()
+StringW ModulePath(const wchar_t* name = L"NxoOutlookAddIn.dll")
 {
     wchar_t exe[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    return Os::CombinePath(Os::GetDirectoryFromPath(exe), L"NxoOutlookAddIn.dll");
+    return Os::CombinePath(Os::GetDirectoryFromPath(exe), name);
 }
 
 // What the module's type library declares: itself, the add-in's class, then the interfaces.
@@ -252,4 +253,19 @@ TEST(ModuleTest, ServesItsClassObjectAndUnloadsWhenNothingHoldsIt)
     factory->Release();
     EXPECT_EQ(S_OK, canUnloadNow());
     ::FreeLibrary(module);
+}
+
+// Outlook may load and free the module many times in one process; so may the
+// framework's other add-ins.
+TEST(ModuleTest, LoadedAndFreedManyTimesLeavesNothingBehind)
+{
+    for (const wchar_t* name : {L"NxoOutlookAddIn.dll", L"QzlTestAddIn.dll"}) {
+        const auto before = QzlTest::ProcessLeftovers();
+        for (int round = 0; round < 300; ++round) {
+            HMODULE module = ::LoadLibraryW(ModulePath(name).c_str());
+            ASSERT_NE(nullptr, module) << StringW(name).ToUtf8();
+            ::FreeLibrary(module);
+        }
+        EXPECT_EQ(before, QzlTest::ProcessLeftovers()) << StringW(name).ToUtf8();
+    }
 }

@@ -33,6 +33,14 @@ size_t CountOf(const std::string& text, const std::string& part)
     return count;
 }
 
+std::pair<DWORD, ULONG_PTR> ProcessLeftovers()
+{
+    const DWORD index = ::TlsAlloc();
+    ::TlsFree(index);
+    Quenzal::Os::CHandle handle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    return {index, reinterpret_cast<ULONG_PTR>(handle.Get())};
+}
+
 void DemoStep(const std::string& text)
 {
     if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)

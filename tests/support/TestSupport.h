@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace QzlTest {
 
@@ -49,6 +50,9 @@ std::string ReadWholeFile(const Quenzal::StringW& path);
 Quenzal::StringW SystemMessage(DWORD code);
 // How often part stands in text (overlapping places count too).
 size_t CountOf(const std::string& text, const std::string& part);
+// What loading and freeing a module may leave in this process: the lowest free
+// TLS index and the next handle value (Wine hands out both lowest first).
+std::pair<DWORD, ULONG_PTR> ProcessLeftovers();
 // Under the demonstration (QZL_DEMO set) prints a step of the user's flow.
 void DemoStep(const std::string& text);
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -112,4 +113,25 @@ TEST(FatalExit, ReasonIsTheErrorText)
     QzlTest::ChildResult r = QzlTest::RunChildCase("fatal_access_denied");
     EXPECT_EQ(r.exitCode, 5u);
     EXPECT_NE(r.output.find(": " + GetErrorText(5).ToUtf8() + "\r\n"), std::string::npos) << r.output;
+}
+
+// Crashes by the exception QZL_TEST_EXCEPTION names, with Wine's stub
+// arguments (module, function), as the ways Wine reports crashes differ.
+QZL_CHILD_CASE(unhandled_exception)
+{
+    char code[16] = "0xC0000005";
+    ::GetEnvironmentVariableA("QZL_TEST_EXCEPTION", code, sizeof(code));
+    const ULONG_PTR stub[] = {reinterpret_cast<ULONG_PTR>("qzl.dll"), reinterpret_cast<ULONG_PTR>("Nothing")};
+    ::RaiseException(strtoul(code, nullptr, 0), EXCEPTION_NONCONTINUABLE, 2, stub);
+    return 0;
+}
+
+// A child's crash is no failure of its parent, and ends the child with the code.
+TEST(FatalExit, UnhandledExceptionEndsTheProcessWithItsCode)
+{
+    for (const char* code : {"0xC0000005", "0xC0000194", "0xC0000409"}) {
+        ::SetEnvironmentVariableA("QZL_TEST_EXCEPTION", code);
+        EXPECT_EQ(strtoul(code, nullptr, 0), QzlTest::RunChildCase("unhandled_exception").exitCode) << code;
+    }
+    ::SetEnvironmentVariableA("QZL_TEST_EXCEPTION", nullptr);
 }

@@ -105,6 +105,19 @@ TEST(Modules, LoadModuleHolderFreesTheModule)
     EXPECT_EQ(GetModuleHandleW(L"QzlTestDll.dll"), nullptr);
 }
 
+// A host may load and free a library over and over in one process.
+TEST(Modules, LibraryLoadedAndFreedManyTimesLeavesNothingBehind)
+{
+    const auto before = QzlTest::ProcessLeftovers();
+    for (int round = 0; round < 300; ++round) {
+        CModule module = LoadModule(QzlTest::TestLibraryPath().c_str());
+        auto throwAndCatch = reinterpret_cast<int (*)()>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(module.Get(), "QzlTestThrowAndCatch")));
+        ASSERT_TRUE(throwAndCatch && throwAndCatch() == 1);
+    }
+    EXPECT_EQ(before, QzlTest::ProcessLeftovers());
+}
+
 class RegisterModuleTest : public ::testing::Test {
 protected:
     void TearDown() override { SetEnvironmentVariableW(L"QZL_TESTDLL_REGISTER_RESULT", nullptr); }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <stdexcept>
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer()
 {
@@ -21,4 +22,15 @@ extern "C" __declspec(dllexport) void QzlTestMinidumpFileName(wchar_t* buffer, s
 {
     Quenzal::StringW name = Quenzal::Os::GetMinidumpFileName();
     wcsncpy_s(buffer, size, name.c_str(), _TRUNCATE);
+}
+
+// A C++ exception thrown and caught here: the runtime this library carries
+// then holds state for the calling thread.
+extern "C" __declspec(dllexport) int QzlTestThrowAndCatch()
+{
+    try {
+        throw std::runtime_error("caught here");
+    } catch (const std::runtime_error&) {
+        return 1;
+    }
 }
