@@ -4,6 +4,7 @@
 #include "CriticalSection.h"
 #include "ErrorReport.h"
 #include "HttpRequest.h"
+#include "ModuleLock.h"
 #include "NxoApiClient.h"
 #include "SmartPointer.h"
 #include "SocketError.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <optional>
 #include <vector>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -58,6 +60,8 @@ struct Queues {
     NxoApiRequestQueue::Threads named{NamedServerThreads, 0, {}};
     NxoApiRequestQueue::Threads leaving{LeavingThreads, 0, {}};
     PTP_TIMER timer = nullptr;
+    // The timer's procedure is in this module: it stays loaded while the timer is there.
+    std::optional<Os::CModuleLock> timerLock;
     // The tick count the timer is set for; 0 when it is not set.
     ULONGLONG timerDue = 0;
 };
@@ -87,13 +91,14 @@ void SetTimerFor(const Os::CDeadline& deadline)
     if (g_queues.timer == nullptr) {
         TP_CALLBACK_ENVIRON environment;
         ::InitializeThreadpoolEnvironment(&environment);
-        // The pool holds the module while the timer is there.
+        // The pool holds the module while the timer's callback runs.
         ::SetThreadpoolCallbackLibrary(&environment, &__ImageBase);
         g_queues.timer = ::CreateThreadpoolTimer(HandOverExpired, nullptr, &environment);
         ::DestroyThreadpoolEnvironment(&environment);
         // Without a timer a waiting request still fails once it has its turn.
         if (g_queues.timer == nullptr)
             return;
+        g_queues.timerLock.emplace();
     }
     g_queues.timerDue = due;
     ULARGE_INTEGER relative;
@@ -115,6 +120,7 @@ void RemoveIfIdle(std::map<std::string, ServerQueue>::iterator entry)
     ::SetThreadpoolTimer(g_queues.timer, nullptr, 0, 0);
     ::CloseThreadpoolTimer(g_queues.timer);
     g_queues.timer = nullptr;
+    g_queues.timerLock.reset();
     g_queues.timerDue = 0;
 }
 
@@ -132,30 +138,29 @@ void Admit(NxoApiRequestQueue::Threads& threads, const RequestPtr& request, Hand
     handed.push_back(request);
 }
 
-// Under the queues' lock: a request given its server's turn. One waiting on
-// its thread goes on there; another goes to the pool.
-void HandOver(const RequestPtr& request, Handed& handed)
+// Under the queues' lock: a request that goes on, given its server's turn
+// (into `named`) or leaving a list without it, to fail at once (into
+// `leaving`). One waiting on its own thread goes on there; another goes to the
+// pool, through the group's threads when its server was named in mail.
+void GoOn(const RequestPtr& request, NxoApiRequestQueue::Threads& group, Handed& handed)
 {
     const NxoApiRequestQueue::Turn& turn = request->GetTurn();
     if (turn.hopReady != nullptr)
         ::SetEvent(turn.hopReady);
     else if (turn.named)
-        Admit(g_queues.named, request, handed);
+        Admit(group, request, handed);
     else
         handed.push_back(request);
 }
 
-// Under the queues' lock: a request that leaves a list before its turn, or
-// before its thread, fails at once: on its own thread when it waits there.
+void HandOver(const RequestPtr& request, Handed& handed)
+{
+    GoOn(request, g_queues.named, handed);
+}
+
 void Release(const RequestPtr& request, Handed& handed)
 {
-    const NxoApiRequestQueue::Turn& turn = request->GetTurn();
-    if (turn.hopReady != nullptr)
-        ::SetEvent(turn.hopReady);
-    else if (turn.named)
-        Admit(g_queues.leaving, request, handed);
-    else
-        handed.push_back(request);
+    GoOn(request, g_queues.leaving, handed);
 }
 
 // Under the queues' lock.
