@@ -199,6 +199,9 @@ void CNxoOutlookAddIn::OnAuthenticationProbeInitiated(const CNxoApiClient::Conte
         Logging::Log(Logging::Debug, L"Authentication probe initiated successfully");
         return;
     }
+    // Canceled as the add-in goes away: nothing failed, and nothing is to be retried.
+    if (context->IsCanceled())
+        return;
     Logging::Log(Logging::Error, L"Authentication probe initiation failed; retrying in 15 minutes");
     try {
         m_uiWork.Post([this] { m_autoConfigureTimer.Start(FailedProbeRetry); });
