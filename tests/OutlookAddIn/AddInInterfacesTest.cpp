@@ -76,10 +76,10 @@ TEST_F(AddInTest, ModuleStaysLoadedWhilePoolWorkRuns)
     EXPECT_EQ(S_OK, host.Disconnect());
     Quenzal::Os::CHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     Quenzal::Os::CHandle completed(probe->queueLingeringWork(release.Get()));
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(completed.Get(), 10000));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(completed.Get(), 60000));
     EXPECT_EQ(S_FALSE, host.Unload());
     ::SetEvent(release.Get());
-    for (int i = 0; i < 1000 && host.Unload() != S_OK; ++i)
+    for (int i = 0; i < 3000 && host.Unload() != S_OK; ++i)
         ::Sleep(10);
     EXPECT_EQ(nullptr, host.GetModule());
 }

@@ -69,7 +69,7 @@ std::unique_ptr<QzlTest::CNamedTestLock> QzlTest::TakeProductTurn()
 bool QzlTest::PumpUntil(const std::function<bool()>& done)
 {
     for (DWORD start = ::GetTickCount(); !done();) {
-        if (::GetTickCount() - start > 10000)
+        if (::GetTickCount() - start > 60000)
             return false;
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))

@@ -32,7 +32,7 @@ void InvokeFromPool(const CAsyncMarshaler& marshaler, UINT message, int count)
 
 // A modal dialog (the loop of a message box or of Outlook's own dialogs) that
 // runs start once it exists; answers what EndDialog was given, 0 when it gave
-// up after ten seconds.
+// up after a minute.
 INT_PTR RunModalDialog(std::function<void(HWND)> start)
 {
     struct {
@@ -42,7 +42,7 @@ INT_PTR RunModalDialog(std::function<void(HWND)> start)
     DLGPROC procedure = [](HWND dialog, UINT message, WPARAM, LPARAM lParam) -> INT_PTR {
         if (message == WM_INITDIALOG) {
             (*reinterpret_cast<std::function<void(HWND)>*>(lParam))(dialog);
-            ::SetTimer(dialog, 1, 10000, nullptr);
+            ::SetTimer(dialog, 1, 60000, nullptr);
             return TRUE;
         }
         if (message == WM_TIMER)

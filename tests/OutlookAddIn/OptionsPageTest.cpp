@@ -227,7 +227,7 @@ TEST_F(OptionsPageTest, LogManagerSwitchesDebugLoggingViewsAndMailsTheLog)
         };
         auto pressSwitch = [&](HWND manager, const wchar_t* becomes) {
             d.Press(manager, 918);
-            for (int wait = 0; wait < 100 && CWindowDriver::GetText(d.GetControl(manager, 918)) != becomes; ++wait)
+            for (int wait = 0; wait < 1500 && CWindowDriver::GetText(d.GetControl(manager, 918)) != becomes; ++wait)
                 ::Sleep(20);
             d.Expect(CWindowDriver::GetText(d.GetControl(manager, 918)) == becomes, "the switch's text follows it");
         };

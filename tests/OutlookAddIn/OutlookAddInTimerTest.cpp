@@ -55,6 +55,7 @@ TEST(OutlookAddInTimer, FiresOnceOnTheStartingThread)
         destroyed->Start(TenMilliseconds);
         stopped.Stop();
         destroyed.reset();
+        QzlTest::PumpUntil([&] { return firedOn.size() >= 2; });
         PumpFor(300);
     }).join();
     EXPECT_EQ(firedOn, (std::vector<DWORD>{startedOn, startedOn}));

@@ -217,7 +217,7 @@ TEST_F(NewMailSink, NotificationsWhileTheSinkComesAndGoes)
     Initialize([&](const std::string& subject) {
         if (subject == "b") {
             ::SetEvent(entered.Get());
-            ::WaitForSingleObject(leave.Get(), 10000);
+            ::WaitForSingleObject(leave.Get(), 60000);
         }
     });
     EXPECT_EQ(subjects, (std::vector<std::string>{"a"}));
@@ -225,7 +225,7 @@ TEST_F(NewMailSink, NotificationsWhileTheSinkComesAndGoes)
     EXPECT_EQ(QzlTest::RaisedAs<CComError>([&] { Initialize(); }).first, E_FAIL);
 
     Queue({TableNotification(TABLE_ROW_ADDED, &b)});
-    ASSERT_EQ(::WaitForSingleObject(entered.Get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(entered.Get(), 60000), WAIT_OBJECT_0);
     std::atomic<bool> returned{false};
     std::thread owner([&] {
         sink->Uninitialize();

@@ -230,7 +230,9 @@ QZL_CHILD_CASE(TerminationAwaitsEveryLiveRequest)
     auto quick = NewContext(ServerUri(server, "/"));
     quick->AddCompletionHandler([&] {
         inHandler.Set();
-        ::Sleep(500);
+        // Held until the termination below has begun and counted this request.
+        for (int i = 0; i < 3000 && !quick->IsCanceled(); ++i)
+            ::Sleep(10);
         // A handler may end every request too; its own is not waited for.
         CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
         handlerDone = true;

@@ -257,9 +257,9 @@ TEST_F(HttpConnectionTest, SilentPeerTimesOutAndTheConnectionStaysOpen)
     EXPECT_TRUE(connection.IsOpen());
     // Past its time limit a connection reads no more, not even bytes that wait.
     CTestServer source({"source", "--size", "100"});
-    connection.SetTimeLimit(DateTimeSpan(0, 0, 0, 2, 0));
+    connection.SetTimeLimit(DateTimeSpan(0, 0, 0, 5, 0));
     connection.Connect(ServerUri("http", source));
-    ::Sleep(2500);
+    ::Sleep(5500);
     EXPECT_EQ(SocketErrorOf([&] { connection.Read(); }).GetErrorCode(), static_cast<DWORD>(WSAETIMEDOUT));
 }
 
@@ -421,7 +421,7 @@ TEST_F(HttpConnectionTest, CloseWhileConnectingMakesTheConnectFail)
     auto connecting = std::async(std::launch::async, [&] { connection.Connect(ServerUri("http", server)); });
 
     // Close only once the connect is under way.
-    for (int i = 0; i < 500 && ConnectsWaitingFor(server.Port()) <= waitingBefore; ++i)
+    for (int i = 0; i < 3000 && ConnectsWaitingFor(server.Port()) <= waitingBefore; ++i)
         ::Sleep(10);
     ASSERT_GT(ConnectsWaitingFor(server.Port()), waitingBefore);
     connection.Close();
@@ -441,7 +441,7 @@ TEST_F(HttpConnectionTest, CloseFromAnotherThreadEndsABlockedTlsRead)
     auto reading = std::async(std::launch::async, [&] { connection.Read(); });
     // Let the reader finish the handshake and block; a Close that comes first
     // is also a failure of the read, only a less interesting one.
-    EXPECT_EQ(reading.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    EXPECT_EQ(reading.wait_for(std::chrono::seconds(5)), std::future_status::timeout);
     connection.Close();
     EXPECT_EQ(SocketErrorOf([&] { reading.get(); }).GetErrorCode(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
     EXPECT_FALSE(connection.IsOpen());

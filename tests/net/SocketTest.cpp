@@ -32,7 +32,7 @@ std::string ReceiveLine(CSocket& socket)
 // Waits (boundedly) until the peer's close shows on the socket.
 bool WaitUntilClosedByPeer(const CSocket& socket)
 {
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         if (!socket.IsOpen())
             return true;
         ::Sleep(10);
@@ -168,7 +168,7 @@ TEST_F(SocketTest, PeerResetRaisesAndLeavesTheSocketUnusable)
 
 TEST_F(SocketTest, ReceiveTimeOutIsReportedAsTimeOutAndKeepsTheConnection)
 {
-    CTestServer server({"slow", "--delay", "2"});
+    CTestServer server({"slow", "--delay", "10"});
     CSocket socket;
     socket.SetTimeout(DateTimeSpan(0, 0, 0, 1, 0));
     socket.Connect("127.0.0.1", server.Port());

@@ -291,7 +291,7 @@ std::vector<Json::Value> CAddInFlow::AwaitSeen(const std::string& script, size_t
                     answered.push_back(request);
             return answered.size() >= count;
         },
-        count == 0 ? 0.5 : 20);
+        count == 0 ? 0.5 : 60);
     return answered;
 }
 

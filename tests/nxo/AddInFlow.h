@@ -69,7 +69,7 @@ public:
     // A click on the command's ribbon button in an explorer showing the selection.
     HRESULT Click(const wchar_t* command, const std::vector<QzlFake::CFakeRef>& selection);
     // Dispatches the thread's messages until done() or the time is up.
-    bool PumpUntil(const std::function<bool()>& done, double seconds = 20);
+    bool PumpUntil(const std::function<bool()>& done, double seconds = 60);
     // The requests of the script that the appliance answered (challenges
     // left out), once there are count of them or the time is up.
     std::vector<Json::Value> AwaitSeen(const std::string& script, size_t count);

@@ -23,7 +23,7 @@ struct CComApartment {
 // Waits (pumping) until one of the dialog's controls shows the text.
 bool Shows(HWND dialog, const wchar_t* text)
 {
-    for (int i = 0; i < 200; ++i, ::Sleep(25)) {
+    for (int i = 0; i < 1200; ++i, ::Sleep(25)) {
         Ui::PumpMessages();
         for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
             wchar_t shown[256] = {};

@@ -61,7 +61,7 @@ HWND CDialogUser::FindDialog(const std::wstring& caption, int controlId, HWND ow
 
 HWND CDialogUser::WaitForDialog(const std::wstring& caption, int controlId, HWND owner)
 {
-    for (int attempt = 0; attempt < 400; ++attempt) {
+    for (int attempt = 0; attempt < 600; ++attempt) {
         if (HWND found = FindDialog(caption, controlId, owner)) {
             // Let it finish painting before anyone looks.
             ::Sleep(300);
@@ -75,7 +75,7 @@ HWND CDialogUser::WaitForDialog(const std::wstring& caption, int controlId, HWND
 
 bool CDialogUser::WaitUntilClosed(HWND window)
 {
-    for (int attempt = 0; attempt < 400 && ::IsWindow(window); ++attempt)
+    for (int attempt = 0; attempt < 600 && ::IsWindow(window); ++attempt)
         ::Sleep(50);
     return !::IsWindow(window);
 }

@@ -31,7 +31,7 @@ class CUser {
 public:
     CUser(int textControl, int button, bool dontAskAgain = false)
         : m_thread([this, textControl, button, dontAskAgain] {
-              for (int i = 0; i < 400; ++i, ::Sleep(25)) {
+              for (int i = 0; i < 1200; ++i, ::Sleep(25)) {
                   HWND dialog = CDialogUser::FindDialog(L"Quenzal Inbox Rampart", textControl);
                   if (dialog == nullptr || !::IsWindowVisible(dialog))
                       continue;

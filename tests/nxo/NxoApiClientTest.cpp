@@ -199,7 +199,7 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     appliance.Switch("mark.cgi", "reset=0&silent=1");
     marks = appliance.Seen("mark.cgi");
     auto canceled = client.MarkMessage(L"", L"e", true);
-    for (int i = 0; i < 500 && appliance.Seen("mark.cgi").size() == marks.size(); ++i)
+    for (int i = 0; i < 1500 && appliance.Seen("mark.cgi").size() == marks.size(); ++i)
         ::Sleep(20);
     Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
     Net::CAsyncHttpRequestContext::ResumeAsynchronousHttpRequests();
@@ -230,10 +230,10 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     CApplianceStandIn silent;
     silent.Switch("", "silent=1");
     CNxoApiClient client;
-    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 6, 0));
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 20, 0));
     const ULONGLONG start = ::GetTickCount64();
     auto held = client.MarkMessage(silent.Uri(), L"from-spam", true);
-    for (int i = 0; i < 500 && silent.Seen().empty(); ++i)
+    for (int i = 0; i < 1500 && silent.Seen().empty(); ++i)
         ::Sleep(20);
     ASSERT_EQ(silent.Seen().size(), 1u) << "the server named in the mail holds the mark";
     // More marks behind it than the pool has threads (500) wait without one.
@@ -255,8 +255,8 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     for (const auto& request : waiting)
         Wait(request);
     const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
-    EXPECT_GT(seconds, 5.4);
-    EXPECT_LT(seconds, 40.0);
+    EXPECT_GT(seconds, 18.0);
+    EXPECT_LT(seconds, 60.0);
     EXPECT_TRUE(Net::CAsyncHttpRequestContext::IsSocketError(held->GetException()));
 
     // As many silent servers as marks: a few threads between them, none taken from the configured appliance.
@@ -272,7 +272,7 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     const size_t before = threads();
     std::vector<Net::CSocket> servers(200);
     waiting.clear();
-    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 6, 0));
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 20, 0));
     for (Net::CSocket& server : servers) {
         server.Listen(Net::CIpAddress("127.0.0.1", 0), false, 1);
         sockaddr_in address{};

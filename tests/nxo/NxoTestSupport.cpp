@@ -111,7 +111,7 @@ CLinkedFile::~CLinkedFile()
 std::jthread AnswerMessageBox(wchar_t (&shown)[512])
 {
     return std::jthread([&shown] {
-        for (int i = 0; i < 400 && !*shown; ++i, ::Sleep(25)) {
+        for (int i = 0; i < 1200 && !*shown; ++i, ::Sleep(25)) {
             HWND box = NxoTest::CDialogUser::FindDialog(L"Quenzal Inbox Rampart");
             if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))
                 ::PostMessageW(box, WM_COMMAND, IDOK, 0);

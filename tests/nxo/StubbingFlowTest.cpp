@@ -55,7 +55,7 @@ size_t ShowSeen(CAddInFlow& flow, size_t shown, bool awaited)
     flow.PumpUntil([&] {
         seen = flow.appliance.Seen("");
         return !awaited || seen.size() > shown;
-    }, 5);
+    }, 30);
     for (size_t i = shown; i < seen.size(); ++i)
         if (seen[i]["status"].asInt() != 401)
             CAddInFlow::Saw(seen[i]);

@@ -73,7 +73,7 @@ class PlainConnection:
         for start in range(0, len(data), self.chunk):
             self.sock.sendall(data[start:start + self.chunk])
             # Without a pause the pieces would reach the peer as one read.
-            time.sleep(0.005)
+            time.sleep(0.02)
 
     def recv_raw(self, size=65536):
         try:

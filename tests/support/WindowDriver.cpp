@@ -12,7 +12,7 @@ namespace QzlTest {
 
 namespace {
 
-constexpr DWORD WaitLimitMs = 10000;
+constexpr DWORD WaitLimitMs = 30000;
 
 struct ScriptStopped {};
 

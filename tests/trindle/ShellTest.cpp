@@ -25,7 +25,7 @@ protected:
     {
         // The dialog moves the current directory to the folder the user chose from.
         ::SetCurrentDirectoryW(m_current.c_str());
-        for (int i = 0; i < 100 && !TryDeleteDirectory(m_folder); ++i)
+        for (int i = 0; i < 1500 && !TryDeleteDirectory(m_folder); ++i)
             ::Sleep(20);
         EXPECT_EQ(GetFileAttributes(m_folder), INVALID_FILE_ATTRIBUTES);
     }
@@ -133,7 +133,7 @@ TEST_F(ShellTest, ShellExecuteStartsTheProgram)
     StringW mark = m_folder + L"\\mark";
     StringW parameters = L"--qzl-child=ShellStarted \"" + mark + L"\"";
     EXPECT_TRUE(Os::ShellExecute(exe, parameters));
-    for (int i = 0; i < 200 && GetFileAttributes(mark) == INVALID_FILE_ATTRIBUTES; ++i)
+    for (int i = 0; i < 600 && GetFileAttributes(mark) == INVALID_FILE_ATTRIBUTES; ++i)
         ::Sleep(50);
     EXPECT_NE(GetFileAttributes(mark), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(log.Contains(" Invoking via shell: \"" + StringW(exe).ToUtf8() + "\" \"" + parameters.ToUtf8() +
