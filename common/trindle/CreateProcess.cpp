@@ -1,6 +1,7 @@
 #include "CreateProcess.h"
 
 #include "ErrorReport.h"
+#include "FileSystem.h"
 #include "Logging.h"
 #include "ProcessPrivilege.h"
 
@@ -25,7 +26,7 @@ StringW ResolveProgram(const StringW& command)
     if (candidate.back() != L'\\')
         candidate.push_back(L'\\');
     candidate.append(command);
-    DWORD attributes = ::GetFileAttributesW(candidate.c_str());
+    DWORD attributes = Os::GetFileAttributes(candidate);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return command;
     return candidate;

@@ -66,8 +66,7 @@ void CFile::Open(const std::wstring& path, DWORD mode, DWORD share, DWORD flagsA
     if (share == DefaultShare)
         share = defaultShare;
 
-    CHandle handle(::CreateFileW(GetLongPath(path, LongPathLimitFile).c_str(), access, share, nullptr, disposition,
-                                 flagsAndAttributes, nullptr));
+    CHandle handle = OpenFileHandle(path, access, share, disposition, flagsAndAttributes);
     if (!handle) {
         const DWORD error = ::GetLastError();
         QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));

@@ -37,20 +37,9 @@ private:
 // what the shell is handed names the tree alone, whatever the current folder.
 StringW GetFullPath(const std::wstring& path)
 {
-    const std::wstring source = GetLongPath(path, LongPathLimitFile);
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFullPathNameW(source.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0)
-            QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
-        if (length < full.size()) {
-            full.resize(length);
-            break;
-        }
-        full.resize(length);
-    }
-    if (full.compare(0, 4, L"\\\\?\\") == 0 && path.compare(0, 4, L"\\\\?\\") != 0)
-        full = full.compare(4, 4, L"UNC\\") == 0 ? L"\\\\" + full.substr(8) : full.substr(4);
+    std::wstring full;
+    if (!TryGetFullPathName(path, full))
+        QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
     while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
         full.pop_back();
     return StringW(full);
@@ -59,48 +48,46 @@ StringW GetFullPath(const std::wstring& path)
 // The shell works in buffers of MAX_PATH characters and, handed a tree with a
 // longer path inside, has deleted other folders' files instead; and a link
 // inside the tree (junction or symbolic link) would lead it outside.
-bool NeedsDeletionByHand(const std::wstring& folder, size_t plainLength)
+bool NeedsDeletionByHand(const std::wstring& folder)
 {
-    if (plainLength >= MAX_PATH)
+    if (!FitsPlainForm(folder.size()))
         return true;
     WIN32_FIND_DATAW found = {};
-    CFindHandle find(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                        nullptr, 0));
+    CFindHandle find = FindFirstEntry(folder + L"\\*", found);
     for (bool more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &found)) {
         const std::wstring name(found.cFileName);
         if (name == L"." || name == L"..")
             continue;
-        const size_t length = plainLength + 1 + name.size();
-        if (length >= MAX_PATH || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-            (IsDirectory(found.dwFileAttributes) && NeedsDeletionByHand(folder + L"\\" + name, length)))
+        const std::wstring entry = folder + L"\\" + name;
+        if (!FitsPlainForm(entry.size()) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+            (IsDirectory(found.dwFileAttributes) && NeedsDeletionByHand(entry)))
             return true;
     }
     return false;
 }
 
-// Deletes what the folder holds and then the folder, through long-path
-// forms; a link is removed itself, never what it leads to.
+// Deletes what the folder holds and then the folder; a link is removed
+// itself, never what it leads to.
 void DeleteTreeByHand(const std::wstring& folder, DWORD attributes)
 {
     WIN32_FIND_DATAW found = {};
     CFindHandle find;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-        find.Reset(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                      nullptr, 0));
+        find = FindFirstEntry(folder + L"\\*", found);
     for (bool more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &found)) {
         const std::wstring name(found.cFileName);
         if (name == L"." || name == L"..")
             continue;
         const std::wstring entry = folder + L"\\" + name;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
-            ::SetFileAttributesW(entry.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            ::SetFileAttributesW(GetLongPath(entry).c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
         if (IsDirectory(found.dwFileAttributes))
             DeleteTreeByHand(entry, found.dwFileAttributes);
-        else if (!::DeleteFileW(entry.c_str()))
+        else if (!::DeleteFileW(GetLongPath(entry).c_str()))
             QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), entry.c_str()));
     }
     find.Close();
-    if (!::RemoveDirectoryW(folder.c_str()))
+    if (!::RemoveDirectoryW(GetLongPath(folder).c_str()))
         QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), folder.c_str()));
 }
 
@@ -125,7 +112,7 @@ StringW GetCurrentDirectory()
 
 void CreateDirectory(const std::wstring& path)
 {
-    if (!::CreateDirectoryW(GetLongPath(path, LongPathLimitDirectory).c_str(), nullptr)) {
+    if (!::CreateDirectoryW(GetLongPath(path, PathRoom::ShortName).c_str(), nullptr)) {
         DWORD error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS)
             QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
@@ -137,11 +124,14 @@ void CreateDirectoryByPath(const std::wstring& path)
     if (IsDirectory(GetFileAttributes(path)))
         return;
 
+    // The root is a drive's or a server's, after any long-path prefix.
+    const size_t prefix = GetLongPathPrefixLength(path);
     StringW root;
-    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
-        root = path.substr(0, 3);
+    if (path.size() >= prefix + 3 && path[prefix + 1] == L':' && path[prefix + 2] == L'\\') {
+        root = path.substr(0, prefix + 3);
     } else if (path.compare(0, 2, L"\\\\") == 0) {
-        size_t server = path.size() < 3 ? std::wstring::npos : path.find(L'\\', 2);
+        const size_t name = prefix == 0 ? 2 : prefix;
+        size_t server = path.size() <= name ? std::wstring::npos : path.find(L'\\', name);
         root = server == std::wstring::npos ? path : path.substr(0, server + 1);
     } else if (!path.empty() && path[0] == L'\\') {
         StringW base = StringW::Format(L"%c:\\", static_cast<wchar_t>(L'A' + _getdrive() - 1));
@@ -160,7 +150,7 @@ void CreateDirectoryByPath(const std::wstring& path)
     }
 
     size_t position = root.size();
-    StringW built = GetLongPath(root, LongPathLimitFile);
+    StringW built = root;
     bool first = true;
     while (true) {
         size_t end = position < path.size() ? path.find(L'\\', position) : std::wstring::npos;
@@ -184,15 +174,43 @@ void CreateDirectoryByPath(const std::wstring& path)
                   CException(L"CreateDirectoryByPath succeeded, but directory is absent: " + built));
 }
 
+CHandle OpenFileHandle(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                       SECURITY_ATTRIBUTES* security)
+{
+    const StringW systemForm = GetLongPath(path);
+    return CHandle(::CreateFileW(systemForm.c_str(), access, share, security, disposition, flags, nullptr));
+}
+
+CFindHandle FindFirstEntry(const std::wstring& pattern, WIN32_FIND_DATAW& found)
+{
+    return CFindHandle(::FindFirstFileExW(GetLongPath(pattern).c_str(), FindExInfoBasic, &found,
+                                          FindExSearchNameMatch, nullptr, 0));
+}
+
+StringW ExpandShortNames(const std::wstring& path)
+{
+    const StringW source = GetLongPath(path);
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetLongPathNameW(source.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return StringW();
+        const bool fits = length < buffer.size();
+        buffer.resize(length);
+        if (fits)
+            return GetPlainForm(buffer, path);
+    }
+}
+
 DWORD GetFileAttributes(const std::wstring& path)
 {
-    return ::GetFileAttributesW(GetLongPath(path, LongPathLimitFile).c_str());
+    return ::GetFileAttributesW(GetLongPath(path).c_str());
 }
 
 WIN32_FILE_ATTRIBUTE_DATA GetFileAttributesEx(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!::GetFileAttributesExW(GetLongPath(path, LongPathLimitFile).c_str(), GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExW(GetLongPath(path).c_str(), GetFileExInfoStandard, &data))
         QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
     return data;
 }
@@ -220,22 +238,22 @@ uint64_t GetFileSizeByPath(const std::wstring& path)
 
 void CopyFile(const std::wstring& source, const std::wstring& destination)
 {
-    if (!::CopyFileW(GetLongPath(source, LongPathLimitFile).c_str(),
-                     GetLongPath(destination, LongPathLimitFile).c_str(), FALSE))
+    if (!::CopyFileW(GetLongPath(source).c_str(),
+                     GetLongPath(destination).c_str(), FALSE))
         QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), destination.c_str()));
 }
 
 void MoveFile(const std::wstring& source, const std::wstring& destination)
 {
-    if (!::MoveFileExW(GetLongPath(source, LongPathLimitFile).c_str(),
-                       GetLongPath(destination, LongPathLimitFile).c_str(),
+    if (!::MoveFileExW(GetLongPath(source).c_str(),
+                       GetLongPath(destination).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
         QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), destination.c_str()));
 }
 
 void DeleteFile(const std::wstring& path)
 {
-    if (!::DeleteFileW(GetLongPath(path, LongPathLimitFile).c_str())) {
+    if (!::DeleteFileW(GetLongPath(path).c_str())) {
         DWORD error = ::GetLastError();
         CLastErrorRestorer restorer(error);
         QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));
@@ -258,15 +276,17 @@ bool TryDeleteFile(const std::wstring& path)
 void DeleteDirectory(const std::wstring& path)
 {
     // The shell reads wildcards in its source list and, for an empty one,
-    // works on the current folder: only one named tree is handed over.
-    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos)
+    // works on the current folder: only one named tree is handed over. The
+    // '?' of a long-path prefix is no wildcard.
+    const size_t prefix = GetLongPathPrefixLength(path);
+    if (path.size() == prefix || path.find_first_of(L"*?", prefix) != std::wstring::npos)
         QZL_THROW(QZL_FUNCTION, CException(L"Not a folder that may be deleted: " + path));
     const StringW tree = GetFullPath(path);
     const DWORD attributes = GetFileAttributes(tree);
-    if (IsDirectory(attributes) &&
-        ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || tree.compare(0, 4, L"\\\\?\\") == 0 ||
-         NeedsDeletionByHand(GetLongPath(tree, 0), tree.size()))) {
-        DeleteTreeByHand(GetLongPath(tree, 0), attributes);
+    // The shell takes no long-path form.
+    if (IsDirectory(attributes) && ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                                    GetLongPathPrefixLength(tree) != 0 || NeedsDeletionByHand(tree))) {
+        DeleteTreeByHand(tree, attributes);
         return;
     }
     std::wstring source(tree);
@@ -298,7 +318,7 @@ bool TryDeleteDirectory(const std::wstring& path)
 
 void DeleteEmptyDirectory(const std::wstring& path)
 {
-    if (!::RemoveDirectoryW(GetLongPath(path, LongPathLimitFile).c_str())) {
+    if (!::RemoveDirectoryW(GetLongPath(path).c_str())) {
         DWORD error = ::GetLastError();
         if (error != ERROR_DIR_NOT_EMPTY)
             QZL_THROW(QZL_FUNCTION, CWinError(error, path.c_str()));

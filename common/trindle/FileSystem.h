@@ -2,6 +2,7 @@
 // Folders and files: creating, inspecting, copying, moving and deleting them,
 // and the user's temporary and application-data folders.
 
+#include "SmartPointer.h"
 #include "StringW.h"
 
 #include <windows.h>
@@ -24,6 +25,15 @@ StringW GetCurrentDirectory();
 void CreateDirectory(const std::wstring& path);
 // Creates the folder and every missing parent.
 void CreateDirectoryByPath(const std::wstring& path);
+// The file opened or created as CreateFileW would; empty on failure, with the
+// thread's last error saying why.
+CHandle OpenFileHandle(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                       SECURITY_ATTRIBUTES* security = nullptr);
+// The first entry that a folder's pattern ("folder\\*") names; empty when none.
+CFindHandle FindFirstEntry(const std::wstring& pattern, WIN32_FIND_DATAW& found);
+// The path with its 8.3 short names in their long form; empty when it does
+// not exist.
+StringW ExpandShortNames(const std::wstring& path);
 // INVALID_FILE_ATTRIBUTES when the path does not exist.
 DWORD GetFileAttributes(const std::wstring& path);
 WIN32_FILE_ATTRIBUTE_DATA GetFileAttributesEx(const std::wstring& path);

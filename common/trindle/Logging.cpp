@@ -81,8 +81,8 @@ void CLogFile::KeepWithinBound(HANDLE handle)
         return;
     // Our handle only writes, and a child process may hold it too: the tail
     // is read through a handle of its own and written over the file's start.
-    Os::CHandle reader(::CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Os::CHandle reader =
+        Os::OpenFileHandle(m_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     const uint64_t fileSize = m_size;
     std::string tail;
     // A file that cannot be cut now is tried again once as much more is written.
@@ -98,7 +98,8 @@ void CLogFile::KeepWithinBound(HANDLE handle)
             return;
         cut = tail.size() < 2 ? std::string::npos : tail.rfind('\n', tail.size() - 2);
     }
-    cut = cut == std::string::npos ? 0 : cut + 1;
+    // A record cut at the file's new start begins with its next character.
+    cut = cut == std::string::npos ? CountLeadingContinuationBytes(tail) : cut + 1;
     const DWORD keep = static_cast<DWORD>(tail.size() - cut);
     DWORD written = 0;
     if (::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN) &&
@@ -157,24 +158,13 @@ bool Filtered(Severity severity)
     return severity == Trace && !TraceSwitch().load(std::memory_order_relaxed);
 }
 
-void ShowControlCharacters(std::string& text, size_t from)
-{
-    std::replace_if(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
-                    [](char ch) { return HasControlCharacter(std::string_view(&ch, 1)); }, '?');
-}
-
 // Cut at a character's start, so that the record stays UTF-8.
 void AppendBounded(std::string& line, std::string_view text)
 {
-    if (text.size() <= kLogRecordBound) {
-        line.append(text);
-        return;
-    }
-    size_t kept = kLogRecordBound;
-    while (kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80)
-        --kept;
+    const size_t kept = GetUtf8CutPosition(text, kLogRecordBound);
     line.append(text.substr(0, kept));
-    line.append(" [" + std::to_string(text.size() - kept) + " more bytes not logged]");
+    if (kept < text.size())
+        line.append(" [" + std::to_string(text.size() - kept) + " more bytes not logged]");
 }
 
 // No record starts with this mark: records start with their date.
@@ -325,8 +315,8 @@ void SetLogPath(const std::wstring& path)
 
     // Inheritable, so that a child process can write its output to the log.
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Os::CHandle file = Os::OpenFileHandle(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, &inherit);
     if (!file)
         QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), path.c_str()));
     LONG high = 0;

@@ -36,7 +36,7 @@ void CreateMinidump(EXCEPTION_POINTERS* pointers, const std::wstring& path)
     if (writeDump == nullptr)
         QZL_THROW(QZL_FUNCTION,
                   CException(L"Unable to locate procedure 'MiniDumpWriteDump' in 'DBGHELP.DLL'"));
-    CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CHandle file = OpenFileHandle(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!file)
         QZL_THROW(QZL_FUNCTION, CWinError());
     MINIDUMP_EXCEPTION_INFORMATION exception = {};

@@ -12,6 +12,7 @@ constexpr wchar_t DirectorySeparators[] = L"\\/";
 constexpr wchar_t ExtensionSeparators[] = L"\\/.";
 constexpr wchar_t LongPathPrefix[] = L"\\\\?\\";
 constexpr size_t LongPathPrefixLength = 4;
+constexpr size_t UncPrefixLength = 8; // "\\?\UNC\"
 
 // Sorted by UTF-16 code units, so that a binary search finds an entry.
 constexpr const wchar_t* BlockedExtensions[] = {
@@ -93,18 +94,53 @@ StringW CombinePath(const std::wstring& directory, const std::wstring& relativeP
     return result;
 }
 
-StringW GetLongPath(const std::wstring& path, size_t limit)
+size_t GetLongPathPrefixLength(const std::wstring& path)
 {
-    if (path.size() <= limit)
+    if (path.compare(0, LongPathPrefixLength, LongPathPrefix) != 0 && path.compare(0, 4, L"\\\\.\\") != 0)
+        return 0;
+    return path.size() >= UncPrefixLength && _wcsnicmp(path.c_str() + LongPathPrefixLength, L"UNC\\", 4) == 0
+               ? UncPrefixLength
+               : LongPathPrefixLength;
+}
+
+StringW GetLongPath(const std::wstring& path, PathRoom room)
+{
+    if (FitsPlainForm(path.size(), room))
         return StringW(path);
-    // The system takes a prefixed path literally: slashes are no separators there.
+    // The system takes a prefixed path literally: slashes are no separators
+    // there, and "." and ".." no steps, so it gets the path they stand for.
     StringW normal(path);
     std::replace(normal.begin(), normal.end(), L'/', L'\\');
-    if (normal.compare(0, LongPathPrefixLength, LongPathPrefix) == 0 || normal.compare(0, 4, L"\\\\.\\") == 0)
+    if (GetLongPathPrefixLength(normal) != 0)
         return normal;
+    std::wstring full;
+    if (TryGetFullPathName(normal, full))
+        normal = full;
     if (normal.compare(0, 2, L"\\\\") == 0)
         return L"\\\\?\\UNC\\" + StringW(normal.substr(2));
     return LongPathPrefix + normal;
+}
+
+bool TryGetFullPathName(const std::wstring& path, std::wstring& full)
+{
+    full.assign(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            return false;
+        const bool fits = length < full.size();
+        full.resize(length);
+        if (fits)
+            return true;
+    }
+}
+
+StringW GetPlainForm(const std::wstring& systemForm, const std::wstring& path)
+{
+    if (GetLongPathPrefixLength(path) != 0 || systemForm.compare(0, LongPathPrefixLength, LongPathPrefix) != 0)
+        return StringW(systemForm);
+    return StringW(GetLongPathPrefixLength(systemForm) == UncPrefixLength ? L"\\\\" + systemForm.substr(UncPrefixLength)
+                                                                          : systemForm.substr(LongPathPrefixLength));
 }
 
 bool IsInvalidFileNameChar(wchar_t ch)

@@ -352,22 +352,111 @@ std::string BytesToHex(const void* bytes, size_t count)
 
 namespace {
 
-template <class Char>
-bool IsControlCharacter(Char ch)
+// The longest UTF-8 character takes four bytes: its lead and three more.
+constexpr size_t MaxContinuationBytes = 3;
+
+bool IsContinuationByte(char byte)
 {
-    return static_cast<std::make_unsigned_t<Char>>(ch) < 0x20 || ch == 0x7F;
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The length of the well-formed UTF-8 character at the start of text, with
+// its code point; 0 when the bytes there are none (overlong forms and
+// surrogates included, which lax decoders turn into line breaks).
+size_t DecodeUtf8Character(std::string_view text, char32_t& ch)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    size_t length = 1;
+    char32_t least = 0;
+    if (lead < 0x80) {
+        ch = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        ch = lead & 0x1F;
+        least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        ch = lead & 0x0F;
+        least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        ch = lead & 0x07;
+        least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if (!IsContinuationByte(text[i]))
+            return 0;
+        ch = (ch << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    }
+    return ch < least || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF) ? 0 : length;
+}
+
+bool IsControlCharacter(char32_t ch)
+{
+    return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == 0x2028 || ch == 0x2029 || (ch >= 0x202A && ch <= 0x202E) ||
+           (ch >= 0x2066 && ch <= 0x2069);
 }
 
 } // namespace
 
 bool HasControlCharacter(std::string_view text)
 {
-    return std::any_of(text.begin(), text.end(), IsControlCharacter<char>);
+    char32_t ch = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = DecodeUtf8Character(text.substr(i), ch);
+        if (length != 0 && IsControlCharacter(ch))
+            return true;
+        i += std::max<size_t>(length, 1);
+    }
+    return false;
 }
 
 bool HasControlCharacter(std::wstring_view text)
 {
-    return std::any_of(text.begin(), text.end(), IsControlCharacter<wchar_t>);
+    return std::any_of(text.begin(), text.end(), [](wchar_t ch) { return IsControlCharacter(ch); });
+}
+
+void ShowControlCharacters(std::string& text, size_t from)
+{
+    std::string shown;
+    shown.reserve(text.size() - std::min(from, text.size()));
+    char32_t ch = 0;
+    for (size_t i = from; i < text.size();) {
+        const size_t length = DecodeUtf8Character(std::string_view(text).substr(i), ch);
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (length == 0 ? byte >= 0x80 && byte <= 0x9F : IsControlCharacter(ch))
+            shown.push_back('?');
+        else
+            shown.append(text, i, std::max<size_t>(length, 1));
+        i += std::max<size_t>(length, 1);
+    }
+    if (from < text.size())
+        text.replace(from, std::string::npos, shown);
+}
+
+size_t GetUtf8CutPosition(std::string_view text, size_t bound)
+{
+    if (bound >= text.size())
+        return text.size();
+    char32_t ch = 0;
+    for (size_t back = 1; back <= MaxContinuationBytes && back <= bound; ++back) {
+        if (DecodeUtf8Character(text.substr(bound - back), ch) > back)
+            return bound - back;
+    }
+    return bound;
+}
+
+size_t CountLeadingContinuationBytes(std::string_view text)
+{
+    size_t count = 0;
+    while (count < MaxContinuationBytes && count < text.size() && IsContinuationByte(text[count]))
+        ++count;
+    return count;
 }
 
 bool IsNumericString(const std::wstring& text)

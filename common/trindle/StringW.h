@@ -92,9 +92,24 @@ StringW GetLastToken(const std::wstring& text, wchar_t delimiter, bool keepDelim
 std::string BytesToHex(const void* bytes, size_t count);
 inline std::string BytesToHex(const std::string& bytes) { return BytesToHex(bytes.data(), bytes.size()); }
 bool IsNumericString(const std::wstring& text);
-// Whether the text holds a control character: a unit below 0x20, or DEL.
+// Whether the text holds a character that text from outside must not bring
+// into a line: a control character (below 0x20, DEL, C1), a line or paragraph
+// separator, or a bidirectional embedding, override or isolate, which
+// reorders the line for the eye. Narrow text is read as UTF-8; bytes that are
+// not UTF-8 are no characters here.
 bool HasControlCharacter(std::string_view text);
 bool HasControlCharacter(std::wstring_view text);
+// Shows each such character of the UTF-8 text, from position from on, as '?';
+// so too each byte 0x80-0x9F that is not part of a UTF-8 character, which a
+// viewer that falls back to Latin-1 shows as a C1 control (NEL breaks a line).
+void ShowControlCharacters(std::string& text, size_t from = 0);
+// Where UTF-8 text cut at bound ends: before the character that the bound
+// falls into, when that character starts at most three bytes back; text
+// that is not UTF-8 is cut at the bound.
+size_t GetUtf8CutPosition(std::string_view text, size_t bound);
+// How many bytes at the start of text continue a character cut off before
+// it (at most three).
+size_t CountLeadingContinuationBytes(std::string_view text);
 std::string ConvertToAscii(const std::wstring& text);
 
 } // namespace Quenzal

@@ -68,8 +68,8 @@ void CopyTextFileTail(const std::wstring& source, const std::wstring& destinatio
         Os::CopyFile(source, destination);
         return;
     }
-    Os::CHandle input(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Os::CHandle input = Os::OpenFileHandle(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL);
     if (!input)
         QZL_THROW(QZL_FUNCTION, CWinError(::GetLastError(), source.c_str()));
     LARGE_INTEGER offset = {};

@@ -41,7 +41,7 @@ std::string Trimmed(const std::string& text)
 // NUL would end the record's text early.
 std::string Printable(std::string text)
 {
-    std::replace_if(text.begin(), text.end(), [](char ch) { return HasControlCharacter(std::string_view(&ch, 1)); }, '?');
+    ShowControlCharacters(text);
     return text;
 }
 

@@ -55,17 +55,8 @@ bool IsUnsafeToOpen(const std::wstring& fileName)
 // when the file is not there (nothing is opened then).
 StringW GetLongFileName(const std::wstring& path)
 {
-    const StringW source = Os::GetLongPath(path, Os::LongPathLimitFile);
-    std::wstring buffer(MAX_PATH, L'\0');
-    DWORD length = ::GetLongPathNameW(source.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length >= buffer.size()) {
-        buffer.resize(length);
-        length = ::GetLongPathNameW(source.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    }
-    if (length == 0 || length >= buffer.size())
-        return Os::GetFileNameFromPath(path);
-    buffer.resize(length);
-    return Os::GetFileNameFromPath(buffer);
+    const StringW onDisk = Os::ExpandShortNames(path);
+    return Os::GetFileNameFromPath(onDisk.empty() ? path : onDisk);
 }
 
 } // namespace

@@ -107,8 +107,7 @@ uint64_t CNxoOutlookAddIn::GetMaxLinkedAttachmentSize()
 
 bool CNxoOutlookAddIn::CanLockFileForReading(const std::wstring& path)
 {
-    Os::CHandle file(::CreateFileW(Os::GetLongPath(path, Os::LongPathLimitFile).c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    Os::CHandle file = Os::OpenFileHandle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
     if (!file) {
         CWinError error(path.c_str());
         Logging::Log(Logging::Error, (L"Unable to lock file for reading: " + error.GetDescription()).c_str());

@@ -111,8 +111,7 @@ Os::CHandle WriteAttachmentToTemp(const CDispatchObject& attachment)
         Os::TryDeleteFile(path);
         throw;
     }
-    Os::CHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE,
-                               nullptr));
+    Os::CHandle file = Os::OpenFileHandle(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE);
     if (!file) {
         CWinError error(path.c_str());
         Os::TryDeleteFile(path);
@@ -159,7 +158,7 @@ CDispatchObject AddAttachmentFromData(const CDispatchObject& item, const std::ws
     try {
         attachment = CDispatchObject::FromVariant(
             item.GetDispatch(L"Attachments")
-                .Call(L"Add", {_bstr_t(Os::GetLongPath(path, Os::LongPathLimitFile).c_str()), olByValue}));
+                .Call(L"Add", {_bstr_t(Os::GetLongPath(path).c_str()), olByValue}));
     } catch (...) {
         Os::TryDeleteFile(path);
         throw;
@@ -183,11 +182,10 @@ uint64_t CheckLinkedPath(const std::wstring& path, uint64_t maxSize)
     const StringW extension = Os::GetFileExtension(Os::GetFileNameFromPath(path));
     if (Os::IsBlockedFileExtension(extension))
         RefuseLink(path, FormatLocalizedMessage(LidUnsafeFileType, L"." + extension));
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(Os::GetLongPath(path, Os::LongPathLimitFile).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    const DWORD attributes = Os::GetFileAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         RefuseLink(path, GetLocalizedMessage(LidFileNoLongerExists) + L": " + path);
-    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const uint64_t size = Os::GetFileSizeByPath(path);
     if (size > maxSize)
         RefuseLink(path, FormatLocalizedMessage(LidFileTooLarge, FormatByteSize(size), FormatByteSize(maxSize)));
     return size;

@@ -145,6 +145,8 @@ TEST(MimeHeaderBlock, UnusableLines)
         CMimeHeaderMap headers;
         Parse("this is no header\r\nA: 1\r\n\r\n", headers);
         EXPECT_TRUE(log.Contains("Unable to parse MIME header: this is no header")) << log.Text();
+        EXPECT_EQ(LoggableHeaderValue("X", std::string(255, 'x') + "\xC3\xA9" + std::string(10, 'y')),
+                  std::string(255, 'x') + "... [12 more bytes]");
         EXPECT_FALSE(log.Contains("No parsable headers found"));
         EXPECT_EQ(headers.GetHeaders().size(), 1u);
     }

@@ -1,5 +1,6 @@
 #include "ErrorReport.h"
 #include "Exception.h"
+#include "File.h"
 #include "Os.h"
 #include "SmartPointer.h"
 #include "TestSupport.h"
@@ -31,13 +32,12 @@ protected:
 
     static void WriteFile(const StringW& path, const std::string& data)
     {
-        CHandle file(::CreateFileW(GetLongPath(path, 260).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                   nullptr));
+        CHandle file = OpenFileHandle(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
         ASSERT_TRUE(file) << path.ToUtf8();
         DWORD written = 0;
         ASSERT_TRUE(::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
     }
-    static std::string Read(const StringW& path) { return QzlTest::ReadWholeFile(GetLongPath(path, 260)); }
+    static std::string Read(const StringW& path) { return QzlTest::ReadWholeFile(GetLongPath(path)); }
     static bool IsDir(const StringW& path)
     {
         DWORD a = GetFileAttributes(path);
@@ -257,6 +257,13 @@ TEST_F(FileSystemTest, LongPathsWorkForFileOperations)
     EXPECT_EQ(GetFileAttributes(deep + L"moved"), INVALID_FILE_ATTRIBUTES);
     DeleteEmptyDirectory(deep);
     EXPECT_FALSE(IsDir(deep));
+    for (size_t length : {259u, 260u, 261u}) {
+        const StringW file = m_root + StringW(length - m_root.size(), L'f');
+        WriteFileContents(file, "x", 1);
+        EXPECT_EQ(GetFileSizeByPath(file), 1u) << length;
+        Os::DeleteFile(file);
+        EXPECT_EQ(GetFileAttributes(file), INVALID_FILE_ATTRIBUTES) << length;
+    }
 }
 
 TEST_F(FileSystemTest, DeleteFileKeepsTheErrorWhileTheExceptionLeaves)
@@ -305,6 +312,11 @@ TEST_F(FileSystemTest, DeleteDirectoryRemovesTheTree)
     WriteFile(Path(L"file"), "x");
     EXPECT_FALSE(TryDeleteDirectory(Path(L"file")));
     EXPECT_TRUE(IsFile(Path(L"file")));
+    // A folder in the long-path form: its prefix holds no wildcard.
+    CreateDirectoryByPath(L"\\\\?\\" + Path(L"prefixed\\a"));
+    WriteFile(Path(L"prefixed\\a\\f"), "x");
+    DeleteDirectory(L"\\\\?\\" + Path(L"prefixed"));
+    EXPECT_FALSE(IsDir(Path(L"prefixed")));
 }
 
 // A tree holding a path longer than MAX_PATH goes, and nothing beside it:

@@ -182,8 +182,11 @@ TEST_F(LogFileTest, LongRecordsNeitherPushOutEarlierOnesNorEmptyTheFile)
     const std::string kept(kLogRecordBound - 1, 'x');
     for (int i = 0; i < 16; ++i)
         LogA(Warning, (kept + "\xC3\xA9" + std::string(kTextFileTailSize, 'y')).c_str());
+    // Text that is not UTF-8 is cut at the bound.
+    LogA(Warning, std::string(9000, '\xA9').c_str());
     const std::string text = ReadWholeFile(path);
     EXPECT_NE(text.find(" before\r\n"), std::string::npos);
+    EXPECT_EQ(QzlTest::CountOf(text, " " + std::string(kLogRecordBound, '\xA9') + " [808 more bytes not logged]\r\n"), 1u);
     EXPECT_EQ(QzlTest::CountOf(text, "WARNING: " + kept + " [1048578 more bytes not logged]\r\n"), 16u);
 
     WriteToLog(Debug, std::string(3 * kTextFileTailSize, 'o') + "\r\n");
@@ -191,4 +194,7 @@ TEST_F(LogFileTest, LongRecordsNeitherPushOutEarlierOnesNorEmptyTheFile)
     WriteToLog(Debug, longest);
     Log(Debug, L"after");
     EXPECT_EQ(ReadWholeFile(path).substr(0, longest.size() + 1), longest + FormatLogPrefix(Debug)[0]);
+    // A record cut at the file's start keeps no piece of a character.
+    WriteToLog(Debug, "h\xE2\x80\xA6" + std::string(kLogFileBound - 4, 'h') + "\r\n");
+    EXPECT_EQ(ReadWholeFile(path), std::string(kLogFileBound - 4, 'h') + "\r\n");
 }

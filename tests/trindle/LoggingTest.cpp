@@ -129,6 +129,28 @@ TEST_F(LoggingTest, RawTextKeepsItsLinesBehindAMark)
     LogRawA(Debug, "Header: a\r\n");
     LogRawA(Debug, "b\r\n01/01/26 00:00:00 ERROR: forged\r\n\r\nlf\nbare\rcr\x7F\t");
     EXPECT_EQ(log.Text(), "> Header: a\r\n> b\r\n> 01/01/26 00:00:00 ERROR: forged\r\n> \r\n> lf\r\n> bare?cr??\r\n");
+    // What viewers break a line at or reorder it by (NEL, LS, PS, C1, RLO,
+    // LRI, a lone NEL byte, an overlong LF) shows too, in records and raw
+    // blocks, as UTF-8 and as wide text; other characters stay.
+    const struct {
+        const char* text;
+        const char* shown;
+        bool utf8;
+    } rows[] = {{"a\xC2\x85" "b", "a?b", true},     {"a\xE2\x80\xA8" "b", "a?b", true},
+                {"a\xE2\x80\xA9" "b", "a?b", true}, {"a\xC2\x9B" "b", "a?b", true},
+                {"a\xE2\x80\xAE" "b", "a?b", true}, {"a\xE2\x81\xA6" "b", "a?b", true},
+                {"a\x85" "b", "a?b", false},         {"a\xC0\x8A" "b", "a\xC0?b", false},
+                {"\xC3\xA9\xE2\x80\xA6", "\xC3\xA9\xE2\x80\xA6", true}};
+    for (const auto& row : rows) {
+        QzlTest::CLogCapture rowLog;
+        LogA(Debug, row.text);
+        LogRawA(Debug, row.text);
+        if (row.utf8)
+            Log(Debug, StringW::FromAnsi(row.text, CP_UTF8).c_str());
+        const std::string shown = std::string(row.shown) + "\r\n";
+        EXPECT_EQ(QzlTest::CountOf(rowLog.Text(), " " + shown), row.utf8 ? 3u : 2u) << rowLog.Text();
+        EXPECT_TRUE(rowLog.Contains("\n> " + shown)) << rowLog.Text();
+    }
 }
 
 TEST_F(LoggingTest, LinesOfManyThreadsNeverInterleave)

@@ -56,28 +56,34 @@ TEST(Path, AppendExtensionAndCombine)
     EXPECT_EQ(CombinePath(L"c:/dir/", L"x"), L"c:/dir/\\x");
 }
 
-TEST(Path, LongPathPrefixAboveTheLimit)
+// Windows takes a plain path of MAX_PATH - 1 characters and its NUL, and a
+// folder it creates keeps room for an 8.3 name.
+TEST(Path, LongPathPrefixFromMaxPathOn)
 {
-    std::wstring at260 = L"c:\\" + std::wstring(257, L'a');
-    ASSERT_EQ(at260.size(), 260u);
-    EXPECT_EQ(GetLongPath(at260, 260), at260);
-    std::wstring at261 = at260 + L"b";
-    EXPECT_EQ(GetLongPath(at261, 260), L"\\\\?\\" + at261);
-    EXPECT_EQ(GetLongPath(L"\\\\?\\" + at261, 260), L"\\\\?\\" + at261);
-    std::wstring at249 = L"c:\\" + std::wstring(246, L'a');
-    EXPECT_EQ(GetLongPath(at249, LongPathLimitDirectory), L"\\\\?\\" + at249);
-    EXPECT_EQ(GetLongPath(at249.substr(1), LongPathLimitDirectory), at249.substr(1));
+    const struct {
+        size_t length;
+        PathRoom room;
+        bool prefixed;
+    } rows[] = {{259, PathRoom::None, false},     {260, PathRoom::None, true},     {261, PathRoom::None, true},
+                {247, PathRoom::ShortName, false}, {248, PathRoom::ShortName, true}};
+    for (const auto& row : rows) {
+        const std::wstring path = L"C:\\" + std::wstring(row.length - 3, L'a');
+        EXPECT_EQ(GetLongPath(path, row.room), (row.prefixed ? L"\\\\?\\" : L"") + path) << row.length;
+        EXPECT_EQ(GetLongPath(L"\\\\?\\" + path, row.room), L"\\\\?\\" + path);
+    }
+    // The prefixed form is taken literally: it names the folder the steps lead to.
+    EXPECT_EQ(GetLongPath(L"C:\\x\\.\\..\\" + std::wstring(260, L'a')), L"\\\\?\\C:\\" + std::wstring(260, L'a'));
 }
 
 TEST(Path, LongPathFormIsUsableForSlashesAndUncPaths)
 {
     std::wstring name(270, L'n');
-    EXPECT_EQ(GetLongPath(L"c:/dir/" + name, 260), L"\\\\?\\c:\\dir\\" + name);
-    EXPECT_EQ(GetLongPath(L"\\\\server\\share\\" + name, 260), L"\\\\?\\UNC\\server\\share\\" + name);
-    EXPECT_EQ(GetLongPath(L"//server/share/" + name, 260), L"\\\\?\\UNC\\server\\share\\" + name);
-    EXPECT_EQ(GetLongPath(L"\\\\?\\UNC\\server\\share\\" + name, 260), L"\\\\?\\UNC\\server\\share\\" + name);
+    EXPECT_EQ(GetLongPath(L"C:/dir/" + name), L"\\\\?\\C:\\dir\\" + name);
+    EXPECT_EQ(GetLongPath(L"\\\\server\\share\\" + name), L"\\\\?\\UNC\\server\\share\\" + name);
+    EXPECT_EQ(GetLongPath(L"//server/share/" + name), L"\\\\?\\UNC\\server\\share\\" + name);
+    EXPECT_EQ(GetLongPath(L"\\\\?\\UNC\\server\\share\\" + name), L"\\\\?\\UNC\\server\\share\\" + name);
     // A short path is left to the system as it is.
-    EXPECT_EQ(GetLongPath(L"c:/dir/x", 260), L"c:/dir/x");
+    EXPECT_EQ(GetLongPath(L"c:/dir/x"), L"c:/dir/x");
 }
 
 TEST(Path, InvalidFileNameCharacters)

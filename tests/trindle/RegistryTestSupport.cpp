@@ -144,8 +144,7 @@ bool HasReportLine(const std::string& log, const char* event, const char* file, 
     std::string head = std::string(event) + " at " + file + ", " + function + ", line ";
     std::string tail = ": " + description.ToUtf8();
     // The log shows a record's control characters as '?'.
-    std::replace_if(
-        tail.begin(), tail.end(), [](char ch) { return Quenzal::HasControlCharacter(std::string_view(&ch, 1)); }, '?');
+    Quenzal::ShowControlCharacters(tail);
     tail += "\r\n";
     for (size_t at = log.find(head); at != std::string::npos; at = log.find(head, at + 1)) {
         size_t digits = at + head.size();

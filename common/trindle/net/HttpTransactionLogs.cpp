@@ -1,6 +1,6 @@
 #include "HttpTransactionLogs.h"
 
-#include "SmartPointer.h"
+#include "FileSystem.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -8,12 +8,6 @@
 
 namespace Quenzal::Net {
 namespace {
-
-struct FindDestructor {
-    static bool IsValid(HANDLE find) { return find != nullptr && find != INVALID_HANDLE_VALUE; }
-    static void Destroy(HANDLE find) { ::FindClose(find); }
-};
-using CFindHandle = SmartPointer<HANDLE, FindDestructor>;
 
 // Exactly the names the connections give, so that no other file is touched.
 bool IsTransactionLogName(const std::wstring& name)
@@ -35,8 +29,7 @@ void DeleteOldTransactionLogs(const StringW& folder, size_t keep)
     };
     std::vector<Log> logs;
     WIN32_FIND_DATAW found = {};
-    CFindHandle find(::FindFirstFileExW((folder + L"HTTP_*.txt").c_str(), FindExInfoBasic, &found,
-                                        FindExSearchNameMatch, nullptr, 0));
+    Os::CFindHandle find = Os::FindFirstEntry(folder + L"HTTP_*.txt", found);
     for (bool more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &found)) {
         const FILETIME& written = found.ftLastWriteTime;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsTransactionLogName(found.cFileName))
@@ -46,7 +39,7 @@ void DeleteOldTransactionLogs(const StringW& folder, size_t keep)
         return;
     std::sort(logs.begin(), logs.end(), [](const Log& a, const Log& b) { return a.written > b.written; });
     for (auto log = logs.begin() + keep; log != logs.end(); ++log)
-        ::DeleteFileW((folder + log->name).c_str());
+        Os::TryDeleteFile(folder + log->name);
 }
 
 } // namespace Quenzal::Net

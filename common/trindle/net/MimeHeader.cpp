@@ -79,10 +79,10 @@ std::string LoggableHeaderValue(const std::string& headerName, const std::string
     if (_stricmp(headerName.c_str(), "Authorization") == 0 || _stricmp(headerName.c_str(), "Proxy-Authorization") == 0)
         return "********";
     constexpr size_t LoggedLength = 256;
-    if (value.size() <= LoggedLength)
+    const size_t kept = GetUtf8CutPosition(value, LoggedLength);
+    if (kept == value.size())
         return value;
-    return value.substr(0, LoggedLength) +
-           StringW::Format(L"... [%zu more bytes]", value.size() - LoggedLength).ToUtf8();
+    return value.substr(0, kept) + StringW::Format(L"... [%zu more bytes]", value.size() - kept).ToUtf8();
 }
 
 // CMimeHeader
