@@ -12,12 +12,16 @@
 #include "MapiPointers.h"
 #include "Net.h"
 #include "MessageHeaders.h"
+#include "NxoHostLookup.h"
 #include "NxoMapi.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
 #include "NxoProductName.h"
 #include "OutlookAddInUtil.h"
 #include "Ui.h"
+#include "Wait.h"
+
+#include <atomic>
 
 using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
@@ -126,14 +130,23 @@ bool CNxoOutlookAddIn::ConfigureNxoUriFromMessage(IMessage* message)
     return ConfigureNxoUri(Mapi::GetQuenzalMessageProps(message, false), Mapi::GetMessageSubject(message));
 }
 
+// On Outlook's thread (the inbox scan, a command): Outlook's messages are
+// dispatched while the host is looked up, and a disconnection meanwhile ends
+// the work without configuring anything.
 bool CNxoOutlookAddIn::ConfigureNxoUri(const Mapi::QuenzalMessageProps& props, const StringW& subject)
 {
-    return ApplyNxoUri(CheckNxoUri(props, subject), props.ReceivedBySmtpAddress);
+    CAddInBusy busy(*this);
+    const Net::CUri uri = ReadNxoUri(props, subject);
+    const bool valid = IsValidHostname(uri.GetHost());
+    if (busy.IsDisconnected())
+        return false;
+    if (!valid)
+        ThrowInvalidHostname();
+    return ApplyNxoUri(uri, props.ReceivedBySmtpAddress);
 }
 
-Net::CUri CNxoOutlookAddIn::CheckNxoUri(const Mapi::QuenzalMessageProps& props, const StringW& subject)
+Net::CUri CNxoOutlookAddIn::ReadNxoUri(const Mapi::QuenzalMessageProps& props, const StringW& subject)
 {
-    const wchar_t* function = L"CNxoOutlookAddIn::ConfigureNxoUriFromMessage";
     Net::CUri uri;
     if (!props.Url.empty()) {
         Logging::LogFormat(Logging::Debug, L"Found NXO URI in headers of message '%s': %s", subject.c_str(),
@@ -141,10 +154,13 @@ Net::CUri CNxoOutlookAddIn::CheckNxoUri(const Mapi::QuenzalMessageProps& props, 
         uri = CNxoOutlookAddInConfig::ParseNxoUri(props.Url);
     }
     if (uri.GetHost().empty())
-        QZL_THROW(function, CException(L"NXO URI is invalid"));
-    if (!IsValidHostname(StringW(uri.GetHost())))
-        QZL_THROW(function, CException(L"NXO URI has invalid hostname"));
+        QZL_THROW(L"CNxoOutlookAddIn::ConfigureNxoUriFromMessage", CException(L"NXO URI is invalid"));
     return uri;
+}
+
+void CNxoOutlookAddIn::ThrowInvalidHostname()
+{
+    QZL_THROW(L"CNxoOutlookAddIn::ConfigureNxoUriFromMessage", CException(L"NXO URI has invalid hostname"));
 }
 
 bool CNxoOutlookAddIn::ApplyNxoUri(const Net::CUri& uri, const std::wstring& username)
@@ -159,14 +175,24 @@ bool CNxoOutlookAddIn::ApplyNxoUri(const Net::CUri& uri, const std::wstring& use
     return true;
 }
 
-bool CNxoOutlookAddIn::IsValidHostname(const std::wstring& host)
+bool CNxoOutlookAddIn::IsValidHostname(const std::string& host)
 {
-    try {
-        Net::ResolveHostname(host, 443);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    // Set by the lookup's pool thread, which may end after this wait did.
+    struct Answer {
+        Os::CHandle done = Os::CreateManualResetEvent();
+        std::atomic<bool> resolved{false};
+    };
+    auto answer = std::make_shared<Answer>();
+    NxoHostLookup::Resolve(host, answer, [answer](bool resolved) {
+        answer->resolved = resolved;
+        ::SetEvent(answer->done.Get());
+    });
+    CAddInBusy busy(*this);
+    HANDLE done = answer->done.Get();
+    while (!busy.IsDisconnected() &&
+           ::MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+        Ui::PumpMessages();
+    return Os::IsObjectSignaled(done) && answer->resolved;
 }
 
 void CNxoOutlookAddIn::InitiateAuthenticationProbe()
@@ -297,16 +323,22 @@ bool CNxoOutlookAddIn::OnNewMessage(IMessage* message)
     StringW subject = Mapi::GetMessageSubject(message);
     Logging::Log(Logging::Trace, (L"Subject: " + subject).c_str());
     if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured()) {
-        // The host is resolved here: on Outlook's thread a slow name server
-        // would freeze Outlook once for every such message. A message that
-        // names no usable appliance is left alone, its failure reported by
-        // the sink.
+        // Neither the store nor Outlook waits for the lookup of the host: a
+        // name server may take seconds to fail, for each of many messages.
+        // Its answer is this connection's; a message that names no usable
+        // appliance is left alone, its failure reported.
         const Mapi::QuenzalMessageProps props = Mapi::GetQuenzalMessageProps(message, false);
-        const Net::CUri uri = CheckNxoUri(props, subject);
-        m_uiWork.Post([this, uri, username = props.ReceivedBySmtpAddress] {
-            if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured())
-                ApplyNxoUri(uri, username);
-        });
+        const Net::CUri uri = ReadNxoUri(props, subject);
+        const CUiThreadWork::CPoster poster = m_uiWork.GetPoster();
+        NxoHostLookup::Resolve(uri.GetHost(), poster.GetConnection(),
+                               [this, poster, uri, username = props.ReceivedBySmtpAddress](bool resolved) {
+                                   if (!resolved)
+                                       ThrowInvalidHostname();
+                                   poster.Post([this, uri, username] {
+                                       if (!CNxoOutlookAddInConfig::GetInstance().IsNxoUriConfigured())
+                                           ApplyNxoUri(uri, username);
+                                   });
+                               });
     }
     if (!IsProbeSubject(subject))
         return false;

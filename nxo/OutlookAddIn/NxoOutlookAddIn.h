@@ -113,10 +113,11 @@ public:
     bool ScanInboxForNxoUri();
     bool ConfigureNxoUriFromMessage(IMessage* message);
     bool ConfigureNxoUri(const Quenzal::Mapi::QuenzalMessageProps& props, const Quenzal::StringW& subject);
-    // The two halves of the above: the check, host name resolved, on any
-    // thread; the setting and the probe request on the user-interface thread.
-    static Quenzal::Net::CUri CheckNxoUri(const Quenzal::Mapi::QuenzalMessageProps& props,
-                                          const Quenzal::StringW& subject);
+    // The parts of the above: the URI the headers name, on any thread; the
+    // setting and the probe request on the user-interface thread.
+    static Quenzal::Net::CUri ReadNxoUri(const Quenzal::Mapi::QuenzalMessageProps& props,
+                                         const Quenzal::StringW& subject);
+    [[noreturn]] static void ThrowInvalidHostname();
     bool ApplyNxoUri(const Quenzal::Net::CUri& uri, const std::wstring& username);
     void InitiateAuthenticationProbe();
     void OnAuthenticationProbeInitiated(const CNxoApiClient::ContextPtr& context);
@@ -125,7 +126,9 @@ public:
     bool OnNewMessage(IMessage* message);
     bool OnAuthenticationProbeReceived(const Quenzal::Mapi::AuthenticationProbeProps& props);
     void RepairConfiguration();
-    static bool IsValidHostname(const std::wstring& host);
+    // On the user-interface thread, dispatching its messages until the host's
+    // lookup ends; false also when the connection ended meanwhile.
+    bool IsValidHostname(const std::string& host);
 
     // The text a user sees for a caught exception: its own when it was
     // written for users, else the message of the lid.

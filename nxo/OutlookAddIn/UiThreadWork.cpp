@@ -9,55 +9,95 @@
 
 using namespace Quenzal;
 
+// The add-in and its marshaler are used only while the connection is open:
+// closing it, on the user-interface thread, waits only for a post under way.
+struct CUiThreadWork::Connection {
+    Os::CCriticalSection lock;
+    OutlookAddIn::COutlookAddIn* addIn = nullptr;
+    OutlookAddIn::CAsyncMarshaler* marshaler = nullptr;
+    UINT message = 0;
+    std::deque<std::function<void()>> work;
+
+    bool Post(std::function<void()>& piece)
+    {
+        Os::CCriticalSectionLock held(lock);
+        if (marshaler == nullptr)
+            return false;
+        work.push_back(std::move(piece));
+        marshaler->InvokeCallback(message);
+        return true;
+    }
+
+    // Posted work runs only while the connection is open, while the add-in lives.
+    void RunPosted()
+    {
+        OutlookAddIn::CAddInBusy busy(*addIn);
+        for (;;) {
+            std::function<void()> piece;
+            {
+                Os::CCriticalSectionLock held(lock);
+                if (work.empty())
+                    return;
+                piece = std::move(work.front());
+                work.pop_front();
+            }
+            try {
+                piece();
+            }
+            QZL_CATCH_REPORT(L"CUiThreadWork::RunPosted")
+        }
+    }
+};
+
 void CUiThreadWork::Initialize(OutlookAddIn::COutlookAddIn& addIn)
 {
     Uninitialize();
-    UINT message = OutlookAddIn::CAsyncMarshaler::RegisterCallback([this](int64_t) { RunPosted(); });
+    auto connection = std::make_shared<Connection>();
+    std::weak_ptr<Connection> weak = connection;
+    // A piece of work may end the connection: the run holds what it works on.
+    connection->message = OutlookAddIn::CAsyncMarshaler::RegisterCallback([weak](int64_t) {
+        if (std::shared_ptr<Connection> running = weak.lock())
+            running->RunPosted();
+    });
+    connection->addIn = &addIn;
+    connection->marshaler = &addIn.GetMarshaler();
     Os::CCriticalSectionLock lock(m_lock);
-    m_addIn = &addIn;
-    m_marshaler = &addIn.GetMarshaler();
-    m_message = message;
+    m_connection = std::move(connection);
 }
 
 void CUiThreadWork::Uninitialize()
 {
-    OutlookAddIn::CAsyncMarshaler* marshaler = nullptr;
-    UINT message = 0;
+    std::shared_ptr<Connection> ended;
     {
         Os::CCriticalSectionLock lock(m_lock);
-        marshaler = std::exchange(m_marshaler, nullptr);
-        message = std::exchange(m_message, 0);
-        m_work.clear();
+        ended = std::move(m_connection);
     }
-    if (marshaler != nullptr)
-        marshaler->UnregisterCallback(message);
+    if (!ended)
+        return;
+    OutlookAddIn::CAsyncMarshaler* marshaler = nullptr;
+    std::deque<std::function<void()>> dropped;
+    {
+        Os::CCriticalSectionLock lock(ended->lock);
+        marshaler = std::exchange(ended->marshaler, nullptr);
+        dropped.swap(ended->work);
+    }
+    marshaler->UnregisterCallback(ended->message);
 }
 
 void CUiThreadWork::Post(std::function<void()> work)
 {
-    Os::CCriticalSectionLock lock(m_lock);
-    if (m_marshaler == nullptr)
+    if (!GetPoster().Post(std::move(work)))
         QZL_THROW(QZL_FUNCTION, CException(L"No user-interface thread to run the work"));
-    m_work.push_back(std::move(work));
-    m_marshaler->InvokeCallback(m_message);
 }
 
-// Posted work runs only between Initialize and Uninitialize, while the add-in lives.
-void CUiThreadWork::RunPosted()
+CUiThreadWork::CPoster CUiThreadWork::GetPoster()
 {
-    OutlookAddIn::CAddInBusy busy(*m_addIn);
-    for (;;) {
-        std::function<void()> work;
-        {
-            Os::CCriticalSectionLock lock(m_lock);
-            if (m_work.empty())
-                return;
-            work = std::move(m_work.front());
-            m_work.pop_front();
-        }
-        try {
-            work();
-        }
-        QZL_CATCH_REPORT(QZL_FUNCTION)
-    }
+    Os::CCriticalSectionLock lock(m_lock);
+    return CPoster(m_connection);
+}
+
+bool CUiThreadWork::CPoster::Post(std::function<void()> work) const
+{
+    std::shared_ptr<Connection> connection = m_connection.lock();
+    return connection && connection->Post(work);
 }

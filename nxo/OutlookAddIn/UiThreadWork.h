@@ -4,19 +4,43 @@
 // thread. One marshaler message serves every piece of work; the pieces run in
 // the order they were posted, with the add-in held: a piece may show a window
 // whose loop lets Outlook disconnect and release the add-in.
+//
+// Each connection has work of its own. A thread that nobody waits for (a
+// name lookup) may end after the connection did, or after a newer one began,
+// even after the add-in is gone: it posts through a poster of the connection
+// it began under, which drops the work once that connection has ended.
 
 #include "AsyncMarshaler.h"
 #include "CriticalSection.h"
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 namespace Quenzal::OutlookAddIn {
 class COutlookAddIn;
 }
 
 class CUiThreadWork {
+    struct Connection;
+
 public:
+    // One connection's way to the user-interface thread; it keeps nothing of
+    // the add-in alive. Copies may be used on any thread.
+    class CPoster {
+    public:
+        CPoster() = default;
+        // False, the work dropped, once the connection has ended.
+        bool Post(std::function<void()> work) const;
+        // Expires with the connection.
+        std::weak_ptr<void> GetConnection() const { return m_connection; }
+
+    private:
+        friend class CUiThreadWork;
+        explicit CPoster(std::weak_ptr<Connection> connection) : m_connection(std::move(connection)) {}
+        std::weak_ptr<Connection> m_connection;
+    };
+
     CUiThreadWork() = default;
     CUiThreadWork(const CUiThreadWork&) = delete;
     CUiThreadWork& operator=(const CUiThreadWork&) = delete;
@@ -28,13 +52,12 @@ public:
     void Uninitialize();
     // Any thread; returns at once. Raises when nothing would run the work.
     void Post(std::function<void()> work);
+    // Any thread: the running connection's poster (one that drops everything
+    // when none runs).
+    CPoster GetPoster();
 
 private:
-    void RunPosted();
-
+    // Guards which connection runs; each connection guards its own work.
     Quenzal::Os::CCriticalSection m_lock;
-    Quenzal::OutlookAddIn::COutlookAddIn* m_addIn = nullptr;
-    Quenzal::OutlookAddIn::CAsyncMarshaler* m_marshaler = nullptr;
-    UINT m_message = 0;
-    std::deque<std::function<void()>> m_work;
+    std::shared_ptr<Connection> m_connection;
 };

@@ -194,10 +194,11 @@ std::string CAddInFlow::ApplianceHeaders(const std::string& debugId, const char*
            "\r\nX-QRX-Debug-ID: " + debugId + "\r\nSubject: x\r\n";
 }
 
-void CAddInFlow::DeliverApplianceMail(const std::wstring& subject, const char* host)
+void CAddInFlow::DeliverApplianceMail(const std::wstring& subject, const char* host, bool wait)
 {
     MakeMessage(subject, ApplianceHeaders("DEBUG-NEW", host), "sender@example.net", true);
-    provider->WaitForNotifications();
+    if (wait)
+        provider->WaitForNotifications();
 }
 
 CFakeRef CAddInFlow::AddApplianceMail(long folder, const std::wstring& subject, const std::string& debugId,

@@ -43,8 +43,9 @@ public:
     // new mail in the Inbox (returns once the provider has told the add-in),
     // or only in the folder for a scan to find.
     void DeliverProbeAsNewMail();
-    // A message from the appliance at host arriving in the Inbox as new mail.
-    void DeliverApplianceMail(const std::wstring& subject, const char* host = "127.0.0.1");
+    // A message from the appliance at host arriving in the Inbox as new mail;
+    // with wait, returns once the provider has told the add-in.
+    void DeliverApplianceMail(const std::wstring& subject, const char* host = "127.0.0.1", bool wait = true);
     // A message the user is writing, in Drafts, with these categories.
     QzlFake::CFakeRef AddDraft(const std::wstring& subject, const std::wstring& categories = L"");
     QzlFake::CFakeRef AddProbeToFolder(long folder);

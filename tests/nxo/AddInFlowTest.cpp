@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 
 using namespace NxoTest;
 using namespace QzlFake;
@@ -71,20 +74,92 @@ TEST(AddInFlowTest, AutoConfiguresFromReceivedMailWithProbeAsNewMail)
     CAddInFlow::Step("its account, which every later request signs with: " + Setting(L"AccountName"));
 }
 
-// With no appliance configured, new mail that names one has its host resolved
-// on the new-mail notification thread: a slow name server never stalls
-// Outlook. Only the setting and the probe request wait for Outlook's thread.
+// The add-in's own lookups of names beginning "slow" take the milliseconds
+// that follow, then resolve as localhost when "ok" follows, else fail.
+struct CSlowLookups {
+    static inline hostent*(WINAPI* const s_real)(const char*) = reinterpret_cast<hostent*(WINAPI*)(const char*)>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ws2_32.dll"), "gethostbyname")));
+    static inline std::atomic<int> s_started{0};
+    static inline std::atomic<int> s_ended{0};
+
+    static hostent* WINAPI Lookup(const char* name)
+    {
+        if (std::strncmp(name, "slow", 4) != 0)
+            return s_real(name);
+        ++s_started;
+        char* rest = nullptr;
+        ::Sleep(std::strtoul(name + 4, &rest, 10));
+        hostent* found = std::strncmp(rest, "ok", 2) == 0 ? s_real("localhost") : nullptr;
+        if (found == nullptr)
+            ::WSASetLastError(WSAHOST_NOT_FOUND);
+        ++s_ended;
+        return found;
+    }
+
+    // Never put back, so that no lookup left over asks a real name server:
+    // the module goes, with its import table, at the flow's end.
+    CSlowLookups()
+    {
+        s_started = s_ended = 0;
+        new QzlTest::CImportRedirect(::GetModuleHandleW(L"NxoOutlookAddIn.dll"), reinterpret_cast<void*>(s_real),
+                                     reinterpret_cast<void*>(&Lookup));
+    }
+};
+
+// With no appliance configured, new mail that names one has its host looked
+// up on the pool: neither the store's thread nor Outlook's waits for it, so
+// a disconnection returns at once whatever lookups are under way, and a
+// lookup that ends after it, under a newer connection, configures nothing.
+// Mail naming hosts whose name server is slow to fail holds up the
+// appliance's own mail only for a turn. Then the appliance, named by host, is
+// configured.
 TEST(AddInFlowTest, NewMailNamingTheApplianceIsResolvedOffOutlooksThread)
 {
-    CAddInFlow flow;
-    ASSERT_EQ(S_OK, flow.host->Connect());
-    ASSERT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Unable to autoconfigure NXO URI"); }));
-    // A label over 63 characters fails in the resolver itself: no query leaves.
-    flow.DeliverApplianceMail(L"Unreachable", (std::string(64, 'a') + ".example").c_str());
-    EXPECT_TRUE(Contains(flow.Log(), "NXO URI has invalid hostname")) << "resolved before Outlook's thread ran";
-    flow.DeliverApplianceMail(L"Welcome");
-    ASSERT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
-    EXPECT_EQ(StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
+    const std::string longLabel = std::string(64, 'a') + ".example";
+    const struct {
+        std::string host; // Numbered by the mail when it holds %d.
+        int mails;
+        bool disconnect;
+        double within; // Seconds the disconnection, or else the appliance's mail, takes at most.
+    } rows[] = {
+        // A label over 63 characters fails in the resolver itself: no query leaves.
+        {longLabel, 1, false, 20},
+        {"slow1000-%d.example", 20, false, 2},
+        {"slow3000ok.example", 1, true, 0.5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.host);
+        CAddInFlow flow;
+        ASSERT_EQ(S_OK, flow.host->Connect());
+        ASSERT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Unable to autoconfigure NXO URI"); }));
+        CSlowLookups slow;
+        for (int i = 0; i < row.mails; ++i)
+            flow.DeliverApplianceMail(L"Unreachable", StringW::Format(StringW(row.host).c_str(), i).ToAnsi().c_str(),
+                                      false);
+        using Clock = std::chrono::steady_clock;
+        auto secondsSince = [](Clock::time_point since) {
+            return std::chrono::duration<double>(Clock::now() - since).count();
+        };
+        if (row.disconnect) {
+            ASSERT_TRUE(flow.PumpUntil([&] { return CSlowLookups::s_started == row.mails; }));
+            const Clock::time_point disconnecting = Clock::now();
+            EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+            EXPECT_GT(row.within, secondsSince(disconnecting));
+            ASSERT_EQ(S_OK, flow.host->Connect(ext_cm_AfterStartup));
+            ASSERT_TRUE(flow.PumpUntil([&] { return CSlowLookups::s_ended == row.mails; }));
+        }
+        const Clock::time_point welcomed = Clock::now();
+        flow.DeliverApplianceMail(L"Welcome", "localhost", false);
+        ASSERT_TRUE(flow.PumpUntil([&] { return !Setting(L"NxoUri").empty(); }));
+        if (!row.disconnect) {
+            EXPECT_GT(row.within, secondsSince(welcomed));
+        }
+        EXPECT_EQ(StringW(flow.appliance.Uri("localhost")).GetAnsi(CP_UTF8), Setting(L"NxoUri"));
+        ASSERT_EQ(1u, flow.AwaitSeen("addin_auth_request.cgi", 1).size());
+        if (!row.disconnect) {
+            EXPECT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "NXO URI has invalid hostname"); }));
+        }
+    }
 }
 
 // The probe is already in the Inbox when the add-in looks: after Outlook

@@ -134,4 +134,30 @@ ChildResult RunChildCase(const char* name, DWORD timeoutMs, const wchar_t* exePa
     return result;
 }
 
+CImportRedirect::CImportRedirect(HMODULE module, void* real, void* replacement) : m_real(real)
+{
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); entry->Name != 0 && !m_slot; ++entry)
+        for (auto* slot = reinterpret_cast<void**>(base + entry->FirstThunk); *slot != nullptr && !m_slot; ++slot)
+            if (*slot == real)
+                m_slot = slot;
+    Set(replacement);
+}
+
+CImportRedirect::~CImportRedirect()
+{
+    Set(m_real);
+}
+
+void CImportRedirect::Set(void* function)
+{
+    DWORD protection = 0;
+    if (m_slot == nullptr || !VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &protection))
+        return;
+    *m_slot = function;
+    VirtualProtect(m_slot, sizeof(void*), protection, &protection);
+}
+
 } // namespace QzlTest

@@ -56,6 +56,23 @@ std::pair<DWORD, ULONG_PTR> ProcessLeftovers();
 // Under the demonstration (QZL_DEMO set) prints a step of the user's flow.
 void DemoStep(const std::string& text);
 
+// While it lives, the module's calls of an imported function go to the
+// replacement, through the slot of its import table that holds real (none
+// when the module does not import it).
+class CImportRedirect {
+public:
+    CImportRedirect(HMODULE module, void* real, void* replacement);
+    ~CImportRedirect();
+    CImportRedirect(const CImportRedirect&) = delete;
+    CImportRedirect& operator=(const CImportRedirect&) = delete;
+    bool IsRedirected() const { return m_slot != nullptr; }
+
+private:
+    void Set(void* function);
+    void** m_slot = nullptr;
+    void* m_real;
+};
+
 // Runs body and gives back the E it raised; the test fails when it raises
 // nothing or something else.
 template <class E = Quenzal::CException, class F>

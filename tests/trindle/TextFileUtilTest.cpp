@@ -75,11 +75,6 @@ std::string EnvironmentText(const char* name)
 // Files on these machines never take a write only in part; while this object
 // lives, the program's own calls of WriteFile write half of what they are given.
 class CShortWrites {
-public:
-    CShortWrites() : m_slot(FindImport(reinterpret_cast<void*>(s_real))) { Redirect(reinterpret_cast<void*>(&Half)); }
-    ~CShortWrites() { Redirect(reinterpret_cast<void*>(s_real)); }
-
-private:
     using WriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
     static inline const WriteFunction s_real = reinterpret_cast<WriteFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WriteFile")));
@@ -88,29 +83,9 @@ private:
     {
         return s_real(file, data, (length + 1) / 2, written, overlapped);
     }
-    static void** FindImport(void* function)
-    {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-        auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-        for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); module->Name != 0; ++module) {
-            for (auto* slot = reinterpret_cast<void**>(base + module->FirstThunk); *slot != nullptr; ++slot) {
-                if (*slot == function)
-                    return slot;
-            }
-        }
-        return nullptr;
-    }
-    void Redirect(void* function)
-    {
-        DWORD protection = 0;
-        if (m_slot == nullptr || !VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &protection))
-            return;
-        *m_slot = function;
-        VirtualProtect(m_slot, sizeof(void*), protection, &protection);
-    }
 
-    void** m_slot;
+    QzlTest::CImportRedirect m_redirect{GetModuleHandleW(nullptr), reinterpret_cast<void*>(s_real),
+                                        reinterpret_cast<void*>(&Half)};
 };
 
 } // namespace
