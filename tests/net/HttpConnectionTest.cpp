@@ -207,10 +207,11 @@ TEST_F(HttpConnectionTest, WithoutNotifierTheWholeBlockGoesOut)
 
 TEST_F(HttpConnectionTest, ResponseSplitAcrossManyReadsIsReadWhole)
 {
-    // The server sends it five bytes at a time.
+    // The server sends it five bytes at a time, far enough apart that a
+    // reader held up on a busy machine still sees more than one.
     const char* response = "HTTP/1.1 200 OK\\r\\nContent-Type: text/plain\\r\\n"
                            "Content-Length: 11\\r\\n\\r\\nhello world";
-    CTestServer server({"close", "--chunk", "5", "--greeting", response});
+    CTestServer server({"close", "--chunk", "5", "--pause", "0.1", "--greeting", response});
     auto notifier = std::make_shared<CRecordingNotifier>();
     CHttpConnection connection(notifier);
     auto request = std::make_shared<CHttpRequest>(ServerUri("http", server));
@@ -441,7 +442,7 @@ TEST_F(HttpConnectionTest, CloseFromAnotherThreadEndsABlockedTlsRead)
     auto reading = std::async(std::launch::async, [&] { connection.Read(); });
     // Let the reader finish the handshake and block; a Close that comes first
     // is also a failure of the read, only a less interesting one.
-    EXPECT_EQ(reading.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    EXPECT_EQ(reading.wait_for(std::chrono::seconds(2)), std::future_status::timeout);
     connection.Close();
     EXPECT_EQ(SocketErrorOf([&] { reading.get(); }).GetErrorCode(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
     EXPECT_FALSE(connection.IsOpen());
