@@ -422,6 +422,8 @@ void CSslSocket::SendCloseNotification()
     SecBuffer shutdown = {sizeof(type), SECBUFFER_TOKEN, &type};
     SecBufferDesc shutdownDescription = {SECBUFFER_VERSION, 1, &shutdown};
     SECURITY_STATUS status = ::ApplyControlToken(m_context.Get(), &shutdownDescription);
+    if (status != SEC_E_OK && !FAILED(status))
+        QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
     SecBuffer output = {0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, &output};
     if (!FAILED(status)) {
@@ -435,6 +437,8 @@ void CSslSocket::SendCloseNotification()
             status = ::AcceptSecurityContext(m_credentials.Get(), m_context.Get(), nullptr, HandshakeRequestFlags,
                                              SECURITY_NATIVE_DREP, m_context.Get(), &outputDescription, &attributes,
                                              &expiry);
+        if (status != SEC_E_OK && !FAILED(status))
+            QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
     }
     CContextBuffer token(output.pvBuffer);
     if (FAILED(status))
