@@ -207,10 +207,11 @@ TEST_F(HttpConnectionTest, WithoutNotifierTheWholeBlockGoesOut)
 
 TEST_F(HttpConnectionTest, ResponseSplitAcrossManyReadsIsReadWhole)
 {
-    // The server sends it five bytes at a time.
+    // The server sends it five bytes at a time, far enough apart that a
+    // reader held up on a busy machine still sees more than one.
     const char* response = "HTTP/1.1 200 OK\\r\\nContent-Type: text/plain\\r\\n"
                            "Content-Length: 11\\r\\n\\r\\nhello world";
-    CTestServer server({"close", "--chunk", "5", "--greeting", response});
+    CTestServer server({"close", "--chunk", "5", "--pause", "0.1", "--greeting", response});
     auto notifier = std::make_shared<CRecordingNotifier>();
     CHttpConnection connection(notifier);
     auto request = std::make_shared<CHttpRequest>(ServerUri("http", server));

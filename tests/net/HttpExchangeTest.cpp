@@ -232,6 +232,22 @@ TEST_F(HttpExchangeTest, HeadsPastTheirBoundsAreRefusedAndLogFewWarnings)
     EXPECT_LT(log.Text().size(), text.size() + 4096);
 }
 
+TEST_F(HttpExchangeTest, AHeadInOneByteRecordsTakesLittleMoreWorkThanInOneWrite)
+{
+    // 120 KiB of head, each byte in a TLS record of its own; searched again at
+    // each record, it took seconds of this thread's time, busy machine or not.
+    CTestServer server({"http", "--tls"});
+    const auto threadSeconds = [] {
+        FILETIME times[4] = {};
+        ::GetThreadTimes(::GetCurrentThread(), &times[0], &times[1], &times[2], &times[3]);
+        return double((ULONGLONG(times[2].dwHighDateTime) << 32 | times[2].dwLowDateTime) +
+                      (ULONGLONG(times[3].dwHighDateTime) << 32 | times[3].dwLowDateTime)) / 1e7;
+    };
+    const double before = threadSeconds();
+    EXPECT_EQ(BodyOf(*Get(ServerUri(server, "/head?fields=120&size=1000&bytewise=1", true))), "ok");
+    EXPECT_LT(threadSeconds() - before, 1.5);
+}
+
 TEST_F(HttpExchangeTest, BadChunkSizeLineIsReported)
 {
     CTestServer server({"http", "--greeting",

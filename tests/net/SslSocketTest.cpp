@@ -1,3 +1,6 @@
+// Winsock 2 declares SD_SEND; it must come before <windows.h>.
+#include <winsock2.h>
+
 #include "Net.h"
 #include "SslSocket.h"
 
@@ -101,6 +104,30 @@ TEST_F(SslSocketTest, EchoesThroughTheStreamInterfaceAndClosesQuietly)
     }
     EXPECT_FALSE(log.Contains("Caught exception while closing"));
     EXPECT_FALSE(log.Contains("EXCEPTION"));
+}
+
+TEST_F(SslSocketTest, ACloseNotificationTheConnectionCannotTakeIsLeftOutQuietly)
+{
+    // The server reads nothing for a minute; the connection cannot take the
+    // notification once its buffers are full (the deadline passed while the
+    // close waited for room) or once it has been shut for sending.
+    CTestServer server({"close", "--tls", "--greeting", "hi", "--delay", "60"});
+    for (bool full : {true, false}) {
+        QzlTest::CLogCapture log;
+        CSslSocket socket;
+        socket.Connect("localhost", server.Port());
+        EXPECT_EQ(ReceiveAtLeast(socket, 2), "hi");
+        const std::string filler(65536, 'f');
+        while (full && ::send(socket.GetSocket(), filler.data(), static_cast<int>(filler.size()), 0) > 0) {
+        }
+        if (!full)
+            ::shutdown(socket.GetSocket(), SD_SEND);
+        socket.SetDeadline(Os::CDeadline::After(DateTimeSpan(0, 0, 0, 1, 0)));
+        socket.Close();
+        EXPECT_FALSE(socket.IsOpen());
+        EXPECT_FALSE(log.Contains("closing SSL connection")) << log.Text();
+        EXPECT_FALSE(log.Contains("EXCEPTION")) << log.Text();
+    }
 }
 
 TEST_F(SslSocketTest, HandshakeAndRecordsCutInto100BytePieces)

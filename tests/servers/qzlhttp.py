@@ -30,6 +30,8 @@ qzlserver.py calls register() with itself; the routes then answer in its
                            K interim heads (reason phrase of R bytes), then 200;
                            each head has N fields and J lines that are no header, of S bytes
     /download?size=N       N pattern bytes with Content-Length
+                           (both: &bytewise=1 sends each byte of the answer in a
+                           TLS record of its own, a send of its own over TCP)
     /upload                reads the body (Content-Length or chunked), answers
                            "<count> <md5 hex>"
     /sink                  reads the body, answers "<count>" (no digest: fast)
@@ -95,6 +97,14 @@ def _raw(request, data, pause=0.0):
     request.wfile.flush()
     if pause:
         time.sleep(pause)
+
+
+def _bytewise(request, data):
+    request.wfile.flush()
+    for start in range(0, len(data), 4096):
+        for byte in data[start:start + 4096]:
+            request.conn.sendall(bytes((byte,)), flush=False)
+        request.conn.sendall(b"")
 
 
 def _head(request, status, headers, reason=None):
@@ -399,9 +409,9 @@ def register(server):
         fields = b"".join(b"X-F%d: %s\r\n" % (i, b"v" * query.get("size", 1)) for i in range(query.get("fields", 0)))
         fields += (b"no header" + b"j" * query.get("size", 1) + b"\r\n") * query.get("junk", 0)
         interim = b"HTTP/1.1 100 " + b"c" * query.get("reason", 8) + b"\r\n" + fields + b"\r\n"
+        answer = interim * query.get("interim", 0) + b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + fields + b"\r\nok"
         try:
-            _raw(request, interim * query.get("interim", 0) + b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + fields +
-                 b"\r\nok")
+            (_bytewise if query.get("bytewise") else _raw)(request, answer)
         except OSError:
             pass
         request.close_connection = True
@@ -412,7 +422,10 @@ def register(server):
         size = int(_query(request).get("size", "0"))
         _head(request, 200, [("Content-Type", "application/octet-stream"), ("Content-Length", str(size))])
         for piece in _pattern(size):
-            request.wfile.write(piece)
+            if _query(request).get("bytewise"):
+                _bytewise(request, piece)
+            else:
+                request.wfile.write(piece)
         request.wfile.flush()
         request.close_connection = True
 

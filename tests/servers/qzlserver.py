@@ -61,6 +61,7 @@ class PlainConnection:
     def __init__(self, sock, options):
         self.sock = sock
         self.chunk = options.chunk
+        self.pause = options.pause
         self.server_name = None
         self.version = None
         if self.chunk:
@@ -73,7 +74,7 @@ class PlainConnection:
         for start in range(0, len(data), self.chunk):
             self.sock.sendall(data[start:start + self.chunk])
             # Without a pause the pieces would reach the peer as one read.
-            time.sleep(0.02)
+            time.sleep(self.pause)
 
     def recv_raw(self, size=65536):
         try:
@@ -537,6 +538,7 @@ def main():
     parser.add_argument("--key", help="PEM private key for --cert")
     parser.add_argument("--max-tls", choices=sorted(TLS_VERSIONS), help="highest TLS version to accept")
     parser.add_argument("--chunk", type=int, default=0, help="cut every write into pieces of this size")
+    parser.add_argument("--pause", type=float, default=0.005, help="seconds between the pieces of --chunk")
     parser.add_argument("--delay", type=float, default=0.0, help="seconds to wait before answering")
     parser.add_argument("--size", type=int, default=0, help="byte count for source and digest")
     parser.add_argument("--greeting", default="", help="text sent first (backslash escapes allowed)")

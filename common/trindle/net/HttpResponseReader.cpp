@@ -12,6 +12,7 @@
 #include "SocketError.h"
 #include "Util.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -72,18 +73,41 @@ uint64_t ParseHttpResponseChunkHeader(const std::string& line, uint64_t limit)
               CException(StringW::Format(what, FormatByteSize(limit).c_str())));
 }
 
-// Refuses a head, whole or still arriving, whose status line or fields go past
-// their bounds before its fields are parsed.
-void CheckHeadBounds(const char* data, size_t length)
-{
-    size_t fields = 0;
-    size_t fieldStart = 0;
-    for (size_t start = 0; start < length;) {
-        const void* lineFeed = std::memchr(data + start, '\n', length - start);
-        const size_t end = lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - data) + 1 : length;
+// Refuses a head whose status line or fields go past their bounds while it
+// arrives, before its fields are parsed. It keeps its counts between calls, so
+// a head that comes a byte at a time is still looked at once.
+class CHeadBounds {
+public:
+    // The head's first length bytes; those seen by an earlier call are the
+    // same bytes, and length shrinks only to where the head turns out to end.
+    void Check(const char* data, size_t length)
+    {
+        m_searched = std::min(m_searched, length);
+        for (;;) {
+            const void* lineFeed = std::memchr(data + m_searched, '\n', length - m_searched);
+            if (!lineFeed) {
+                m_searched = length;
+                CheckLine(data, length, false);
+                return;
+            }
+            const size_t end = static_cast<size_t>(static_cast<const char*>(lineFeed) - data) + 1;
+            m_searched = end;
+            CheckLine(data, end, true);
+            m_lineStart = end;
+        }
+    }
+
+private:
+    // The line from m_lineStart to end; one still arriving is checked as far
+    // as it goes, and counted for good once it has ended.
+    void CheckLine(const char* data, size_t end, bool ended)
+    {
+        const size_t start = m_lineStart;
         // A lone CR still arriving begins the head's empty line, not a field.
-        if (!lineFeed && start > 0 && end - start == 1 && data[start] == '\r')
-            break;
+        if (start == end || (!ended && start > 0 && end - start == 1 && data[start] == '\r'))
+            return;
+        size_t fields = m_fields;
+        size_t fieldStart = m_fieldStart;
         if (start == 0) {
             if (end > MaximumResponseStatusLineLength)
                 ThrowHeadTooLarge(L"HTTP response has a status line longer than %s", MaximumResponseStatusLineLength);
@@ -96,9 +120,18 @@ void CheckHeadBounds(const char* data, size_t length)
         }
         if (fields > 0 && end - fieldStart > MaximumResponseHeaderFieldLength)
             ThrowHeadTooLarge(L"HTTP response has a header field longer than %s", MaximumResponseHeaderFieldLength);
-        start = end;
+        if (ended) {
+            m_fields = fields;
+            m_fieldStart = fieldStart;
+        }
     }
-}
+
+    // Where the line not yet ended begins, and how far line ends were sought.
+    size_t m_lineStart = 0;
+    size_t m_searched = 0;
+    size_t m_fields = 0;
+    size_t m_fieldStart = 0;
+};
 
 // Undoes one coding (a ContentCoding id; -1 for one without a name there);
 // inflating stops once the result would grow past the limit.
@@ -190,14 +223,18 @@ private:
     bool ParseHead()
     {
         for (;;) {
-            size_t end = m_head.find(HeaderBlockEnd);
+            // Only what came since the last receive is searched, and the part
+            // of the end that may have come then.
+            size_t end = m_head.find(HeaderBlockEnd, m_headSearched);
             const size_t headLength = end == std::string::npos ? m_head.size() : end + std::strlen(HeaderBlockEnd);
             if (m_headBytes + headLength > MaximumResponseHeaderLength)
                 ThrowHeadTooLarge(L"HTTP response headers exceed the limit of %s", MaximumResponseHeaderLength);
             // The bounds see the last field's line end, not the empty line.
-            CheckHeadBounds(m_head.data(), end == std::string::npos ? m_head.size() : end + 2);
-            if (end == std::string::npos)
+            m_headBounds.Check(m_head.data(), end == std::string::npos ? m_head.size() : end + 2);
+            if (end == std::string::npos) {
+                m_headSearched = m_head.size() - std::min<size_t>(m_head.size(), std::strlen(HeaderBlockEnd) - 1);
                 return false;
+            }
             size_t lineEnd = m_head.find('\n');
             StringW statusLine = StringW::FromAnsi(m_head.substr(0, lineEnd), CP_ACP).Trimmed();
             m_response->ParseStatusLine(statusLine.ToAnsi());
@@ -214,6 +251,8 @@ private:
                 Logging::LogA(Logging::Debug, ("Skipping interim response: " + m_response->FormatStatusLine()).c_str());
                 m_headBytes += blockEnd;
                 m_head.erase(0, blockEnd);
+                m_headSearched = 0;
+                m_headBounds = CHeadBounds();
                 continue;
             }
             m_pending = m_head.substr(blockEnd);
@@ -339,18 +378,21 @@ private:
             // towards its length, or a server could send them without end.
             size_t lineEnd;
             size_t skipped = 0;
+            // A line that comes a byte at a time is searched once.
+            size_t searched = start;
             for (;;) {
                 while (start < m_pending.size() && (m_pending[start] == '\r' || m_pending[start] == '\n')) {
                     ++start;
                     ++skipped;
                 }
-                lineEnd = m_pending.find('\n', start);
+                lineEnd = m_pending.find('\n', std::max(searched, start));
                 if (lineEnd != std::string::npos)
                     break;
                 if (skipped + m_pending.size() - start > MaximumChunkLineLength)
                     QZL_THROW(L"Quenzal::Net::ParseHttpResponseChunkHeader",
                               CException(L"Unable to understand HTTP chunk length: " +
                                          StringW::FromAnsi(m_pending.substr(start, 64), CP_ACP)));
+                searched = m_pending.size() - start;
                 Compact(start);
                 ReceiveOrThrow(m_pending);
             }
@@ -424,6 +466,9 @@ private:
     bool m_toSink = false;
     bool m_bodyBegun = false;
     std::string m_head;
+    // Where the search for the head's end goes on, and the head's bounds so far.
+    size_t m_headSearched = 0;
+    CHeadBounds m_headBounds;
     // Bytes received after the head and not yet passed on.
     std::string m_pending;
     std::string m_body;

@@ -201,6 +201,22 @@ void CSocket::Send(const void* data, size_t length)
     }
 }
 
+bool CSocket::SendWithoutWaiting(const void* data, size_t length) noexcept
+{
+    // A socket still in blocking mode could make the send wait.
+    if (!m_socket || !m_eventsSelected)
+        return false;
+    const char* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        const int sent = ::send(m_socket.Get(), bytes, static_cast<int>(std::min(length, MaximumSendPiece)), 0);
+        if (sent == SOCKET_ERROR)
+            return false;
+        bytes += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
 void CSocket::Receive(std::string& buffer)
 {
     ThrowIfDeadlinePassed();

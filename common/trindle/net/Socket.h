@@ -85,6 +85,10 @@ protected:
     void ThrowIfDeadlinePassed() const;
     // Puts the socket into the non-blocking mode in which it reports to its event.
     void SelectEvents();
+    // Hands the bytes to the system if it takes them all at once; for what is
+    // only a courtesy to the peer. Never waits, raises or logs; false when the
+    // bytes did not all go.
+    bool SendWithoutWaiting(const void* data, size_t length) noexcept;
     // Waits for the socket's event after a call that would have blocked; false
     // with the error to raise: the time-out, the cancel, or a failed wait. A
     // connect that ended gives its result (0 when connected) in connected.

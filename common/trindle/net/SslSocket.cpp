@@ -18,6 +18,8 @@ constexpr ULONG ClientRequestFlags = ISC_REQ_REPLAY_DETECT | ISC_REQ_SEQUENCE_DE
 constexpr ULONG HandshakeRequestFlags = ASC_REQ_REPLAY_DETECT | ASC_REQ_SEQUENCE_DETECT | ASC_REQ_CONFIDENTIALITY |
                                         ASC_REQ_ALLOCATE_MEMORY | ASC_REQ_EXTENDED_ERROR | ASC_REQ_STREAM;
 constexpr unsigned char AlertRecord = 0x15;
+constexpr unsigned char ApplicationDataRecord = 0x17;
+constexpr size_t RecordHeaderSize = 5;
 
 struct ContextBufferDestructor {
     static bool IsValid(void* p) { return p != nullptr; }
@@ -58,6 +60,17 @@ std::string ServerNameIndication(const CIpAddress& endpoint)
     if (host.empty() || ::inet_addr(host.c_str()) != INADDR_NONE)
         return std::string();
     return host;
+}
+
+// A whole record of application data at the offset: one that decrypts without
+// a wait, and that (before TLS 1.3) neither ends the session nor renegotiates.
+bool IsWholeDataRecord(const std::string& bytes, size_t offset)
+{
+    if (bytes.size() - offset < RecordHeaderSize || static_cast<unsigned char>(bytes[offset]) != ApplicationDataRecord)
+        return false;
+    const size_t length = static_cast<size_t>(static_cast<unsigned char>(bytes[offset + 3]) << 8 |
+                                              static_cast<unsigned char>(bytes[offset + 4]));
+    return bytes.size() - offset >= RecordHeaderSize + length;
 }
 
 } // namespace
@@ -142,9 +155,12 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
     m_negotiated = true;
     // Until the handshake is through, the session is in no state to close.
     m_sessionOver = true;
-    // Bytes that came with a renegotiation request are the first input.
+    // Bytes that came with a renegotiation request are the first input. What
+    // a pass leaves is worked on where it lies, so that a flight cut into
+    // many records is not copied once per record.
     std::string input = std::move(m_pending);
     m_pending.clear();
+    size_t offset = 0;
 
     SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
     ULONG clientFlags = HandshakeRequestFlags;
@@ -153,11 +169,14 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         // More bytes only when nothing is left to work on: what the last pass
         // left over may already hold the next message, and the server may be
         // waiting for our answer to it.
-        if ((input.empty() || status == SEC_E_INCOMPLETE_MESSAGE) && (readFirst || !firstPass))
+        if ((offset == input.size() || status == SEC_E_INCOMPLETE_MESSAGE) && (readFirst || !firstPass)) {
+            input.erase(0, offset);
+            offset = 0;
             CSocket::Receive(input);
+        }
         firstPass = false;
 
-        SecBuffer inputs[2] = {{static_cast<ULONG>(input.size()), SECBUFFER_TOKEN, input.data()},
+        SecBuffer inputs[2] = {{static_cast<ULONG>(input.size() - offset), SECBUFFER_TOKEN, input.data() + offset},
                                {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc inputDescription = {SECBUFFER_VERSION, 2, inputs};
         SecBuffer output = {0, SECBUFFER_TOKEN, nullptr};
@@ -166,7 +185,7 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
         TimeStamp expiry;
         bool extendedError = false;
         if (IsConnectedOut()) {
-            status = ContinueClientHandshake(input.empty() ? nullptr : &inputDescription, clientFlags,
+            status = ContinueClientHandshake(offset == input.size() ? nullptr : &inputDescription, clientFlags,
                                              &outputDescription, attributes);
             extendedError = (attributes & ISC_RET_EXTENDED_ERROR) != 0;
         } else {
@@ -192,16 +211,13 @@ void CSslSocket::Negotiate(bool readFirst, bool force)
             if (token && output.cbBuffer > 0)
                 CSocket::Send(output.pvBuffer, output.cbBuffer);
         }
-        if (inputs[1].BufferType == SECBUFFER_EXTRA && inputs[1].cbBuffer > 0 && inputs[1].cbBuffer <= input.size()) {
-            std::string extra = input.substr(input.size() - inputs[1].cbBuffer);
-            if (status == SEC_E_OK) {
-                m_pending = std::move(extra);
-                input.clear();
-            } else {
-                input = std::move(extra);
-            }
+        if (inputs[1].BufferType == SECBUFFER_EXTRA && inputs[1].cbBuffer > 0 &&
+            inputs[1].cbBuffer <= input.size() - offset) {
+            offset = input.size() - inputs[1].cbBuffer;
+            if (status == SEC_E_OK)
+                m_pending = input.substr(offset);
         } else {
-            input.clear();
+            offset = input.size();
         }
     }
     if (status != SEC_E_OK)
@@ -308,15 +324,32 @@ void CSslSocket::Send(const void* data, size_t length)
 void CSslSocket::Receive(std::string& buffer)
 {
     Negotiate(true, false);
+    if (m_endPending) {
+        m_endPending = false;
+        return;
+    }
+    // Records are decrypted where they lie, as many as have come whole, and
+    // what is left moves to the front once: a peer that sends its bytes in
+    // many small records costs what they bring.
+    size_t offset = 0;
+    size_t decrypted = 0;
     SECURITY_STATUS status = SEC_E_OK;
     for (;;) {
-        if (m_pending.empty() || status == SEC_E_INCOMPLETE_MESSAGE)
+        if (offset == m_pending.size() || status == SEC_E_INCOMPLETE_MESSAGE) {
+            if (decrypted > 0)
+                break;
+            m_pending.erase(0, offset);
+            offset = 0;
             CSocket::Receive(m_pending);
+        } else if (decrypted > 0 && !IsWholeDataRecord(m_pending, offset)) {
+            break;
+        }
         // The record type travels in clear before TLS 1.3; it tells a close
         // notification from an empty data record when both decrypt to nothing.
-        bool alert = static_cast<unsigned char>(m_pending[0]) == AlertRecord;
+        bool alert = static_cast<unsigned char>(m_pending[offset]) == AlertRecord;
 
-        SecBuffer buffers[4] = {{static_cast<ULONG>(m_pending.size()), SECBUFFER_DATA, m_pending.data()},
+        SecBuffer buffers[4] = {{static_cast<ULONG>(m_pending.size() - offset), SECBUFFER_DATA,
+                                 m_pending.data() + offset},
                                 {0, SECBUFFER_EMPTY, nullptr},
                                 {0, SECBUFFER_EMPTY, nullptr},
                                 {0, SECBUFFER_EMPTY, nullptr}};
@@ -334,7 +367,6 @@ void CSslSocket::Receive(std::string& buffer)
                 QZL_THROW(QZL_FUNCTION, CComError(status));
         }
 
-        size_t decrypted = 0;
         const SecBuffer* extra = nullptr;
         for (int i = 1; i < 4; ++i) {
             if (buffers[i].BufferType == SECBUFFER_DATA && buffers[i].cbBuffer > 0) {
@@ -347,71 +379,74 @@ void CSslSocket::Receive(std::string& buffer)
                 extra = &buffers[i];
             }
         }
-        std::string rest;
-        if (extra != nullptr && extra->cbBuffer > 0)
-            rest.assign(m_pending.data() + m_pending.size() - extra->cbBuffer, extra->cbBuffer);
-        m_pending = std::move(rest);
+        const size_t left = extra != nullptr ? std::min<size_t>(extra->cbBuffer, m_pending.size() - offset) : 0;
+        offset = m_pending.size() - left;
 
         if (status == SEC_I_CONTEXT_EXPIRED) {
             m_sessionOver = true;
-            return;
+            // The end is told by a receive of its own, after the data before it.
+            m_endPending = decrypted > 0;
+            break;
         }
         if (status == SEC_I_RENEGOTIATE) {
             // The bytes after the request belong to the new handshake.
+            m_pending.erase(0, offset);
+            offset = 0;
             Negotiate(false, true);
             continue;
         }
         // An empty data record is no end of the stream; a close notification
         // (some platforms give it as a success) is.
-        if (decrypted > 0)
-            return;
-        if (alert) {
+        if (decrypted == 0 && alert) {
             m_sessionOver = true;
-            return;
+            break;
         }
     }
+    m_pending.erase(0, offset);
 }
 
 void CSslSocket::Close()
 {
     // A session cut in the middle of a record, ended by the peer or past its
-    // deadline has no way left to say goodbye; trying would only fail, once
-    // per connection.
-    if (m_context.IsValid() && !m_sessionOver && !m_deadline.HasPassed()) {
-        try {
-            DWORD type = SCHANNEL_SHUTDOWN;
-            SecBuffer shutdown = {sizeof(type), SECBUFFER_TOKEN, &type};
-            SecBufferDesc shutdownDescription = {SECBUFFER_VERSION, 1, &shutdown};
-            SECURITY_STATUS status = ::ApplyControlToken(m_context.Get(), &shutdownDescription);
-            if (FAILED(status))
-                QZL_THROW(QZL_FUNCTION, CComError(status));
-            if (status != SEC_E_OK)
-                QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
-
-            SecBuffer output = {0, SECBUFFER_TOKEN, nullptr};
-            SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, &output};
-            ULONG attributes = 0;
-            TimeStamp expiry;
-            if (IsConnectedOut())
-                status = ::InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), nullptr,
-                                                      ClientRequestFlags, 0, SECURITY_NATIVE_DREP, nullptr, 0,
-                                                      m_context.Get(), &outputDescription, &attributes, &expiry);
-            else
-                status = ::AcceptSecurityContext(m_credentials.Get(), m_context.Get(), nullptr, HandshakeRequestFlags,
-                                                 SECURITY_NATIVE_DREP, m_context.Get(), &outputDescription,
-                                                 &attributes, &expiry);
-            CContextBuffer token(output.pvBuffer);
-            if (FAILED(status))
-                QZL_THROW(QZL_FUNCTION, CComError(status));
-            if (status != SEC_E_OK)
-                QZL_REPORT_NON_SUCCESS(QZL_FUNCTION, status);
-            if (token && output.cbBuffer > 0)
-                CSocket::Send(output.pvBuffer, output.cbBuffer);
-        } catch (...) {
-            Logging::Log(Logging::Error, L"Caught exception while closing SSL connection; ignoring");
-        }
-    }
+    // deadline has no way left to say goodbye.
+    if (m_context.IsValid() && !m_sessionOver && !m_deadline.HasPassed())
+        SendCloseNotification();
     CSocket::Close();
+}
+
+void CSslSocket::SendCloseNotification()
+{
+    // A courtesy to the peer: it never waits, and when it fails, the session
+    // ends all the same, so that is no error and nothing is thrown.
+    DWORD type = SCHANNEL_SHUTDOWN;
+    SecBuffer shutdown = {sizeof(type), SECBUFFER_TOKEN, &type};
+    SecBufferDesc shutdownDescription = {SECBUFFER_VERSION, 1, &shutdown};
+    SECURITY_STATUS status = ::ApplyControlToken(m_context.Get(), &shutdownDescription);
+    if (status != SEC_E_OK && !FAILED(status))
+        QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
+    SecBuffer output = {0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc outputDescription = {SECBUFFER_VERSION, 1, &output};
+    if (!FAILED(status)) {
+        ULONG attributes = 0;
+        TimeStamp expiry;
+        if (IsConnectedOut())
+            status = ::InitializeSecurityContextW(m_credentials.Get(), m_context.Get(), nullptr, ClientRequestFlags, 0,
+                                                  SECURITY_NATIVE_DREP, nullptr, 0, m_context.Get(),
+                                                  &outputDescription, &attributes, &expiry);
+        else
+            status = ::AcceptSecurityContext(m_credentials.Get(), m_context.Get(), nullptr, HandshakeRequestFlags,
+                                             SECURITY_NATIVE_DREP, m_context.Get(), &outputDescription, &attributes,
+                                             &expiry);
+        if (status != SEC_E_OK && !FAILED(status))
+            QZL_REPORT_NON_SUCCESS(L"Quenzal::Net::CSslSocket::Close", status);
+    }
+    CContextBuffer token(output.pvBuffer);
+    if (FAILED(status))
+        Logging::Log(Logging::Debug, (L"No TLS close notification was made: " +
+                                      GetErrorText(static_cast<DWORD>(status))).c_str());
+    else if (token && output.cbBuffer > 0 && !SendWithoutWaiting(output.pvBuffer, output.cbBuffer))
+        Logging::Log(Logging::Debug, L"The connection did not take the TLS close notification at once; it closes "
+                                     L"without it");
 }
 
 void CSslSocket::CloseSocket()

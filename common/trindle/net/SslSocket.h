@@ -69,13 +69,14 @@ public:
     using CSocket::Connect;
     void Listen(const CIpAddress& endpoint, bool takeOver, int backlog) override;
     void Connect(const CIpAddress& endpoint) override;
-    // Sends the TLS close notification (failures are logged), then closes; a
-    // session that a failed call left broken, that the peer ended or whose
-    // deadline has passed is closed without it.
+    // Sends the TLS close notification if the connection takes it at once,
+    // then closes; a session that a failed call left broken, that the peer
+    // ended or whose deadline has passed is closed without it. Never throws.
     void Close() override;
     void Send(const void* data, size_t length) override;
-    // Appends the decrypted bytes of at least one record. Returns with nothing
-    // appended when the peer ended the TLS session.
+    // Appends the decrypted bytes of at least one record, and of every further
+    // data record already here whole. Returns with nothing appended when the
+    // peer ended the TLS session.
     void Receive(std::string& buffer) override;
     void CloseSocket() override;
     std::shared_ptr<CSocket> CreateAcceptedSocket(SOCKET handle, const CIpAddress& endpoint) override;
@@ -99,10 +100,13 @@ protected:
 private:
     bool IsConnectedOut() const { return m_state == Connected; }
     void RefuseBrokenProtocol();
+    void SendCloseNotification();
 
     bool m_negotiated = false;
     // Broken by a failed call or ended by the peer: no goodbye is due.
     bool m_sessionOver = false;
+    // The peer's end came behind data that was handed out first.
+    bool m_endPending = false;
     CCredentialsHandle m_credentials;
     CSecurityContextHandle m_context;
     std::string m_pending;
