@@ -538,7 +538,7 @@ def main():
     parser.add_argument("--key", help="PEM private key for --cert")
     parser.add_argument("--max-tls", choices=sorted(TLS_VERSIONS), help="highest TLS version to accept")
     parser.add_argument("--chunk", type=int, default=0, help="cut every write into pieces of this size")
-    parser.add_argument("--pause", type=float, default=0.005, help="seconds between the pieces of --chunk")
+    parser.add_argument("--pause", type=float, default=0.02, help="seconds between the pieces of --chunk")
     parser.add_argument("--delay", type=float, default=0.0, help="seconds to wait before answering")
     parser.add_argument("--size", type=int, default=0, help="byte count for source and digest")
     parser.add_argument("--greeting", default="", help="text sent first (backslash escapes allowed)")
