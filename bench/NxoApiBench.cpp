@@ -106,6 +106,17 @@ double ClientConfigurationSeconds(CNxoApiClient& client)
     return Now() - start;
 }
 
+// A time of ClientConfigurationSeconds as words: its seconds, or how long the request took to fail.
+std::string TimeOrFailure(double seconds)
+{
+    char text[64];
+    if (seconds < 0)
+        std::snprintf(text, sizeof(text), "failed after %.2f s", -seconds);
+    else
+        std::snprintf(text, sizeof(text), "%6.2f s", seconds);
+    return text;
+}
+
 void SilentServerFlood(CNxoApiClient& client)
 {
     const double alone = ClientConfigurationSeconds(client);
@@ -130,10 +141,13 @@ void SilentServerFlood(CNxoApiClient& client)
             const auto now = MemoryMiB();
             memory = {std::max(memory.first, now.first), std::max(memory.second, now.second)};
         }
-    std::printf("silent   %d servers named in mail: get_info %6.2f s  alone %6.2f s  ratio %6.1f  (negative: "
-                "failed)  threads %zu (%zu before)  address space +%6.1f MiB  working set +%6.1f MiB\n",
-                SilentServers, flooded, alone, alone != 0 ? flooded / alone : 0.0, threads, threadsBefore,
-                memory.first - memoryBefore.first, memory.second - memoryBefore.second);
+    char ratio[64] = "no ratio: a request failed";
+    if (flooded >= 0 && alone > 0)
+        std::snprintf(ratio, sizeof(ratio), "ratio %6.1f", flooded / alone);
+    std::printf("silent   %d servers named in mail: get_info %s  alone %s  %s  threads %zu (%zu before)  "
+                "address space +%6.1f MiB  working set +%6.1f MiB\n",
+                SilentServers, TimeOrFailure(flooded).c_str(), TimeOrFailure(alone).c_str(), ratio, threads,
+                threadsBefore, memory.first - memoryBefore.first, memory.second - memoryBefore.second);
     // A get_info that failed took, for the goal, longer than any limit.
     QzlBench::PrintGoal("get_info beside 1,200 silent servers named in mail", flooded < 0 ? 1e9 : flooded, " s",
                         true, 5);

@@ -336,6 +336,17 @@ void CAddInFlow::Step(const std::string& text)
     QzlTest::DemoStep(text);
 }
 
+void CAddInFlow::Scene(const std::string& text)
+{
+    QzlTest::DemoScene(text);
+}
+
+std::string CAddInFlow::WhereIs(const CFakeRef& item)
+{
+    CFakeRef folder = mailbox->FolderHolding(item);
+    return folder ? "in " + StringW(Text(folder->Value(L"Name"))).ToUtf8() : std::string("deleted for good");
+}
+
 void CAddInFlow::Saw(const Json::Value& request, size_t times)
 {
     std::string target = request["target"].asString();
@@ -348,8 +359,9 @@ void CAddInFlow::Saw(const Json::Value& request, size_t times)
     // A held or aborted request has the status 0. A refused one names no
     // account: the appliance did not take it.
     const int status = request["status"].asInt();
+    const char* unanswered = request["dropped"].asBool() ? "no answer, the connection dropped" : "no answer";
     Step("appliance saw " + request["method"].asString() + " " + target + " -> " +
-         (status != 0 ? std::to_string(status) : std::string("no answer")) +
+         (status != 0 ? std::to_string(status) : std::string(unanswered)) +
          (times > 1 ? ", " + std::to_string(times) + " times" : std::string()) +
          (request["user"].isString() && status != 401 ? " (as " + request["user"].asString() + ")" : std::string()));
 }

@@ -83,8 +83,11 @@ public:
     std::wstring HeaderOf(const QzlFake::CFakeRef& item, const wchar_t* name) const;
     // What the add-in wrote to its log during the flow.
     std::string Log() const;
-    // One line for the demonstration.
+    // One line for the demonstration: a step, or the scene its steps start from.
     static void Step(const std::string& text);
+    static void Scene(const std::string& text);
+    // Where the mailbox holds the item now: "in Inbox", or "deleted for good".
+    std::string WhereIs(const QzlFake::CFakeRef& item);
     // A request the appliance saw, asked the given number of times in a row.
     static void Saw(const Json::Value& request, size_t times = 1);
 

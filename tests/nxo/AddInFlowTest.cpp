@@ -53,6 +53,7 @@ bool Contains(const std::string& text, const std::string& part)
 TEST(AddInFlowTest, AutoConfiguresFromReceivedMailWithProbeAsNewMail)
 {
     CAddInFlow flow;
+    CAddInFlow::Scene("Outlook starts, with the add-in not yet configured");
     CAddInFlow::Step("Inbox holds a message from the appliance at " + StringW(flow.appliance.Uri()).GetAnsi(CP_UTF8));
     flow.AddApplianceMail(Outlook::Inbox, L"Quarterly report", "DEBUG-1");
     ASSERT_EQ(S_OK, flow.host->Connect());
@@ -168,14 +169,17 @@ TEST(AddInFlowTest, NewMailNamingTheApplianceIsResolvedOffOutlooksThread)
 TEST(AddInFlowTest, FindsProbeByScanAfterReconnecting)
 {
     CAddInFlow flow;
+    CAddInFlow::Scene("Another start of Outlook, with the add-in not yet configured");
+    CAddInFlow::Step("Inbox holds a message from the appliance; Outlook starts the add-in");
     flow.AddApplianceMail(Outlook::Inbox, L"Welcome", "DEBUG-2");
     ASSERT_EQ(S_OK, flow.host->Connect());
     const std::vector<Json::Value> probes = flow.AwaitSeen("addin_auth_request.cgi", 1);
     ASSERT_EQ(1u, probes.size());
     // Answered, not only seen: a request the disconnection cancels leaves an error status.
     ASSERT_TRUE(flow.PumpUntil([&] { return Contains(flow.Log(), "Authentication probe initiated successfully"); }));
-    CAddInFlow::Step("the URI is configured and a probe requested; the user disables the add-in");
+    CAddInFlow::Step("it configured the URI and asked for a probe");
     CAddInFlow::Saw(probes[0]);
+    CAddInFlow::Step("the user disables the add-in before the probe arrives");
     EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
 
     CFakeRef unrelated = flow.AddApplianceMail(Outlook::DeletedItems, L"Deleted by the user", "DEBUG-3");
@@ -199,24 +203,19 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
     CFakeRef chosen = flow.mailbox->AddFolder(L"Spam");
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured; the user has a folder Spam");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CFakeRef deleted = flow.mailbox->Folder(Outlook::DeletedItems);
-    // The setting as the options dialog shows it, and what became of the spam.
+    // The setting as the options dialog shows it.
     struct Case {
         DWORD action;
         bool chooseFolder;
         CFakeRef expectedFolder;
         const char* option;
-        const char* outcome;
-    } cases[] = {
-        {0, false, CFakeRef(), "\"Permanently delete message\"; the user deletes a message of the Inbox, then marks "
-                               "another as spam",
-         "the spam was deleted for good; the message the user deleted stays in Deleted Items"},
-        {1, false, deleted, "\"Move to Deleted Items\"; the user marks a message as spam",
-         "the spam was moved to Deleted Items"},
-        {2, true, chosen, "\"Move to: Spam\"; the user marks a message as spam", "the spam was moved to Spam"},
-        {2, false, deleted, "\"Move to: Spam\", a folder since gone; the user marks a message as spam",
-         "the chosen folder is gone: moved to Deleted Items"}};
+    } cases[] = {{0, false, CFakeRef(), "\"Permanently delete message\"; the user deletes a message of the Inbox, then"},
+                 {1, false, deleted, "\"Move to Deleted Items\";"},
+                 {2, true, chosen, "\"Move to: Spam\";"},
+                 {2, false, deleted, "\"Move to: Spam\", a folder since gone;"}};
     int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(number);
@@ -227,7 +226,8 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
         CAddInFlow::SetSetting(L"MoveToFolderStoreEntryId",
                                StringW(static_cast<_bstr_t>(chosen->Value(L"EntryID")).GetBSTR()));
         CFakeRef spam = flow.AddApplianceMail(Outlook::Inbox, StringW("Spam " + id), id);
-        CAddInFlow::Step(std::string("the options say ") + c.option);
+        CAddInFlow::Step(std::string("the options say ") + c.option +
+                         " the user selects a message in Inbox and clicks Mark as Spam on the ribbon");
         CFakeRef other;
         if (c.action == 0) {
             // Deleted by the user just before: it arrives in Deleted Items first.
@@ -250,7 +250,8 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
             auto& items = flow.mailbox->Items(c.expectedFolder);
             EXPECT_NE(items.end(), std::find(items.begin(), items.end(), spam));
         }
-        CAddInFlow::Step(c.outcome);
+        CAddInFlow::Step("the message is now " + flow.WhereIs(spam) +
+                         (other ? "; the one the user deleted stays " + flow.WhereIs(other) : std::string()));
     }
     EXPECT_TRUE(Contains(flow.Log(), "Unable to move message to user-specified folder; deleting instead: "
                                      "Specified folder properties missing from config"));
@@ -261,9 +262,10 @@ TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
 {
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CFakeRef good = flow.AddApplianceMail(Outlook::Junk, L"Newsletter", "GOOD-1", "friend@example.org");
-    CAddInFlow::Step("the user marks a message in Junk E-mail as not spam");
+    CAddInFlow::Step("the user selects a message in Junk E-mail and clicks Mark as Not Spam on the ribbon");
     ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.NotSpam", {good}));
     std::vector<Json::Value> whitelists = flow.AwaitSeen("whitelist.cgi", 1);
     ASSERT_EQ(1u, whitelists.size());
@@ -278,6 +280,7 @@ TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
     }));
     auto& junk = flow.mailbox->Items(flow.mailbox->Folder(Outlook::Junk));
     EXPECT_NE(junk.end(), std::find(junk.begin(), junk.end(), good));
+    CAddInFlow::Step("the message stays " + flow.WhereIs(good) + "; its sender is in the whitelist");
 
     CAddInFlow::Step("marked again: the sender is known, nothing more is whitelisted");
     ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.NotSpam", {good}));
@@ -298,6 +301,7 @@ TEST(AddInFlowTest, RepairsAfterEveryDigestAttemptWasRefused)
     for (const char* id : {"REPAIR-1", "REPAIR-2", "REPAIR-3"})
         spam.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Offer", id));
     flow.appliance.Switch("mark.cgi", "nonce=changing");
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CAddInFlow::SetSetting(L"SpamAction", 7);
     // A refusal by a server other than the configured appliance repairs nothing.

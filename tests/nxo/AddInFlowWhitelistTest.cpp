@@ -48,6 +48,7 @@ TEST(AddInFlowTest, WhitelistsRecipientsOfSentMailOnce)
 {
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CAddInFlow::Step("the user sends a message to two people");
     flow.SendMail(L"Lunch", {"bob@example.org", "ann@example.org"});
@@ -81,6 +82,7 @@ TEST(AddInFlowTest, WhitelistsContactsAddedAndChanged)
 {
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CAddInFlow::Step("the user adds a contact with two SMTP addresses and an Exchange one");
     CFakeRef ann = flow.AddContact(L"Ann Example",
@@ -142,6 +144,7 @@ TEST(AddInFlowTest, ScansSentItemsAndContactsWithTotalsAndCancel)
                                     return _variant_t(L"Second");
                                 },
                                 nullptr, nullptr});
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured; the user has sent mail and contacts");
     CAddInFlow::Step("the user scans sent items and contacts, and cancels during Sent Items");
     EXPECT_EQ(3u, addIn.ScanSentItemsAndContactsForWhitelist(true, true, nullptr));
     EXPECT_TRUE(pressed);

@@ -58,8 +58,9 @@ TEST(AddInFlowTest, MarksFromCommandBarsWithoutTheRibbon)
     inbox->Property(L"DefaultItemType", 0L);
     explorer->Property(L"CurrentFolder", static_cast<IDispatch*>(inbox.Get()));
     auto bar = CFakeCommandBar::AddTo(*explorer);
+    CAddInFlow::Scene("Another start of Outlook, now Outlook 2003 (no ribbon), with the add-in configured");
     ASSERT_EQ(S_OK, flow.host->Connect());
-    CAddInFlow::Step("Outlook 2003 starts the add-in; its buttons are on the explorer's Standard bar");
+    CAddInFlow::Step("the add-in's buttons are on the explorer's Standard bar");
     ASSERT_EQ(2u, bar->controls.size());
     CFakeRef spamButton = bar->controls[0];
     CFakeRef notSpamButton = bar->controls[1];
@@ -71,7 +72,10 @@ TEST(AddInFlowTest, MarksFromCommandBarsWithoutTheRibbon)
     }
 
     CFakeRef spam = flow.AddApplianceMail(Outlook::Inbox, L"Offer", "BAR-1");
-    CFakeRef meeting = CFakeObject::Create(); // a meeting request, not a mail item
+    // A meeting request: no mail item.
+    CFakeRef meeting = CFakeObject::Create();
+    meeting->Property(L"Subject", L"Planning").Property(L"Class", 53L);
+    flow.mailbox->Items(inbox).push_back(meeting);
     std::vector<CFakeRef> selected = {spam, meeting};
     explorer->Property(L"Selection", static_cast<IDispatch*>(MakeCollection(selected).Get()));
     CAddInFlow::Step("the user selects a message and a meeting request and clicks Mark as Spam");
@@ -84,6 +88,9 @@ TEST(AddInFlowTest, MarksFromCommandBarsWithoutTheRibbon)
     flow.PumpUntil([&] { return flow.mailbox->PendingEventCount() == 0; });
     auto& trash = flow.mailbox->Items(flow.mailbox->Folder(Outlook::DeletedItems));
     EXPECT_NE(trash.end(), std::find(trash.begin(), trash.end(), spam));
+    EXPECT_EQ(inbox, flow.mailbox->FolderHolding(meeting));
+    CAddInFlow::Step("the message is now " + flow.WhereIs(spam) + "; the meeting request, not marked, stays " +
+                     flow.WhereIs(meeting));
 
     CFakeRef good = flow.AddApplianceMail(Outlook::Inbox, L"Hello", "BAR-2", "friend@example.org");
     good->Value(L"Sent") = true;
@@ -100,7 +107,9 @@ TEST(AddInFlowTest, MarksFromCommandBarsWithoutTheRibbon)
     EXPECT_EQ("N", CAddInFlow::QueryOf(marks[1], "Spam"));
     std::vector<Json::Value> whitelists = flow.AwaitSeen("whitelist.cgi", 1);
     ASSERT_EQ(1u, whitelists.size());
+    CAddInFlow::Saw(whitelists[0]);
     EXPECT_EQ("friend@example.org", whitelists[0]["form"]["Addresses"][0].asString());
+    CAddInFlow::Step("the message stays " + flow.WhereIs(good) + "; its sender is whitelisted");
 }
 
 // Outlook 2016: each window kind's document, and what the buttons say, show

@@ -68,6 +68,7 @@ private:
 TEST(AddInFlowTest, EncryptsAfterTheWarningAndSendsTheHeader)
 {
     CAddInFlow flow;
+    CAddInFlow::Scene("Another start of Outlook; the user writes a message in a compose window");
     ASSERT_EQ(S_OK, flow.host->Connect());
     CFakeRibbonHost ribbon(flow.host->GetAddIn());
     ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));

@@ -100,10 +100,10 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
     CAddInFlow::SetSetting(L"MoveToFolderStoreEntryId", StringW(static_cast<_bstr_t>(spamFolder->Value(L"EntryID")).GetBSTR()));
     CAddInFlow::SetSetting(L"SpamCount", 12);
     CAddInFlow::SetSetting(L"NotSpamCount", 3);
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured; the user opens its options");
     ASSERT_EQ(S_OK, flow.host->Connect());
     flow.mailbox->folderPicks = {flow.mailbox->Folder(Outlook::DeletedItems), CFakeRef(), archive};
     EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
-        CDialogUser::SaveScreenshot(dialog, L"options-dialog.png");
         EXPECT_EQ(flow.appliance.Uri(), CDialogUser::ItemText(dialog, IDC_NXO_URI));
         EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(dialog, IDC_NXO_URI_STATUS)));
         EXPECT_TRUE(CDialogUser::IsEnabled(dialog, IDC_NXO_IMPORT_WHITELIST));
@@ -125,6 +125,7 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
         EXPECT_EQ(L"Select New...", CDialogUser::Selected(dialog, IDC_NXO_MOVE_TO_FOLDER));
         CDialogUser::Select(dialog, IDC_NXO_MOVE_TO_FOLDER, 0);
         EXPECT_EQ(L"Archive", CDialogUser::Selected(dialog, IDC_NXO_MOVE_TO_FOLDER));
+        CDialogUser::SaveScreenshot(dialog, L"options-dialog.png");
         CDialogUser::Click(dialog, IDOK);
     }));
     EXPECT_EQ(1u, SettingDword(L"WhitelistOnSentMessage"));
@@ -137,8 +138,8 @@ TEST(OptionsDialogTest, ShowsChangesAndSavesEachSetting)
     EXPECT_EQ(StringW(static_cast<_bstr_t>(archive->Value(L"EntryID")).GetBSTR()),
               CAddInTurn::SettingsString(L"MoveToFolderStoreEntryId"));
     CAddInFlow::Step("the dialog shows the settings; the user switches the whitelisting of sent mail and of new "
-                     "contacts, moves spam to Archive through \"Select New...\" and presses OK: each is saved "
-                     "(options-dialog.png)");
+                     "contacts, moves spam to Archive through \"Select New...\" (options-dialog.png shows the "
+                     "dialog so) and presses OK: each is saved");
 }
 
 // Outlook 2007, the last with the family's own Options page, in each of the
@@ -301,6 +302,7 @@ TEST(OptionsDialogTest, RepairsTheConfigurationAndOpensTheScan)
 {
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured; the user opens its options");
     ASSERT_EQ(S_OK, flow.host->Connect());
     EXPECT_EQ(S_OK, ConfigureAsUser(flow, [&](HWND dialog) {
         CDialogUser::Click(dialog, IDC_NXO_IMPORT_WHITELIST);

@@ -90,6 +90,7 @@ bool AwaitCompletedOnceAsked(const CAddInFlow& flow, const std::string& script)
 TEST(AddInFlowTest, SendsALargeFileAsALink)
 {
     CAddInFlow flow;
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured");
     StartLinking(flow);
     CLinkedFile file(L"survey.bin", 20 * MiB);
     CFakeRef draft = flow.AddDraft(L"Site survey");
@@ -137,6 +138,7 @@ TEST(AddInFlowTest, SendsALargeFileAsALink)
 TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
 {
     CAddInFlow flow;
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured");
     StartLinking(flow);
     CLinkedFile file(L"figures.bin", 20 * MiB);
     CFakeRef draft = flow.AddDraft(L"Figures");
@@ -186,7 +188,7 @@ TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
     };
     const Refusal refusals[] = {
         {"the appliance refuses the upload", "script=stub_attachment.cgi&status=500", false, GetLocalizedMessage(318)},
-        {"the appliance cannot be reached", "reset=1", false, GetLocalizedMessage(319)},
+        {"the appliance takes the request and drops the connection without an answer", "reset=1", false, GetLocalizedMessage(319)},
         {"figures.bin was deleted before the send", "", true, GetLocalizedMessage(323) + L": " + file.path},
     };
     for (const Refusal& refusal : refusals) {
@@ -237,6 +239,7 @@ TEST(AddInFlowTest, DisconnectionAsTheUploadEndsLeavesTheDraft)
 TEST(AddInFlowTest, LinkFromAMailIsNeverUploaded)
 {
     CAddInFlow flow;
+    CAddInFlow::Scene("Another start of Outlook, with the add-in configured");
     StartLinking(flow);
     CLinkedFile file(L"plan.pdf", 1000);
     CLinkedFile key(L"id_key.txt", 100);

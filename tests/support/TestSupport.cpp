@@ -41,10 +41,17 @@ std::pair<DWORD, ULONG_PTR> ProcessLeftovers()
     return {index, reinterpret_cast<ULONG_PTR>(handle.Get())};
 }
 
+// Each line carries "demo|", by which scripts/demo tells it from the test runner's and Wine's output.
 void DemoStep(const std::string& text)
 {
     if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)
-        std::printf("  - %s\n", text.c_str());
+        std::printf("demo|  - %s\n", text.c_str());
+}
+
+void DemoScene(const std::string& text)
+{
+    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)
+        std::printf("demo|  %s:\n", text.c_str());
 }
 
 std::string ReadWholeFile(const StringW& path)

@@ -53,8 +53,10 @@ size_t CountOf(const std::string& text, const std::string& part);
 // What loading and freeing a module may leave in this process: the lowest free
 // TLS index and the next handle value (Wine hands out both lowest first).
 std::pair<DWORD, ULONG_PTR> ProcessLeftovers();
-// Under the demonstration (QZL_DEMO set) prints a step of the user's flow.
+// Under the demonstration (QZL_DEMO set) prints a step of the user's flow,
+// or, as a scene, what the steps under it start from (a new start of Outlook).
 void DemoStep(const std::string& text);
+void DemoScene(const std::string& text);
 
 // While it lives, the module's calls of an imported function go to the
 // replacement, through the slot of its import table that holds real (none

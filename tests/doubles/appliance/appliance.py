@@ -25,7 +25,8 @@ Control routes, never authenticated or recorded:
     /_seen                        JSON list of the recorded requests: method,
                                   target, headers, user (Digest), body_length,
                                   body_md5, body (up to 64 KiB, latin-1), form,
-                                  parts, status, token, start and end time
+                                  parts, status, token, start and end time,
+                                  dropped (reset=1 ended it)
 
 Switches, for what goes wrong in the field:
     nonce=changing   every attempt gets 401 with a new nonce
@@ -210,6 +211,7 @@ def _answer(request, record, switches, status, body, content_type, headers=()):
         time.sleep(float(switches["delay"]))
     if switches.get("reset"):
         record["status"] = 0
+        record["dropped"] = True
         request.close_connection = True
         request.wfile.flush()
         request.conn.reset()

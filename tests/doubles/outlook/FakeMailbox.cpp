@@ -280,6 +280,12 @@ CFakeMailbox::FolderData* CFakeMailbox::FolderOf(CFakeObject* item)
     return nullptr;
 }
 
+CFakeRef CFakeMailbox::FolderHolding(const CFakeRef& item)
+{
+    FolderData* data = FolderOf(item.Get());
+    return data != nullptr ? data->folder : CFakeRef();
+}
+
 CFakeRef CFakeMailbox::AddMail(const CFakeRef& folder, const std::wstring& subject, DATE received, IUnknown* message,
                                bool announce)
 {

@@ -50,6 +50,8 @@ public:
     void RemoveFolder(long defaultFolder);
     // The items in a folder, oldest first.
     std::vector<CFakeRef>& Items(const CFakeRef& folder);
+    // The folder that holds the item; null once it is deleted for good.
+    CFakeRef FolderHolding(const CFakeRef& item);
 
     // A mail item over the MAPI message; with announce, ItemAdd follows.
     CFakeRef AddMail(const CFakeRef& folder, const std::wstring& subject, DATE received, IUnknown* message,
