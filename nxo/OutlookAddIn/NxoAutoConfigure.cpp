@@ -183,9 +183,12 @@ bool CNxoOutlookAddIn::IsValidHostname(const std::string& host)
         std::atomic<bool> resolved{false};
     };
     auto answer = std::make_shared<Answer>();
-    NxoHostLookup::Resolve(host, answer, [answer](bool resolved) {
-        answer->resolved = resolved;
-        ::SetEvent(answer->done.Get());
+    // Held only by this wait: a lookup that it gave up on is not started.
+    NxoHostLookup::Resolve(host, answer, [weak = std::weak_ptr<Answer>(answer)](bool resolved) {
+        if (std::shared_ptr<Answer> waiting = weak.lock()) {
+            waiting->resolved = resolved;
+            ::SetEvent(waiting->done.Get());
+        }
     });
     CAddInBusy busy(*this);
     HANDLE done = answer->done.Get();
