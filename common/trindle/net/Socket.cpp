@@ -3,6 +3,8 @@
 
 #include "Socket.h"
 
+#include "HostLookup.h"
+
 #include "ErrorReport.h"
 #include "Logging.h"
 #include "Os.h"
@@ -84,7 +86,7 @@ void CSocket::Bind(const CIpAddress& endpoint)
 
 void CSocket::Connect(const std::string& host, unsigned short port)
 {
-    Connect(CIpAddress(host, port));
+    Connect(LookUpHost(host, port, m_cancelEvent, m_timeout, m_deadline));
 }
 
 void CSocket::Connect(const CIpAddress& endpoint)
