@@ -190,7 +190,8 @@ TEST(AddInFlowTest, NewObjectConnectedBeforeTheOldOneLeavesStillMarks)
     CAddInFlow flow;
     flow.turn.Configure(flow.appliance);
     ASSERT_EQ(S_OK, flow.host->Connect());
-    EXPECT_EQ(S_OK, flow.ConnectNewObject()->Disconnect(ext_dm_UserClosed));
+    std::unique_ptr<CAddInHost> old = flow.ConnectNewObject();
+    EXPECT_EQ(S_OK, old->Disconnect(ext_dm_UserClosed));
     EXPECT_EQ(VT_DISPATCH, flow.outlook.FindComAddIn(L"Quenzal.NxoOutlookAddIn")->Value(L"Object").vt);
     EXPECT_NE(nullptr, flow.outlook.FindComAddIn(L"Quenzal.NxoOutlookAddIn")->Value(L"Object").pdispVal);
     CAddInFlow::SetSetting(L"SpamAction", 7);
@@ -198,6 +199,8 @@ TEST(AddInFlowTest, NewObjectConnectedBeforeTheOldOneLeavesStillMarks)
                                                     flow.AddApplianceMail(Outlook::Inbox, L"Offer", "NEW-2")}));
     EXPECT_EQ(2u, flow.AwaitSeen("mark.cgi", 2).size());
     EXPECT_FALSE(Contains(flow.Log(), "has been terminated")) << flow.Log();
+    // Each host holds the module: the new one lets it go first, then the old one frees it.
+    flow.host.reset();
 }
 
 TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
