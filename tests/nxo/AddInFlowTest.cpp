@@ -199,8 +199,10 @@ TEST(AddInFlowTest, NewObjectConnectedBeforeTheOldOneLeavesStillMarks)
                                                     flow.AddApplianceMail(Outlook::Inbox, L"Offer", "NEW-2")}));
     EXPECT_EQ(2u, flow.AwaitSeen("mark.cgi", 2).size());
     EXPECT_FALSE(Contains(flow.Log(), "has been terminated")) << flow.Log();
-    // Each host holds the module: the new one lets it go first, then the old one frees it.
-    flow.host.reset();
+    // Each host holds the module: the new one lets it go, then the flow's end frees it.
+    flow.host->Disconnect();
+    EXPECT_TRUE(flow.PumpUntil([&] { return flow.host->Unload() == S_OK; }));
+    flow.host = std::move(old);
 }
 
 TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
