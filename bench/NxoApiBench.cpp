@@ -14,13 +14,19 @@
 //    in mail that accept and never answer, against the same request alone
 //    just before; the process's threads and the growth of its memory
 //    meanwhile, at their highest until the marks have ended.
+// 4. 50,000 addresses cached at once, as the answer to a whitelist request
+//    caches them, against one write of the same lines to a file of its own
+//    (the physical limit).
 //
 // The settings key of the build's Wine prefix is used for the appliance and
 // the account, and removed again when it was not there before.
 
 #include "BenchSupport.h"
+#include "CachedWhitelist.h"
 #include "ComProgressDlg.h"
 #include "Exception.h"
+#include "File.h"
+#include "FileSystem.h"
 #include "KvdUpload.h"
 #include "Logging.h"
 #include "Net.h"
@@ -28,6 +34,7 @@
 #include "NxoClientConfig.h"
 #include "NxoOutlookAddInConfig.h"
 #include "Os.h"
+#include "Path.h"
 #include "RegistryKey.h"
 #include "Socket.h"
 
@@ -39,6 +46,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +61,7 @@ namespace {
 constexpr int Rounds = 3;
 constexpr int Marks = 100;
 constexpr int SilentServers = 1200;
+constexpr int WhitelistedAddresses = 50000;
 const wchar_t* const SettingsPath = L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In";
 
 // The best of the rounds, in MB/s of the file's bytes.
@@ -155,6 +164,59 @@ void SilentServerFlood(CNxoApiClient& client)
     QzlBench::PrintGoal("its working set's growth meanwhile", memory.second - memoryBefore.second, " MiB", true, 64);
 }
 
+// A file of the data folder, put back as it was.
+class CKeptFile {
+public:
+    explicit CKeptFile(const StringW& path)
+        : m_path(path), m_existed(Os::GetFileAttributes(path) != INVALID_FILE_ATTRIBUTES),
+          m_contents(m_existed ? Os::ReadFileContents(path) : std::string())
+    {
+    }
+    ~CKeptFile()
+    {
+        try {
+            if (m_existed)
+                Os::WriteFileContents(m_path, m_contents.data(), m_contents.size());
+            else
+                Os::TryDeleteFile(m_path);
+        } catch (const CException&) {
+            std::fprintf(stderr, "cannot put back %ls\n", m_path.c_str());
+        }
+    }
+
+private:
+    StringW m_path;
+    bool m_existed;
+    std::string m_contents;
+};
+
+// The cache's files are the data folder's own: what they held is put back.
+void WhitelistCaching()
+{
+    std::set<std::string> addresses;
+    for (int i = 0; i < WhitelistedAddresses; ++i)
+        addresses.insert("bench" + std::to_string(i) + "@cache.example");
+    std::string lines;
+    for (const std::string& address : addresses)
+        lines.append(address).append("\r\n");
+    const StringW scratch = Os::GetTemporaryDirectory() + L"nxo_bench_whitelist.txt";
+    double start = Now();
+    Os::WriteFileContents(scratch, lines.data(), lines.size());
+    const double reference = Now() - start;
+    Os::TryDeleteFile(scratch);
+
+    CCachedWhitelist cache;
+    const CKeptFile keptList(cache.GetPath());
+    const CKeptFile keptAppliance(Os::CombinePath(Os::GetDirectoryFromPath(cache.GetPath()), L"whitelist.appliance"));
+    start = Now();
+    const size_t cached = cache.AddAddresses(addresses);
+    const double seconds = Now() - start;
+
+    std::printf("whitelist %d addresses cached (%zu new): %6.3f s  one write of the same lines %6.3f s  ratio %6.1f\n",
+                WhitelistedAddresses, cached, seconds, reference, reference > 0 ? seconds / reference : 0.0);
+    QzlBench::PrintGoal("50,000 whitelisted addresses cached", seconds, " s", true, 0.5);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -220,6 +282,7 @@ int main(int argc, char** argv)
         std::printf("marks    TLS %4d requests: add-in %6.2f s  curl %6.2f s  ratio %5.2f\n", Marks, seconds,
                     curlSeconds, seconds > 0 ? curlSeconds / seconds : 0.0);
         SilentServerFlood(client);
+        WhitelistCaching();
     }
     if (!hadSettings)
         ::RegDeleteTreeW(HKEY_CURRENT_USER, SettingsPath);

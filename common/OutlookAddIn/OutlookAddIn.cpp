@@ -64,7 +64,7 @@ void* COutlookAddIn::GetInterface(REFIID iid)
 HRESULT COutlookAddIn::OnConnection(IDispatch* application, ext_ConnectMode connectMode, IDispatch*, SAFEARRAY**)
 {
     Logging::Log(Logging::Trace, L"Entered COutlookAddIn::OnConnection");
-    m_connection = ++m_connections;
+    m_connection = ++s_connections;
     try {
         Connect(application, connectMode);
         // An add-in that had to take itself down while connecting (its MAPI
@@ -173,11 +173,17 @@ void COutlookAddIn::RunTeardownStep(const wchar_t* function, HRESULT& firstFailu
 
 HRESULT COutlookAddIn::TearDown(const wchar_t* function)
 {
+    const bool newest = IsNewestConnection();
     m_connection = 0;
     HRESULT firstFailure = S_OK;
     // Outlook keeps COMAddIn.Object as it was left: it would hold the add-in,
-    // and the family's options page would still call it.
-    RunTeardownStep(function, firstFailure, [this] { WithdrawComAddInObject(); });
+    // and the family's options page would still call it. A newer connection
+    // has put its own object there.
+    RunTeardownStep(function, firstFailure, [this, newest] {
+        if (newest)
+            WithdrawComAddInObject();
+        m_objectPublished = false;
+    });
     for (auto* toolbars : {&m_inspectorToolbars, &m_explorerToolbars}) {
         // Taken out first: a toolbar may remove itself from the list while it goes.
         std::vector<CAddInToolbarRef> taken;

@@ -18,6 +18,7 @@
 #include "OutlookAddInInterfaces.h"
 #include "XmlGenerator.h"
 
+#include <atomic>
 #include <vector>
 
 namespace Quenzal::OutlookAddIn {
@@ -104,9 +105,14 @@ public:
 
     // Outlook's major version; 0 when it cannot be read.
     int GetOutlookVersion();
-    // Each connection of the object has a number of its own; 0 while it is
-    // not connected (see CAddInBusy).
+    // Each connection has a number of its own in the process, later ones
+    // higher; 0 while the object is not connected (see CAddInBusy).
     unsigned GetConnectionNumber() const { return m_connection; }
+    // True while this object holds the process's newest connection. A host
+    // may connect a new object before it disconnects the old one, or release
+    // an old one late: state of the whole process that a connection sets up
+    // belongs to the newest connection, and only its teardown takes it down.
+    bool IsNewestConnection() const { return m_connection != 0 && m_connection == s_connections.load(); }
     CAsyncMarshaler& GetMarshaler() { return m_marshaler; }
     const CDispatchObject& GetApplication() const { return m_application; }
     // Office's IRibbonUI; empty before the ribbon has loaded.
@@ -181,7 +187,7 @@ private:
     // COMAddIn.Object was set to this object by the running connection.
     bool m_objectPublished = false;
     unsigned m_connection = 0;
-    unsigned m_connections = 0;
+    static inline std::atomic<unsigned> s_connections{0};
 };
 
 } // namespace Quenzal::OutlookAddIn

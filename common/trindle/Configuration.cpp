@@ -7,15 +7,28 @@
 namespace Quenzal::App {
 
 CConfiguration::CConfiguration(const wchar_t* settingsPath, const std::vector<StringW>& policyPaths)
-    : m_policyPaths(policyPaths)
+    : m_settingsPath(settingsPath), m_policyPaths(policyPaths)
 {
     Create(HKEY_CURRENT_USER, settingsPath, KEY_READ | KEY_WRITE);
+}
+
+// Under the settings lock. A write to a deleted key may fail as denied (so
+// Wine answers), a read as deleted: the key itself is asked. The held key is
+// the object's state as the registry has it, not its value: a const access
+// may replace it.
+bool CConfiguration::ReopenSettingsKeyIfDeleted() const
+{
+    if (::RegQueryValueExW(Get(), nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_KEY_DELETED)
+        return false;
+    Logging::Log(Logging::Warning, L"Settings key has been deleted; re-opening settings key");
+    const_cast<CConfiguration*>(this)->Create(HKEY_CURRENT_USER, m_settingsPath.c_str(), KEY_READ | KEY_WRITE);
+    return true;
 }
 
 bool CConfiguration::IsDebugEnabled()
 {
     DWORD value = 0;
-    if (Os::GetRegistryDwordSetting(Get(), L"Debug", value))
+    if (WithSettingsKey([&value](HKEY key) { return Os::GetRegistryDwordSetting(key, L"Debug", value); }))
         return value != 0;
     SetDebugEnabled(false);
     return false;
@@ -23,7 +36,7 @@ bool CConfiguration::IsDebugEnabled()
 
 void CConfiguration::SetDebugEnabled(bool enabled)
 {
-    Os::SetRegistryDword(Get(), L"Debug", enabled ? 1 : 0);
+    WithSettingsKey([enabled](HKEY key) { Os::SetRegistryDword(key, L"Debug", enabled ? 1 : 0); });
 }
 
 bool CConfiguration::IsPolicyEnabled(const wchar_t* name)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 using namespace Quenzal;
 
@@ -137,17 +138,41 @@ void CCachedWhitelist::LoadAppliance()
     }
 }
 
+bool CCachedWhitelist::Contains(const std::string& address) const
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    return m_addresses.count(address) != 0;
+}
+
+CCachedWhitelist::AddressSet CCachedWhitelist::GetAddresses() const
+{
+    Os::CCriticalSectionLock lock(m_lock);
+    return m_addresses;
+}
+
 void CCachedWhitelist::BindToAppliance(const Net::CUri& appliance)
 {
     const std::string server = appliance.FormatServer();
-    if (_stricmp(server.c_str(), m_appliance.c_str()) == 0)
-        return;
-    if (!m_appliance.empty()) {
-        Logging::LogA(Logging::Debug, ("Appliance changed from " + m_appliance + "; emptying cached whitelist").c_str());
-        m_addresses.clear();
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        if (_stricmp(server.c_str(), m_appliance.c_str()) == 0)
+            return;
+    }
+    Os::CCriticalSectionLock fileLock(m_fileLock);
+    std::string previous;
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        // Another thread may have bound it while this one waited.
+        if (_stricmp(server.c_str(), m_appliance.c_str()) == 0)
+            return;
+        previous = std::exchange(m_appliance, server);
+        if (!previous.empty())
+            m_addresses.clear();
+    }
+    if (!previous.empty()) {
+        Logging::LogA(Logging::Debug, ("Appliance changed from " + previous + "; emptying cached whitelist").c_str());
         Os::TryDeleteFile(m_path);
     }
-    m_appliance = server;
     if (m_appliancePath.empty())
         return;
     try {
@@ -158,28 +183,50 @@ void CCachedWhitelist::BindToAppliance(const Net::CUri& appliance)
     }
 }
 
-bool CCachedWhitelist::AddAddressToWhitelist(const std::string& address)
+std::vector<std::string> CCachedWhitelist::TakeNewAddresses(const std::set<std::string>& addresses)
 {
-    const std::string trimmed = Trimmed(address);
-    if (!IsStorableAddress(trimmed)) {
-        Logging::LogA(Logging::Error, ("Attempt to add invalid address to whitelist: " + Printable(trimmed)).c_str());
-        return false;
+    std::vector<std::string> refused, known, fresh;
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        AddressSet batch;
+        for (const std::string& address : addresses) {
+            std::string trimmed = Trimmed(address);
+            if (!IsStorableAddress(trimmed))
+                refused.push_back(std::move(trimmed));
+            else if (m_addresses.count(trimmed) != 0 || !batch.insert(trimmed).second)
+                known.push_back(std::move(trimmed));
+            else
+                fresh.push_back(std::move(trimmed));
+        }
     }
-    if (Contains(trimmed)) {
-        Logging::LogA(Logging::Debug, ("Address already in whitelist: " + trimmed).c_str());
-        return false;
-    }
+    for (const std::string& address : refused)
+        Logging::LogA(Logging::Error, ("Attempt to add invalid address to whitelist: " + Printable(address)).c_str());
+    for (const std::string& address : known)
+        Logging::LogA(Logging::Debug, ("Address already in whitelist: " + address).c_str());
+    return fresh;
+}
+
+size_t CCachedWhitelist::AddAddresses(const std::set<std::string>& addresses)
+{
+    // Held across the write, so that two answers never store an address
+    // twice; nothing that holds the API client's lock takes it.
+    Os::CCriticalSectionLock fileLock(m_fileLock);
+    std::vector<std::string> fresh = TakeNewAddresses(addresses);
     // The constructor reported the missing data folder: nothing is stored this run.
-    if (m_path.empty())
-        return false;
+    if (fresh.empty() || m_path.empty())
+        return 0;
+    std::string lines;
+    for (const std::string& address : fresh)
+        lines.append(address).append("\r\n");
     try {
-        const std::string line = trimmed + "\r\n";
         Os::CreateDirectoryByPath(Os::GetDirectoryFromPath(m_path));
-        Os::AppendFileContents(m_path, line.data(), line.size());
+        Os::AppendFileContents(m_path, lines.data(), lines.size());
     } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"CCachedWhitelist::AddAddressToWhitelist", e);
-        return false;
+        QZL_REPORT_CAUGHT(L"CCachedWhitelist::AddAddresses", e);
+        return 0;
     }
-    m_addresses.insert(trimmed);
-    return true;
+    Os::CCriticalSectionLock lock(m_lock);
+    for (std::string& address : fresh)
+        m_addresses.insert(std::move(address));
+    return fresh.size();
 }

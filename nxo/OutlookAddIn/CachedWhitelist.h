@@ -11,13 +11,18 @@
 // A cache from before that file existed is taken to belong to the first
 // appliance it is bound to.
 //
-// The cache has no lock of its own; its owner (the API client) holds its lock
-// around every use, the membership test included.
+// Any thread may use it. Its own locks keep it: one for the addresses in
+// memory, never held across file I/O, and one that puts the writes of the
+// files in order. An answer of many addresses is appended in one write, and
+// no request of its owner (the API client) waits for it.
 
+#include "CriticalSection.h"
 #include "SmtpAddressSet.h"
 #include "StringW.h"
 
+#include <set>
 #include <string>
+#include <vector>
 
 namespace Quenzal::Net {
 class CUri;
@@ -37,9 +42,12 @@ public:
     // True when the address (trimmed) was new and is now in the file and in
     // memory; one without an at sign, holding a control character or longer
     // than any mail address (254) is refused.
-    bool AddAddressToWhitelist(const std::string& address);
-    bool Contains(const std::string& address) const { return m_addresses.count(address) != 0; }
-    const AddressSet& GetAddresses() const { return m_addresses; }
+    bool AddAddressToWhitelist(const std::string& address) { return AddAddresses({address}) == 1; }
+    // The same for each address, appended to the file in one write; answers
+    // how many were new and are now stored.
+    size_t AddAddresses(const std::set<std::string>& addresses);
+    bool Contains(const std::string& address) const;
+    AddressSet GetAddresses() const;
 
     // Empties the cache when it was filled for another server than this
     // URI's (scheme, host without case, port), then belongs to this one.
@@ -51,7 +59,11 @@ private:
     void ImportLegacyWhitelist();
     void Load();
     void LoadAppliance();
+    // Under the file lock; the new addresses as they go into the file.
+    std::vector<std::string> TakeNewAddresses(const std::set<std::string>& addresses);
 
+    mutable Quenzal::Os::CCriticalSection m_lock;
+    Quenzal::Os::CCriticalSection m_fileLock;
     Quenzal::StringW m_path;
     Quenzal::StringW m_appliancePath;
     // "https://host:port"; empty while no appliance is known.

@@ -40,10 +40,7 @@ void CEncryptButtonEventSink::OnButtonClicked(IUnknown*, VARIANT_BOOL*)
         CDispatchObject message = AsMailItem(m_toolbar.GetInspector().GetDispatch(L"CurrentItem").GetInterface());
         if (!message)
             return;
-        try {
-            m_addIn.SetMessageEncryptionFlag(message, !m_pressed);
-        }
-        QZL_CATCH_REPORT(QZL_FUNCTION)
+        m_addIn.RunUserCommand(QZL_FUNCTION, nullptr, [&] { m_addIn.SetMessageEncryptionFlag(message, !m_pressed); });
         UpdateButtonState(GetButton(), m_addIn.GetMessageEncryptionFlag(message));
     }
     QZL_CATCH_REPORT(QZL_FUNCTION)

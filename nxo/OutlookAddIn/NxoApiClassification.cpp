@@ -50,14 +50,11 @@ CNxoApiClient::ContextPtr CNxoApiClient::MarkMessage(const std::wstring& uri, co
 
 CNxoApiClient::ContextPtr CNxoApiClient::WhitelistAddresses(std::set<std::string>& addresses)
 {
-    {
-        // Additions come from pool threads; the membership test must not race them.
-        CCriticalSectionLock lock(m_lock);
-        Net::CUri appliance = CNxoOutlookAddInConfig::GetInstance().GetNxoUri();
-        if (!appliance.GetHost().empty())
-            m_cachedWhitelist.BindToAppliance(appliance);
-        std::erase_if(addresses, [this](const std::string& address) { return m_cachedWhitelist.Contains(address); });
-    }
+    // The cache keeps itself: no request waits for its files.
+    Net::CUri appliance = CNxoOutlookAddInConfig::GetInstance().GetNxoUri();
+    if (!appliance.GetHost().empty())
+        m_cachedWhitelist.BindToAppliance(appliance);
+    std::erase_if(addresses, [this](const std::string& address) { return m_cachedWhitelist.Contains(address); });
     if (addresses.empty()) {
         Logging::Log(Logging::Debug, L"All addresses in whitelist request are already whitelisted");
         return nullptr;
@@ -79,9 +76,7 @@ CNxoApiClient::ContextPtr CNxoApiClient::WhitelistAddresses(std::set<std::string
     return SubmitWithStatus(request, [this, sent = addresses](const ContextPtr& context) {
         if (!context->IsSuccessful())
             return;
-        CCriticalSectionLock lock(m_lock);
         m_cachedWhitelist.BindToAppliance(context->GetRequest()->GetUri());
-        for (const std::string& address : sent)
-            m_cachedWhitelist.AddAddressToWhitelist(address);
+        m_cachedWhitelist.AddAddresses(sent);
     });
 }

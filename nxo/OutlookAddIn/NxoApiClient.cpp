@@ -97,16 +97,38 @@ CNxoApiClient::CNxoApiClient(const Os::HostApplicationInfo& host)
 CNxoApiClient::~CNxoApiClient()
 {
     // Completion handlers hold a plain pointer to the client.
+    WaitForRequests(GetLiveRequests());
+}
+
+std::vector<CNxoApiClient::ContextPtr> CNxoApiClient::GetLiveRequests()
+{
+    CCriticalSectionLock lock(m_lock);
     std::vector<ContextPtr> running;
+    for (const auto& request : m_requests)
+        if (auto context = request.lock())
+            running.push_back(context);
+    return running;
+}
+
+// A request that was never handed to the pool never completes.
+void CNxoApiClient::WaitForRequests(const std::vector<ContextPtr>& requests)
+{
+    for (const ContextPtr& context : requests)
+        if (context->IsStarted() && context->GetThreadId() != ::GetCurrentThreadId())
+            Os::WaitForObject(context->GetCompletionEvent(), DateTimeSpan());
+}
+
+void CNxoApiClient::EndRequests()
+{
     {
         CCriticalSectionLock lock(m_lock);
-        for (const auto& request : m_requests)
-            if (auto context = request.lock())
-                running.push_back(context);
+        m_ended = true;
     }
+    const std::vector<ContextPtr> running = GetLiveRequests();
     for (const ContextPtr& context : running)
-        if (context->IsStarted())
-            Os::WaitForObject(context->GetCompletionEvent(), DateTimeSpan());
+        if (!context->IsComplete() && !context->IsCanceled())
+            context->Cancel();
+    WaitForRequests(running);
 }
 
 StringW CNxoApiClient::GetCgiName(uint32_t kind)
@@ -180,6 +202,8 @@ CNxoApiClient::ContextPtr CNxoApiClient::CreateAsyncRequest(const std::shared_pt
     if (handler)
         context->AddCompletionHandler(std::move(handler));
     CCriticalSectionLock lock(m_lock);
+    if (m_ended)
+        QZL_THROW(L"CNxoApiClient::CreateAsyncRequest", CException(L"Appliance requests of this client have been ended"));
     std::erase_if(m_requests, [](const auto& request) { return request.expired(); });
     m_requests.push_back(context);
     return context;

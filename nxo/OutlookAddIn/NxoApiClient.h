@@ -9,8 +9,9 @@
 // but the upload and the preamble ends within the request time limit; their
 // answers end within the time-out.
 //
-// The client's own lock (the HTTP client's) also guards the counters, the
-// cached whitelist and the credential change after a verified probe.
+// The client's own lock (the HTTP client's) also guards the counters and the
+// credential change after a verified probe; the cached whitelist keeps
+// itself, outside that lock.
 
 #include "AsyncHttpRequestContext.h"
 #include "CachedWhitelist.h"
@@ -81,6 +82,12 @@ public:
     // Waits for the requests whose completion would still use the client.
     ~CNxoApiClient() override;
 
+    // Refuses new requests from now on, cancels this client's requests and
+    // returns once each has completed, its completion handlers included (a
+    // completion handler's own request excepted). Other clients' requests
+    // go on.
+    void EndRequests();
+
     // For the requests made from now on; the default suits every user.
     void SetRequestTimeLimit(const Quenzal::DateTimeSpan& limit) { m_requestTimeLimit = limit; }
 
@@ -128,6 +135,8 @@ private:
     static void FormatKvdMetadata(const KvdRequestInfo& info, Quenzal::Net::CMimeContainer::Parts& parts);
     static void AddKvdMetadataField(Quenzal::Net::CMimeContainer::Parts& parts, const wchar_t* name,
                                     const std::wstring& value);
+    std::vector<ContextPtr> GetLiveRequests();
+    static void WaitForRequests(const std::vector<ContextPtr>& requests);
 
     CCachedWhitelist m_cachedWhitelist;
     // Small requests only: long enough for two rounds (the Digest challenge
@@ -135,4 +144,5 @@ private:
     Quenzal::DateTimeSpan m_requestTimeLimit{0, 0, 0, 30, 0};
     // Requests handed to the pool, so that the destructor can wait for them.
     std::vector<std::weak_ptr<Quenzal::Net::CAsyncHttpRequestContext>> m_requests;
+    bool m_ended = false;
 };

@@ -4,7 +4,7 @@
 #include "HttpResponse.h"
 #include "Localization.h"
 #include "Logging.h"
-#include "NxoProductName.h"
+#include "NxoErrorBox.h"
 
 using namespace Quenzal;
 
@@ -79,5 +79,5 @@ void CNxoApiError::ShowUserMessage(HWND owner) const
     if (text.empty())
         return;
     Logging::Log(Logging::Error, text.c_str());
-    ::MessageBoxW(owner, text.c_str(), NxoProductName, MB_ICONERROR);
+    ShowNxoErrorBox(owner, text);
 }

@@ -9,8 +9,8 @@
 #include "Logging.h"
 #include "NxoApiError.h"
 #include "NxoClientConfig.h"
+#include "NxoErrorBox.h"
 #include "NxoOutlookAddInConfig.h"
-#include "NxoProductName.h"
 #include "Path.h"
 #include "Shell.h"
 #include "Stubbing.h"
@@ -34,11 +34,6 @@ constexpr int LidUnexpectedResponse = 318;
 constexpr int LidFileTooLarge = 375;
 constexpr int SizeCacheMinutes = 11;
 
-void ShowError(HWND owner, const std::wstring& text)
-{
-    ::MessageBoxW(owner, text.c_str(), NxoProductName, MB_ICONERROR);
-}
-
 // The cursor comes back however the query ends.
 class CWaitCursor {
 public:
@@ -56,12 +51,12 @@ bool CNxoOutlookAddIn::CanAttachLink(const CDispatchObject& item, uint64_t& maxS
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::CanAttachLink");
     if (GetMessageEncryptionFlag(item)) {
         Logging::Log(Logging::Error, L"Attachments of encrypted messages cannot be linked to");
-        ShowError(GetActiveOutlookWindow(), GetLocalizedMessage(LidEncryptedMessage));
+        ShowNxoErrorBox(GetActiveOutlookWindow(), GetLocalizedMessage(LidEncryptedMessage));
         return false;
     }
     if (!CNxoOutlookAddInConfig::GetInstance().IsAuthenticated()) {
         Logging::Log(Logging::Error, L"CanAttachLink called with unconfigured add-in (unexpected case)");
-        ShowError(GetActiveOutlookWindow(), GetLocalizedMessage(LidUnableToPerform));
+        ShowNxoErrorBox(GetActiveOutlookWindow(), GetLocalizedMessage(LidUnableToPerform));
         return false;
     }
     if (!m_maxLinkedAttachmentSizeTime.IsNull()) {
@@ -100,7 +95,7 @@ uint64_t CNxoOutlookAddIn::GetMaxLinkedAttachmentSize()
         e.ShowUserMessage(GetActiveOutlookWindow());
         throw;
     } catch (const CException& e) {
-        ShowError(GetActiveOutlookWindow(), GetErrorMessage(e, LidUnexpectedResponse));
+        ShowNxoErrorBox(GetActiveOutlookWindow(), GetErrorMessage(e, LidUnexpectedResponse));
         throw;
     }
 }
@@ -127,7 +122,7 @@ void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
         return;
     const HWND owner = GetActiveOutlookWindow();
     if (maxSize == 0) {
-        ShowError(owner, GetLocalizedMessage(LidFeatureDisabled));
+        ShowNxoErrorBox(owner, GetLocalizedMessage(LidFeatureDisabled));
         return;
     }
     std::vector<StringW> paths;
@@ -141,7 +136,7 @@ void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
         // A link the send would refuse is refused now, while the user still chooses.
         if (!Stubbing::IsLocalDrivePath(path)) {
             Logging::Log(Logging::Warning, (L"Attachment is not on a local drive: " + path).c_str());
-            ShowError(owner, GetLocalizedMessage(LidUnableToPerform) + L": " + path);
+            ShowNxoErrorBox(owner, GetLocalizedMessage(LidUnableToPerform) + L": " + path);
             continue;
         }
         const uint64_t size = Os::GetFileSizeByPath(path);
@@ -150,25 +145,25 @@ void CNxoOutlookAddIn::AttachLinkFiles(const CDispatchObject& item)
         const StringW extension = Os::GetFileExtension(Os::GetFileNameFromPath(path));
         if (Os::IsBlockedFileExtension(extension)) {
             Logging::Log(Logging::Warning, (L"Attachment extension is unsafe: " + path).c_str());
-            ShowError(owner, FormatLocalizedMessage(LidUnsafeFileType, L"." + extension));
+            ShowNxoErrorBox(owner, FormatLocalizedMessage(LidUnsafeFileType, L"." + extension));
             return;
         }
         if (size > maxSize) {
             Logging::Log(Logging::Warning,
                          (L"Attachment size exceeds limit set by NXO: " + FormatByteSize(maxSize)).c_str());
-            ShowError(owner, FormatLocalizedMessage(LidFileTooLarge, sizeText, FormatByteSize(maxSize)));
+            ShowNxoErrorBox(owner, FormatLocalizedMessage(LidFileTooLarge, sizeText, FormatByteSize(maxSize)));
             continue;
         }
         if (!CanLockFileForReading(path)) {
             Logging::Log(Logging::Error, L"Unable to lock attachment for reading");
-            ShowError(owner, GetLocalizedMessage(LidFileInUse));
+            ShowNxoErrorBox(owner, GetLocalizedMessage(LidFileInUse));
             continue;
         }
         try {
             Stubbing::AttachLinkFile(item, path);
         } catch (const CException& e) {
             Logging::Log(Logging::Error, (L"Unable to attach link: " + e.GetDescription()).c_str());
-            ShowError(owner, GetLocalizedMessage(LidUnableToPerform));
+            ShowNxoErrorBox(owner, GetLocalizedMessage(LidUnableToPerform));
             return;
         }
     }
@@ -209,7 +204,7 @@ void CNxoOutlookAddIn::StubLinks(const CDispatchObject& item)
         if (const auto* apiError = dynamic_cast<const CNxoApiError*>(&e))
             apiError->ShowUserMessage(owner);
         else
-            ShowError(owner, GetErrorMessage(e, LidUploadFailed));
+            ShowNxoErrorBox(owner, GetErrorMessage(e, LidUploadFailed));
         throw;
     }
 }

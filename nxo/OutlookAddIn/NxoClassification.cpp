@@ -21,6 +21,7 @@ bool CNxoOutlookAddIn::MarkMessagesAsSpam(const std::vector<CDispatchObject>& me
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::MarkMessagesAsSpam");
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    std::exception_ptr failure;
     for (const CDispatchObject& message : messages) {
         try {
             ClassifyMessage(message, true);
@@ -49,9 +50,14 @@ bool CNxoOutlookAddIn::MarkMessagesAsSpam(const std::vector<CDispatchObject>& me
             }
         } catch (const CException& e) {
             QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+            if (!failure)
+                failure = e.Clone();
         }
     }
     SubmitQueuedApiRequests();
+    // The other messages were marked; the command tells the user of the first failure.
+    if (failure)
+        std::rethrow_exception(failure);
     return true;
 }
 
@@ -59,6 +65,7 @@ bool CNxoOutlookAddIn::MarkMessagesAsNotSpam(const std::vector<CDispatchObject>&
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::MarkMessagesAsNotSpam");
     CNxoOutlookAddInConfig& config = CNxoOutlookAddInConfig::GetInstance();
+    std::exception_ptr failure;
     for (const CDispatchObject& message : messages) {
         try {
             ClassifyMessage(message, false);
@@ -74,9 +81,14 @@ bool CNxoOutlookAddIn::MarkMessagesAsNotSpam(const std::vector<CDispatchObject>&
             QueueApiRequest([addresses](CNxoApiClient& client) mutable { client.WhitelistAddresses(addresses); });
         } catch (const CException& e) {
             QZL_REPORT_CAUGHT(QZL_FUNCTION, e);
+            if (!failure)
+                failure = e.Clone();
         }
     }
     SubmitQueuedApiRequests();
+    // The other messages were marked; the command tells the user of the first failure.
+    if (failure)
+        std::rethrow_exception(failure);
     return true;
 }
 

@@ -7,7 +7,10 @@
 #include "ComUtil.h"
 #include "ErrorReport.h"
 #include "Logging.h"
+#include "Localization.h"
+#include "NxoApiError.h"
 #include "NxoCommandIds.h"
+#include "NxoErrorBox.h"
 #include "NxoOlaUtil.h"
 #include "OutlookIds.h"
 
@@ -17,6 +20,8 @@ using namespace Quenzal;
 using namespace Quenzal::OutlookAddIn;
 
 namespace {
+
+constexpr int LidUnableToPerform = 178;
 
 struct CommandEntry {
     int id;
@@ -109,10 +114,34 @@ CDispatchObject CNxoOutlookAddIn::GetWindowMessage(IDispatch* window)
     return CDispatchObject();
 }
 
+void CNxoOutlookAddIn::RunUserCommand(const wchar_t* function, HWND owner, const std::function<void()>& command)
+{
+    const unsigned shown = CountNxoErrorBoxes();
+    try {
+        StringW text;
+        try {
+            command();
+            return;
+        } catch (const CNxoApiError& e) {
+            QZL_REPORT_CAUGHT(function, e);
+            text = e.GetUserMessage();
+        } catch (const CException& e) {
+            QZL_REPORT_CAUGHT(function, e);
+            text = GetErrorMessage(e, LidUnableToPerform);
+        } catch (...) {
+            (void)ReportCaughtException(__FILE__, function, __LINE__);
+            text = GetLocalizedMessage(LidUnableToPerform);
+        }
+        if (!text.empty() && CountNxoErrorBoxes() == shown)
+            ShowNxoErrorBox(owner != nullptr ? owner : GetActiveOutlookWindow(), text);
+    }
+    QZL_CATCH_REPORT(function)
+}
+
 void CNxoOutlookAddIn::OnExplorerButtonClicked(int commandId, IDispatch* explorer)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnExplorerButtonClicked");
-    try {
+    RunUserCommand(QZL_FUNCTION, nullptr, [&] {
         if (commandId == CommandAttachLink) {
             AttachLinkToMessage(GetWindowMessage(explorer));
             return;
@@ -133,14 +162,13 @@ void CNxoOutlookAddIn::OnExplorerButtonClicked(int commandId, IDispatch* explore
             MarkMessagesAsSpam(messages);
         else
             MarkMessagesAsNotSpam(messages);
-    }
-    QZL_CATCH_REPORT(QZL_FUNCTION)
+    });
 }
 
 void CNxoOutlookAddIn::OnInspectorButtonClicked(int commandId, IDispatch* inspector)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnInspectorButtonClicked");
-    try {
+    RunUserCommand(QZL_FUNCTION, nullptr, [&] {
         CDispatchObject message = GetWindowMessage(inspector);
         switch (commandId) {
         case CommandSpam:
@@ -158,8 +186,7 @@ void CNxoOutlookAddIn::OnInspectorButtonClicked(int commandId, IDispatch* inspec
         default:
             QZL_THROW(QZL_FUNCTION, CException(L"Unexpected case"));
         }
-    }
-    QZL_CATCH_REPORT(QZL_FUNCTION)
+    });
 }
 
 namespace {
@@ -176,21 +203,19 @@ void RequireEncryptToggle(int commandId, const wchar_t* function)
 void CNxoOutlookAddIn::OnExplorerButtonToggled(int commandId, bool pressed, IDispatch* explorer)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnExplorerButtonToggled");
-    try {
+    RunUserCommand(QZL_FUNCTION, nullptr, [&] {
         RequireEncryptToggle(commandId, QZL_FUNCTION);
         ToggleEncryption(GetWindowMessage(explorer), pressed);
-    }
-    QZL_CATCH_REPORT(QZL_FUNCTION)
+    });
 }
 
 void CNxoOutlookAddIn::OnInspectorButtonToggled(int commandId, bool pressed, IDispatch* inspector)
 {
     Logging::Log(Logging::Trace, L"Entered CNxoOutlookAddIn::OnInspectorButtonToggled");
-    try {
+    RunUserCommand(QZL_FUNCTION, nullptr, [&] {
         RequireEncryptToggle(commandId, QZL_FUNCTION);
         ToggleEncryption(GetWindowMessage(inspector), pressed);
-    }
-    QZL_CATCH_REPORT(QZL_FUNCTION)
+    });
 }
 
 // Office keeps a toggle in the state the user clicked it to until asked

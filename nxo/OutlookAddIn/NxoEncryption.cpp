@@ -11,9 +11,9 @@
 #include "InternetHeader.h"
 #include "Localization.h"
 #include "Logging.h"
+#include "NxoErrorBox.h"
 #include "NxoOlaUtil.h"
 #include "NxoOutlookAddInConfig.h"
-#include "NxoProductName.h"
 #include "Registry.h"
 #include "RegistryValues.h"
 
@@ -148,22 +148,19 @@ bool CNxoOutlookAddIn::CanEncryptMessage(const CDispatchObject& message)
     // The confirmation's loop may see the add-in disconnected: that is no consent.
     CAddInBusy busy(*this);
     if (HasLinkedAttachments(message)) {
-        ::MessageBoxW(GetActiveOutlookWindow(), GetLocalizedMessage(288).c_str(), NxoProductName, MB_ICONERROR);
+        ShowNxoErrorBox(GetActiveOutlookWindow(), GetLocalizedMessage(288));
         return false;
     }
     if (CNxoOutlookAddInConfig::GetInstance().IsEncryptionWarningSuppressed())
         return true;
-    // A warning that could not be shown is no consent.
-    try {
-        CEncryptConfirmDlg dialog;
-        if (dialog.DoModal(GetActiveOutlookWindow()) == IDOK && !busy.IsDisconnected()) {
-            if (dialog.IsWarningSuppressed())
-                Os::SetRegistryDword(CNxoOutlookAddInConfig::GetInstance().Get(),
-                                     NxoSettings::SuppressEncryptionWarning, 1);
-            return true;
-        }
+    // A warning that could not be shown is no consent: the failure leaves
+    // here, and the command tells the user of it.
+    CEncryptConfirmDlg dialog;
+    if (dialog.DoModal(GetActiveOutlookWindow()) == IDOK && !busy.IsDisconnected()) {
+        if (dialog.IsWarningSuppressed())
+            CNxoOutlookAddInConfig::GetInstance().SetEncryptionWarningSuppressed();
+        return true;
     }
-    QZL_CATCH_REPORT(QZL_FUNCTION)
     Logging::Log(Logging::Debug, L"User canceled message encryption");
     return false;
 }
@@ -211,7 +208,7 @@ void CNxoOutlookAddIn::AddMessageEncryptionHeader(const CDispatchObject& message
     } catch (...) {
         (void)ReportCaughtException(__FILE__, QZL_FUNCTION, __LINE__);
         StringW text = GetLocalizedMessage(372) + L"\r\n\r\n" + GetLocalizedMessage(245) + L"\r\n";
-        ::MessageBoxW(GetActiveOutlookWindow(), text.c_str(), NxoProductName, MB_ICONERROR);
+        ShowNxoErrorBox(GetActiveOutlookWindow(), text);
         throw;
     }
 }

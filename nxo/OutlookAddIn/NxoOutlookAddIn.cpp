@@ -251,7 +251,7 @@ void CNxoOutlookAddIn::UninitializeEventSinks()
     for (auto& sink : m_newMailSinks)
         sink->Uninitialize();
     m_newMailSinks.clear();
-    if (std::exchange(m_ownsMapiSession, false))
+    if (std::exchange(m_ownsMapiSession, false) && IsNewestConnection())
         Mapi::GetMapiSession().Clear();
 }
 
@@ -264,7 +264,12 @@ void CNxoOutlookAddIn::ReleaseApiClient()
     for (const auto& submitter : m_apiRequestSubmitters)
         Os::WaitForObject(submitter->GetCompletionEvent(), DateTimeSpan());
     m_apiRequestSubmitters.clear();
-    Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
+    // The refusal of new requests is the process's, set up by the newest
+    // connection: an older one ends only its own requests.
+    if (IsNewestConnection())
+        Net::CAsyncHttpRequestContext::TerminateAsynchronousHttpRequests();
+    else
+        m_apiClient->EndRequests();
     m_apiClient.reset();
     m_queuedApiRequests.clear();
     // Its authentication-failure handler was the only one to post the repair.

@@ -133,6 +133,11 @@ public:
     // The text a user sees for a caught exception: its own when it was
     // written for users, else the message of the lid.
     static Quenzal::StringW GetErrorMessage(const Quenzal::CException& e, int lid);
+    // Runs a command the user gave; nothing it raises leaves. A command that
+    // fails tells the user so in an error box, unless it has shown one
+    // already or the user canceled it. Without an owner the box is shown
+    // over Outlook's active window.
+    void RunUserCommand(const wchar_t* function, HWND owner, const std::function<void()>& command);
     static Quenzal::StringW GetDataDirectory();
     static Quenzal::StringW GetLogFilePath();
 

@@ -62,8 +62,8 @@ void CNxoOutlookAddInConfig::UpgradeAccountKey()
         StringW key = ReadLegacyAccountKey();
         if (key.empty())
             return;
-        Os::SetRegistryString(Get(), NxoSettings::AccountKey, key);
-        Os::DeleteRegistryValue(Get(), LegacyAccountKey);
+        SetOrDeleteString(NxoSettings::AccountKey, key);
+        SetOrDeleteString(LegacyAccountKey, std::wstring());
         Logging::Log(Logging::Warning, L"Upgraded old account key");
     } catch (const CException& e) {
         Logging::Log(Logging::Error, (L"Unable to decrypt old account key: " + e.GetDescription()).c_str());
@@ -73,7 +73,7 @@ void CNxoOutlookAddInConfig::UpgradeAccountKey()
 StringW CNxoOutlookAddInConfig::ReadLegacyAccountKey() const
 {
     StringW key;
-    if (!Os::GetAccountKey(Get(), key))
+    if (!WithSettingsKey([&key](HKEY settings) { return Os::GetAccountKey(settings, key); }))
         return StringW();
     // A terminator protected along with the text is no part of the key.
     size_t end = key.find(L'\0');
@@ -91,7 +91,7 @@ void CNxoOutlookAddInConfig::ImportLegacyConfigurationOnce()
         if (GetDword(NxoSettings::LegacyConfigurationImported, 0) != 0)
             return;
         ImportLegacyConfiguration(legacy.Get());
-        Os::SetRegistryDword(Get(), NxoSettings::LegacyConfigurationImported, 1);
+        SetDword(NxoSettings::LegacyConfigurationImported, 1);
         legacy.Close();
         Os::TryDeleteRegistryKey(HKEY_CURRENT_USER, LegacyPath);
         Os::TryDeleteEmptyRegistryKey(HKEY_CURRENT_USER, LegacyParentPath);
@@ -107,7 +107,7 @@ void CNxoOutlookAddInConfig::ImportLegacyConfiguration(HKEY legacyKey)
     StringW legacyName;
     for (; values.GetCurrentValueName(legacyName, nullptr); values.Advance()) {
         const wchar_t* target = ImportedValueName(legacyName);
-        if (HasValue(Get(), target)) {
+        if (WithSettingsKey([target](HKEY settings) { return HasValue(settings, target); })) {
             Logging::Log(Logging::Warning, (L"Configuration value already set; skipping: " + legacyName).c_str());
             continue;
         }
@@ -116,7 +116,7 @@ void CNxoOutlookAddInConfig::ImportLegacyConfiguration(HKEY legacyKey)
             std::string data;
             if (!Os::GetRegistryDataW(legacyKey, legacyName.c_str(), type, data))
                 continue;
-            Os::SetRegistryDataW(Get(), target, type, data);
+            WithSettingsKey([&](HKEY settings) { Os::SetRegistryDataW(settings, target, type, data); });
             Logging::Log(Logging::Debug, (L"Imported: " + legacyName).c_str());
         } catch (const CException&) {
             Logging::Log(Logging::Error, (L"Unable to copy registry data: " + legacyName).c_str());
@@ -177,8 +177,8 @@ void CNxoOutlookAddInConfig::SetNxoUri(const Net::CUri& uri, const std::wstring&
 void CNxoOutlookAddInConfig::ResetAccount()
 {
     m_uriConfigured = false;
-    Os::DeleteRegistryValue(Get(), NxoSettings::NxoUri);
-    Os::DeleteRegistryValue(Get(), NxoSettings::Username);
+    SetOrDeleteString(NxoSettings::NxoUri, std::wstring());
+    SetOrDeleteString(NxoSettings::Username, std::wstring());
 }
 
 void CNxoOutlookAddInConfig::SetNxoUriStatus(const std::wstring& text)
@@ -205,15 +205,22 @@ void CNxoOutlookAddInConfig::SetAccountKey(const std::wstring& text)
 
 void CNxoOutlookAddInConfig::SetOrDeleteString(const wchar_t* name, const std::wstring& text)
 {
-    if (text.empty())
-        Os::DeleteRegistryValue(Get(), name);
-    else
-        Os::SetRegistryString(Get(), name, text);
+    WithSettingsKey([&](HKEY key) {
+        if (text.empty())
+            Os::DeleteRegistryValue(key, name);
+        else
+            Os::SetRegistryString(key, name, text);
+    });
+}
+
+void CNxoOutlookAddInConfig::SetDword(const wchar_t* name, DWORD value)
+{
+    WithSettingsKey([&](HKEY key) { Os::SetRegistryDword(key, name, value); });
 }
 
 StringW CNxoOutlookAddInConfig::GetString(const wchar_t* name) const
 {
-    return Os::TryGetStringSetting(Get(), name);
+    return WithSettingsKey([name](HKEY key) { return Os::TryGetStringSetting(key, name); });
 }
 
 StringW CNxoOutlookAddInConfig::GetSendableString(const wchar_t* name) const
@@ -225,7 +232,7 @@ StringW CNxoOutlookAddInConfig::GetSendableString(const wchar_t* name) const
 DWORD CNxoOutlookAddInConfig::GetDword(const wchar_t* name, DWORD absentValue) const
 {
     DWORD value = absentValue;
-    Os::GetRegistryDwordSetting(Get(), name, value);
+    WithSettingsKey([&](HKEY key) { return Os::GetRegistryDwordSetting(key, name, value); });
     return value;
 }
 
@@ -241,12 +248,12 @@ DWORD CNxoOutlookAddInConfig::GetSpamAction() const
 
 void CNxoOutlookAddInConfig::SetWhitelistSwitch(const wchar_t* name, bool on)
 {
-    Os::SetRegistryDword(Get(), name, on ? 1 : 0);
+    SetDword(name, on ? 1 : 0);
 }
 
 void CNxoOutlookAddInConfig::SetSpamAction(DWORD action)
 {
-    Os::SetRegistryDword(Get(), NxoSettings::SpamAction, action);
+    SetDword(NxoSettings::SpamAction, action);
 }
 
 // The store id goes under the entry id's name and the entry id under the
@@ -265,6 +272,11 @@ bool CNxoOutlookAddInConfig::IsEncryptionWarningSuppressed()
            IsPolicyEnabled(NxoPolicies::SuppressEncryptionWarning);
 }
 
+void CNxoOutlookAddInConfig::SetEncryptionWarningSuppressed()
+{
+    SetDword(NxoSettings::SuppressEncryptionWarning, 1);
+}
+
 bool CNxoOutlookAddInConfig::IsKvdEnabled() const
 {
     return GetDword(NxoSettings::KvdEnabled, 0) != 0;
@@ -272,7 +284,7 @@ bool CNxoOutlookAddInConfig::IsKvdEnabled() const
 
 void CNxoOutlookAddInConfig::SetKvdEnabled(bool enabled)
 {
-    Os::SetRegistryDword(Get(), NxoSettings::KvdEnabled, enabled ? 1 : 0);
+    SetDword(NxoSettings::KvdEnabled, enabled ? 1 : 0);
 }
 
 bool CNxoOutlookAddInConfig::AreKvdButtonsHidden()
@@ -287,17 +299,18 @@ DWORD CNxoOutlookAddInConfig::GetCounter(const wchar_t* name) const
 
 void CNxoOutlookAddInConfig::IncrementCounter(const wchar_t* name)
 {
-    Os::SetRegistryDword(Get(), name, GetCounter(name) + 1);
+    SetDword(name, GetCounter(name) + 1);
 }
 
 std::string CNxoOutlookAddInConfig::GetLinkSealKey(bool create)
 {
     // Shorter than a hash is no secret worth the name.
     constexpr size_t MinimumKeySize = 32;
-    std::string key = Os::GetRegistryBinarySetting(Get(), NxoSettings::LinkSealKey, MinimumKeySize);
+    std::string key = WithSettingsKey(
+        [](HKEY settings) { return Os::GetRegistryBinarySetting(settings, NxoSettings::LinkSealKey, MinimumKeySize); });
     if (!key.empty() || !create)
         return key;
     key = GenerateRandomData();
-    Os::SetRegistryDataW(Get(), NxoSettings::LinkSealKey, REG_BINARY, key);
+    WithSettingsKey([&key](HKEY settings) { Os::SetRegistryDataW(settings, NxoSettings::LinkSealKey, REG_BINARY, key); });
     return key;
 }

@@ -104,6 +104,8 @@ public:
     DWORD GetSpamAction() const;
     // The user's choice or the policy of the same name.
     bool IsEncryptionWarningSuppressed();
+    // The user's choice, from the encryption confirmation.
+    void SetEncryptionWarningSuppressed();
     bool IsKvdEnabled() const;
     void SetKvdEnabled(bool enabled);
     // Hidden while the feature is off, else as the "HideKvdButtons" policy says.
@@ -139,6 +141,7 @@ private:
     bool IsWhitelistingSwitchOn(const wchar_t* name);
     DWORD GetDword(const wchar_t* name, DWORD absentValue) const;
     void SetOrDeleteString(const wchar_t* name, const std::wstring& text);
+    void SetDword(const wchar_t* name, DWORD value);
     void UpgradeAccountKey();
     void ImportLegacyConfigurationOnce();
     void ImportLegacyConfiguration(HKEY legacyKey);

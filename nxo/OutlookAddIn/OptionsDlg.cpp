@@ -262,36 +262,39 @@ void COptionsDlg::OnImportWhitelist()
     CScanWhitelistDlg(m_addIn).DoModal(GetWindowHandle());
 }
 
+// A setting that could not be saved keeps the dialog open with the user told why.
 bool COptionsDlg::OnCommand(WORD id, WORD code, HWND)
 {
-    try {
-        if (m_busy.IsDisconnected() && (code == BN_CLICKED || code == CBN_SELCHANGE)) {
-            EndDialog(IDCANCEL);
-            return true;
-        }
-        switch (id) {
-        case IDOK:
-            SaveSettings();
-            EndDialog(IDOK);
-            return true;
-        case IDC_NXO_IMPORT_WHITELIST:
-            if (code == BN_CLICKED)
-                OnImportWhitelist();
-            return true;
-        case IDC_NXO_REPAIR:
-            if (code == BN_CLICKED)
-                OnRepair();
-            return true;
-        case IDC_NXO_MOVE_TO_FOLDER:
-            if (code == CBN_SELCHANGE)
-                OnSelchangeComboMoveToFolder();
-            return true;
-        default:
-            return false;
-        }
-    } catch (const CException& e) {
-        QZL_REPORT_CAUGHT(L"COptionsDlg::OnCommand", e);
+    bool handled = true;
+    m_addIn.RunUserCommand(L"COptionsDlg::OnCommand", GetWindowHandle(), [&] { handled = HandleCommand(id, code); });
+    return handled;
+}
+
+bool COptionsDlg::HandleCommand(WORD id, WORD code)
+{
+    if (m_busy.IsDisconnected() && (code == BN_CLICKED || code == CBN_SELCHANGE)) {
+        EndDialog(IDCANCEL);
         return true;
+    }
+    switch (id) {
+    case IDOK:
+        SaveSettings();
+        EndDialog(IDOK);
+        return true;
+    case IDC_NXO_IMPORT_WHITELIST:
+        if (code == BN_CLICKED)
+            OnImportWhitelist();
+        return true;
+    case IDC_NXO_REPAIR:
+        if (code == BN_CLICKED)
+            OnRepair();
+        return true;
+    case IDC_NXO_MOVE_TO_FOLDER:
+        if (code == CBN_SELCHANGE)
+            OnSelchangeComboMoveToFolder();
+        return true;
+    default:
+        return false;
     }
 }
 

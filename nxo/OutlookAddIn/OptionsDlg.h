@@ -30,6 +30,7 @@ protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
+    bool HandleCommand(WORD id, WORD code);
     bool OnDrawItem(const DRAWITEMSTRUCT& item);
     void ShowUri();
     void InitializeMoveTo();

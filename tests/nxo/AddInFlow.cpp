@@ -107,6 +107,13 @@ void CAddInFlow::Restart()
     EXPECT_EQ(S_OK, host->Connect());
 }
 
+std::unique_ptr<CAddInHost> CAddInFlow::ConnectNewObject()
+{
+    std::unique_ptr<CAddInHost> old = std::exchange(host, MakeHost(outlook));
+    EXPECT_EQ(S_OK, host->Connect(ext_cm_AfterStartup));
+    return old;
+}
+
 IMessage* CAddInFlow::MakeMessage(const std::wstring& subject, const std::string& headers, const std::string& sender,
                                   bool deliver, std::vector<QzlTestMapi::PropRow> recipients)
 {

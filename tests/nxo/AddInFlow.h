@@ -63,6 +63,9 @@ public:
     // Outlook closes and starts again: the module is unloaded and loaded
     // anew, with its settings read afresh; the mailbox and its drafts stay.
     void Restart();
+    // Outlook connects a new add-in object, which takes the old one's place
+    // here, before it lets the old one go: answers the old one's host.
+    std::unique_ptr<QzlFake::CAddInHost> ConnectNewObject();
     // The add-in made in this process (not loaded from its module), for the
     // functions that no COM call reaches; replaces the host.
     CNxoOutlookAddIn& LinkAddIn();

@@ -258,6 +258,29 @@ TEST(AddInFlowTest, MarksAsSpamWithEachSpamAction)
     EXPECT_EQ(1u, flow.mailbox->permanentlyDeleted.size());
 }
 
+// A host may connect a new add-in object before it disconnects the old one:
+// the old one's disconnection leaves the new one's requests, MAPI session
+// and COMAddIn.Object.
+TEST(AddInFlowTest, NewObjectConnectedBeforeTheOldOneLeavesStillMarks)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    std::unique_ptr<CAddInHost> old = flow.ConnectNewObject();
+    EXPECT_EQ(S_OK, old->Disconnect(ext_dm_UserClosed));
+    EXPECT_EQ(VT_DISPATCH, flow.outlook.FindComAddIn(L"Quenzal.NxoOutlookAddIn")->Value(L"Object").vt);
+    EXPECT_NE(nullptr, flow.outlook.FindComAddIn(L"Quenzal.NxoOutlookAddIn")->Value(L"Object").pdispVal);
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", {flow.AddApplianceMail(Outlook::Inbox, L"Offer", "NEW-1"),
+                                                    flow.AddApplianceMail(Outlook::Inbox, L"Offer", "NEW-2")}));
+    EXPECT_EQ(2u, flow.AwaitSeen("mark.cgi", 2).size());
+    EXPECT_FALSE(Contains(flow.Log(), "has been terminated")) << flow.Log();
+    // Each host holds the module: the new one lets it go, then the flow's end frees it.
+    flow.host->Disconnect();
+    EXPECT_TRUE(flow.PumpUntil([&] { return flow.host->Unload() == S_OK; }));
+    flow.host = std::move(old);
+}
+
 TEST(AddInFlowTest, MarksAsNotSpamAndWhitelistsTheSender)
 {
     CAddInFlow flow;

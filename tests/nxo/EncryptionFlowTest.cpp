@@ -177,6 +177,28 @@ TEST(AddInFlowTest, SendStaysCancelledWhenTheHeaderFails)
     EXPECT_EQ(L"", flow.HeaderOf(draft, L"X-Quenzal-PluginEncrypt"));
 }
 
+// Outlook refuses the category: the click on Encrypt tells the user so, as
+// the add-in's other errors do.
+TEST(AddInFlowTest, EncryptThatFailsTellsTheUser)
+{
+    CAddInFlow flow;
+    CAddInFlow::SetSetting(L"SuppressEncryptionWarning", 1);
+    flow.outlook.application->Value(L"Version") = L"11.0.8303";
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CFakeRef draft = flow.AddDraft(L"Salaries");
+    draft->Define(L"Categories", {[](const Values&) { return _variant_t(L""); },
+                                  [](const _variant_t&) { throw E_ACCESSDENIED; }, nullptr});
+    CFakeRef composer = flow.outlook.FireNewInspector(draft.Get());
+    auto bar = CFakeCommandBar::AddTo(*composer);
+    composer->Events(Outlook::InspectorEvents10).Fire(0xF001);
+    ASSERT_FALSE(bar->controls.empty());
+    CUser user(0xFFFF, IDOK);
+    CFakeCommandBar::Click(bar->controls[0]);
+    user.Wait();
+    EXPECT_EQ(Quenzal::GetLocalizedMessage(178), StringW(user.shown));
+    EXPECT_EQ(0L, static_cast<long>(bar->controls[0]->Value(L"State")));
+}
+
 // Outlook 2003: the compose window's bar has Encrypt Message and Attach Large
 // File; the encrypt button shows the message's flag in its caption and
 // State, also after the user declined the warning.

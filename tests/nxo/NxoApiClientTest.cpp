@@ -6,6 +6,7 @@
 #include "AsyncHttpRequestContext.h"
 #include "ClientId.h"
 #include "ComProgressDlg.h"
+#include "CriticalSection.h"
 #include "DialogUser.h"
 #include "File.h"
 #include "HttpRequest.h"
@@ -327,6 +328,31 @@ TEST(NxoApiClient, WhitelistSendsFormDataAndCachesAcrossRestartsForOneAppliance)
     Wait(client.WhitelistAddresses(again));
     EXPECT_EQ(HeaderOf(appliance.Seen("whitelist.cgi").back(), "Host").rfind("localhost:", 0), 0u);
     EXPECT_EQ(QzlTest::ReadWholeFile(NxoTest::CDataFolderTurn::WhitelistPath()), "plain@example.com\r\n");
+}
+
+// Caching a large whitelist answer needs not the client's lock: held all the
+// while, as a mark made on Outlook's thread meanwhile holds it, the caching
+// ends all the same, so no such mark waits for it.
+TEST(NxoApiClient, CachingAWhitelistAnswerHoldsUpNoRequest)
+{
+    struct CLockedClient : CNxoApiClient {
+        Os::CCriticalSection& Lock() { return m_lock; }
+    };
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CLockedClient client;
+    std::set<std::string> addresses;
+    for (int i = 0; i < 20000; ++i)
+        addresses.insert("held" + std::to_string(i) + "@example.com");
+    std::set<std::string> again = addresses;
+    auto whitelist = client.WhitelistAddresses(addresses);
+    {
+        Os::CCriticalSectionLock held(client.Lock());
+        EXPECT_TRUE(Os::WaitForObject(whitelist->GetCompletionEvent(), DateTimeSpan(0, 0, 2, 0, 0)));
+    }
+    Wait(whitelist);
+    EXPECT_EQ(client.WhitelistAddresses(again), nullptr) << "every address was cached";
 }
 
 TEST(NxoApiClient, ClientConfigurationSuccessRulesAndUserTexts)

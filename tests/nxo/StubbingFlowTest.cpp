@@ -132,6 +132,31 @@ TEST(AddInFlowTest, SendsALargeFileAsALink)
                      ", the appliance's links in its HTML body and \"Linked Attachments.html\"");
 }
 
+// A reinstall deletes the settings key and writes the same values into a
+// new one while Outlook runs: Encrypt and Attach Large File go on with it.
+TEST(AddInFlowTest, EncryptsAndLinksAfterTheSettingsKeyIsReplaced)
+{
+    CAddInFlow flow;
+    StartLinking(flow);
+    ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quenzal\\Inbox Rampart\\Outlook Add-In"));
+    flow.turn.Configure(flow.appliance);
+    CAddInFlow::SetSetting(L"KvdEnabled", 1);
+    CAddInFlow::SetSetting(L"SuppressEncryptionWarning", 1);
+    CFakeRef secret = flow.AddDraft(L"Salaries");
+    CFakeRibbonHost ribbon(flow.host->GetAddIn());
+    ASSERT_EQ(S_OK, ribbon.Load(ComposeRibbon));
+    CFakeRef composer = flow.outlook.FireNewInspector(secret.Get());
+    EXPECT_EQ(S_OK, ribbon.CallControl(ComposeRibbon, "Quenzal.TQ.Encrypt", "onAction", composer.Get()));
+    ASSERT_EQ(L"Quenzal.NxoOutlookAddIn.EncryptMessage", Text(secret->Value(L"Categories")));
+
+    CLinkedFile file(L"plan.bin", MiB);
+    CFakeRef draft = flow.AddDraft(L"Plan");
+    CFakeAttachments attachments(*draft, {L"colleague@example.net"});
+    AttachLargeFile(flow, draft, file.path);
+    ASSERT_EQ(1u, attachments.List().size());
+    EXPECT_EQ(L"plan.bin.qenz", attachments.List()[0].first);
+}
+
 // Each send is cancelled (Outlook keeps the draft) with its link, body and
 // encryption request as they were and nothing stubbed; the user's own Cancel needs no message, the
 // others say why.

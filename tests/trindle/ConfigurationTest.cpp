@@ -80,6 +80,28 @@ TEST_F(ConfigurationTest, DebugSwitchIsWrittenWhenMissing)
     EXPECT_FALSE(configuration->IsDebugEnabled());
 }
 
+// A reinstall deletes the settings key and writes its values into a new one
+// while the product runs: reads and writes reach the new key.
+TEST_F(ConfigurationTest, DeletedSettingsKeyIsOpenedAgainForReadsAndWrites)
+{
+    auto configuration = MakeConfiguration();
+    const StringW settings = scratch.SubPath(L"Settings");
+    QzlTest::CLogCapture log;
+    for (bool written : {true, false}) {
+        ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, settings.c_str()), ERROR_SUCCESS);
+        Os::SetRegistryDword(Os::CreateSubkey(HKEY_CURRENT_USER, settings.c_str()).Get(), L"Debug", 1);
+        if (written)
+            configuration->SetDebugEnabled(false);
+        EXPECT_EQ(configuration->IsDebugEnabled(), !written);
+    }
+    DWORD stored = 99;
+    Os::CRegistryKey key;
+    key.Open(HKEY_CURRENT_USER, settings.c_str(), KEY_READ);
+    EXPECT_TRUE(Os::GetRegistryDword(key.Get(), L"Debug", stored));
+    EXPECT_EQ(stored, 1u);
+    EXPECT_EQ(CountOf(log.Text(), "WARNING: Settings key has been deleted; re-opening settings key"), 2u);
+}
+
 TEST_F(ConfigurationTest, MissingDebugSwitchGoesThroughTheProductsSetter)
 {
     struct CProductConfiguration : CConfiguration {
