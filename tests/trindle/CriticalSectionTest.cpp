@@ -1,9 +1,7 @@
 #include "CriticalSection.h"
 #include "ErrorReport.h"
 #include "FatalExit.h"
-#include "Modules.h"
 #include "SmartPointer.h"
-#include "TestLibrary.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -115,24 +113,6 @@ TEST(FatalExit, ReasonIsTheErrorText)
     QzlTest::ChildResult r = QzlTest::RunChildCase("fatal_access_denied");
     EXPECT_EQ(r.exitCode, 5u);
     EXPECT_NE(r.output.find(": " + GetErrorText(5).ToUtf8() + "\r\n"), std::string::npos) << r.output;
-}
-
-// Ends the process from a pool thread while eight others run the test
-// library's code.
-QZL_CHILD_CASE(exit_from_pool_while_a_library_runs)
-{
-    CModule module = LoadModule(QzlTest::TestLibraryPath().c_str());
-    reinterpret_cast<void (*)(int, DWORD)>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(module.Get(), "QzlTestExitFromPool")))(8, 42);
-    return 1;
-}
-
-// At process exit a library waits for nothing that a thread the exit ended
-// may have held.
-TEST(FatalExit, FromAPoolThreadWhileOthersRunALibraryEndsTheProcess)
-{
-    for (int round = 0; round < 20; ++round)
-        ASSERT_EQ(42u, QzlTest::RunChildCase("exit_from_pool_while_a_library_runs", 60000).exitCode) << round;
 }
 
 // Crashes by the exception QZL_TEST_EXCEPTION names, with Wine's stub

@@ -1,7 +1,6 @@
 // A small library that tests load, register and inspect. It carries the core
 // library, so that functions which look at "this module" can be asked here.
 
-#include "FatalExit.h"
 #include "Minidump.h"
 #include "ThreadPoolWork.h"
 #include "Wait.h"
@@ -72,16 +71,4 @@ extern "C" __declspec(dllexport) void QzlTestThrowInPool(int count)
 {
     for (const auto& item : RunTogetherInPool(count, [] { QzlTestThrowAndCatch(); }))
         ::WaitForSingleObject(item->GetCompletionEvent(), 60000);
-}
-
-// Ends the process from a pool thread while busy others run this library's code.
-extern "C" __declspec(dllexport) void QzlTestExitFromPool(int busy, DWORD code)
-{
-    RunTogetherInPool(busy + 1, [code, taken = std::make_shared<std::atomic<int>>(0)] {
-        if (taken->fetch_add(1) == 0)
-            QZL_FATAL_EXIT(code, L"QzlTest::ExitFromPool");
-        for (;;)
-            QzlTestThrowAndCatch();
-    });
-    ::Sleep(INFINITE);
 }
