@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace QzlTest {
@@ -132,11 +133,16 @@ ChildResult RunChildCase(const char* name, DWORD timeoutMs, const wchar_t* exePa
     }
     Quenzal::Os::CHandle process(pi.hProcess), thread(pi.hThread);
     writeEnd.Close();
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(readEnd.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        result.output.append(buffer, read);
-    ::WaitForSingleObject(process.Get(), timeoutMs);
+    // A child that hangs keeps the pipe open: it is ended at the limit.
+    std::thread reader([&] {
+        char buffer[4096];
+        DWORD read = 0;
+        while (::ReadFile(readEnd.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+            result.output.append(buffer, read);
+    });
+    if (::WaitForSingleObject(process.Get(), timeoutMs) == WAIT_TIMEOUT)
+        ::TerminateProcess(process.Get(), WAIT_TIMEOUT);
+    reader.join();
     ::GetExitCodeProcess(process.Get(), &result.exitCode);
     return result;
 }

@@ -39,7 +39,8 @@ struct ChildResult {
     std::string output;
 };
 // Starts this executable with the child case, waits for it and returns its
-// exit code (all 32 bits, as a Windows parent sees it) and its standard output.
+// exit code (all 32 bits, as a Windows parent sees it) and its standard output;
+// a child still running at the limit is ended with WAIT_TIMEOUT.
 // A copy of this executable elsewhere may run it instead.
 ChildResult RunChildCase(const char* name, DWORD timeoutMs = 60000, const wchar_t* exePath = nullptr);
 

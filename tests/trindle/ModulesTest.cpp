@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace Quenzal;
@@ -19,6 +22,13 @@ bool EndsWithNoCase(const StringW& text, const wchar_t* tail)
 {
     size_t n = wcslen(tail);
     return text.size() >= n && _wcsicmp(text.c_str() + text.size() - n, tail) == 0;
+}
+
+// The library's export name as a function of type F.
+template <class F>
+F* Call(HMODULE module, const char* name)
+{
+    return reinterpret_cast<F*>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
 } // namespace
@@ -105,17 +115,30 @@ TEST(Modules, LoadModuleHolderFreesTheModule)
     EXPECT_EQ(GetModuleHandleW(L"QzlTestDll.dll"), nullptr);
 }
 
-// A host may load and free a library over and over in one process.
+// A host may load and free a library over and over in one process, whichever
+// threads run its code in between and whichever frees it.
 TEST(Modules, LibraryLoadedAndFreedManyTimesLeavesNothingBehind)
 {
-    const auto before = QzlTest::ProcessLeftovers();
-    for (int round = 0; round < 300; ++round) {
-        CModule module = LoadModule(QzlTest::TestLibraryPath().c_str());
-        auto throwAndCatch = reinterpret_cast<int (*)()>(
-            reinterpret_cast<void (*)()>(::GetProcAddress(module.Get(), "QzlTestThrowAndCatch")));
-        ASSERT_TRUE(throwAndCatch && throwAndCatch() == 1);
+    const std::tuple<const char*, std::function<void(HMODULE)>, bool> rows[] = {
+        {"thrown and freed here", [](HMODULE m) { Call<int()>(m, "QzlTestThrowAndCatch")(); }, false},
+        {"freed on another thread", [](HMODULE m) { Call<int()>(m, "QzlTestThrowAndCatch")(); }, true},
+        {"thrown in eight pool callbacks", [](HMODULE m) { Call<void(int)>(m, "QzlTestThrowInPool")(8); }, false},
+    };
+    for (const auto& [name, use, freeElsewhere] : rows) {
+        std::pair<DWORD, ULONG_PTR> before;
+        for (int round = 0; round <= 300; ++round) {
+            if (round == 1)
+                before = QzlTest::ProcessLeftovers();
+            HMODULE module = ::LoadLibraryW(QzlTest::TestLibraryPath().c_str());
+            ASSERT_NE(module, nullptr) << name;
+            use(module);
+            freeElsewhere ? std::thread(::FreeLibrary, module).join() : void(::FreeLibrary(module));
+            // The pool callback that returns last frees it there.
+            for (int wait = 0; wait < 1000 && GetModuleHandleW(L"QzlTestDll.dll") != nullptr; ++wait)
+                Sleep(10);
+        }
+        EXPECT_EQ(before, QzlTest::ProcessLeftovers()) << name;
     }
-    EXPECT_EQ(before, QzlTest::ProcessLeftovers());
 }
 
 class RegisterModuleTest : public ::testing::Test {

@@ -2,11 +2,18 @@
 // library, so that functions which look at "this module" can be asked here.
 
 #include "Minidump.h"
+#include "ThreadPoolWork.h"
+#include "Wait.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <cwchar>
+#include <functional>
+#include <memory>
 #include <stdexcept>
+#include <vector>
+
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer()
 {
@@ -33,4 +40,35 @@ extern "C" __declspec(dllexport) int QzlTestThrowAndCatch()
     } catch (const std::runtime_error&) {
         return 1;
     }
+}
+
+namespace {
+
+// Runs body on count pool threads at once; the items are given back once all began.
+std::vector<std::shared_ptr<Quenzal::Os::CThreadPoolWork>> RunTogetherInPool(int count, std::function<void()> body)
+{
+    auto began = std::make_shared<std::atomic<int>>(0);
+    auto all = std::make_shared<Quenzal::Os::CHandle>(Quenzal::Os::CreateManualResetEvent());
+    std::vector<std::shared_ptr<Quenzal::Os::CThreadPoolWork>> items(count);
+    for (auto& item : items) {
+        item = std::make_shared<Quenzal::Os::CThreadPoolWork>();
+        item->SetWorkFunction([=] {
+            if (began->fetch_add(1) + 1 == count)
+                ::SetEvent(all->Get());
+            ::WaitForSingleObject(all->Get(), 60000);
+            body();
+        });
+        Quenzal::Os::QueueThreadPoolWork(item);
+    }
+    ::WaitForSingleObject(all->Get(), 60000);
+    return items;
+}
+
+} // namespace
+
+// Each of count pool threads throws and catches here.
+extern "C" __declspec(dllexport) void QzlTestThrowInPool(int count)
+{
+    for (const auto& item : RunTogetherInPool(count, [] { QzlTestThrowAndCatch(); }))
+        ::WaitForSingleObject(item->GetCompletionEvent(), 60000);
 }
