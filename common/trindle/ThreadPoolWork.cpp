@@ -74,7 +74,9 @@ void IThreadPoolWork::BeginExecution()
 {
     m_threadId.store(::GetCurrentThreadId());
     SetThreadName(m_threadId.load(), GetName().c_str());
-    m_startTime = DateTime::Now();
+    // An item posted again runs on while its last thread may still read this.
+    if (m_startTime.IsNull())
+        m_startTime = DateTime::Now();
 }
 
 void IThreadPoolWork::Execute()

@@ -32,7 +32,8 @@ public:
     virtual bool IsComplete() const = 0;
     // Called once on the queueing thread before the pool gets the item.
     virtual void OnExecutionStarting();
-    // First step on the pool thread: thread id, thread name, start time.
+    // First step on the pool thread: thread id, thread name, and the start
+    // time of the first run.
     virtual void BeginExecution();
     // The body; runs the work function.
     virtual void Execute();
@@ -52,6 +53,10 @@ public:
 
 protected:
     void SetStarted() { m_started.store(true); }
+    // For an item that OnExecutionCompleted finds unfinished, to be posted
+    // again once what it waits for comes (PostThreadPoolWork, with a module
+    // lock taken before the item leaves its thread): meanwhile it runs on none.
+    void LeaveThread() { m_threadId.store(0); }
     // Appends a handler, or runs it at once when the handlers already ran.
     void AppendCompletionHandler(std::function<void()> handler);
 

@@ -32,18 +32,20 @@ const wchar_t* const CgiNames[] = {
     L"get_info.cgi",           L"stub_attachment.cgi",    L"stub_preamble.cgi",
 };
 
+// A server named in mail may be anyone's; the configured appliance is the user's own.
+bool IsNamedInMail(const Net::CUri& server)
+{
+    return !server.IsSameServer(CNxoOutlookAddInConfig::GetInstance().GetNxoUri());
+}
+
 } // namespace
 
 void CNxoApiRequestContext::Execute()
 {
-    struct TurnEnd {
-        CNxoApiRequestContext& request;
-        ~TurnEnd() { request.EndTurn(); }
-    } turnEnd{*this};
     // The wait for the turn counts against the request's time limit; a
     // canceled request fails as such below.
     DateTimeSpan left;
-    if (!IsCanceled() && (!NxoApiRequestQueue::HoldsTurn(*this) || !GetDeadline().LimitWait(left))) {
+    if (!IsCanceled() && (!CNxoApiRequestQueue::IsOnWire(*this) || !GetDeadline().LimitWait(left))) {
         const std::string server = GetRequest()->GetUri().FormatServer();
         Logging::LogA(Logging::Warning,
                       ("Appliance request gave up waiting for the requests before it: " + server).c_str());
@@ -54,33 +56,28 @@ void CNxoApiRequestContext::Execute()
 
 void CNxoApiRequestContext::OnExecutionCompleted()
 {
-    EndTurn();
+    try {
+        if (CNxoApiRequestQueue::Finish(shared_from_this()))
+            return;
+    }
+    QZL_CATCH_REPORT(L"CNxoApiRequestContext::OnExecutionCompleted")
     CAsyncHttpRequestContext::OnExecutionCompleted();
 }
 
 void CNxoApiRequestContext::Cancel()
 {
     CAsyncHttpRequestContext::Cancel();
-    NxoApiRequestQueue::Withdraw(*this);
+    CNxoApiRequestQueue::Withdraw(*this);
 }
 
-void CNxoApiRequestContext::OnRedirecting(const Net::CUri& target)
+bool CNxoApiRequestContext::OnRedirecting(const Net::CUri& target)
 {
-    NxoApiRequestQueue::MoveTurn(shared_from_this(), target);
+    return CNxoApiRequestQueue::Redirect(*this, target, IsNamedInMail(target));
 }
 
 const Os::CDeadline& CNxoApiRequestContext::GetDeadline() const
 {
     return GetConnection()->GetDeadline();
-}
-
-void CNxoApiRequestContext::EndTurn()
-{
-    // Also on the way out of Execute with a failure: nothing may leave here.
-    try {
-        NxoApiRequestQueue::EndTurn(*this);
-    }
-    QZL_CATCH_REPORT(L"CNxoApiRequestContext::EndTurn")
 }
 
 CNxoApiClient::CNxoApiClient() : CNxoApiClient(Os::GetHostApplicationInfo()) {}
@@ -187,10 +184,7 @@ void CNxoApiClient::SubmitAsyncRequest(const ContextPtr& context)
         return;
     }
     PrepareRequest(*request->GetRequest());
-    // A server named in mail may be anyone's; the configured appliance is the user's own.
-    const bool namedInMail =
-        !request->GetRequest()->GetUri().IsSameServer(CNxoOutlookAddInConfig::GetInstance().GetNxoUri());
-    NxoApiRequestQueue::Submit(request, namedInMail);
+    CNxoApiRequestQueue::Submit(request, IsNamedInMail(request->GetRequest()->GetUri()));
 }
 
 CNxoApiClient::ContextPtr CNxoApiClient::CreateAsyncRequest(const std::shared_ptr<Net::CHttpRequest>& request,

@@ -44,7 +44,9 @@ enum NxoApiRequestKind : uint32_t {
 };
 
 // A request to the appliance; its exchange holds its server's turn, so that
-// only one request to an appliance is on the wire at a time.
+// only one request to an appliance is on the wire at a time. A redirection to
+// another server ends the request's run on its pool thread; it runs again,
+// following the redirection, in the target's turn.
 class CNxoApiRequestContext : public Quenzal::Net::CAsyncHttpRequestContext,
                               public std::enable_shared_from_this<CNxoApiRequestContext> {
 public:
@@ -52,24 +54,22 @@ public:
     // Without its turn, or with its time limit spent waiting for it, the
     // request fails as a server that does not answer makes it fail.
     void Execute() override;
-    // A turn that Execute did not end ends here, before the handlers run.
+    // The turn ends here, before the handlers run; a redirected request waits
+    // for the target's turn instead, and completes later.
     void OnExecutionCompleted() override;
     // A request waiting for its turn is also handed to the pool at once.
     void Cancel() override;
 
-    // The queue's, under its lock.
-    NxoApiRequestQueue::Turn& GetTurn() { return m_turn; }
-    const NxoApiRequestQueue::Turn& GetTurn() const { return m_turn; }
     const Quenzal::Os::CDeadline& GetDeadline() const;
 
 protected:
     // Another server's requests are on the wire one at a time too.
-    void OnRedirecting(const Quenzal::Net::CUri& target) override;
+    bool OnRedirecting(const Quenzal::Net::CUri& target) override;
 
 private:
-    void EndTurn();
+    friend class CNxoApiRequestQueue;
 
-    NxoApiRequestQueue::Turn m_turn;
+    CNxoApiRequestQueue::CPlace m_place;
 };
 
 class CNxoApiClient : public Quenzal::Net::CHttpClient {

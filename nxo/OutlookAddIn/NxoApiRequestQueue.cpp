@@ -1,21 +1,14 @@
 #include "NxoApiRequestQueue.h"
 
 #include "CaughtException.h"
-#include "CriticalSection.h"
 #include "ErrorReport.h"
 #include "HttpRequest.h"
-#include "ModuleLock.h"
 #include "NxoApiClient.h"
-#include "SmartPointer.h"
-#include "SocketError.h"
 #include "ThreadPoolWork.h"
+#include "Uri.h"
 #include "Wait.h"
 
 #include <algorithm>
-#include <deque>
-#include <map>
-#include <optional>
-#include <vector>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -23,231 +16,26 @@ using namespace Quenzal;
 
 namespace {
 
-using RequestPtr = std::shared_ptr<CNxoApiRequestContext>;
-using Waiting = std::deque<RequestPtr>;
-
-// Pool threads that the requests to servers named in mail may hold between
-// them: enough for several slow servers at once, few enough that a flood of
-// silent ones costs little. Those that fail without their turn, all at once
-// when a flood's time limit passes, run on fewer threads still.
-constexpr size_t NamedServerThreads = 8;
-constexpr size_t LeavingThreads = 4;
-
-struct ServerQueue {
-    // A request of the server is in its turn.
-    bool busy = false;
-    Waiting waiting;
-};
-
-} // namespace
-
-// Threads for requests to servers named in mail, and the requests waiting for one.
-struct NxoApiRequestQueue::Threads {
-    const size_t limit;
-    size_t busy = 0;
-    Waiting waiting;
-};
-
-namespace {
-
-// The servers with a request in its turn or waiting; an entry goes with its
-// last request. The timer, there while any entry is, hands over the waiting
-// requests whose time limit passed.
-struct Queues {
-    Os::CCriticalSection lock;
-    std::map<std::string, ServerQueue> servers;
-    // For requests in their turn, and for requests that fail without it.
-    NxoApiRequestQueue::Threads named{NamedServerThreads, 0, {}};
-    NxoApiRequestQueue::Threads leaving{LeavingThreads, 0, {}};
-    PTP_TIMER timer = nullptr;
-    // The timer's procedure is in this module: it stays loaded while the timer is there.
-    std::optional<Os::CModuleLock> timerLock;
-    // The tick count the timer is set for; 0 when it is not set.
-    ULONGLONG timerDue = 0;
-};
-
-Queues g_queues;
-
-// What the queues hand to the pool once their lock is left.
-using Handed = std::vector<RequestPtr>;
-
-void PostAll(const Handed& handed)
+// Under the queue's lock: false when the request is not in the list.
+template <class List>
+bool TakeOut(List& list, const CNxoApiRequestContext& request)
 {
-    for (const RequestPtr& request : handed)
-        Os::PostThreadPoolWork(request);
-}
-
-void CALLBACK HandOverExpired(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER);
-
-// Under the queues' lock.
-void SetTimerFor(const Os::CDeadline& deadline)
-{
-    DateTimeSpan left;
-    if (!deadline.LimitWait(left) || left.IsZero())
-        return;
-    const ULONGLONG due = ::GetTickCount64() + left.ToWaitTimeout();
-    if (g_queues.timerDue != 0 && g_queues.timerDue <= due)
-        return;
-    if (g_queues.timer == nullptr) {
-        TP_CALLBACK_ENVIRON environment;
-        ::InitializeThreadpoolEnvironment(&environment);
-        // The pool holds the module while the timer's callback runs.
-        ::SetThreadpoolCallbackLibrary(&environment, &__ImageBase);
-        g_queues.timer = ::CreateThreadpoolTimer(HandOverExpired, nullptr, &environment);
-        ::DestroyThreadpoolEnvironment(&environment);
-        // Without a timer a waiting request still fails once it has its turn.
-        if (g_queues.timer == nullptr)
-            return;
-        g_queues.timerLock.emplace();
-    }
-    g_queues.timerDue = due;
-    ULARGE_INTEGER relative;
-    relative.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(left.ToWaitTimeout()) * 10000);
-    FILETIME dueTime{relative.LowPart, relative.HighPart};
-    ::SetThreadpoolTimer(g_queues.timer, &dueTime, 0, 0);
-}
-
-// Under the queues' lock: drops the server's entry once it has nothing in its
-// turn or waiting, and the timer with the last entry.
-void RemoveIfIdle(std::map<std::string, ServerQueue>::iterator entry)
-{
-    if (entry->second.busy || !entry->second.waiting.empty())
-        return;
-    g_queues.servers.erase(entry);
-    if (!g_queues.servers.empty() || g_queues.timer == nullptr)
-        return;
-    // A callback under way finds nothing left to hand over.
-    ::SetThreadpoolTimer(g_queues.timer, nullptr, 0, 0);
-    ::CloseThreadpoolTimer(g_queues.timer);
-    g_queues.timer = nullptr;
-    g_queues.timerLock.reset();
-    g_queues.timerDue = 0;
-}
-
-// Under the queues' lock: to the pool once one of the threads is free.
-void Admit(NxoApiRequestQueue::Threads& threads, const RequestPtr& request, Handed& handed)
-{
-    if (threads.busy >= threads.limit) {
-        threads.waiting.push_back(request);
-        if (&threads == &g_queues.named)
-            SetTimerFor(request->GetDeadline());
-        return;
-    }
-    ++threads.busy;
-    request->GetTurn().threads = &threads;
-    handed.push_back(request);
-}
-
-// Under the queues' lock: a request that goes on, given its server's turn
-// (into `named`) or leaving a list without it, to fail at once (into
-// `leaving`). One waiting on its own thread goes on there; another goes to the
-// pool, through the group's threads when its server was named in mail.
-void GoOn(const RequestPtr& request, NxoApiRequestQueue::Threads& group, Handed& handed)
-{
-    const NxoApiRequestQueue::Turn& turn = request->GetTurn();
-    if (turn.hopReady != nullptr)
-        ::SetEvent(turn.hopReady);
-    else if (turn.named)
-        Admit(group, request, handed);
-    else
-        handed.push_back(request);
-}
-
-void HandOver(const RequestPtr& request, Handed& handed)
-{
-    GoOn(request, g_queues.named, handed);
-}
-
-void Release(const RequestPtr& request, Handed& handed)
-{
-    GoOn(request, g_queues.leaving, handed);
-}
-
-// Under the queues' lock.
-void PassTurn(NxoApiRequestQueue::Turn& turn, Handed& handed)
-{
-    if (!turn.held)
-        return;
-    turn.held = false;
-    auto entry = g_queues.servers.find(turn.server);
-    if (entry == g_queues.servers.end())
-        return;
-    ServerQueue& queue = entry->second;
-    if (queue.waiting.empty()) {
-        queue.busy = false;
-        RemoveIfIdle(entry);
-        return;
-    }
-    RequestPtr next = std::move(queue.waiting.front());
-    queue.waiting.pop_front();
-    next->GetTurn().held = true;
-    HandOver(next, handed);
-}
-
-// Under the queues' lock.
-void PassThread(NxoApiRequestQueue::Turn& turn, Handed& handed)
-{
-    if (turn.threads == nullptr)
-        return;
-    NxoApiRequestQueue::Threads& threads = *turn.threads;
-    turn.threads = nullptr;
-    --threads.busy;
-    if (threads.waiting.empty())
-        return;
-    RequestPtr next = std::move(threads.waiting.front());
-    threads.waiting.pop_front();
-    Admit(threads, next, handed);
-}
-
-// Under the queues' lock: takes the request out of the list; null when it is not there.
-RequestPtr TakeOut(Waiting& list, const CNxoApiRequestContext& request)
-{
-    auto found = std::find_if(list.begin(), list.end(),
-                              [&request](const RequestPtr& item) { return item.get() == &request; });
+    auto found = std::find_if(list.begin(), list.end(), [&request](const auto& item) { return item.get() == &request; });
     if (found == list.end())
-        return nullptr;
-    RequestPtr taken = std::move(*found);
+        return false;
     list.erase(found);
-    return taken;
-}
-
-// Under the queues' lock: the requests of the list whose time limit passed leave it.
-void TakeExpired(Waiting& list, Handed& handed)
-{
-    Waiting kept;
-    for (RequestPtr& request : list) {
-        if (request->GetDeadline().HasPassed())
-            Release(request, handed);
-        else
-            kept.push_back(std::move(request));
-    }
-    list.swap(kept);
-    for (const RequestPtr& request : list)
-        SetTimerFor(request->GetDeadline());
-}
-
-void CALLBACK HandOverExpired(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER)
-{
-    try {
-        Handed handed;
-        {
-            Os::CCriticalSectionLock lock(g_queues.lock);
-            g_queues.timerDue = 0;
-            for (auto& [server, queue] : g_queues.servers)
-                TakeExpired(queue.waiting, handed);
-            // In their turn: they fail at once on the thread they are handed.
-            TakeExpired(g_queues.named.waiting, handed);
-        }
-        PostAll(handed);
-    }
-    QZL_CATCH_REPORT(L"NxoApiRequestQueue::HandOverExpired")
+    return true;
 }
 
 } // namespace
 
-namespace NxoApiRequestQueue {
+CNxoApiRequestQueue& CNxoApiRequestQueue::GetInstance()
+{
+    static CNxoApiRequestQueue queue;
+    return queue;
+}
 
-std::string GetServerKey(const Net::CUri& uri)
+std::string CNxoApiRequestQueue::GetServerKey(const Net::CUri& uri)
 {
     std::string key = uri.FormatServer();
     for (char& ch : key)
@@ -256,26 +44,24 @@ std::string GetServerKey(const Net::CUri& uri)
     return key;
 }
 
-void Submit(const RequestPtr& request, bool namedInMail)
+void CNxoApiRequestQueue::PostAll(const Handed& handed)
 {
-    const std::string server = GetServerKey(request->GetRequest()->GetUri());
+    for (const RequestPtr& request : handed)
+        Os::PostThreadPoolWork(request);
+}
+
+void CNxoApiRequestQueue::Submit(const RequestPtr& request, bool namedInMail)
+{
+    std::string server = GetServerKey(request->GetRequest()->GetUri());
     Os::StartThreadPoolWork(request);
+    CNxoApiRequestQueue& queue = GetInstance();
     Handed handed;
     try {
-        handed.reserve(1);
-        Os::CCriticalSectionLock lock(g_queues.lock);
-        Turn& turn = request->GetTurn();
-        turn.server = server;
-        turn.named = namedInMail;
-        ServerQueue& queue = g_queues.servers[server];
-        if (!queue.busy) {
-            queue.busy = true;
-            turn.held = true;
-            HandOver(request, handed);
-        } else {
-            queue.waiting.push_back(request);
-            SetTimerFor(request->GetDeadline());
-        }
+        Os::CCriticalSectionLock lock(queue.m_lock);
+        CPlace& place = request->m_place;
+        place.server = std::move(server);
+        place.named = namedInMail;
+        queue.Wait(request, handed);
     } catch (...) {
         // Started, the request must complete: it fails on the pool without a turn.
         handed.assign(1, request);
@@ -283,87 +69,247 @@ void Submit(const RequestPtr& request, bool namedInMail)
     PostAll(handed);
 }
 
-bool HoldsTurn(const CNxoApiRequestContext& request)
+bool CNxoApiRequestQueue::IsOnWire(const CNxoApiRequestContext& request)
 {
-    Os::CCriticalSectionLock lock(g_queues.lock);
-    return request.GetTurn().held;
+    CNxoApiRequestQueue& queue = GetInstance();
+    Os::CCriticalSectionLock lock(queue.m_lock);
+    return request.m_place.state == State::OnWire;
 }
 
-void EndTurn(CNxoApiRequestContext& request)
+bool CNxoApiRequestQueue::Redirect(CNxoApiRequestContext& request, const Net::CUri& target, bool namedInMail)
 {
-    Handed handed;
-    {
-        Os::CCriticalSectionLock lock(g_queues.lock);
-        PassTurn(request.GetTurn(), handed);
-        PassThread(request.GetTurn(), handed);
-    }
-    PostAll(handed);
+    std::string server = GetServerKey(target);
+    CNxoApiRequestQueue& queue = GetInstance();
+    Os::CCriticalSectionLock lock(queue.m_lock);
+    CPlace& place = request.m_place;
+    if (place.state != State::OnWire || server == place.server)
+        return true;
+    place.target = std::move(server);
+    place.targetNamed = namedInMail;
+    place.state = State::Moving;
+    return false;
 }
 
-void MoveTurn(const RequestPtr& request, const Net::CUri& target)
+bool CNxoApiRequestQueue::Finish(const RequestPtr& request)
 {
-    const std::string server = GetServerKey(target);
-    Os::CHandle ready(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!ready.IsValid())
-        QZL_THROW(L"NxoApiRequestQueue::MoveTurn", CWinError(::GetLastError(), nullptr));
-    Turn& turn = request->GetTurn();
+    CNxoApiRequestQueue& queue = GetInstance();
     Handed handed;
-    bool wait = false;
-    bool held = false;
+    bool moving = false;
     {
-        Os::CCriticalSectionLock lock(g_queues.lock);
-        if (server == turn.server)
-            return;
-        // Given back before the wait, so that two requests redirected towards
-        // each other's servers never hold up one another.
-        PassTurn(turn, handed);
-        turn.server = server;
-        ServerQueue& queue = g_queues.servers[server];
-        if (!queue.busy) {
-            queue.busy = true;
-            turn.held = held = true;
-        } else if (!request->IsCanceled()) {
-            turn.hopReady = ready.Get();
-            queue.waiting.push_back(request);
-            SetTimerFor(request->GetDeadline());
-            wait = true;
+        Os::CCriticalSectionLock lock(queue.m_lock);
+        CPlace& place = request->m_place;
+        queue.GiveBack(place, handed);
+        moving = place.state == State::Moving;
+        if (moving) {
+            // Its next run may begin before this thread has let go of it.
+            request->LeaveThread();
+            // The pool lets go of the module as this run ends; the next run holds it from here.
+            Os::LockModule();
+            place.server = std::move(place.target);
+            place.named = place.targetNamed;
+            queue.Wait(request, handed);
+        } else {
+            place.state = State::Done;
         }
     }
     PostAll(handed);
-    if (wait) {
-        DateTimeSpan left;
-        if (request->GetDeadline().LimitWait(left))
-            Os::WaitForObject(ready.Get(), left);
-        Os::CCriticalSectionLock lock(g_queues.lock);
-        turn.hopReady = nullptr;
-        held = turn.held;
-        auto entry = g_queues.servers.find(server);
-        if (!held && entry != g_queues.servers.end() && TakeOut(entry->second.waiting, *request))
-            RemoveIfIdle(entry);
-    }
-    if (!held)
-        QZL_THROW(L"NxoApiRequestQueue::MoveTurn", Net::CSocketError(WSAETIMEDOUT, server.c_str()));
+    return moving;
 }
 
-void Withdraw(CNxoApiRequestContext& request)
+void CNxoApiRequestQueue::Withdraw(CNxoApiRequestContext& request)
 {
+    CNxoApiRequestQueue& queue = GetInstance();
     Handed handed;
     {
-        Os::CCriticalSectionLock lock(g_queues.lock);
-        const Turn& turn = request.GetTurn();
-        RequestPtr withdrawn;
-        if (!turn.held) {
-            auto entry = g_queues.servers.find(turn.server);
-            if (entry != g_queues.servers.end())
-                withdrawn = TakeOut(entry->second.waiting, request);
-        } else if (turn.threads == nullptr) {
-            withdrawn = TakeOut(g_queues.named.waiting, request);
-        }
-        if (!withdrawn)
+        Os::CCriticalSectionLock lock(queue.m_lock);
+        const State state = request.m_place.state;
+        if (state != State::WaitingForTurn && state != State::WaitingForThread)
             return;
-        Release(withdrawn, handed);
+        // A waiting request is held by its line.
+        queue.Leave(request.shared_from_this(), handed);
     }
     PostAll(handed);
 }
 
-} // namespace NxoApiRequestQueue
+void CNxoApiRequestQueue::GiveBack(CPlace& place, Handed& handed)
+{
+    if (place.threads != nullptr) {
+        CThreads& threads = *place.threads;
+        place.threads = nullptr;
+        --threads.busy;
+        PassThread(threads, handed);
+    }
+    if (place.turn) {
+        place.turn = false;
+        auto entry = m_servers.find(place.server);
+        if (entry != m_servers.end())
+            entry->second.busy = false;
+        Advance(place.server, handed);
+    }
+}
+
+void CNxoApiRequestQueue::Wait(const RequestPtr& request, Handed& handed)
+{
+    CPlace& place = request->m_place;
+    // One reading of the time left decides both whether the request waits and
+    // when the timer ends the wait: a limit that passes in between would
+    // leave it waiting with no timer.
+    DateTimeSpan left;
+    if (request->IsCanceled() || !request->GetDeadline().LimitWait(left)) {
+        Leave(request, handed);
+        return;
+    }
+    m_servers[place.server].line.push_back(request);
+    place.state = State::WaitingForTurn;
+    if (!left.IsZero())
+        SetTimer(left.ToWaitTimeout());
+    Advance(place.server, handed);
+}
+
+void CNxoApiRequestQueue::Leave(const RequestPtr& request, Handed& handed)
+{
+    CPlace& place = request->m_place;
+    const State state = place.state;
+    place.state = State::Leaving;
+    if (state == State::WaitingForThread)
+        TakeOut(m_named.waiting, *request);
+    if (state == State::WaitingForTurn || state == State::WaitingForThread) {
+        auto entry = m_servers.find(place.server);
+        if (entry != m_servers.end() && TakeOut(entry->second.line, *request))
+            Advance(place.server, handed);
+    }
+    if (!place.named)
+        handed.push_back(request);
+    else if (!TakeThread(m_leaving, request, handed))
+        m_leaving.waiting.push_back(request);
+}
+
+void CNxoApiRequestQueue::Advance(const std::string& server, Handed& handed)
+{
+    auto entry = m_servers.find(server);
+    if (entry == m_servers.end())
+        return;
+    CServer& queue = entry->second;
+    if (!queue.busy && !queue.line.empty()) {
+        CPlace& first = queue.line.front()->m_place;
+        if (first.state == State::WaitingForTurn) {
+            if (!first.named || m_named.busy < m_named.limit) {
+                GoOnWire(queue, handed);
+            } else {
+                first.state = State::WaitingForThread;
+                m_named.waiting.push_back(queue.line.front());
+            }
+        }
+    }
+    RemoveIfIdle(server);
+}
+
+void CNxoApiRequestQueue::GoOnWire(CServer& server, Handed& handed)
+{
+    RequestPtr request = std::move(server.line.front());
+    server.line.pop_front();
+    server.busy = true;
+    CPlace& place = request->m_place;
+    place.turn = true;
+    place.state = State::OnWire;
+    if (!place.named || !TakeThread(m_named, request, handed))
+        handed.push_back(std::move(request));
+}
+
+bool CNxoApiRequestQueue::TakeThread(CThreads& threads, const RequestPtr& request, Handed& handed)
+{
+    if (threads.busy >= threads.limit)
+        return false;
+    ++threads.busy;
+    request->m_place.threads = &threads;
+    handed.push_back(request);
+    return true;
+}
+
+void CNxoApiRequestQueue::PassThread(CThreads& threads, Handed& handed)
+{
+    while (threads.busy < threads.limit && !threads.waiting.empty()) {
+        RequestPtr next = std::move(threads.waiting.front());
+        threads.waiting.pop_front();
+        if (&threads == &m_leaving) {
+            TakeThread(threads, next, handed);
+            continue;
+        }
+        // First in the line of a server with none on the wire: it goes now.
+        auto entry = m_servers.find(next->m_place.server);
+        if (entry != m_servers.end() && !entry->second.busy && !entry->second.line.empty() &&
+            entry->second.line.front() == next)
+            GoOnWire(entry->second, handed);
+    }
+}
+
+void CNxoApiRequestQueue::LeaveExpired(Handed& handed)
+{
+    Requests expired;
+    for (auto& [key, server] : m_servers) {
+        for (const RequestPtr& request : server.line) {
+            DateTimeSpan left;
+            if (!request->GetDeadline().LimitWait(left))
+                expired.push_back(request);
+            else if (!left.IsZero())
+                SetTimer(left.ToWaitTimeout());
+        }
+    }
+    for (const RequestPtr& request : expired)
+        Leave(request, handed);
+}
+
+void CALLBACK CNxoApiRequestQueue::OnTimer(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER)
+{
+    try {
+        CNxoApiRequestQueue& queue = GetInstance();
+        Handed handed;
+        {
+            Os::CCriticalSectionLock lock(queue.m_lock);
+            queue.m_timerDue = 0;
+            queue.LeaveExpired(handed);
+        }
+        PostAll(handed);
+    }
+    QZL_CATCH_REPORT(L"CNxoApiRequestQueue::OnTimer")
+}
+
+void CNxoApiRequestQueue::SetTimer(DWORD milliseconds)
+{
+    const ULONGLONG due = ::GetTickCount64() + milliseconds;
+    if (m_timerDue != 0 && m_timerDue <= due)
+        return;
+    if (m_timer == nullptr) {
+        TP_CALLBACK_ENVIRON environment;
+        ::InitializeThreadpoolEnvironment(&environment);
+        // The pool holds the module while the timer's callback runs.
+        ::SetThreadpoolCallbackLibrary(&environment, &__ImageBase);
+        m_timer = ::CreateThreadpoolTimer(OnTimer, nullptr, &environment);
+        ::DestroyThreadpoolEnvironment(&environment);
+        // Without a timer a waiting request still fails once it has its turn.
+        if (m_timer == nullptr)
+            return;
+        m_timerLock.emplace();
+    }
+    m_timerDue = due;
+    ULARGE_INTEGER relative;
+    relative.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(milliseconds) * 10000);
+    FILETIME dueTime{relative.LowPart, relative.HighPart};
+    ::SetThreadpoolTimer(m_timer, &dueTime, 0, 0);
+}
+
+void CNxoApiRequestQueue::RemoveIfIdle(const std::string& server)
+{
+    auto entry = m_servers.find(server);
+    if (entry == m_servers.end() || entry->second.busy || !entry->second.line.empty())
+        return;
+    m_servers.erase(entry);
+    if (!m_servers.empty() || m_timer == nullptr)
+        return;
+    // A callback under way finds nothing left to hand over.
+    ::SetThreadpoolTimer(m_timer, nullptr, 0, 0);
+    ::CloseThreadpoolTimer(m_timer);
+    m_timer = nullptr;
+    m_timerLock.reset();
+    m_timerDue = 0;
+}

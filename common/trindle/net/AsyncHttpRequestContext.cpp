@@ -40,6 +40,13 @@ CAsyncHttpRequestContext::CAsyncHttpRequestContext(const std::shared_ptr<CHttpSe
     // The time a request waits for its turn counts too.
     if (m_connection && m_request)
         m_connection->SetTimeLimit(m_request->GetTimeLimit());
+    SetTarget(m_request ? m_request->GetUri().ToString() : "(null)");
+}
+
+void CAsyncHttpRequestContext::SetTarget(std::string target)
+{
+    CCriticalSectionLock lock(m_responseLock);
+    m_target = std::move(target);
 }
 
 CAsyncHttpRequestContext::~CAsyncHttpRequestContext() = default;
@@ -61,6 +68,8 @@ void CAsyncHttpRequestContext::OnExecutionStarting()
                       CException(L"CAsyncHttpRequestContext thread pool has been terminated"));
         live.contexts.insert(this);
     }
+    if (m_request)
+        SetTarget(m_request->GetUri().ToString());
     SetStarted();
 }
 
@@ -70,8 +79,18 @@ void CAsyncHttpRequestContext::Execute()
     // the request must not start all the same.
     if (IsCanceled())
         QZL_THROW(QZL_FUNCTION, CException(L"HTTP request was canceled"));
-    auto response = MakeHttpRequest(m_session, m_connection, m_request, m_sink, &m_canceled,
-                                    [this](const CUri& target) { OnRedirecting(target); });
+    const auto gate = [this](const CUri& target) {
+        SetTarget(target.ToString());
+        if (OnRedirecting(target))
+            return true;
+        m_redirection = target;
+        return false;
+    };
+    std::optional<CUri> redirection;
+    redirection.swap(m_redirection);
+    auto response = redirection
+                        ? FollowRedirectionTo(m_session, m_connection, m_request, m_sink, &m_canceled, *redirection)
+                        : MakeHttpRequest(m_session, m_connection, m_request, m_sink, &m_canceled, gate);
     CCriticalSectionLock lock(m_responseLock);
     m_response = response;
 }
@@ -88,7 +107,11 @@ void CAsyncHttpRequestContext::OnExecutionCompleted()
 
 void CAsyncHttpRequestContext::Cancel()
 {
-    std::string target = m_request ? m_request->GetUri().ToString() : "(null)";
+    std::string target;
+    {
+        CCriticalSectionLock lock(m_responseLock);
+        target = m_target;
+    }
     Logging::LogA(Logging::Debug, ("Canceling asynchronous HTTP request: " + target).c_str());
     CCancelableThreadPoolWork::Cancel();
     if (m_connection)

@@ -7,10 +7,13 @@
 #include "CriticalSection.h"
 #include "StringW.h"
 #include "ThreadPoolWork.h"
+#include "Uri.h"
 
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace Quenzal::Net {
 
@@ -18,7 +21,6 @@ class CHttpConnection;
 class CHttpRequest;
 class CHttpResponse;
 class CHttpSession;
-class CUri;
 class IHttpResponseSink;
 
 class CAsyncHttpRequestContext : public Os::CCancelableThreadPoolWork {
@@ -34,10 +36,12 @@ public:
     std::string GetName() const override;
     // Refuses the request once termination has begun; else enters it in the table.
     void OnExecutionStarting() override;
+    // The request, or the redirection that OnRedirecting set aside when it ran before.
     void Execute() override;
     // The handlers and the completion event, then out of the table.
     void OnExecutionCompleted() override;
-    // Closes the connection, which makes a pending send or receive fail.
+    // Closes the connection, which makes a pending send or receive fail. Any
+    // thread: it reads nothing that the request's own thread changes.
     void Cancel() override;
 
     // 0xFFFFFFFF when canceled or without a response.
@@ -65,17 +69,25 @@ public:
 protected:
     const std::shared_ptr<CHttpConnection>& GetConnection() const { return m_connection; }
     // Before a redirection takes the request to the target; raising ends it.
-    virtual void OnRedirecting(const CUri& /*target*/) {}
+    // False sets the redirection aside: Execute returns with the redirecting
+    // response, and follows the redirection when it runs again.
+    virtual bool OnRedirecting(const CUri& /*target*/) { return true; }
 
 private:
     std::shared_ptr<CHttpResponse> GetResponseIfAny() const;
+    void SetTarget(std::string target);
 
     std::shared_ptr<CHttpSession> m_session;
     std::shared_ptr<CHttpConnection> m_connection;
     std::shared_ptr<CHttpRequest> m_request;
     std::shared_ptr<IHttpResponseSink> m_sink;
+    // The redirection set aside; only the request's thread of the moment reads it.
+    std::optional<CUri> m_redirection;
+    // Also guards the text of where the request goes, which a redirection
+    // changes on the request's thread while Cancel logs it on another.
     mutable Os::CCriticalSection m_responseLock;
     std::shared_ptr<CHttpResponse> m_response;
+    std::string m_target;
 };
 
 } // namespace Quenzal::Net

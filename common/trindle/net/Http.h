@@ -50,8 +50,10 @@ inline constexpr size_t MaximumResponseStatusLineLength = 1024;
 inline constexpr uint64_t MaximumResponseBodyLength = 64ull * 1024 * 1024;
 
 // Told the target of a redirection that will be followed, before the request
-// goes there; what it raises ends the request.
-using RedirectionGate = std::function<void(const CUri& target)>;
+// goes there; what it raises ends the request. False sets the redirection
+// aside: the redirecting response is returned as it came, and
+// FollowRedirectionTo takes the request to the target later.
+using RedirectionGate = std::function<bool(const CUri& target)>;
 
 // Performs the request; the session (may be null) adds credentials, answers
 // challenges and decides on redirections. Throws what the connection, the
@@ -64,6 +66,14 @@ std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSessio
                                                const std::shared_ptr<IHttpResponseSink>& sink = nullptr,
                                                const std::atomic<bool>* canceled = nullptr,
                                                const RedirectionGate& redirecting = nullptr);
+
+// The request to the target of a redirection that a gate set aside, as the
+// redirection would have taken it there: its one exchange with the target.
+std::shared_ptr<CHttpResponse> FollowRedirectionTo(const std::shared_ptr<CHttpSession>& session,
+                                                   const std::shared_ptr<CHttpConnection>& connection,
+                                                   const std::shared_ptr<CHttpRequest>& request,
+                                                   const std::shared_ptr<IHttpResponseSink>& sink,
+                                                   const std::atomic<bool>* canceled, const CUri& target);
 
 // Removes the response's content coding from the body (gzip, deflate with or
 // without the zlib wrapper) and then the Content-Encoding header; a body that

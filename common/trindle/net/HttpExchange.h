@@ -31,6 +31,10 @@ std::shared_ptr<CHttpResponse> ReadHttpResponse(const std::shared_ptr<CHttpReque
 // (may be null) lets it and the target is fit; else the response stands.
 std::shared_ptr<CHttpResponse> FollowRedirection(CHttpSession* session, const CExchangeContext& exchange,
                                                  const std::shared_ptr<CHttpResponse>& response);
+// The redirection's one exchange with the target: credentials go along only
+// to the same host and port.
+std::shared_ptr<CHttpResponse> PerformRedirectedExchange(CHttpSession* session, const CExchangeContext& exchange,
+                                                         const CUri& target);
 // Answers the challenges of a 401 response from the session (may be null) and
 // repeats the exchange; the last response is the result.
 std::shared_ptr<CHttpResponse> Authenticate(CHttpSession* session, const CExchangeContext& exchange,

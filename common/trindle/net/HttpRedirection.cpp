@@ -62,8 +62,16 @@ std::shared_ptr<CHttpResponse> FollowRedirection(CHttpSession* session, const CE
         return response;
     }
 
-    if (exchange.redirecting && *exchange.redirecting)
-        (*exchange.redirecting)(target);
+    if (exchange.redirecting && *exchange.redirecting && !(*exchange.redirecting)(target))
+        return response;
+    return PerformRedirectedExchange(session, exchange, target);
+}
+
+std::shared_ptr<CHttpResponse> PerformRedirectedExchange(CHttpSession* session, const CExchangeContext& exchange,
+                                                         const CUri& target)
+{
+    const auto& request = exchange.request;
+    const CUri& current = request->GetUri();
     // Credentials were meant for the server that asked for them: another host
     // or port gets none, and the same host under https gets them afresh for
     // the new target.
@@ -74,6 +82,17 @@ std::shared_ptr<CHttpResponse> FollowRedirection(CHttpSession* session, const CE
     if (sameHost && session)
         session->AddAuthorization(*request);
     return PerformExchange(exchange);
+}
+
+std::shared_ptr<CHttpResponse> FollowRedirectionTo(const std::shared_ptr<CHttpSession>& session,
+                                                   const std::shared_ptr<CHttpConnection>& connection,
+                                                   const std::shared_ptr<CHttpRequest>& request,
+                                                   const std::shared_ptr<IHttpResponseSink>& sink,
+                                                   const std::atomic<bool>* canceled, const CUri& target)
+{
+    Logging::LogA(Logging::Debug, ("Following redirection to: " + target.Format(false, false)).c_str());
+    const CExchangeContext exchange{connection, request, sink, canceled, nullptr};
+    return PerformRedirectedExchange(session.get(), exchange, target);
 }
 
 } // namespace Quenzal::Net

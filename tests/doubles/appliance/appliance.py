@@ -46,7 +46,8 @@ Switches, for what goes wrong in the field:
     body=TEXT        this body instead
     hexbody=HEX      this body instead, as hexadecimal bytes (a NUL, say)
     redirect=HOST    a request addressed to another host name gets 302 to the
-                     same port and target on HOST (before authentication)
+                     same port and target on HOST (before authentication,
+                     after the delay)
 """
 
 import gzip
@@ -293,7 +294,8 @@ def _script(name, needs_account):
                 host, _, port = request.headers.get("Host", "").rpartition(":")
                 if switches.get("redirect", host) != host:
                     location = "https://%s:%s%s" % (switches["redirect"], port, request.path)
-                    _answer(request, record, {}, 302, b"", None, [("Location", location)])
+                    slow = {"delay": switches["delay"]} if "delay" in switches else {}
+                    _answer(request, record, slow, 302, b"", None, [("Location", location)])
                     return
                 if switches.get("trickle"):
                     request.wfile = _Trickle(request.conn)
