@@ -25,7 +25,7 @@ using QzlTest::CLogCapture;
 namespace {
 
 // Long enough never to be reached by working code; a hang fails the test.
-const DateTimeSpan Patience(0, 0, 1, 0, 0);
+const DateTimeSpan Patience(0, 0, 4, 0, 0);
 
 bool WaitFor(const CThreadPoolWork& work)
 {
