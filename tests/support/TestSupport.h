@@ -52,7 +52,7 @@ Quenzal::StringW SystemMessage(DWORD code);
 // How often part stands in text (overlapping places count too).
 size_t CountOf(const std::string& text, const std::string& part);
 // What loading and freeing a module may leave in this process: the lowest free
-// TLS index and the next handle value (Wine hands out both lowest first).
+// TLS index (Wine hands them out lowest first) and the number of open handles.
 std::pair<DWORD, ULONG_PTR> ProcessLeftovers();
 // Under the demonstration (QZL_DEMO set) prints a step of the user's flow,
 // or, as a scene, what the steps under it start from (a new start of Outlook).

@@ -137,11 +137,11 @@ TEST(Modules, LibraryLoadedAndFreedManyTimesLeavesNothingBehind)
             for (int wait = 0; wait < 1000 && GetModuleHandleW(L"QzlTestDll.dll") != nullptr; ++wait)
                 Sleep(10);
         }
-        // A handle a round would show as hundreds; the system's own pool
-        // threads, started and ended as the machine is busy, as a few.
+        // A handle a round would show as hundreds; what the system's own pool
+        // holds for threads it starts as the machine is busy, as a few.
         const auto after = QzlTest::ProcessLeftovers();
         EXPECT_EQ(before.first, after.first) << name;
-        EXPECT_LE(after.second, before.second + 4 * 8) << name;
+        EXPECT_LE(after.second, before.second + 8) << name;
     }
 }
 
