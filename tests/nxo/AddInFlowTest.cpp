@@ -6,6 +6,7 @@
 #include "NxoDataDirectory.h"
 #include "NxoOutlookAddInConfig.h"
 #include "File.h"
+#include "OsHelperObjects.h"
 #include "StringW.h"
 #include "TestSupport.h"
 
@@ -424,6 +425,29 @@ TEST(AddInFlowTest, StartsWithoutItsLogAndOpensItAtTheNextStart)
         flow.Restart();
         EXPECT_TRUE(Contains(flow.Log(), "NXOOUTLOOKADDIN.DLL: "));
     }
+}
+
+// Outlook may start, end and free the add-in many times in one process; its
+// own thread and the pool's run the add-in's code each time.
+TEST(AddInFlowTest, StartedAndFreedManyTimesLeavesNoHandleBehind)
+{
+    // Outlook holds the dialog libraries the add-in imports; Wine's print
+    // spooler, which they load, leaves a mutex of its own at each reload.
+    const Quenzal::Os::CModule dialogs(::LoadLibraryW(L"comdlg32.dll"));
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    const CFakeRef mail = flow.AddApplianceMail(Outlook::Inbox, L"Mail", "ROUND");
+    std::pair<DWORD, ULONG_PTR> before;
+    for (int round = 0; round <= 50; ++round) {
+        if (round == 1)
+            before = QzlTest::ProcessLeftovers();
+        ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.NotSpam", {mail}));
+        flow.Restart();
+    }
+    const auto after = QzlTest::ProcessLeftovers();
+    EXPECT_EQ(before.first, after.first);
+    EXPECT_LE(after.second, before.second + 8);
 }
 
 // The user disables the add-in while the appliance is slow to answer: the
