@@ -469,7 +469,10 @@ void ExpectLinesInOrder(const std::string& text, const std::vector<std::string>&
 
 TEST(ThreadPoolCrash, AccessViolationIsLoggedDumpedAndEndsTheProcess)
 {
-    QzlTest::ChildResult result = QzlTest::RunChildCase("access_violation_in_pool_work");
+    // Wine's dump writer asks the server for the unwind data of every function
+    // of every module, one request at a time: about 20 s on an idle machine,
+    // minutes beside a busy test run.
+    QzlTest::ChildResult result = QzlTest::RunChildCase("access_violation_in_pool_work", Patience.ToWaitTimeout());
     EXPECT_EQ(result.exitCode, 0xC0000005u) << result.output;
     std::smatch thread;
     ASSERT_TRUE(std::regex_search(result.output, thread, std::regex("Beginning thread pool work on thread (0x[0-9a-f]+)")))
