@@ -169,7 +169,7 @@ TEST(AddInFlowTest, ScansSentItemsAndContactsWithTotalsAndCancel)
         CDialogUser::Click(scan, IDC_NXO_SCAN_SENT_ITEMS);
         CDialogUser::Click(scan, IDC_NXO_SCAN_CONTACTS);
         CDialogUser::Click(scan, IDOK);
-        HWND box = CDialogUser::WaitForDialog(L"Quenzal Inbox Rampart", 0, scan);
+        HWND box = CDialogUser::WaitForMessageBox(L"Quenzal Inbox Rampart", scan);
         ASSERT_NE(nullptr, box);
         EXPECT_EQ(L"No email addresses were found to whitelist", CDialogUser::MessageText(box));
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);

@@ -26,8 +26,16 @@ public:
     // the same screen) with that caption, owned by owner when one is given,
     // that holds a control of that id (0: any); null when there is none.
     static HWND FindDialog(const std::wstring& caption, int controlId = 0, HWND owner = nullptr);
-    // The same, waited for; null after 20 s.
+    // The same, waited for; null after 30 s.
     static HWND WaitForDialog(const std::wstring& caption, int controlId = 0, HWND owner = nullptr);
+    // The static that holds a message box's text.
+    static constexpr int MessageBoxText = 0xFFFF;
+    // A message box, never the add-in's progress dialog of the same caption
+    // and owner that may still be closing.
+    static HWND WaitForMessageBox(const std::wstring& caption, HWND owner = nullptr)
+    {
+        return WaitForDialog(caption, MessageBoxText, owner);
+    }
     // Waits until the window is gone.
     static bool WaitUntilClosed(HWND window);
     static std::wstring Text(HWND window);

@@ -112,8 +112,9 @@ std::jthread AnswerMessageBox(wchar_t (&shown)[512])
 {
     return std::jthread([&shown] {
         for (int i = 0; i < 1200 && !*shown; ++i, ::Sleep(25)) {
-            HWND box = NxoTest::CDialogUser::FindDialog(L"Quenzal Inbox Rampart");
-            if (box && ::GetDlgItemTextW(box, 0xFFFF, shown, 512))
+            using NxoTest::CDialogUser;
+            HWND box = CDialogUser::FindDialog(L"Quenzal Inbox Rampart", CDialogUser::MessageBoxText);
+            if (box && ::GetDlgItemTextW(box, CDialogUser::MessageBoxText, shown, 512))
                 ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
     });

@@ -74,7 +74,7 @@ HRESULT ConfigureAsUser(CAddInFlow& flow, const std::function<void(HWND)>& scrip
 // Whose message box over the dialog says text; pressed away.
 void ExpectMessage(HWND owner, const std::wstring& text)
 {
-    HWND box = CDialogUser::WaitForDialog(Caption, 0, owner);
+    HWND box = CDialogUser::WaitForMessageBox(Caption, owner);
     ASSERT_NE(nullptr, box);
     EXPECT_EQ(text, CDialogUser::MessageText(box));
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);

@@ -23,7 +23,6 @@ namespace {
 
 constexpr size_t MiB = 1024 * 1024;
 constexpr wchar_t Caption[] = L"Quenzal Inbox Rampart";
-constexpr int MessageBoxText = 0xFFFF;
 
 // The user opens the draft, clicks Attach Large File on its ribbon and
 // chooses the file in the open-file dialog.
@@ -223,8 +222,8 @@ TEST(AddInFlowTest, CancelledUploadLeavesTheDraftUnsent)
         std::wstring told;
         {
             CDialogUser user([&told] {
-                HWND box = CDialogUser::WaitForDialog(Caption, MessageBoxText);
-                told = CDialogUser::ItemText(box, MessageBoxText);
+                HWND box = CDialogUser::WaitForMessageBox(Caption);
+                told = CDialogUser::ItemText(box, CDialogUser::MessageBoxText);
                 CDialogUser::Click(box, IDOK);
             });
             EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get())) << refusal.story;

@@ -50,14 +50,19 @@ std::pair<DWORD, ULONG_PTR> ProcessLeftovers()
 // Each line carries "demo|", by which scripts/demo tells it from the test runner's and Wine's output.
 void DemoStep(const std::string& text)
 {
-    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)
+    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0) {
         std::printf("demo|  - %s\n", text.c_str());
+        // A run that hangs later still shows how far it came.
+        std::fflush(stdout);
+    }
 }
 
 void DemoScene(const std::string& text)
 {
-    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0)
+    if (::GetEnvironmentVariableA("QZL_DEMO", nullptr, 0) != 0) {
         std::printf("demo|  %s:\n", text.c_str());
+        std::fflush(stdout);
+    }
 }
 
 std::string ReadWholeFile(const StringW& path)
