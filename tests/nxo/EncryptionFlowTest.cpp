@@ -168,7 +168,7 @@ TEST(AddInFlowTest, SendStaysCancelledWhenTheHeaderFails)
     ASSERT_EQ(S_OK, flow.host->Connect());
     CFakeRef draft = flow.AddDraft(L"Secret", Category);
     flow.provider->SetResult("IMAPIProp::SetProps", E_ACCESSDENIED);
-    CUser user(0xFFFF, IDOK);
+    CUser user(CDialogUser::MessageBoxText, IDOK);
     EXPECT_TRUE(flow.outlook.FireItemSend(draft.Get()));
     user.Wait();
     flow.provider->SetResult("IMAPIProp::SetProps", S_OK);
@@ -192,7 +192,7 @@ TEST(AddInFlowTest, EncryptThatFailsTellsTheUser)
     auto bar = CFakeCommandBar::AddTo(*composer);
     composer->Events(Outlook::InspectorEvents10).Fire(0xF001);
     ASSERT_FALSE(bar->controls.empty());
-    CUser user(0xFFFF, IDOK);
+    CUser user(CDialogUser::MessageBoxText, IDOK);
     CFakeCommandBar::Click(bar->controls[0]);
     user.Wait();
     EXPECT_EQ(Quenzal::GetLocalizedMessage(178), StringW(user.shown));
