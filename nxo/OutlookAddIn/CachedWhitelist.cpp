@@ -159,6 +159,11 @@ void CCachedWhitelist::BindToAppliance(const Net::CUri& appliance)
             return;
     }
     Os::CCriticalSectionLock fileLock(m_fileLock);
+    Bind(server);
+}
+
+void CCachedWhitelist::Bind(const std::string& server)
+{
     std::string previous;
     {
         Os::CCriticalSectionLock lock(m_lock);
@@ -211,6 +216,30 @@ size_t CCachedWhitelist::AddAddresses(const std::set<std::string>& addresses)
     // Held across the write, so that two answers never store an address
     // twice; nothing that holds the API client's lock takes it.
     Os::CCriticalSectionLock fileLock(m_fileLock);
+    return Append(addresses);
+}
+
+size_t CCachedWhitelist::AddAddresses(const Net::CUri& appliance, const std::set<std::string>& addresses)
+{
+    const std::string server = appliance.FormatServer();
+    Os::CCriticalSectionLock fileLock(m_fileLock);
+    bool bound = false;
+    {
+        Os::CCriticalSectionLock lock(m_lock);
+        if (!m_appliance.empty() && _stricmp(server.c_str(), m_appliance.c_str()) != 0) {
+            Logging::LogA(Logging::Debug, ("Whitelist answer of " + server + " not cached; the cache is now " +
+                                           m_appliance + "'s").c_str());
+            return 0;
+        }
+        bound = !m_appliance.empty();
+    }
+    if (!bound)
+        Bind(server);
+    return Append(addresses);
+}
+
+size_t CCachedWhitelist::Append(const std::set<std::string>& addresses)
+{
     std::vector<std::string> fresh = TakeNewAddresses(addresses);
     // The constructor reported the missing data folder: nothing is stored this run.
     if (fresh.empty() || m_path.empty())

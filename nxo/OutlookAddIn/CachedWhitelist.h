@@ -46,6 +46,11 @@ public:
     // The same for each address, appended to the file in one write; answers
     // how many were new and are now stored.
     size_t AddAddresses(const std::set<std::string>& addresses);
+    // An appliance's answer: its addresses, in the same step, go in only
+    // while the cache belongs to that appliance, or to none yet (it then
+    // belongs to this one). A bind to another appliance meanwhile never
+    // receives them: they would never be sent to it.
+    size_t AddAddresses(const Quenzal::Net::CUri& appliance, const std::set<std::string>& addresses);
     bool Contains(const std::string& address) const;
     AddressSet GetAddresses() const;
 
@@ -59,6 +64,10 @@ private:
     void ImportLegacyWhitelist();
     void Load();
     void LoadAppliance();
+    // Under the file lock: the cache belongs to the server from now on.
+    void Bind(const std::string& server);
+    // Under the file lock: the new addresses into the file and memory.
+    size_t Append(const std::set<std::string>& addresses);
     // Under the file lock; the new addresses as they go into the file.
     std::vector<std::string> TakeNewAddresses(const std::set<std::string>& addresses);
 

@@ -73,10 +73,10 @@ CNxoApiClient::ContextPtr CNxoApiClient::WhitelistAddresses(std::set<std::string
     auto request = CreateApiRequest(NxoApiRequestWhitelist, std::wstring());
     request->SetMethod(Net::HttpMethodPost);
     request->SetFormData("Addresses=" + encoded);
-    return SubmitWithStatus(request, [this, sent = addresses](const ContextPtr& context) {
-        if (!context->IsSuccessful())
-            return;
-        m_cachedWhitelist.BindToAppliance(context->GetRequest()->GetUri());
-        m_cachedWhitelist.AddAddresses(sent);
+    // The answer belongs to the appliance the addresses were sent to,
+    // whichever server a redirection took the request to.
+    return SubmitWithStatus(request, [this, sentTo = request->GetUri(), sent = addresses](const ContextPtr& context) {
+        if (context->IsSuccessful())
+            m_cachedWhitelist.AddAddresses(sentTo, sent);
     });
 }

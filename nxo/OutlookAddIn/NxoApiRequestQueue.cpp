@@ -9,6 +9,7 @@
 #include "Wait.h"
 
 #include <algorithm>
+#include <utility>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -64,7 +65,7 @@ void CNxoApiRequestQueue::Submit(const RequestPtr& request, bool namedInMail)
         queue.Wait(request, handed);
     } catch (...) {
         // Started, the request must complete: it fails on the pool without a turn.
-        handed.assign(1, request);
+        Hand(request, handed);
     }
     PostAll(handed);
 }
@@ -107,6 +108,7 @@ bool CNxoApiRequestQueue::Finish(const RequestPtr& request)
             Os::LockModule();
             place.server = std::move(place.target);
             place.named = place.targetNamed;
+            place.handed = false;
             queue.Wait(request, handed);
         } else {
             place.state = State::Done;
@@ -131,6 +133,13 @@ void CNxoApiRequestQueue::Withdraw(CNxoApiRequestContext& request)
     PostAll(handed);
 }
 
+void CNxoApiRequestQueue::Hand(const RequestPtr& request, Handed& handed)
+{
+    if (std::exchange(request->m_place.handed, true))
+        return;
+    handed.push_back(request);
+}
+
 void CNxoApiRequestQueue::GiveBack(CPlace& place, Handed& handed)
 {
     if (place.threads != nullptr) {
@@ -151,6 +160,8 @@ void CNxoApiRequestQueue::GiveBack(CPlace& place, Handed& handed)
 void CNxoApiRequestQueue::Wait(const RequestPtr& request, Handed& handed)
 {
     CPlace& place = request->m_place;
+    if (place.state != State::New && place.state != State::Moving)
+        return;
     // One reading of the time left decides both whether the request waits and
     // when the timer ends the wait: a limit that passes in between would
     // leave it waiting with no timer.
@@ -170,6 +181,9 @@ void CNxoApiRequestQueue::Leave(const RequestPtr& request, Handed& handed)
 {
     CPlace& place = request->m_place;
     const State state = place.state;
+    if (state != State::New && state != State::Moving && state != State::WaitingForTurn &&
+        state != State::WaitingForThread)
+        return;
     place.state = State::Leaving;
     if (state == State::WaitingForThread)
         TakeOut(m_named.waiting, *request);
@@ -179,7 +193,7 @@ void CNxoApiRequestQueue::Leave(const RequestPtr& request, Handed& handed)
             Advance(place.server, handed);
     }
     if (!place.named)
-        handed.push_back(request);
+        Hand(request, handed);
     else if (!TakeThread(m_leaving, request, handed))
         m_leaving.waiting.push_back(request);
 }
@@ -206,6 +220,9 @@ void CNxoApiRequestQueue::Advance(const std::string& server, Handed& handed)
 
 void CNxoApiRequestQueue::GoOnWire(CServer& server, Handed& handed)
 {
+    const State state = server.line.front()->m_place.state;
+    if (state != State::WaitingForTurn && state != State::WaitingForThread)
+        return;
     RequestPtr request = std::move(server.line.front());
     server.line.pop_front();
     server.busy = true;
@@ -213,7 +230,7 @@ void CNxoApiRequestQueue::GoOnWire(CServer& server, Handed& handed)
     place.turn = true;
     place.state = State::OnWire;
     if (!place.named || !TakeThread(m_named, request, handed))
-        handed.push_back(std::move(request));
+        Hand(request, handed);
 }
 
 bool CNxoApiRequestQueue::TakeThread(CThreads& threads, const RequestPtr& request, Handed& handed)
@@ -222,7 +239,7 @@ bool CNxoApiRequestQueue::TakeThread(CThreads& threads, const RequestPtr& reques
         return false;
     ++threads.busy;
     request->m_place.threads = &threads;
-    handed.push_back(request);
+    Hand(request, handed);
     return true;
 }
 

@@ -81,6 +81,8 @@ public:
         // Where a redirection sends it.
         std::string target;
         bool targetNamed = false;
+        // Handed to the pool in this run; a redirection begins the next.
+        bool handed = false;
     };
 
     // The server's name in the queue: host names compare without regard to case.
@@ -116,17 +118,23 @@ private:
     static void PostAll(const Handed& handed);
     static void CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER);
 
+    // A request goes to the pool at most once a run, whatever asks for it.
+    static void Hand(const RequestPtr& request, Handed& handed);
     // The one change of state, for a request that holds nothing or is done:
     // it gives back its turn and its thread, and those go on to the requests
     // that waited for them.
     void GiveBack(CPlace& place, Handed& handed);
-    // A request that holds nothing lines up for its server's turn, or leaves
-    // when its time is up or it is canceled.
+    // A request that holds nothing (new, or moving to a redirection's
+    // target) lines up for its server's turn, or leaves when its time is up or
+    // it is canceled.
     void Wait(const RequestPtr& request, Handed& handed);
+    // Only a request that holds nothing or is waiting can leave: one on the
+    // wire or already leaving is left as it is.
     void Leave(const RequestPtr& request, Handed& handed);
     // The first of the server's line goes on the wire when it may.
     void Advance(const std::string& server, Handed& handed);
-    // The first of the server's line takes its turn, and a thread when it needs one.
+    // The first of the server's line, while it waits, takes its turn and a
+    // thread when it needs one.
     void GoOnWire(CServer& server, Handed& handed);
     bool TakeThread(CThreads& threads, const RequestPtr& request, Handed& handed);
     void PassThread(CThreads& threads, Handed& handed);

@@ -484,6 +484,32 @@ TEST(AddInFlowTest, DisconnectsWhileRequestsAreUnderWay)
     EXPECT_EQ("SLOW-1", CAddInFlow::QueryOf(marks[0], "id"));
 }
 
+// Marks to servers named in mail whose names take seconds to fail: a
+// disconnection that cancels them just as they begin holds Outlook no longer
+// than one that finds them waiting.
+TEST(AddInFlowTest, DisconnectionCancelsMarksAsTheyBeginToLookUpTheirServers)
+{
+    CAddInFlow flow;
+    flow.turn.Configure(flow.appliance);
+    CAddInFlow::SetSetting(L"SpamAction", 7);
+    ASSERT_EQ(S_OK, flow.host->Connect());
+    CSlowLookups slow;
+    for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<CFakeRef> spam;
+        for (int i = 0; i < 10; ++i) {
+            const std::string host = "slow3000-" + std::to_string(round) + "-" + std::to_string(i) + ".example";
+            spam.push_back(flow.AddApplianceMail(Outlook::Inbox, L"Far", "FAR", "sender@example.net", host.c_str()));
+        }
+        ASSERT_EQ(S_OK, flow.Click(L"Quenzal.TQ.Spam", spam));
+        flow.PumpUntil([] { return false; }, 0.2);
+        const ULONGLONG start = ::GetTickCount64();
+        EXPECT_EQ(S_OK, flow.host->Disconnect(ext_dm_UserClosed));
+        EXPECT_LT(::GetTickCount64() - start, 2000u);
+        ASSERT_EQ(S_OK, flow.host->Connect(ext_cm_AfterStartup));
+    }
+}
+
 // The user disables the add-in while the store still has a new-mail
 // notification on its way, and Outlook frees the module once DllCanUnloadNow
 // lets it: the module stays until the store has let the Inbox sink go.

@@ -12,6 +12,7 @@
 #include "HttpRequest.h"
 #include "LinkFile.h"
 #include "Logging.h"
+#include "ModuleLock.h"
 #include "Localization.h"
 #include "NetEncoding.h"
 #include "NxoApiClient.h"
@@ -74,6 +75,16 @@ std::pair<StringW, StringW> Failure(F&& operation)
         return {e.GetDescription(), e.IsUserMessage() ? e.GetDescription() : StringW()};
     }
     return {L"no failure", L""};
+}
+
+// A server that takes connections and never says a word.
+std::wstring ListenSilently(Net::CSocket& server)
+{
+    server.Listen(Net::CIpAddress("127.0.0.1", 0), false, 1);
+    sockaddr_in address{};
+    int length = sizeof(address);
+    ::getsockname(server.GetSocket(), reinterpret_cast<sockaddr*>(&address), &length);
+    return L"https://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port));
 }
 
 } // namespace
@@ -221,6 +232,20 @@ TEST(NxoApiClient, MarkRecordsTheStatusOfTheConfiguredApplianceOnly)
     EXPECT_EQ(appliance.Seen("mark.cgi").size() - before, 4u);
     EXPECT_EQ(failures.load(), 2);
     EXPECT_EQ(config.GetCounter(NxoSettings::SpamCount), 1u);
+
+    // Redirected to a server whose turn is held past the mark's time limit:
+    // the appliance did not answer, whatever its redirection said.
+    appliance.Switch("", "clear=1");
+    appliance.Switch("mark.cgi", "redirect=localhost");
+    appliance.Switch("get_info.cgi", "silent=1");
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 3, 0));
+    auto holding = client.SendRequest(client.CreateApiRequest(NxoApiRequestClientConfiguration,
+                                                              appliance.Uri("localhost")),
+                                      nullptr, nullptr, {});
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 1, 0));
+    Wait(client.MarkMessage(L"", L"h", true));
+    EXPECT_EQ(Status(), GetLocalizedMessage(319));
+    Wait(holding);
 }
 
 TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit)
@@ -274,19 +299,75 @@ TEST(NxoApiClient, ServerThatNeverAnswersHoldsUpOnlyItsOwnRequestForTheTimeLimit
     std::vector<Net::CSocket> servers(200);
     waiting.clear();
     client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 20, 0));
-    for (Net::CSocket& server : servers) {
-        server.Listen(Net::CIpAddress("127.0.0.1", 0), false, 1);
-        sockaddr_in address{};
-        int length = sizeof(address);
-        ::getsockname(server.GetSocket(), reinterpret_cast<sockaddr*>(&address), &length);
-        waiting.push_back(client.MarkMessage(L"https://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)),
-                                             L"from-spam", true));
-    }
+    for (Net::CSocket& server : servers)
+        waiting.push_back(client.MarkMessage(ListenSilently(server), L"from-spam", true));
     client.GetClientConfiguration(config);
     EXPECT_LT(threads(), before + 32);
     EXPECT_EQ(std::count_if(waiting.begin(), waiting.end(), [](const auto& mark) { return mark->IsComplete(); }), 0);
     for (const auto& request : waiting)
         Wait(request);
+}
+
+// Two waiting requests whose limits pass in one tick of the queue's timer,
+// the second behind the first in its server's line: the first, named in mail
+// and waiting for a thread, leaves, which puts the second on the wire. Each
+// runs once, and the module's count of holders comes back to where it was.
+TEST(NxoApiClient, RequestsWhoseLimitsPassTogetherRunOnceEach)
+{
+    CAddInTurn turn;
+    CApplianceStandIn appliance;
+    turn.Configure(appliance);
+    CNxoApiClient client;
+    long modules = Os::GetModuleLockCount();
+    for (int i = 0; i < 50 && (::Sleep(20), Os::GetModuleLockCount()) != modules; ++i)
+        modules = Os::GetModuleLockCount();
+    // Silent servers named in mail hold every thread that such servers share.
+    std::vector<Net::CSocket> servers(8);
+    std::vector<CNxoApiClient::ContextPtr> requests;
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 4, 0));
+    for (Net::CSocket& server : servers)
+        requests.push_back(client.MarkMessage(ListenSilently(server), L"held", true));
+    client.SetRequestTimeLimit(DateTimeSpan(0, 0, 0, 1, 0));
+    for (const ULONGLONG tick = ::GetTickCount64(); ::GetTickCount64() == tick;) {
+    }
+    for (int i = 0; i < 2; ++i)
+        requests.push_back(client.CreateAsyncRequest(
+            client.CreateApiRequest(NxoApiRequestMark, appliance.Uri("localhost")), nullptr, nullptr, {}));
+    const QzlTest::CLogCapture log;
+    client.SubmitAsyncRequest(requests[8]);
+    // The server named in mail becomes the appliance.
+    turn.Configure(appliance, "localhost");
+    client.SubmitAsyncRequest(requests[9]);
+    for (const auto& request : requests)
+        Wait(request);
+    const std::string text = log.Text(), gaveUp = "gave up waiting for the requests before it: https://localhost:";
+    size_t runs = 0;
+    for (size_t at = text.find(gaveUp); at != std::string::npos; at = text.find(gaveUp, at + 1))
+        ++runs;
+    EXPECT_EQ(runs, 2u);
+    for (int i = 0; i < 750 && Os::GetModuleLockCount() != modules; ++i)
+        ::Sleep(20);
+    EXPECT_EQ(Os::GetModuleLockCount(), modules);
+}
+
+// An answer of the appliance configured before comes after the cache went
+// to the new one: it adds nothing there and takes nothing away.
+TEST(NxoApiClient, LateWhitelistAnswerOfTheOldApplianceLeavesTheNewOnesCache)
+{
+    CAddInTurn turn;
+    CApplianceStandIn old, current;
+    // Both know the account.
+    turn.Configure(current);
+    turn.Configure(old);
+    old.Switch("whitelist.cgi", "delay=1.5");
+    CNxoApiClient client;
+    std::set<std::string> late{"late@example.com"}, fresh{"fresh@example.com"}, again{"late@example.com"};
+    auto answer = client.WhitelistAddresses(late);
+    turn.Configure(current);
+    Wait(client.WhitelistAddresses(fresh));
+    Wait(answer);
+    EXPECT_EQ(QzlTest::ReadWholeFile(NxoTest::CDataFolderTurn::WhitelistPath()), "fresh@example.com\r\n");
+    Wait(client.WhitelistAddresses(again));
 }
 
 TEST(NxoApiClient, WhitelistSendsFormDataAndCachesAcrossRestartsForOneAppliance)

@@ -73,10 +73,16 @@ void CAsyncHttpRequestContext::OnExecutionStarting()
     SetStarted();
 }
 
+void CAsyncHttpRequestContext::BeginExecution()
+{
+    CCancelableThreadPoolWork::BeginExecution();
+    CCriticalSectionLock lock(m_responseLock);
+    m_response.reset();
+}
+
 void CAsyncHttpRequestContext::Execute()
 {
-    // A cancel that came before the connection had a socket closed nothing;
-    // the request must not start all the same.
+    // A canceled request does not begin: no log of it, no lookup.
     if (IsCanceled())
         QZL_THROW(QZL_FUNCTION, CException(L"HTTP request was canceled"));
     const auto gate = [this](const CUri& target) {
@@ -115,7 +121,7 @@ void CAsyncHttpRequestContext::Cancel()
     Logging::LogA(Logging::Debug, ("Canceling asynchronous HTTP request: " + target).c_str());
     CCancelableThreadPoolWork::Cancel();
     if (m_connection)
-        m_connection->Close();
+        m_connection->Cancel();
 }
 
 std::shared_ptr<CHttpResponse> CAsyncHttpRequestContext::GetResponseIfAny() const

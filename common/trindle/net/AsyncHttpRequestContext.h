@@ -36,12 +36,17 @@ public:
     std::string GetName() const override;
     // Refuses the request once termination has begun; else enters it in the table.
     void OnExecutionStarting() override;
+    // Each run begins without the response of the run before: a run that
+    // fails answers with its failure, never with the redirection it followed.
+    void BeginExecution() override;
     // The request, or the redirection that OnRedirecting set aside when it ran before.
     void Execute() override;
     // The handlers and the completion event, then out of the table.
     void OnExecutionCompleted() override;
-    // Closes the connection, which makes a pending send or receive fail. Any
-    // thread: it reads nothing that the request's own thread changes.
+    // Cancels the connection, which makes a pending lookup, connect, send or
+    // receive fail, and every later connect of the request (a redirection's,
+    // a challenge's answer) with them. Any thread: it reads nothing that the
+    // request's own thread changes.
     void Cancel() override;
 
     // 0xFFFFFFFF when canceled or without a response.

@@ -57,9 +57,10 @@ using RedirectionGate = std::function<bool(const CUri& target)>;
 
 // Performs the request; the session (may be null) adds credentials, answers
 // challenges and decides on redirections. Throws what the connection, the
-// parsers and the decoder throw. A canceler closes the connection from
-// another thread after setting canceled; the flag is read once each socket is
-// connected, because a close that comes before the socket exists closes nothing.
+// parsers and the decoder throw. A canceler sets canceled, then cancels the
+// connection from another thread (CHttpConnection::Cancel), which ends the
+// exchange under way and refuses every later connect; the flag is read again
+// once each socket is connected, for a caller that only closes.
 std::shared_ptr<CHttpResponse> MakeHttpRequest(const std::shared_ptr<CHttpSession>& session,
                                                const std::shared_ptr<CHttpConnection>& connection,
                                                const std::shared_ptr<CHttpRequest>& request,

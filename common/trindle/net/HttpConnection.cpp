@@ -114,6 +114,10 @@ void CHttpConnection::Connect(const CUri& uri)
 
     {
         Os::CCriticalSectionLock hold(m_lock);
+        // Read under the lock that Cancel sets it under before it closes: a
+        // cancel either is seen here or finds this socket in use and wakes it.
+        if (m_canceled)
+            QZL_THROW(QZL_FUNCTION, CException(L"CHttpConnection::Connect called after Cancel"));
         m_active = socket;
         m_activeAbort = abort;
         m_closeRequested = false;
@@ -170,6 +174,15 @@ void CHttpConnection::Close()
     }
     if (socket)
         socket->Close();
+}
+
+void CHttpConnection::Cancel()
+{
+    {
+        Os::CCriticalSectionLock hold(m_lock);
+        m_canceled = true;
+    }
+    Close();
 }
 
 void CHttpConnection::LimitRemainingTime(const DateTimeSpan& limit)

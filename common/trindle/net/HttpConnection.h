@@ -6,9 +6,12 @@
 // (each body only in its beginning; the newest few files are kept).
 //
 // One thread performs the exchange. Any other thread may Close the connection
-// to cancel it: a socket call that is blocked then wakes and fails, the worker
-// itself closes the socket (the TLS session included), and a Connect that is
-// under way fails instead of keeping its socket. A socket that no call is using
+// to end the exchange: a socket call that is blocked then wakes and fails, the
+// worker itself closes the socket (the TLS session included), and a Connect
+// that is under way fails instead of keeping its socket. A Close finds only
+// what is there; a canceler Cancels instead, which also keeps every later
+// Connect from beginning, so that a cancel that comes before the socket exists
+// still ends the exchange at once. A socket that no call is using
 // passes to the closing thread whole; when that is not the thread that
 // connected it, it is only released, without a word to the peer: a canceller
 // must not wait on the network, nor speak in a session it does not own.
@@ -47,6 +50,10 @@ public:
     // Closes and drops the socket; nothing happens when none is held. Safe
     // from any thread.
     void Close();
+    // Closes the connection for good; safe from any thread. A Connect under
+    // way fails as at a Close, and every later one fails before it waits on
+    // the network.
+    void Cancel();
 
     std::shared_ptr<IHttpRequestNotifier> GetNotifier() const { return m_notifier; }
     const DateTimeSpan& GetTimeout() const { return m_timeout; }
@@ -94,6 +101,7 @@ private:
     std::shared_ptr<CSocket> m_active;
     std::shared_ptr<CSocketAbort> m_activeAbort;
     bool m_closeRequested = false;
+    bool m_canceled = false;
     // The thread that connected the socket held.
     DWORD m_ownerThread = 0;
 
