@@ -438,14 +438,34 @@ TEST_F(HttpConnectionTest, CloseWhileConnectingMakesTheConnectFail)
 // thread; the lookup, which nothing can cancel, is left to end by itself.
 TEST_F(HttpConnectionTest, CloseWhileLookingUpTheHostMakesTheConnectFail)
 {
-    const QzlTest::CHeldLookups lookups;
+    static Os::CHandle held;
+    static std::atomic<int> asked;
+    held = Os::CreateManualResetEvent();
+    asked = 0;
+    struct Lookup {
+        static hostent* WINAPI Held(const char*)
+        {
+            ++asked;
+            Os::WaitForObject(held.Get(), DateTimeSpan());
+            ::WSASetLastError(WSAHOST_NOT_FOUND);
+            return nullptr;
+        }
+    };
+    QzlTest::CImportRedirect redirect(::GetModuleHandleW(nullptr),
+                                      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ws2_32.dll"), "gethostbyname")),
+                                      reinterpret_cast<void*>(&Lookup::Held));
+    ASSERT_TRUE(redirect.IsRedirected());
     CHttpConnection connection;
     CUri uri;
-    ASSERT_TRUE(uri.Parse("http://close.held:80/"));
+    ASSERT_TRUE(uri.Parse("http://held.invalid:80/"));
     auto connecting = std::async(std::launch::async, [&] { connection.Connect(uri); });
-    ASSERT_TRUE(lookups.AwaitAsked(1));
+    for (int i = 0; i < 3000 && asked == 0; ++i)
+        ::Sleep(10);
+    ASSERT_EQ(asked, 1);
     connection.Close();
-    ASSERT_EQ(connecting.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const bool ended = connecting.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    ::SetEvent(held.Get());
+    ASSERT_TRUE(ended);
     EXPECT_EQ(SocketErrorOf([&] { connecting.get(); }).GetErrorCode(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }
 

@@ -3,10 +3,6 @@
 #include "HttpHeaders.h"
 #include "MimeHeader.h"
 #include "OutStream.h"
-#include "TestSupport.h"
-
-#include <atomic>
-#include <cstring>
 
 #include <stdexcept>
 
@@ -174,49 +170,6 @@ void CSignal::Set()
 bool CSignal::Wait(DWORD milliseconds)
 {
     return ::WaitForSingleObject(m_event, milliseconds) == WAIT_OBJECT_0;
-}
-
-namespace {
-
-std::atomic<int> g_heldAsked{0};
-// Never closed: a lookup let go at a test's end may only begin its wait after.
-const HANDLE g_heldRelease = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-const auto g_realLookup = reinterpret_cast<hostent*(WINAPI*)(const char*)>(
-    reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ws2_32.dll"), "gethostbyname")));
-
-hostent* WINAPI HeldLookup(const char* name)
-{
-    const size_t length = std::strlen(name);
-    if (length < 5 || std::strcmp(name + length - 5, ".held") != 0)
-        return g_realLookup(name);
-    ++g_heldAsked;
-    ::WaitForSingleObject(g_heldRelease, INFINITE);
-    ::WSASetLastError(WSAHOST_NOT_FOUND);
-    return nullptr;
-}
-
-} // namespace
-
-CHeldLookups::CHeldLookups()
-    : m_redirect(std::make_unique<CImportRedirect>(::GetModuleHandleW(nullptr),
-                                                   reinterpret_cast<void*>(g_realLookup),
-                                                   reinterpret_cast<void*>(&HeldLookup)))
-{
-    g_heldAsked = 0;
-    ::ResetEvent(g_heldRelease);
-}
-
-CHeldLookups::~CHeldLookups()
-{
-    m_redirect.reset();
-    ::SetEvent(g_heldRelease);
-}
-
-bool CHeldLookups::AwaitAsked(int count) const
-{
-    for (int i = 0; i < 3000 && g_heldAsked < count; ++i)
-        ::Sleep(10);
-    return g_heldAsked >= count;
 }
 
 } // namespace QzlTest

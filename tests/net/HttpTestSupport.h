@@ -101,19 +101,4 @@ private:
     HANDLE m_event;
 };
 
-// While it lives, this program's lookups of names ending ".held" are
-// answered only once it ends, and then as unknown hosts.
-class CHeldLookups {
-public:
-    CHeldLookups();
-    ~CHeldLookups();
-    CHeldLookups(const CHeldLookups&) = delete;
-    CHeldLookups& operator=(const CHeldLookups&) = delete;
-    // False when fewer lookups than count began within the time.
-    bool AwaitAsked(int count) const;
-
-private:
-    std::unique_ptr<class CImportRedirect> m_redirect;
-};
-
 } // namespace QzlTest
