@@ -340,11 +340,7 @@ TEST(NxoApiClient, RequestsWhoseLimitsPassTogetherRunOnceEach)
     client.SubmitAsyncRequest(requests[9]);
     for (const auto& request : requests)
         Wait(request);
-    const std::string text = log.Text(), gaveUp = "gave up waiting for the requests before it: https://localhost:";
-    size_t runs = 0;
-    for (size_t at = text.find(gaveUp); at != std::string::npos; at = text.find(gaveUp, at + 1))
-        ++runs;
-    EXPECT_EQ(runs, 2u);
+    EXPECT_EQ(QzlTest::CountOf(log.Text(), "gave up waiting for the requests before it: https://localhost:"), 2u);
     for (int i = 0; i < 750 && Os::GetModuleLockCount() != modules; ++i)
         ::Sleep(20);
     EXPECT_EQ(Os::GetModuleLockCount(), modules);
